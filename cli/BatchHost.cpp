@@ -1,0 +1,79 @@
+#include "cli/BatchHost.h"
+
+#include <algorithm>
+
+#include "engine/SystemTexts.h"
+
+namespace velmora {
+
+std::string ProgressBar(double fraction, std::size_t width) {
+  fraction = std::clamp(fraction, 0.0, 1.0);
+  auto filled = static_cast<std::size_t>(fraction * static_cast<double>(width) + 0.5);
+  std::string bar = "[";
+  bar.append(filled, '#');
+  bar.append(width - filled, '.');
+  bar.append("] ");
+  std::string percent = std::to_string(static_cast<int>(fraction * 100.0 + 0.5)) + "%";
+  bar.append(4 - std::min<std::size_t>(4, percent.size()), ' ');
+  bar.append(percent);
+  return bar;
+}
+
+BatchHost::BatchHost(std::FILE* stream, bool terminal, bool quiet)
+    : stream_(stream), terminal_(terminal), quiet_(quiet) {}
+
+void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) {
+  std::string line = text;
+  if (fraction) line += "  " + ProgressBar(*fraction, 30);
+  std::string padding(drawnLength_ > line.size() ? drawnLength_ - line.size() : 0, ' ');
+  std::fprintf(stream_, "\r%s%s", line.c_str(), padding.c_str());
+  std::fflush(stream_);
+  drawnLength_ = line.size();
+  lastDraw_ = std::chrono::steady_clock::now();
+}
+
+void BatchHost::SetStatus(const std::string& text) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  status_ = text;
+  if (quiet_ || !terminal_) return;
+  Redraw(text, std::nullopt);
+}
+
+void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+                             std::optional<std::uint64_t> inputSize) {
+  if (quiet_ || !terminal_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  // Ten redraws a second keep the line readable without the terminal setting the pace.
+  auto now = std::chrono::steady_clock::now();
+  if (recordNumber != 1 && now - lastDraw_ < std::chrono::milliseconds(100)) return;
+  std::optional<double> fraction;
+  if (inputSize && *inputSize > 0) {
+    fraction = static_cast<double>(bytesRead) / static_cast<double>(*inputSize);
+  }
+  Redraw(ProgressText(recordNumber), fraction);
+}
+
+void BatchHost::Beep(unsigned type) {
+  if (type != kBeepError || quiet_) return;
+  std::lock_guard<std::mutex> lock(mutex_);
+  // A failure stays on a line of its own.
+  if (terminal_) {
+    Redraw(status_, std::nullopt);
+    std::fputc('\n', stream_);
+    drawnLength_ = 0;
+  } else {
+    std::fprintf(stream_, "%s\n", status_.c_str());
+  }
+  std::fflush(stream_);
+}
+
+void BatchHost::FinishLine() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  if (terminal_ && !quiet_ && drawnLength_ > 0) {
+    std::fputc('\n', stream_);
+    std::fflush(stream_);
+    drawnLength_ = 0;
+  }
+}
+
+}  // namespace velmora

@@ -1,0 +1,42 @@
+// The batch command's side of a run: status texts on standard error.
+#pragma once
+
+#include <chrono>
+#include <cstdio>
+#include <mutex>
+#include <optional>
+#include <string>
+
+#include "engine/RunHost.h"
+
+namespace velmora {
+
+class BatchHost : public RunHost {
+ public:
+  // On a terminal the status is one line redrawn in place with a progress bar; elsewhere only
+  // failures are written, one per line. quiet writes nothing at all.
+  BatchHost(std::FILE* stream, bool terminal, bool quiet);
+
+  void SetStatus(const std::string& text) override;
+  void ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+                    std::optional<std::uint64_t> inputSize) override;
+  void Beep(unsigned type) override;
+  // Ends the status line on a terminal, so that what follows starts on a line of its own.
+  void FinishLine();
+
+ private:
+  void Redraw(const std::string& text, std::optional<double> fraction);
+
+  std::FILE* stream_;
+  bool terminal_;
+  bool quiet_;
+  std::mutex mutex_;
+  std::string status_;
+  std::size_t drawnLength_ = 0;
+  std::chrono::steady_clock::time_point lastDraw_{};
+};
+
+// The bar drawn after the status text: "[#####.....]  50%".
+std::string ProgressBar(double fraction, std::size_t width);
+
+}  // namespace velmora

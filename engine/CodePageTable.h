@@ -1,0 +1,60 @@
+// Lead-byte and trail-byte sets of a multibyte code page, and the byte classification that keeps
+// the two bytes of a double-byte character together.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace velmora {
+
+enum class ByteClass : std::uint8_t { OtherByte, LeadByte, TrailByte };
+
+class CodePageTable {
+ public:
+  using Ranges = std::vector<std::pair<std::uint8_t, std::uint8_t>>;
+
+  // A table without lead or trail bytes: every byte is a character of its own.
+  CodePageTable() = default;
+
+  // The table for a code page: the five East Asian code pages 932, 936, 949, 950 and 1361 by
+  // their fixed ranges; any other multibyte code page by the lead ranges that the system reports
+  // with trail bytes 0x01-0xFE; single-byte code pages and ones the system cannot describe with
+  // no lead or trail bytes at all.
+  static CodePageTable ForCodePage(unsigned codePage);
+
+  // A table from explicit inclusive ranges.
+  static CodePageTable FromRanges(unsigned codePage, const Ranges& lead, const Ranges& trail);
+
+  bool IsLead(unsigned char byte) const { return (bits_[byte] & kLead) != 0; }
+  bool IsTrail(unsigned char byte) const { return (bits_[byte] & kTrail) != 0; }
+  bool HasLeadBytes() const { return hasLead_; }
+  unsigned CodePage() const { return codePage_; }
+
+  // True when no trail byte is NUL, TAB, a double quote or a comma: then the classification
+  // never changes where a field ends or whether a quote counts.
+  bool SplitIgnoresClasses() const { return splitIgnoresClasses_; }
+
+ private:
+  static constexpr std::uint8_t kLead = 1;
+  static constexpr std::uint8_t kTrail = 2;
+  std::array<std::uint8_t, 256> bits_{};
+  unsigned codePage_ = 0;
+  bool hasLead_ = false;
+  bool splitIgnoresClasses_ = true;
+};
+
+// Fixes the process code page and its table; called once at program start (and by tests).
+void SetProcessCodePage(unsigned codePage);
+unsigned ProcessCodePage();
+const CodePageTable& ProcessCodePageTable();
+
+// Whether the byte is a lead byte of the process code page.
+bool IsLeadByte(unsigned char byte);
+
+// Classifies a byte from the class of the byte before it (OtherByte at the start of a line).
+ByteClass ClassifyByte(unsigned char byte, ByteClass previous, const CodePageTable& table);
+ByteClass ClassifyByte(unsigned char byte, ByteClass previous);
+
+}  // namespace velmora

@@ -1,0 +1,152 @@
+#include "engine/GenerationRun.h"
+
+#include "engine/RecordMerger.h"
+#include "engine/RecordReader.h"
+#include "engine/SystemTexts.h"
+#include "engine/WriterPipeline.h"
+
+namespace velmora {
+
+namespace {
+
+void AppendLine(std::string& log, const std::string& line) {
+  log.append(line);
+  log.append("\r\n");
+}
+
+// Keeps the wait cursor on for the life of the run, whichever way it ends.
+class WaitCursor {
+ public:
+  explicit WaitCursor(RunHost& host) : host_(host) { host_.BeginWaitCursor(); }
+  ~WaitCursor() { host_.EndWaitCursor(); }
+  WaitCursor(const WaitCursor&) = delete;
+  WaitCursor& operator=(const WaitCursor&) = delete;
+
+ private:
+  RunHost& host_;
+};
+
+}  // namespace
+
+bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
+                  platform::FileIdentity* identity) {
+  const SystemTexts& texts = Texts();
+  platform::InputFile file;
+  if (!file.Open(path)) {
+    host.SetStatus(texts.templateOpenFailed);
+    AppendLine(state.RunLog, texts.templateOpenFailed);
+    return false;
+  }
+  if (identity != nullptr) {
+    if (auto id = file.Identity()) *identity = *id;
+  }
+  std::optional<std::uint64_t> size = file.Size();
+  bool complete = size.has_value();
+  if (complete) {
+    state.TemplateText.resize(static_cast<std::size_t>(*size));
+    std::size_t done = 0;
+    while (done < state.TemplateText.size()) {
+      std::size_t got = 0;
+      if (file.Read(state.TemplateText.data() + done, state.TemplateText.size() - done, got) !=
+          platform::ReadStatus::Ok) {
+        break;
+      }
+      done += got;
+    }
+    complete = done == state.TemplateText.size();
+  }
+  if (!complete) {
+    host.SetStatus(texts.templateReadFailed);
+    AppendLine(state.RunLog, texts.templateReadFailed);
+    return false;
+  }
+  return true;
+}
+
+RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+                         const RunEnvironment& environment) {
+  const SystemTexts& texts = Texts();
+  const CodePageTable& table =
+      environment.table != nullptr ? *environment.table : ProcessCodePageTable();
+  const platform::PathRules& rules =
+      environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
+  RunSummary summary;
+  unsigned beep = kBeepError;
+  WaitCursor waitCursor(host);
+
+  state.RunLog.clear();
+  AppendLine(state.RunLog, texts.rule);
+  AppendLine(state.RunLog, texts.inputLabel);
+  AppendLine(state.RunLog, settings.Input);
+  AppendLine(state.RunLog, texts.templateLabel);
+  AppendLine(state.RunLog, settings.Template);
+  AppendLine(state.RunLog, texts.outputLabel);
+  AppendLine(state.RunLog, settings.Output);
+  AppendLine(state.RunLog, texts.rule);
+
+  platform::InputFile input;
+  if (!input.Open(settings.Input)) {
+    host.SetStatus(texts.inputOpenFailed);
+    AppendLine(state.RunLog, texts.inputOpenFailed);
+    host.Beep(beep);
+    summary.outcome = RunOutcome::InputFailed;
+    return summary;
+  }
+
+  if (settings.FieldSeparator == 0) {
+    state.SeparatorChar = ',';
+    AppendLine(state.RunLog, texts.separatorComma);
+  } else if (settings.FieldSeparator == 1) {
+    state.SeparatorChar = '\t';
+    AppendLine(state.RunLog, texts.separatorTab);
+  }
+
+  MergeContext context(settings, table, rules);
+  if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
+  platform::FileIdentity templateIdentity;
+  if (!LoadTemplate(state, settings.Template, host, &templateIdentity)) {
+    host.Beep(beep);
+    summary.outcome = RunOutcome::TemplateFailed;
+    return summary;
+  }
+  if (templateIdentity != platform::FileIdentity{}) {
+    context.protectedFiles.push_back(templateIdentity);
+  }
+
+  FileByteSource source(input);
+  InputStream stream(source, environment.readBufferSize);
+  const std::optional<std::uint64_t> inputSize = input.Size();
+  std::uint32_t n = 1;
+  if (environment.pipelined) {
+    WriterPipeline pipeline(context, state.RunLog, host);
+    while (ReadRecord(stream, state.CurrentLine)) {
+      host.ShowProgress(n, stream.BytesConsumed(), inputSize);
+      pipeline.Submit(state.CurrentLine, state.SeparatorChar, state.TemplateText, n);
+      ++n;
+    }
+    summary.failedFiles = pipeline.Finish();
+  } else {
+    MergeScratch scratch;
+    MergedRecord record;
+    while (ReadRecord(stream, state.CurrentLine)) {
+      host.ShowProgress(n, stream.BytesConsumed(), inputSize);
+      if (!MergeRecord(state.CurrentLine, state.SeparatorChar, state.TemplateText, n, context,
+                       scratch, record, state.RunLog, host)) {
+        ++summary.failedFiles;
+      }
+      ++n;
+    }
+  }
+  input.Close();
+
+  summary.records = n - 1;
+  const std::string finished = FinishedText(summary.records);
+  host.SetStatus(finished);
+  AppendLine(state.RunLog, texts.rule);
+  AppendLine(state.RunLog, finished);
+  beep = kBeepOk;
+  host.Beep(beep);
+  return summary;
+}
+
+}  // namespace velmora

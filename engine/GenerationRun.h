@@ -1,0 +1,57 @@
+// One pass over the whole input file that writes one output file per record, with its run log,
+// status texts and closing beep.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "engine/CodePageTable.h"
+#include "engine/RunHost.h"
+#include "platform/Platform.h"
+#include "settings/GeneratorSettings.h"
+
+namespace velmora {
+
+// The working data of runs, owned by the host (the main window keeps it for its lifetime).
+struct RunState {
+  // The comma until a run sets it, so that a run with no separator chosen still has one.
+  char SeparatorChar = ',';
+  std::string RunLog;        // the last run's log, lines ending in CR LF
+  std::string TemplateText;  // the template file as the last run loaded it
+  std::string CurrentLine;   // the record line being processed
+};
+
+enum class RunOutcome {
+  Completed,       // every record was handed to the merge
+  InputFailed,     // the input file could not be opened
+  TemplateFailed,  // the template could not be opened or read
+};
+
+struct RunSummary {
+  RunOutcome outcome = RunOutcome::Completed;
+  std::uint32_t records = 0;      // records handed to the merge
+  std::uint32_t failedFiles = 0;  // of those, the ones whose file could not be opened
+};
+
+// How the run reaches the system; the defaults are the process's own.
+struct RunEnvironment {
+  const CodePageTable* table = nullptr;          // nullptr: the process code page's
+  const platform::PathRules* rules = nullptr;    // nullptr: the system's
+  std::size_t readBufferSize = 1 << 16;
+  // Merge records on this thread and write them on another (batch command only): the output
+  // files, their order, RunLog and the result stay those of the single-threaded run.
+  bool pipelined = false;
+};
+
+// Loads the template file whole into state.TemplateText. On failure sets the status line, appends
+// its RunLog line and returns false. Memory running out raises std::bad_alloc.
+bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
+                  platform::FileIdentity* identity = nullptr);
+
+// Runs one generation with settings (already taken up from the controls). A write or close
+// failure of an output file raises platform::FileError, memory running out std::bad_alloc; the
+// input file is closed and the wait cursor turned off on every way out.
+RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+                         const RunEnvironment& environment = {});
+
+}  // namespace velmora

@@ -1,0 +1,68 @@
+// Turns one record into one output file: fills a copy of the template field by field, names the
+// file by the naming rule, writes it and notes the outcome in the run log.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/CodePageTable.h"
+#include "engine/FieldSplitter.h"
+#include "engine/RunHost.h"
+#include "platform/Platform.h"
+#include "settings/GeneratorSettings.h"
+
+namespace velmora {
+
+// What stays the same for every record of a run.
+struct MergeContext {
+  MergeContext(const GeneratorSettings& runSettings, const CodePageTable& codePageTable,
+               const platform::PathRules& pathRules);
+
+  const GeneratorSettings& settings;
+  const CodePageTable& table;
+  const platform::PathRules& rules;
+  std::string folderPrefix;  // Output with its separator
+  char breakByte;            // the in-field line break of the input
+  // Files that no output may replace: the run's input and template.
+  std::vector<platform::FileIdentity> protectedFiles;
+};
+
+// One record made ready for writing.
+struct MergedRecord {
+  std::string content;     // the filled template
+  std::string outputName;  // the name by the naming rule (for the failure message)
+  std::string outputPath;  // folder and name joined; empty when the name is refused
+  bool accepted = false;   // false: the record is reported like a file that cannot be opened
+};
+
+// Working storage reused from record to record, so that merging does not allocate.
+struct MergeScratch {
+  FieldList fields;
+  std::string value;
+  std::string placeholder;
+};
+
+// Splits line, fills the template and builds the output name and path of record recordNumber.
+void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,
+                       std::uint32_t recordNumber, const MergeContext& context,
+                       MergeScratch& scratch, MergedRecord& record);
+
+// Writes a merged record and appends its line to runLog: "path -> ok", or the open-failure text,
+// which also goes to the status line with an error beep. Returns false on that failure. A write
+// or close failure raises platform::FileError.
+bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
+                       std::string& runLog, RunHost& host);
+
+// Both steps for one record.
+bool MergeRecord(std::string_view line, char separator, std::string_view templateText,
+                 std::uint32_t recordNumber, const MergeContext& context, MergeScratch& scratch,
+                 MergedRecord& record, std::string& runLog, RunHost& host);
+
+// The text that a value of a field becomes in the output: HTML-escaped with "<br>" for the break
+// byte, or with CR LF for it in plain text.
+void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
+                    const CodePageTable& table);
+
+}  // namespace velmora

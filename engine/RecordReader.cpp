@@ -1,0 +1,72 @@
+#include "engine/RecordReader.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace velmora {
+
+platform::ReadStatus MemoryByteSource::Read(char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (position_ >= errorAt_) return platform::ReadStatus::Error;
+  if (position_ >= bytes_.size()) return platform::ReadStatus::End;
+  std::size_t n = std::min({size, chunk_, bytes_.size() - position_, errorAt_ - position_});
+  std::memcpy(buffer, bytes_.data() + position_, n);
+  position_ += n;
+  got = n;
+  return platform::ReadStatus::Ok;
+}
+
+InputStream::InputStream(ByteSource& source, std::size_t bufferSize)
+    : source_(source),
+      buffer_(new char[bufferSize == 0 ? 1 : bufferSize]),
+      capacity_(bufferSize == 0 ? 1 : bufferSize) {}
+
+platform::ReadStatus InputStream::Fill() {
+  if (failed_) return platform::ReadStatus::Error;
+  consumedBefore_ += position_;
+  position_ = 0;
+  end_ = 0;
+  std::size_t got = 0;
+  platform::ReadStatus status = source_.Read(buffer_.get(), capacity_, got);
+  if (status == platform::ReadStatus::Ok) {
+    end_ = got;
+  } else if (status == platform::ReadStatus::Error) {
+    failed_ = true;
+  }
+  return status;
+}
+
+bool ReadRecord(InputStream& stream, std::string& line) {
+  line.clear();
+  for (;;) {
+    if (stream.position_ == stream.end_) {
+      platform::ReadStatus status = stream.Fill();
+      if (status == platform::ReadStatus::End) return !line.empty();
+      if (status == platform::ReadStatus::Error) {
+        line.clear();
+        return false;
+      }
+    }
+    const char* begin = stream.buffer_.get() + stream.position_;
+    std::size_t available = stream.end_ - stream.position_;
+    const void* cr = std::memchr(begin, '\r', available);
+    if (cr == nullptr) {
+      line.append(begin, available);
+      stream.position_ = stream.end_;
+      continue;
+    }
+    std::size_t length = static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
+    line.append(begin, length);
+    stream.position_ += length + 1;
+    // A CR ends the record; an LF right after it belongs to the same line end. Any other byte
+    // is left in the stream, where it begins the next record.
+    if (stream.position_ == stream.end_) {
+      platform::ReadStatus status = stream.Fill();
+      if (status != platform::ReadStatus::Ok) return true;
+    }
+    if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
+    return true;
+  }
+}
+
+}  // namespace velmora

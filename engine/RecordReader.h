@@ -1,0 +1,77 @@
+// Takes record lines out of the input file: a record ends at CR or CR LF; an LF alone is data.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+#include "platform/Platform.h"
+
+namespace velmora {
+
+// Where the bytes of an input come from: a file, or memory in tests.
+class ByteSource {
+ public:
+  virtual ~ByteSource() = default;
+  // Reads up to size bytes: Ok with got > 0, End at the end, Error on a read error.
+  virtual platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) = 0;
+};
+
+// An open input file as a byte source.
+class FileByteSource : public ByteSource {
+ public:
+  explicit FileByteSource(platform::InputFile& file) : file_(file) {}
+  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
+    return file_.Read(buffer, size, got);
+  }
+
+ private:
+  platform::InputFile& file_;
+};
+
+// Bytes held in memory as a byte source; optionally reports a read error at a given offset.
+class MemoryByteSource : public ByteSource {
+ public:
+  explicit MemoryByteSource(std::string_view bytes, std::size_t chunk = 1 << 16,
+                            std::size_t errorAt = static_cast<std::size_t>(-1))
+      : bytes_(bytes), chunk_(chunk == 0 ? 1 : chunk), errorAt_(errorAt) {}
+  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override;
+
+ private:
+  std::string_view bytes_;
+  std::size_t position_ = 0;
+  std::size_t chunk_;
+  std::size_t errorAt_;
+};
+
+// A buffered byte stream over a byte source: the reader scans the buffer directly and can look
+// at the byte after a CR without consuming it.
+class InputStream {
+ public:
+  explicit InputStream(ByteSource& source, std::size_t bufferSize = 1 << 16);
+
+  // Number of bytes that the reader has consumed so far.
+  std::uint64_t BytesConsumed() const { return consumedBefore_ + position_; }
+
+ private:
+  friend bool ReadRecord(InputStream& stream, std::string& line);
+
+  // Refills the buffer once it is used up: Ok, End or Error.
+  platform::ReadStatus Fill();
+
+  ByteSource& source_;
+  std::unique_ptr<char[]> buffer_;
+  std::size_t capacity_;
+  std::size_t position_ = 0;
+  std::size_t end_ = 0;
+  std::uint64_t consumedBefore_ = 0;
+  bool failed_ = false;
+};
+
+// Empties line, then reads the next record into it. Returns true when a record was read (it may
+// be empty), false at the end of the input or after a read error (the partial line is dropped).
+bool ReadRecord(InputStream& stream, std::string& line);
+
+}  // namespace velmora

@@ -1,0 +1,61 @@
+// Overlaps merging with writing: the run's thread merges records and a writer thread creates the
+// files, strictly in record order, so that files, RunLog and the outcome are exactly those of a
+// run on one thread.
+#pragma once
+
+#include <condition_variable>
+#include <cstdint>
+#include <deque>
+#include <exception>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <thread>
+#include <vector>
+
+#include "engine/RecordMerger.h"
+#include "engine/RunHost.h"
+
+namespace velmora {
+
+class WriterPipeline {
+ public:
+  // runLog and host are used by the writer thread until Finish returns or the pipeline is
+  // destroyed; host must accept calls from that thread.
+  WriterPipeline(const MergeContext& context, std::string& runLog, RunHost& host,
+                 std::size_t depth = 64);
+  // Writes what is queued (unless writing failed) and joins the writer thread.
+  ~WriterPipeline();
+  WriterPipeline(const WriterPipeline&) = delete;
+  WriterPipeline& operator=(const WriterPipeline&) = delete;
+
+  // Merges one record and queues it for writing. Rethrows a failure of the writer thread, so that
+  // no further record is read after a file could not be written.
+  void Submit(std::string_view line, char separator, std::string_view templateText,
+              std::uint32_t recordNumber);
+  // Waits until every queued record is written; returns the number of records whose file could
+  // not be opened. Rethrows a failure of the writer thread.
+  std::uint32_t Finish();
+
+ private:
+  void WriterLoop();
+  void Stop();
+
+  const MergeContext& context_;
+  std::string& runLog_;
+  RunHost& host_;
+  std::size_t depth_;
+  MergeScratch scratch_;
+
+  std::mutex mutex_;
+  std::condition_variable changed_;
+  std::deque<MergedRecord> queue_;     // merged, waiting to be written
+  std::vector<MergedRecord> spare_;    // written, ready for reuse
+  bool closing_ = false;
+  bool abandon_ = false;
+  std::exception_ptr failure_;
+  std::uint32_t failedFiles_ = 0;
+  std::thread writer_;
+};
+
+}  // namespace velmora

@@ -1,0 +1,197 @@
+// The only header of the portable core that stands for the operating system: files opened the way
+// the system needs them, the process code page and its lead bytes, the conversion of the program's
+// own texts into that code page, the program's own path, and the system's private-profile files.
+// Win32 and POSIX implementations live side by side in win32/ and posix/.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <exception>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace velmora::platform {
+
+// ---- Code pages -------------------------------------------------------------------------------
+
+// The system's multibyte (ANSI) code page: GetACP on Windows; elsewhere derived from the character
+// set of the locale (UTF-8 -> 65001, Shift_JIS/CP932 -> 932, GBK/GB2312/GB18030 -> 936,
+// EUC-KR/CP949 -> 949, Big5/CP950 -> 950, Johab -> 1361, anything else -> 65001).
+unsigned SystemCodePage();
+
+// Maps a character-set name as a locale reports it to a code page by the rule above.
+unsigned CodePageFromCharsetName(std::string_view charset);
+
+// What the system knows of a code page that the program's own table does not name.
+struct CodePageInfo {
+  bool known = false;          // false: the system cannot describe the code page
+  unsigned maxCharSize = 1;    // 1 for single-byte code pages
+  std::vector<std::pair<std::uint8_t, std::uint8_t>> leadRanges;  // inclusive ranges
+};
+
+// GetCPInfo on Windows. Elsewhere 65001 is a multibyte code page without lead-byte ranges and
+// every other code page is described as single-byte.
+CodePageInfo QueryCodePage(unsigned codePage);
+
+// Converts UTF-8 text into the given code page. Characters that the code page cannot hold become
+// "?". Code page 65001 returns the text unchanged.
+std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text);
+
+// ---- Paths ------------------------------------------------------------------------------------
+
+// How the system spells paths: which bytes separate folders, whether drive letters and UNC
+// prefixes exist, and how many bytes a path may have (0: no fixed limit).
+struct PathRules {
+  bool backslashSeparates = false;  // "\" separates as well as "/"
+  bool drivesAndUnc = false;        // "C:" and "\\server" prefixes exist
+  char joinSeparator = '/';         // put between a folder and a name
+  std::size_t maxPathBytes = 0;     // 260 on Windows, the size of the path buffer
+};
+
+const PathRules& NativePathRules();
+
+// The path made absolute against the current folder (the system's private-profile functions look
+// for a bare file name in the Windows folder otherwise).
+std::string AbsolutePath(const std::string& path);
+
+// The full path of the running program file, "" when the system cannot tell.
+std::string ProgramPath();
+
+// ---- Files ------------------------------------------------------------------------------------
+
+// Why a file operation failed; the program shows a text for each cause.
+enum class FileErrorCause {
+  Generic,
+  FileNotFound,
+  BadPath,
+  TooManyOpenFiles,
+  AccessDenied,
+  InvalidFile,
+  DirectoryFull,
+  BadSeek,
+  HardIO,
+  SharingViolation,
+  LockViolation,
+  DiskFull,
+  EndOfFile,
+};
+
+// Raised when an opened file cannot be written or closed. Carries the cause and the file's path
+// (bytes in the process code page); the host turns it into the text of its error box.
+class FileError : public std::exception {
+ public:
+  FileError(FileErrorCause cause, std::string path, unsigned long osError = 0)
+      : cause_(cause), path_(std::move(path)), osError_(osError) {}
+  FileErrorCause Cause() const noexcept { return cause_; }
+  const std::string& Path() const noexcept { return path_; }
+  unsigned long OsError() const noexcept { return osError_; }
+  const char* what() const noexcept override { return "file error"; }
+
+ private:
+  FileErrorCause cause_;
+  std::string path_;
+  unsigned long osError_;
+};
+
+enum class ReadStatus { Ok, End, Error };
+
+// Which file a path or handle names, so that a run never writes over its own input or template.
+struct FileIdentity {
+  std::uint64_t volume = 0;
+  std::uint64_t index = 0;
+  bool operator==(const FileIdentity&) const = default;
+};
+
+// A file opened for reading only, existing files only, binary, without sharing where the system
+// has share modes (no other program can open it meanwhile, and one held open elsewhere fails).
+// Closed by the destructor on every way out.
+class InputFile {
+ public:
+  InputFile() = default;
+  ~InputFile();
+  InputFile(const InputFile&) = delete;
+  InputFile& operator=(const InputFile&) = delete;
+
+  // Opens the file; false when it is missing, a folder, denied or held by another program.
+  bool Open(const std::string& path);
+  bool IsOpen() const;
+  // Reads up to size bytes. Ok with got > 0, End at the end of the file, Error on a read error.
+  ReadStatus Read(char* buffer, std::size_t size, std::size_t& got);
+  // The file's length in bytes, or nothing when the system cannot tell.
+  std::optional<std::uint64_t> Size() const;
+  // Which file is open, or nothing when the system cannot tell.
+  std::optional<FileIdentity> Identity() const;
+  void Close();
+
+ private:
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// A file created, or cut to zero length when it exists, for writing without sharing. Write and
+// Close raise FileError; the destructor closes silently (used only when unwinding).
+class OutputFile {
+ public:
+  OutputFile() = default;
+  ~OutputFile();
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+
+  // Creates or truncates the file; false when it cannot be opened (missing folder, a folder of
+  // that name, a read-only file, a file in use, a name the file system refuses) or when it is one
+  // of the protected files, which then stay untouched.
+  bool Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
+  // Writes every byte or raises FileError (a full disk among the causes).
+  void Write(const char* data, std::size_t size);
+  // Closes the file, raising FileError when the system reports a failure.
+  void Close();
+
+ private:
+  std::string path_;
+#ifdef _WIN32
+  void* handle_ = nullptr;
+#else
+  int fd_ = -1;
+#endif
+};
+
+// Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& bytes);
+
+// Replaces the file's content as one step: the bytes go to a new file beside it, which then takes
+// its place, so that readers see the old file or the new one and never a mix. A file that exists
+// and is read-only, or is not a plain file, is left as it is and the call returns false; so does
+// any failure, which leaves the old file untouched. A link is followed to the file it names.
+bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// ---- Standard streams ---------------------------------------------------------------------------
+
+// Whether standard error is a terminal (a console on Windows).
+bool StandardErrorIsTerminal();
+
+// Puts standard output into binary mode, so that CR LF and every other byte pass unchanged.
+void SetStandardOutputBinary();
+
+// ---- Private-profile files of the system --------------------------------------------------------
+
+// Whether the system has its own private-profile functions (Windows). Elsewhere the functions
+// below are not used; the settings store brings a portable implementation.
+bool SystemProfileAvailable();
+// GetPrivateProfileStringA with a buffer of bufferSize bytes.
+std::string SystemProfileGetString(const std::string& path, const std::string& section,
+                                   const std::string& key, const std::string& defaultValue,
+                                   std::size_t bufferSize);
+// GetPrivateProfileIntA.
+std::int32_t SystemProfileGetInt(const std::string& path, const std::string& section,
+                                 const std::string& key, std::int32_t defaultValue);
+// WritePrivateProfileStringA; returns its result.
+bool SystemProfileWriteString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& value);
+
+}  // namespace velmora::platform

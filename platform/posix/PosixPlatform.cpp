@@ -1,0 +1,356 @@
+#include "platform/Platform.h"
+
+#include <fcntl.h>
+#include <iconv.h>
+#include <langinfo.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <clocale>
+#include <climits>
+#include <cstdlib>
+#include <string>
+
+#ifdef __APPLE__
+#include <mach-o/dyld.h>
+#endif
+
+namespace velmora::platform {
+
+unsigned SystemCodePage() {
+  // The locale's character set says which multibyte encoding the user's data is in.
+  const char* previous = std::setlocale(LC_CTYPE, nullptr);
+  std::string saved = previous ? previous : "C";
+  std::setlocale(LC_CTYPE, "");
+  const char* charset = nl_langinfo(CODESET);
+  unsigned codePage = CodePageFromCharsetName(charset ? charset : "");
+  std::setlocale(LC_CTYPE, saved.c_str());
+  return codePage;
+}
+
+CodePageInfo QueryCodePage(unsigned codePage) {
+  CodePageInfo info;
+  info.known = true;
+  info.maxCharSize = codePage == 65001 ? 4 : 1;
+  return info;
+}
+
+namespace {
+
+std::string IconvName(unsigned codePage) {
+  switch (codePage) {
+    case 1361: return "JOHAB";
+    case 20932: return "EUC-JP";
+    default: return "CP" + std::to_string(codePage);
+  }
+}
+
+// Length of the UTF-8 sequence that starts with this byte (1 for a stray byte).
+std::size_t Utf8SequenceLength(unsigned char lead) {
+  if (lead >= 0xF0) return 4;
+  if (lead >= 0xE0) return 3;
+  if (lead >= 0xC0) return 2;
+  return 1;
+}
+
+}  // namespace
+
+std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
+  if (codePage == 65001) return std::string(utf8Text);
+  iconv_t cd = iconv_open(IconvName(codePage).c_str(), "UTF-8");
+  if (cd == reinterpret_cast<iconv_t>(-1)) {
+    // Unknown to the system: keep ASCII and mark everything else as unrepresentable.
+    std::string out;
+    for (std::size_t i = 0; i < utf8Text.size();) {
+      auto c = static_cast<unsigned char>(utf8Text[i]);
+      if (c < 0x80) {
+        out += static_cast<char>(c);
+        ++i;
+      } else {
+        out += '?';
+        i += Utf8SequenceLength(c);
+      }
+    }
+    return out;
+  }
+  std::string out;
+  std::string input(utf8Text);
+  char* in = input.data();
+  std::size_t inLeft = input.size();
+  char buffer[256];
+  while (inLeft > 0) {
+    char* outPtr = buffer;
+    std::size_t outLeft = sizeof buffer;
+    std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+    if (result == static_cast<std::size_t>(-1)) {
+      if (errno == E2BIG) continue;
+      // A character the code page cannot hold, or broken UTF-8: one "?" for it.
+      out += '?';
+      std::size_t skip = Utf8SequenceLength(static_cast<unsigned char>(*in));
+      if (skip > inLeft) skip = inLeft;
+      in += skip;
+      inLeft -= skip;
+    }
+  }
+  char* outPtr = buffer;
+  std::size_t outLeft = sizeof buffer;
+  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+  iconv_close(cd);
+  return out;
+}
+
+const PathRules& NativePathRules() {
+  static const PathRules rules{false, false, '/', 0};
+  return rules;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  if (path.empty() || path[0] == '/') return path;
+  char buffer[PATH_MAX];
+  if (::getcwd(buffer, sizeof buffer) == nullptr) return path;
+  std::string absolute = buffer;
+  if (absolute.back() != '/') absolute += '/';
+  return absolute + path;
+}
+
+std::string ProgramPath() {
+#ifdef __APPLE__
+  char buffer[PATH_MAX];
+  std::uint32_t size = sizeof buffer;
+  if (_NSGetExecutablePath(buffer, &size) != 0) return {};
+  char resolved[PATH_MAX];
+  if (realpath(buffer, resolved) == nullptr) return buffer;
+  return resolved;
+#else
+  char buffer[PATH_MAX];
+  ssize_t n = readlink("/proc/self/exe", buffer, sizeof buffer - 1);
+  if (n <= 0) return {};
+  return std::string(buffer, static_cast<std::size_t>(n));
+#endif
+}
+
+// ---- Files ------------------------------------------------------------------------------------
+
+namespace {
+
+FileErrorCause CauseFromErrno(int error) {
+  switch (error) {
+    case ENOSPC:
+#ifdef EDQUOT
+    case EDQUOT:
+#endif
+    case EFBIG:
+      return FileErrorCause::DiskFull;
+    case ENOENT: return FileErrorCause::FileNotFound;
+    case EACCES:
+    case EPERM:
+    case EROFS:
+      return FileErrorCause::AccessDenied;
+    case EMFILE:
+    case ENFILE:
+      return FileErrorCause::TooManyOpenFiles;
+    case ENAMETOOLONG:
+    case ENOTDIR:
+      return FileErrorCause::BadPath;
+    case EIO: return FileErrorCause::HardIO;
+    case EBADF: return FileErrorCause::InvalidFile;
+    case ESPIPE: return FileErrorCause::BadSeek;
+    case EAGAIN: return FileErrorCause::LockViolation;
+    default: return FileErrorCause::Generic;
+  }
+}
+
+}  // namespace
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::string& path) {
+  Close();
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return false;
+  struct stat st {};
+  // A folder opens for reading here but is no file of records.
+  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
+    ::close(fd);
+    return false;
+  }
+  fd_ = fd;
+  return true;
+}
+
+bool InputFile::IsOpen() const { return fd_ >= 0; }
+
+ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (fd_ < 0) return ReadStatus::Error;
+  for (;;) {
+    ssize_t n = ::read(fd_, buffer, size);
+    if (n > 0) {
+      got = static_cast<std::size_t>(n);
+      return ReadStatus::Ok;
+    }
+    if (n == 0) return ReadStatus::End;
+    if (errno != EINTR) return ReadStatus::Error;
+  }
+}
+
+std::optional<std::uint64_t> InputFile::Size() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  return static_cast<std::uint64_t>(st.st_size);
+}
+
+std::optional<FileIdentity> InputFile::Identity() const {
+  struct stat st {};
+  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+void InputFile::Close() {
+  if (fd_ >= 0) {
+    ::close(fd_);
+    fd_ = -1;
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (fd_ >= 0) ::close(fd_);
+}
+
+bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return false;
+    FileIdentity identity{static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino)};
+    for (const FileIdentity& kept : protectedFiles) {
+      if (kept == identity) return false;
+    }
+    // A read-only file stays untouched even for a user whom the system would let write it.
+    if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+  }
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  fd_ = fd;
+  path_ = path;
+  return true;
+}
+
+void OutputFile::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      throw FileError(CauseFromErrno(errno), path_, static_cast<unsigned long>(errno));
+    }
+    if (n == 0) throw FileError(FileErrorCause::DiskFull, path_);
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+}
+
+void OutputFile::Close() {
+  if (fd_ < 0) return;
+  int fd = fd_;
+  fd_ = -1;
+  if (::close(fd) != 0 && errno != EINTR) {
+    throw FileError(CauseFromErrno(errno), path_, static_cast<unsigned long>(errno));
+  }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  InputFile file;
+  if (!file.Open(path)) return false;
+  char buffer[1 << 16];
+  for (;;) {
+    std::size_t got = 0;
+    ReadStatus status = file.Read(buffer, sizeof buffer, got);
+    if (status == ReadStatus::End) return true;
+    if (status == ReadStatus::Error) return false;
+    bytes.append(buffer, got);
+  }
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  std::string target = path;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) == nullptr) return false;
+    target = resolved;
+  }
+  mode_t mode = 0;
+  bool exists = ::stat(target.c_str(), &st) == 0;
+  if (exists) {
+    if (!S_ISREG(st.st_mode)) return false;
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    mode = st.st_mode & 07777;
+  } else {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    mode = 0666 & ~mask;
+  }
+  std::size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = true;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (ok && left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && exists) {
+    // The file may have turned read-only since it was looked at.
+    struct stat now {};
+    if (::stat(target.c_str(), &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      ok = false;
+    }
+  }
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
+
+void SetStandardOutputBinary() {}
+
+// ---- Private-profile files: none on this system -------------------------------------------------
+
+bool SystemProfileAvailable() { return false; }
+
+std::string SystemProfileGetString(const std::string&, const std::string&, const std::string&,
+                                   const std::string& defaultValue, std::size_t) {
+  return defaultValue;
+}
+
+std::int32_t SystemProfileGetInt(const std::string&, const std::string&, const std::string&,
+                                 std::int32_t defaultValue) {
+  return defaultValue;
+}
+
+bool SystemProfileWriteString(const std::string&, const std::string&, const std::string&,
+                              const std::string&) {
+  return false;
+}
+
+}  // namespace velmora::platform

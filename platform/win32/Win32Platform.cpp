@@ -1,0 +1,310 @@
+#include "platform/Platform.h"
+
+#include <fcntl.h>
+#include <io.h>
+#include <windows.h>
+
+#include <cstdio>
+
+#include <string>
+
+namespace velmora::platform {
+
+unsigned SystemCodePage() { return GetACP(); }
+
+CodePageInfo QueryCodePage(unsigned codePage) {
+  CodePageInfo info;
+  CPINFO cpInfo{};
+  if (!GetCPInfo(codePage, &cpInfo)) return info;
+  info.known = true;
+  info.maxCharSize = cpInfo.MaxCharSize;
+  // LeadByte holds pairs of inclusive ranges, ended by a pair of zeros.
+  for (int i = 0; i + 1 < MAX_LEADBYTES && (cpInfo.LeadByte[i] || cpInfo.LeadByte[i + 1]); i += 2) {
+    info.leadRanges.emplace_back(cpInfo.LeadByte[i], cpInfo.LeadByte[i + 1]);
+  }
+  return info;
+}
+
+std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
+  if (codePage == CP_UTF8 || utf8Text.empty()) return std::string(utf8Text);
+  int wideLength = MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(),
+                                       static_cast<int>(utf8Text.size()), nullptr, 0);
+  if (wideLength <= 0) return std::string(utf8Text);
+  std::wstring wide(static_cast<std::size_t>(wideLength), L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8Text.data(), static_cast<int>(utf8Text.size()), wide.data(),
+                      wideLength);
+  int length =
+      WideCharToMultiByte(codePage, 0, wide.data(), wideLength, nullptr, 0, nullptr, nullptr);
+  if (length <= 0) return std::string(utf8Text);
+  std::string out(static_cast<std::size_t>(length), '\0');
+  WideCharToMultiByte(codePage, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
+  return out;
+}
+
+const PathRules& NativePathRules() {
+  static const PathRules rules{true, true, '\\', MAX_PATH};
+  return rules;
+}
+
+std::string AbsolutePath(const std::string& path) {
+  char buffer[MAX_PATH] = {};
+  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+  if (n == 0 || n >= MAX_PATH) return path;
+  return std::string(buffer, n);
+}
+
+std::string ProgramPath() {
+  char buffer[MAX_PATH] = {};
+  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
+  if (n == 0 || n >= MAX_PATH) return {};
+  return std::string(buffer, n);
+}
+
+// ---- Files ------------------------------------------------------------------------------------
+
+namespace {
+
+FileErrorCause CauseFromWin32(DWORD error) {
+  switch (error) {
+    case ERROR_DISK_FULL:
+    case ERROR_HANDLE_DISK_FULL:
+      return FileErrorCause::DiskFull;
+    case ERROR_FILE_NOT_FOUND: return FileErrorCause::FileNotFound;
+    case ERROR_PATH_NOT_FOUND:
+    case ERROR_INVALID_NAME:
+    case ERROR_BAD_PATHNAME:
+    case ERROR_FILENAME_EXCED_RANGE:
+      return FileErrorCause::BadPath;
+    case ERROR_TOO_MANY_OPEN_FILES: return FileErrorCause::TooManyOpenFiles;
+    case ERROR_ACCESS_DENIED:
+    case ERROR_WRITE_PROTECT:
+      return FileErrorCause::AccessDenied;
+    case ERROR_INVALID_HANDLE: return FileErrorCause::InvalidFile;
+    case ERROR_DIR_NOT_EMPTY:
+    case ERROR_CANNOT_MAKE:
+      return FileErrorCause::DirectoryFull;
+    case ERROR_SEEK:
+    case ERROR_NEGATIVE_SEEK:
+      return FileErrorCause::BadSeek;
+    case ERROR_CRC:
+    case ERROR_READ_FAULT:
+    case ERROR_WRITE_FAULT:
+    case ERROR_GEN_FAILURE:
+      return FileErrorCause::HardIO;
+    case ERROR_SHARING_VIOLATION: return FileErrorCause::SharingViolation;
+    case ERROR_LOCK_VIOLATION: return FileErrorCause::LockViolation;
+    case ERROR_HANDLE_EOF: return FileErrorCause::EndOfFile;
+    default: return FileErrorCause::Generic;
+  }
+}
+
+bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+
+}  // namespace
+
+InputFile::~InputFile() { Close(); }
+
+bool InputFile::Open(const std::string& path) {
+  Close();
+  if (path.empty() || HasNul(path)) return false;
+  // Share mode 0: nobody else may open the file while the run reads it.
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  handle_ = h;
+  return true;
+}
+
+bool InputFile::IsOpen() const { return handle_ != nullptr; }
+
+ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
+  got = 0;
+  if (handle_ == nullptr) return ReadStatus::Error;
+  DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  DWORD n = 0;
+  if (!ReadFile(static_cast<HANDLE>(handle_), buffer, chunk, &n, nullptr)) {
+    return GetLastError() == ERROR_HANDLE_EOF ? ReadStatus::End : ReadStatus::Error;
+  }
+  if (n == 0) return ReadStatus::End;
+  got = n;
+  return ReadStatus::Ok;
+}
+
+std::optional<std::uint64_t> InputFile::Size() const {
+  LARGE_INTEGER size{};
+  if (handle_ == nullptr || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) {
+    return std::nullopt;
+  }
+  return static_cast<std::uint64_t>(size.QuadPart);
+}
+
+namespace {
+
+std::optional<FileIdentity> IdentityOfHandle(HANDLE h) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+}  // namespace
+
+std::optional<FileIdentity> InputFile::Identity() const {
+  if (handle_ == nullptr) return std::nullopt;
+  return IdentityOfHandle(static_cast<HANDLE>(handle_));
+}
+
+void InputFile::Close() {
+  if (handle_ != nullptr) {
+    CloseHandle(static_cast<HANDLE>(handle_));
+    handle_ = nullptr;
+  }
+}
+
+OutputFile::~OutputFile() {
+  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
+}
+
+bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  if (path.empty() || HasNul(path)) return false;
+  HANDLE h = INVALID_HANDLE_VALUE;
+  if (protectedFiles.empty()) {
+    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+  } else {
+    // Open without truncating first, so that a protected file is recognised before it is cut.
+    // A read-only file fails here just as CREATE_ALWAYS would fail on it.
+    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                    nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    std::optional<FileIdentity> identity = IdentityOfHandle(h);
+    bool kept = false;
+    for (const FileIdentity& protectedFile : protectedFiles) {
+      if (identity && *identity == protectedFile) kept = true;
+    }
+    if (kept || !SetEndOfFile(h)) {
+      CloseHandle(h);
+      return false;
+    }
+  }
+  handle_ = h;
+  path_ = path;
+  return true;
+}
+
+void OutputFile::Write(const char* data, std::size_t size) {
+  while (size > 0) {
+    DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+    DWORD written = 0;
+    if (!WriteFile(static_cast<HANDLE>(handle_), data, chunk, &written, nullptr)) {
+      DWORD error = GetLastError();
+      throw FileError(CauseFromWin32(error), path_, error);
+    }
+    // Fewer bytes stored than asked means the disk is full.
+    if (written < chunk) throw FileError(FileErrorCause::DiskFull, path_, ERROR_DISK_FULL);
+    data += written;
+    size -= written;
+  }
+}
+
+void OutputFile::Close() {
+  if (handle_ == nullptr) return;
+  HANDLE h = static_cast<HANDLE>(handle_);
+  handle_ = nullptr;
+  if (!CloseHandle(h)) {
+    DWORD error = GetLastError();
+    throw FileError(CauseFromWin32(error), path_, error);
+  }
+}
+
+bool ReadWholeFile(const std::string& path, std::string& bytes) {
+  bytes.clear();
+  if (path.empty() || HasNul(path)) return false;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  char buffer[1 << 16];
+  bool ok = true;
+  for (;;) {
+    DWORD n = 0;
+    if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
+      ok = false;
+      break;
+    }
+    if (n == 0) break;
+    bytes.append(buffer, n);
+  }
+  CloseHandle(h);
+  return ok;
+}
+
+bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
+  if (path.empty() || HasNul(path)) return false;
+  DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    return false;
+  }
+  std::string temp = path + ".~tmp";
+  for (unsigned attempt = 0;; ++attempt) {
+    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+      if (GetLastError() == ERROR_FILE_EXISTS && attempt < 100) {
+        temp = path + ".~tmp" + std::to_string(GetCurrentProcessId()) + "_" +
+               std::to_string(attempt);
+        continue;
+      }
+      return false;
+    }
+    bool ok = true;
+    const char* data = bytes.data();
+    std::size_t left = bytes.size();
+    while (ok && left > 0) {
+      DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+      DWORD written = 0;
+      ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
+      data += written;
+      left -= written;
+    }
+    ok = FlushFileBuffers(h) && ok;
+    ok = CloseHandle(h) && ok;
+    ok = ok && MoveFileExA(temp.c_str(), path.c_str(),
+                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+    if (!ok) DeleteFileA(temp.c_str());
+    return ok;
+  }
+}
+
+bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
+
+void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
+
+// ---- Private-profile files ----------------------------------------------------------------------
+
+bool SystemProfileAvailable() { return true; }
+
+std::string SystemProfileGetString(const std::string& path, const std::string& section,
+                                   const std::string& key, const std::string& defaultValue,
+                                   std::size_t bufferSize) {
+  std::string buffer(bufferSize, '\0');
+  DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
+                                     buffer.data(), static_cast<DWORD>(bufferSize), path.c_str());
+  buffer.resize(n);
+  return buffer;
+}
+
+std::int32_t SystemProfileGetInt(const std::string& path, const std::string& section,
+                                 const std::string& key, std::int32_t defaultValue) {
+  return static_cast<std::int32_t>(
+      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, path.c_str()));
+}
+
+bool SystemProfileWriteString(const std::string& path, const std::string& section,
+                              const std::string& key, const std::string& value) {
+  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
+         FALSE;
+}
+
+}  // namespace velmora::platform

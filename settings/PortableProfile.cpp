@@ -1,0 +1,48 @@
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "settings/Profile.h"
+#include "settings/ProfileText.h"
+
+namespace velmora {
+
+namespace {
+
+class PortableProfile : public Profile {
+ public:
+  std::string GetString(const std::string& path, const std::string& section,
+                        const std::string& key, const std::string& defaultValue) override {
+    std::string bytes;
+    std::optional<std::string> value;
+    if (platform::ReadWholeFile(path, bytes)) value = ProfileText(bytes).Find(section, key);
+    std::string result = value ? *value : defaultValue;
+    if (result.size() > kProfileBufferSize - 1) result.resize(kProfileBufferSize - 1);
+    return result;
+  }
+
+  std::int32_t GetInt(const std::string& path, const std::string& section, const std::string& key,
+                      std::int32_t defaultValue) override {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) return defaultValue;
+    std::optional<std::string> value = ProfileText(bytes).Find(section, key);
+    if (!value || value->empty()) return defaultValue;
+    return ProfileNumber(*value);
+  }
+
+  void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
+    std::string bytes;
+    platform::ReadWholeFile(path, bytes);
+    ProfileText text(bytes);
+    for (const ProfileEntry& entry : entries) text.Set(entry.section, entry.key, entry.value);
+    platform::ReplaceFileContents(path, text.Bytes());
+  }
+};
+
+}  // namespace
+
+std::unique_ptr<Profile> MakePortableProfile() { return std::make_unique<PortableProfile>(); }
+
+}  // namespace velmora

@@ -1,0 +1,43 @@
+// Access to private-profile ("INI") files: the system's own functions on Windows, a portable
+// implementation of the same rules elsewhere.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace velmora {
+
+// Text values come back through a buffer of this many bytes, the terminating NUL included.
+inline constexpr std::size_t kProfileBufferSize = 4096;
+
+struct ProfileEntry {
+  std::string section;
+  std::string key;
+  std::string value;
+};
+
+class Profile {
+ public:
+  virtual ~Profile() = default;
+  // The value of key in section, or defaultValue; at most kProfileBufferSize - 1 bytes.
+  virtual std::string GetString(const std::string& path, const std::string& section,
+                                const std::string& key, const std::string& defaultValue) = 0;
+  // The value converted from its leading characters as a signed 32-bit number.
+  virtual std::int32_t GetInt(const std::string& path, const std::string& section,
+                              const std::string& key, std::int32_t defaultValue) = 0;
+  // Writes the entries one after the other; a failed write does not stop the ones after it.
+  virtual void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) = 0;
+};
+
+// The portable implementation: reads with the system's rules (names without regard to case,
+// blanks trimmed, one pair of matching quotes removed, 4095-byte values, leading-number
+// conversion) and writes by replacing the file atomically, keeping every other line.
+std::unique_ptr<Profile> MakePortableProfile();
+
+// The system's private-profile functions where it has them, the portable implementation elsewhere.
+std::unique_ptr<Profile> MakeSystemProfile();
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+// Keeps GeneratorSettings in a settings file: the file beside the program, or a named ".vmz" file
+// of the same format.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "engine/CodePageTable.h"
+#include "settings/GeneratorSettings.h"
+#include "settings/Profile.h"
+
+namespace velmora {
+
+// Reads the thirteen keys from the file at settingsFilePath into settings, overwriting every
+// field: a key that the file lacks (or a file that is missing or unreadable) gives the field its
+// default. Reports nothing.
+void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath,
+                  Profile& profile);
+
+// Writes the thirteen keys of settings into the file at settingsFilePath, keeping every other
+// line of the file. A failed write is ignored.
+void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath,
+                  Profile& profile);
+
+// The same with the system's profile functions.
+void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath);
+void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath);
+
+// The path of a file beside the program named like it: the program's path with its extension
+// replaced by extension (".ini" for the settings file, ".htm" for the read-me). The last "." is
+// found character by character, so the second byte of a double-byte character never counts. A
+// program file without an extension of its own gets extension appended, so the result stays in
+// the program's folder and is never the program file itself.
+std::string PathBesideProgram(std::string_view programPath, std::string_view extension,
+                              const CodePageTable& table);
+
+// The settings file beside the program.
+std::string SettingsFilePathFor(std::string_view programPath, const CodePageTable& table);
+
+}  // namespace velmora
