@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Configures and builds one flavour of the tree into build/FLAVOUR:
+#   native    the portable libraries, velmora-batch and their tests (Linux)
+#   windows   the same plus the Windows application, cross-compiled with MinGW-w64
+#   sanitize  native, with AddressSanitizer and UndefinedBehaviorSanitizer
+#   bench     native, with the benchmarks
+#   fuzz      the libFuzzer targets (clang)
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+flavour="${1:-native}"
+shift || true
+dir="$root/build/$flavour"
+args=(-G Ninja -S "$root" -B "$dir")
+case "$flavour" in
+  native) args+=(-DCMAKE_BUILD_TYPE=Release) ;;
+  windows) args+=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
+  sanitize) args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON) ;;
+  bench) args+=(-DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON -DVELMORA_TESTS=OFF) ;;
+  fuzz) args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF
+               -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
+  *) echo "build.sh: unknown flavour '$flavour'" >&2; exit 2 ;;
+esac
+cmake "${args[@]}" "$@" >/dev/null
+cmake --build "$dir" -j "$(nproc)"

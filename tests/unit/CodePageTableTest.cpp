@@ -1,0 +1,56 @@
+#include "engine/CodePageTable.h"
+
+#include <gtest/gtest.h>
+
+namespace velmora {
+namespace {
+
+struct ClassCase {
+  unsigned codePage;
+  unsigned char byte;
+  bool lead;
+  bool trail;
+};
+
+TEST(CodePageTable, NamedCodePagesHaveTheirFixedRanges) {
+  const ClassCase cases[] = {
+      {932, 0x80, false, true},  {932, 0x81, true, true},   {932, 0x9F, true, true},
+      {932, 0xA0, false, true},  {932, 0xDF, false, true},  {932, 0xE0, true, true},
+      {932, 0xFC, true, true},   {932, 0xFD, false, false}, {932, 0x40, false, true},
+      {932, 0x7F, false, false}, {932, 0x3F, false, false}, {936, 0x81, true, true},
+      {936, 0xFE, true, true},   {936, 0xFF, false, false}, {936, 0x40, false, true},
+      {949, 0x40, false, false}, {949, 0x41, false, true},  {950, 0x7F, false, false},
+      {950, 0xA0, true, false}, {950, 0xA1, true, true},   {1361, 0xD4, false, true},
+      {1361, 0xD8, true, true},  {1361, 0xDF, false, true}, {1361, 0xFA, false, true},
+      {1361, 0x31, false, true}, {1361, 0x30, false, false},
+  };
+  for (const ClassCase& c : cases) {
+    CodePageTable table = CodePageTable::ForCodePage(c.codePage);
+    EXPECT_EQ(table.IsLead(c.byte), c.lead) << c.codePage << " byte " << int(c.byte);
+    EXPECT_EQ(table.IsTrail(c.byte), c.trail) << c.codePage << " byte " << int(c.byte);
+  }
+}
+
+TEST(CodePageTable, SingleByteAndUtf8CodePagesHaveNoLeadBytes) {
+  for (unsigned codePage : {1252u, 437u, 65001u}) {
+    CodePageTable table = CodePageTable::ForCodePage(codePage);
+    EXPECT_FALSE(table.HasLeadBytes()) << codePage;
+    for (unsigned b = 0; b < 256; ++b) {
+      EXPECT_FALSE(table.IsLead(static_cast<unsigned char>(b))) << codePage << " " << b;
+    }
+  }
+}
+
+TEST(CodePageTable, ClassifiesByteAfterLeadAsTrailOnlyWhenInTrailSet) {
+  CodePageTable table = CodePageTable::ForCodePage(932);
+  EXPECT_EQ(ClassifyByte(0x82, ByteClass::OtherByte, table), ByteClass::LeadByte);
+  EXPECT_EQ(ClassifyByte(0xA0, ByteClass::LeadByte, table), ByteClass::TrailByte);
+  EXPECT_EQ(ClassifyByte(0x2C, ByteClass::LeadByte, table), ByteClass::OtherByte);
+  // A lead-range byte right after a lead byte is its trail, never a lead of its own.
+  EXPECT_EQ(ClassifyByte(0x82, ByteClass::LeadByte, table), ByteClass::TrailByte);
+  EXPECT_EQ(ClassifyByte(0x82, ByteClass::TrailByte, table), ByteClass::LeadByte);
+  EXPECT_EQ(ClassifyByte(0x41, ByteClass::TrailByte, table), ByteClass::OtherByte);
+}
+
+}  // namespace
+}  // namespace velmora
