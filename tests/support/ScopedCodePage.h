@@ -1,0 +1,27 @@
+// Sets the process code page (its table and the program's texts) for one test and puts the
+// previous one back afterwards.
+#pragma once
+
+#include "engine/CodePageTable.h"
+#include "engine/SystemTexts.h"
+
+namespace velmora::test {
+
+class ScopedCodePage {
+ public:
+  explicit ScopedCodePage(unsigned codePage) : previous_(ProcessCodePage()) {
+    SetProcessCodePage(codePage);
+    InitSystemTexts(codePage);
+  }
+  ~ScopedCodePage() {
+    SetProcessCodePage(previous_);
+    InitSystemTexts(previous_);
+  }
+  ScopedCodePage(const ScopedCodePage&) = delete;
+  ScopedCodePage& operator=(const ScopedCodePage&) = delete;
+
+ private:
+  unsigned previous_;
+};
+
+}  // namespace velmora::test

@@ -1,0 +1,200 @@
+#include "engine/RecordMerger.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "support/ScopedCodePage.h"
+#include "support/TestFiles.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::string_literals;
+
+// Records what the run shows its host.
+class RecordingHost : public RunHost {
+ public:
+  void SetStatus(const std::string& text) override { statuses.push_back(text); }
+  void ShowProgress(std::uint32_t, std::uint64_t, std::optional<std::uint64_t>) override {}
+  void Beep(unsigned type) override { beeps.push_back(type); }
+  std::vector<std::string> statuses;
+  std::vector<unsigned> beeps;
+};
+
+GeneratorSettings Defaults(const std::string& output) {
+  GeneratorSettings s;
+  s.Output = output;
+  s.ReplaceLead = "[$_";
+  s.ReplaceTail = "_$]";
+  s.RuleTail = ".html";
+  return s;
+}
+
+const platform::PathRules kPosix{false, false, '/', 0};
+
+// Merges one line and returns the filled template (without writing a file).
+std::string Filled(const GeneratorSettings& s, const std::string& line, const std::string& tpl,
+                   char separator = ',') {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  MergeContext context(s, table, kPosix);
+  MergeScratch scratch;
+  MergedRecord record;
+  BuildMergedRecord(line, separator, tpl, 1, context, scratch, record);
+  return record.content;
+}
+
+TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    std::int32_t format;
+    char breakByte;
+    std::string value, expected;
+  };
+  const Case cases[] = {
+      {0, '\n', "x & y < z", "x &amp; y &lt; z"},
+      {0, '\n', "a\nb", "a<br>b"},
+      {0, '\n', "a\x0b" "b", "a\x0b" "b"},
+      {0, '\x0b', "a\x0b" "b\nc", "a<br>b\nc"},
+      {0, '\n', "say \"hi\"", "say &quot;hi&quot;"},
+      {0, '\n', "<", "&lt;"},
+      {0, '\n', "&lt;", "&amp;lt;"},
+      {0, '\n', "it's >", "it's &gt;"},
+      {1, '\x0b', "a\x0b" "b", "a\r\nb"},
+      {1, '\n', "a & <b>\nc\x0b", "a & <b>\r\nc\x0b"},
+  };
+  for (const Case& c : cases) {
+    std::string value = c.value;
+    TranslateValue(value, c.format, c.breakByte, table);
+    EXPECT_EQ(value, c.expected) << c.value;
+  }
+}
+
+TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
+  GeneratorSettings s = Defaults("out");
+  struct Case {
+    std::string line, tpl, expected;
+  };
+  const std::vector<Case> cases = {
+      {"a,b", "[$_0_$]|[$_1_$]|[$_2_$]", "a|b|[$_2_$]"},
+      {"[$_1_$],x", "[$_0_$]", "x"},          // a later field's placeholder is filled in turn
+      {"a,[$_0_$]", "[$_1_$]", "[$_0_$]"},    // an earlier one's is kept
+      {"a,", "<[$_1_$]>", "<>"},              // an empty field removes its placeholder
+      {"a", "", ""},
+      {"v", "x\0[$_0_$]\0"s, "x\0v\0"s},      // NUL bytes stay, placeholders after them are filled
+      {"v", "\x83[$_0_$]", "\x83[$_0_$]"},    // "[" as a trail byte starts no placeholder
+  };
+  for (const Case& c : cases) EXPECT_EQ(Filled(s, c.line, c.tpl), c.expected) << c.line;
+}
+
+TEST(RecordMerger, PutsTheDefaultTextInUnchangedForEmptyFields) {
+  GeneratorSettings s = Defaults("out");
+  s.ReplaceDefault = "&nbsp;<i>";
+  EXPECT_EQ(Filled(s, "a,", "[$_0_$][$_1_$]"), "a&nbsp;<i>");
+  s.ReplaceFormat = 1;
+  EXPECT_EQ(Filled(s, ",b", "[$_0_$][$_1_$]"), "&nbsp;<i>b");
+}
+
+TEST(RecordMerger, EmptyTailMakesAPlaceholderTheStartOfOthers) {
+  GeneratorSettings s = Defaults("out");
+  s.ReplaceTail = "";
+  EXPECT_EQ(Filled(s, "f0,f1,f2,f3,f4,f5,f6,f7,f8,f9,f10", "[$_1 [$_10"), "f1 f10");
+  s.ReplaceLead = "";
+  EXPECT_EQ(Filled(s, "x,y", "0 1 10"), "x y yx");
+}
+
+TEST(RecordMerger, NamesFilesByRecordNumberOrField) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    std::int32_t rule;
+    std::uint32_t number;
+    std::string lead, tail, line;
+    std::uint32_t record;
+    std::string name;
+    bool accepted;
+  };
+  const Case cases[] = {
+      {0, 4, "p", ".html", "a", 12, "p0012.html", true},
+      {0, 0, "", ".html", "a", 12, "12.html", true},
+      {1, 0, "", ".html", "a&b,c", 1, "a&b.html", true},
+      {1, 1, "x_", ".txt", "a,", 1, "x_.txt", true},
+      // The record lacks the field: reported like a file that cannot be opened.
+      {1, 2, "x_", ".txt", "a,b", 1, "x_.txt", false},
+      {1, 255, "", ".html", "a", 1, ".html", false},
+      // No path holds that many digits: refused without building the name.
+      {0, 4294967295u, "p", ".html", "a", 7, "p7.html", false},
+      {2, 0, "p", ".html", "a", 1, "", false},
+      {-1, 0, "p", ".html", "a", 1, "", false},
+      {1, 0, "", "", "../evil", 1, "../evil", false},
+  };
+  for (const Case& c : cases) {
+    GeneratorSettings s = Defaults("out");
+    s.Rule = c.rule;
+    s.RuleNumber = c.number;
+    s.RuleLead = c.lead;
+    s.RuleTail = c.tail;
+    MergeContext context(s, table, kPosix);
+    MergeScratch scratch;
+    MergedRecord record;
+    BuildMergedRecord(c.line, ',', "t", c.record, context, scratch, record);
+    EXPECT_EQ(record.outputName, c.name) << c.line;
+    EXPECT_EQ(record.accepted, c.accepted) << c.line;
+    if (c.accepted) {
+      EXPECT_EQ(record.outputPath, "out/" + c.name);
+    }
+  }
+}
+
+TEST(RecordMerger, WritesTheFileAndLogsOkOrTheOpenFailure) {
+  test::ScopedCodePage codePage(932);
+  test::TempDir dir;
+  const CodePageTable& table = ProcessCodePageTable();
+  GeneratorSettings s = Defaults(dir.Path().string());
+  s.Rule = 1;
+  MergeContext context(s, table, platform::NativePathRules());
+  MergeScratch scratch;
+  MergedRecord record;
+  RecordingHost host;
+  std::string log;
+
+  EXPECT_TRUE(MergeRecord("a,1", ',', "<[$_1_$]>", 1, context, scratch, record, log, host));
+  EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<1>");
+  // The same name again: the later record's file replaces the earlier one's.
+  EXPECT_TRUE(MergeRecord("a,2", ',', "<[$_1_$]>", 2, context, scratch, record, log, host));
+  EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<2>");
+  const std::string okLine = record.outputPath + " -> ok\r\n";
+  EXPECT_EQ(log, okLine + okLine);
+  EXPECT_TRUE(host.statuses.empty());
+
+  log.clear();
+  EXPECT_FALSE(MergeRecord("missing/x,3", ',', "t", 3, context, scratch, record, log, host));
+  const std::string failure =
+      " missing/x.html\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88\x82\xdc"
+      "\x82\xb9\x82\xf1\x81" "B";
+  EXPECT_EQ(log, failure + "\r\n");
+  EXPECT_EQ(host.statuses, std::vector<std::string>{failure});
+  EXPECT_EQ(host.beeps, std::vector<unsigned>{kBeepError});
+}
+
+TEST(RecordMerger, NeverWritesOverAProtectedFile) {
+  test::TempDir dir;
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  test::WriteBytes(dir / "input.html", "keep me");
+  platform::InputFile input;
+  ASSERT_TRUE(input.Open(dir / "input.html"));
+  GeneratorSettings s = Defaults(dir.Path().string());
+  s.Rule = 1;
+  MergeContext context(s, table, platform::NativePathRules());
+  context.protectedFiles.push_back(*input.Identity());
+  input.Close();
+  MergeScratch scratch;
+  MergedRecord record;
+  RecordingHost host;
+  std::string log;
+  EXPECT_FALSE(MergeRecord("input", ',', "overwritten", 1, context, scratch, record, log, host));
+  EXPECT_EQ(test::ReadBytes(dir / "input.html"), "keep me");
+}
+
+}  // namespace
+}  // namespace velmora

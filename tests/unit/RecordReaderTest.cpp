@@ -1,0 +1,78 @@
+#include "engine/RecordReader.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace velmora {
+namespace {
+
+using namespace std::string_literals;
+
+std::vector<std::string> ReadAll(const std::string& bytes, std::size_t chunk,
+                                 std::size_t bufferSize) {
+  MemoryByteSource source(bytes, chunk);
+  InputStream stream(source, bufferSize);
+  std::vector<std::string> records;
+  std::string line = "left over";
+  while (ReadRecord(stream, line)) records.push_back(line);
+  EXPECT_TRUE(line.empty());
+  return records;
+}
+
+TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> records;
+  };
+  const std::vector<Case> cases = {
+      {"a,b\r\nc,d\r\n", {"a,b", "c,d"}},
+      {"a\rb", {"a", "b"}},
+      {"a\nb\r\n", {"a\nb"}},
+      {"a\r\r\nb", {"a", "", "b"}},
+      {"", {}},
+      {"\r\n", {""}},
+      {"a\r\n\r\n", {"a", ""}},
+      {"x,y", {"x,y"}},
+      {"a\0b,c\r\n"s, {"a\0b,c"s}},
+      {"\xef\xbb\xbf" "a\r\n", {"\xef\xbb\xbf" "a"}},
+      {"\r\r", {"", ""}},
+      {"a\x1a" "b\r", {"a\x1a" "b"}},
+      {"\n\n", {"\n\n"}},
+      {"\x82\r\nb", {"\x82", "b"}},
+  };
+  // Every buffer and chunk size, so that a CR at the end of a buffer is seen with its LF.
+  for (const Case& c : cases) {
+    for (std::size_t size : {1u, 2u, 3u, 7u, 4096u}) {
+      EXPECT_EQ(ReadAll(c.bytes, size, size), c.records) << "size " << size;
+      EXPECT_EQ(ReadAll(c.bytes, 1, size), c.records) << "chunk 1, buffer " << size;
+    }
+  }
+}
+
+TEST(RecordReader, DropsThePartialLineOnAReadErrorAndStops) {
+  const std::string bytes = "one\r\ntwo\r\nthree";
+  MemoryByteSource source(bytes, 4, 12);  // fails after "one\r\ntwo\r\nth"
+  InputStream stream(source, 4);
+  std::string line;
+  std::vector<std::string> records;
+  while (ReadRecord(stream, line)) records.push_back(line);
+  EXPECT_EQ(records, (std::vector<std::string>{"one", "two"}));
+  EXPECT_TRUE(line.empty());
+  EXPECT_FALSE(ReadRecord(stream, line));
+}
+
+TEST(RecordReader, CountsConsumedBytes) {
+  const std::string bytes = "ab\r\ncd\r\n";
+  MemoryByteSource source(bytes);
+  InputStream stream(source);
+  std::string line;
+  ASSERT_TRUE(ReadRecord(stream, line));
+  EXPECT_EQ(stream.BytesConsumed(), 4u);
+  ASSERT_TRUE(ReadRecord(stream, line));
+  EXPECT_EQ(stream.BytesConsumed(), 8u);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,118 @@
+#include "engine/ReplaceAll.h"
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+
+#include "engine/FormatZeroPadded.h"
+
+namespace velmora {
+namespace {
+
+using namespace std::string_literals;
+
+std::string Replaced(std::string text, const std::string& oldText, const std::string& newText,
+                     const CodePageTable& table) {
+  ReplaceAll(text, oldText, newText, table);
+  return text;
+}
+
+// The rule written out as plainly as possible: step through the text character by character
+// from the start and from the byte after each match.
+std::string Reference(const std::string& text, const std::string& oldText,
+                      const std::string& newText, const CodePageTable& table) {
+  if (oldText.empty()) return text;
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.compare(i, oldText.size(), oldText) == 0) {
+      out += newText;
+      i += oldText.size();
+      continue;
+    }
+    std::size_t step = table.IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    out += text.substr(i, step);
+    i += step;
+  }
+  return out;
+}
+
+TEST(ReplaceAll, ReplacesEveryNonOverlappingOccurrenceLeftToRight) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    std::string text, oldText, newText, expected;
+  };
+  const Case cases[] = {
+      {"aaa", "aa", "b", "ba"},
+      {"abcabc", "b", "", "acac"},
+      {"abc", "", "x", "abc"},
+      {"", "a", "x", ""},
+      {"a", "abc", "x", "a"},
+      {"xAx", "a", "b", "xAx"},
+      {"aXa", "a", "aa", "aaXaa"},  // inserted text is not scanned again
+      {"<a&b>", "&", "&amp;", "<a&amp;b>"},
+      {"a\0b a"s, "a", "c", "c\0b c"s},  // NUL is an ordinary byte
+      {"[$_1_$][$_1_$]", "[$_1_$]", "v", "vv"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(Replaced(c.text, c.oldText, c.newText, table), c.expected) << c.text;
+  }
+}
+
+TEST(ReplaceAll, NeverStartsAMatchOnTheSecondByteOfACharacter) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  // 0x83 0x5B is a double-byte character whose second byte is "[".
+  EXPECT_EQ(Replaced("\x83[$_0_$]", "[$_0_$]", "v", table), "\x83[$_0_$]");
+  EXPECT_EQ(Replaced("\x83[[$_0_$]", "[$_0_$]", "v", table), "\x83[v");
+  // Two lead-range bytes: the second is the first one's trail, so "A" after them is a start.
+  EXPECT_EQ(Replaced("\x81\x81" "A", "A", "b", table), "\x81\x81" "b");
+  EXPECT_EQ(Replaced("\x81\x81\x81" "A", "A", "b", table), "\x81\x81\x81" "A");
+  // Counting starts afresh after a match.
+  EXPECT_EQ(Replaced("x\x81" "AA", "x\x81", "", table), "AA");
+  EXPECT_EQ(Replaced("\x81" "A\x81" "A", "A", "b", table), "\x81" "A\x81" "A");
+  // Under a code page without lead bytes every byte position is a candidate.
+  EXPECT_EQ(Replaced("\x83[$_0_$]", "[$_0_$]", "v", CodePageTable::ForCodePage(65001)),
+            "\x83v");
+}
+
+TEST(ReplaceAll, AgreesWithTheCharacterByCharacterRuleOnRandomText) {
+  const CodePageTable tables[] = {CodePageTable::ForCodePage(932),
+                                  CodePageTable::ForCodePage(936),
+                                  CodePageTable::ForCodePage(65001)};
+  std::mt19937 random(12345);
+  const char alphabet[] = {'a', 'b', '[', '\x81', '\x82', '\x9f', '\xe0', '\0', 'A'};
+  auto randomText = [&](std::size_t maxLength) {
+    std::string text(random() % (maxLength + 1), ' ');
+    for (char& c : text) c = alphabet[random() % sizeof alphabet];
+    return text;
+  };
+  for (const CodePageTable& table : tables) {
+    for (int i = 0; i < 3000; ++i) {
+      std::string text = randomText(40);
+      std::string oldText = randomText(3);
+      std::string newText = randomText(4);
+      if (!oldText.empty() && oldText.find('\0') != std::string::npos) continue;
+      EXPECT_EQ(Replaced(text, oldText, newText, table), Reference(text, oldText, newText, table))
+          << "code page " << table.CodePage();
+    }
+  }
+}
+
+TEST(FormatZeroPadded, PadsToTheWidthAndNeverCuts) {
+  struct Case {
+    std::uint32_t width;
+    std::int64_t value;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {4, 12, "0012"}, {0, 12, "12"},     {1, 12, "12"},  {3, 1000, "1000"},
+      {2, 0, "00"},    {5, -3, "000-3"}, {0, 0, "0"},    {10, 4294967295, "4294967295"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(FormatZeroPadded(c.width, c.value), c.expected) << c.width << " " << c.value;
+  }
+}
+
+}  // namespace
+}  // namespace velmora
