@@ -1,0 +1,145 @@
+// Deliberately simple implementations of the engine's byte rules, one byte at a time and without
+// any of the engine's shortcuts, for the fuzz targets to compare the engine against.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/CodePageTable.h"
+
+namespace velmora::reference {
+
+// Stops the fuzzer with a message; libFuzzer then saves the input that led here.
+[[noreturn]] inline void Fail(const char* what) {
+  std::fprintf(stderr, "fuzz check failed: %s\n", what);
+  std::abort();
+}
+
+inline void Check(bool condition, const char* what) {
+  if (!condition) Fail(what);
+}
+
+// The code pages of the table, and one "other multibyte" code page whose lead ranges come from the
+// fuzz input (its trail bytes are 0x01-0xFE, as for any code page the system describes).
+inline CodePageTable PickTable(std::uint8_t choice, std::uint8_t leadFirst, std::uint8_t leadLast) {
+  static const unsigned kNamed[] = {932, 936, 949, 950, 1361, 1252, 65001};
+  const unsigned index = choice % 8;
+  if (index < 7) return CodePageTable::ForCodePage(kNamed[index]);
+  // The system reports lead bytes only in the upper half.
+  std::uint8_t first = static_cast<std::uint8_t>(0x80 | leadFirst);
+  std::uint8_t last = static_cast<std::uint8_t>(0x80 | leadLast);
+  if (first > last) std::swap(first, last);
+  return CodePageTable::FromRanges(51000, {{first, last}}, {{0x01, 0xFE}});
+}
+
+// Record lines of bytes: a record ends at CR or CR LF, the last one needs no terminator. The
+// source fails at errorAt: the line being read then is dropped and no record follows.
+inline std::vector<std::string> ReadRecords(std::string_view bytes, std::size_t errorAt) {
+  std::vector<std::string> records;
+  std::size_t pos = 0;
+  auto readByte = [&](int& byte) {  // 1: a byte, 0: the end, -1: a read error
+    if (pos >= errorAt) return -1;
+    if (pos >= bytes.size()) return 0;
+    byte = static_cast<unsigned char>(bytes[pos++]);
+    return 1;
+  };
+  for (;;) {
+    std::string line;
+    int byte = 0;
+    bool more = false;
+    for (;;) {
+      int got = readByte(byte);
+      if (got == 0) {
+        more = !line.empty();
+        break;
+      }
+      if (got < 0) {
+        more = false;
+        break;
+      }
+      if (byte == '\r') {
+        int next = 0;
+        int after = readByte(next);
+        if (after == 1 && next != '\n') --pos;  // the byte begins the next record
+        more = true;
+        break;
+      }
+      line.push_back(static_cast<char>(byte));
+    }
+    if (!more) return records;
+    records.push_back(line);
+  }
+}
+
+// The fields of one line, walked byte by byte with the byte classes.
+inline std::vector<std::string> SplitFields(std::string_view line, char separator,
+                                            const CodePageTable& table) {
+  std::vector<std::string> fields;
+  std::string field;
+  bool quoted = false;
+  ByteClass previous = ByteClass::OtherByte;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(line[i]);
+    if (b == 0) break;
+    ByteClass cls;
+    if (previous == ByteClass::LeadByte) {
+      cls = table.IsTrail(b) ? ByteClass::TrailByte : ByteClass::OtherByte;
+    } else {
+      cls = table.IsLead(b) ? ByteClass::LeadByte : ByteClass::OtherByte;
+    }
+    previous = cls;
+    if (cls != ByteClass::OtherByte) {
+      field.push_back(static_cast<char>(b));
+    } else if (!quoted && b == '"') {
+      quoted = true;
+    } else if (!quoted && b == static_cast<unsigned char>(separator)) {
+      fields.push_back(field);
+      field.clear();
+    } else if (quoted && b == '"' && i + 1 < line.size() && line[i + 1] == '"') {
+      field.push_back('"');
+      ++i;
+    } else if (quoted && b == '"') {
+      quoted = false;
+    } else {
+      field.push_back(static_cast<char>(b));
+    }
+  }
+  fields.push_back(field);
+  return fields;
+}
+
+// Every occurrence of oldText replaced, candidates at character starts only (a lead byte takes
+// the byte after it along), inserted text never scanned again.
+inline std::string ReplaceAll(std::string_view text, std::string_view oldText,
+                              std::string_view newText, const CodePageTable& table,
+                              std::size_t& count) {
+  count = 0;
+  if (oldText.empty()) return std::string(text);
+  std::string out;
+  std::size_t i = 0;
+  while (i < text.size()) {
+    if (text.substr(i, oldText.size()) == oldText) {
+      out.append(newText);
+      i += oldText.size();
+      ++count;
+      continue;
+    }
+    const std::size_t step = table.IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
+    out.append(text.substr(i, step));
+    i += step;
+  }
+  return out;
+}
+
+inline std::string ReplaceAll(std::string_view text, std::string_view oldText,
+                              std::string_view newText, const CodePageTable& table) {
+  std::size_t ignored = 0;
+  return ReplaceAll(text, oldText, newText, table, ignored);
+}
+
+}  // namespace velmora::reference
