@@ -1,0 +1,19 @@
+#include "app/GeneratorApp.h"
+
+#include "engine/CodePageTable.h"
+#include "platform/Platform.h"
+#include "settings/SettingsStore.h"
+#include "ui/GeneratorDlg.h"
+
+namespace velmora {
+
+bool CGeneratorApp::InitInstance() {
+  SettingsFilePath = SettingsFilePathFor(platform::ProgramPath(), ProcessCodePageTable());
+  ui::CGeneratorDlg dialog(*this);
+  MainWindow = &dialog;
+  dialog.DoModal();
+  MainWindow = nullptr;
+  return false;
+}
+
+}  // namespace velmora

@@ -1,0 +1,80 @@
+#include "ui/Application.h"
+
+#include <commctrl.h>
+#include <objbase.h>
+
+#include "engine/CodePageTable.h"
+#include "engine/SystemTexts.h"
+#include "platform/Platform.h"
+
+namespace velmora::ui {
+
+namespace {
+CWinApp* theApp = nullptr;
+}
+
+CWinApp::CWinApp() { theApp = this; }
+
+CWinApp::~CWinApp() {
+  if (theApp == this) theApp = nullptr;
+}
+
+int CWinApp::Run(HINSTANCE instance) {
+  Instance = instance;
+  // A drive that is not ready or a file that cannot be opened makes the call fail instead of
+  // showing the system's own box; the caller reports it in its own way.
+  SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
+  const unsigned codePage = GetACP();
+  SetProcessCodePage(codePage);
+  InitSystemTexts(codePage);
+  DisplayName = DisplayNameFor(platform::ProgramPath());
+  // The up-down control lives in the common controls library.
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+  InitCommonControlsEx(&controls);
+  // The folder browser is a shell object and needs COM on this thread.
+  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  InitInstance();
+  if (SUCCEEDED(com)) CoUninitialize();
+  return 0;
+}
+
+CWinApp* AfxGetApp() { return theApp; }
+
+const std::string& AppDisplayName() {
+  static const std::string empty;
+  return theApp ? theApp->DisplayName : empty;
+}
+
+HINSTANCE ResourceInstance() {
+  return theApp && theApp->Instance ? theApp->Instance : GetModuleHandleA(nullptr);
+}
+
+std::string LoadResourceString(unsigned id) {
+  // LoadStringA converts the stored UTF-16 text into the process code page.
+  char buffer[1024];
+  const int length = LoadStringA(ResourceInstance(), id, buffer, sizeof buffer);
+  return length > 0 ? std::string(buffer, static_cast<std::size_t>(length)) : std::string();
+}
+
+std::string DisplayNameFor(const std::string& programPath) {
+  const CodePageTable& table = ProcessCodePageTable();
+  std::size_t nameStart = 0;
+  std::size_t lastDot = std::string::npos;
+  for (std::size_t i = 0; i < programPath.size(); ++i) {
+    const unsigned char byte = static_cast<unsigned char>(programPath[i]);
+    if (table.IsLead(byte) && i + 1 < programPath.size()) {
+      ++i;  // the trail byte is never a separator or a dot
+      continue;
+    }
+    if (byte == '\\' || byte == '/' || byte == ':') {
+      nameStart = i + 1;
+      lastDot = std::string::npos;
+    } else if (byte == '.') {
+      lastDot = i;
+    }
+  }
+  const std::size_t end = lastDot == std::string::npos ? programPath.size() : lastDot;
+  return programPath.substr(nameStart, end - nameStart);
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,42 @@
+#include "ui/DialogRunHost.h"
+
+#include "engine/SystemTexts.h"
+
+namespace velmora::ui {
+
+DialogRunHost::~DialogRunHost() {
+  // A run that ends by an error still turns its cursor off; this is for any that does not.
+  if (waitCount_ > 0) SetCursor(restoreCursor_ ? restoreCursor_ : LoadCursorA(nullptr, IDC_ARROW));
+}
+
+void DialogRunHost::SetStatus(const std::string& text) {
+  SetWindowTextA(status_, text.c_str());
+  // The run processes no messages, so the control is painted here or not before the run ends.
+  UpdateWindow(status_);
+  lastRepaint_ = GetTickCount64();
+}
+
+void DialogRunHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t,
+                                 std::optional<std::uint64_t>) {
+  SetWindowTextA(status_, ProgressText(recordNumber).c_str());
+  const ULONGLONG now = GetTickCount64();
+  if (recordNumber == 1 || now - lastRepaint_ >= kRepaintMilliseconds) {
+    UpdateWindow(status_);
+    lastRepaint_ = now;
+  }
+}
+
+void DialogRunHost::Beep(unsigned type) { MessageBeep(type); }
+
+void DialogRunHost::BeginWaitCursor() {
+  if (waitCount_++ == 0) restoreCursor_ = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
+}
+
+void DialogRunHost::EndWaitCursor() {
+  if (waitCount_ > 0 && --waitCount_ == 0) {
+    SetCursor(restoreCursor_ ? restoreCursor_ : LoadCursorA(nullptr, IDC_ARROW));
+    restoreCursor_ = nullptr;
+  }
+}
+
+}  // namespace velmora::ui

@@ -1,0 +1,34 @@
+// The main window's side of a generation run: the status line, the wait cursor and the beeps.
+#pragma once
+
+#include <windows.h>
+
+#include "engine/RunHost.h"
+
+namespace velmora::ui {
+
+class DialogRunHost : public RunHost {
+ public:
+  // status: the static control that shows the run's texts.
+  explicit DialogRunHost(HWND status) : status_(status) {}
+  ~DialogRunHost() override;
+
+  void SetStatus(const std::string& text) override;
+  // Sets the progress text before every record; repaints it at once for the first record and
+  // then at most every kRepaintMilliseconds, so that painting never dominates a long run.
+  void ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+                    std::optional<std::uint64_t> inputSize) override;
+  void Beep(unsigned type) override;
+  void BeginWaitCursor() override;
+  void EndWaitCursor() override;
+
+  static constexpr ULONGLONG kRepaintMilliseconds = 50;
+
+ private:
+  HWND status_;
+  int waitCount_ = 0;
+  HCURSOR restoreCursor_ = nullptr;
+  ULONGLONG lastRepaint_ = 0;
+};
+
+}  // namespace velmora::ui

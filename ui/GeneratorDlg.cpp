@@ -1,0 +1,263 @@
+#include "ui/GeneratorDlg.h"
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <string>
+
+#include "engine/CodePageTable.h"
+#include "engine/SystemTexts.h"
+#include "platform/Platform.h"
+#include "res/resource.h"
+#include "settings/SettingsStore.h"
+#include "ui/AboutDlg.h"
+#include "ui/BrowseForFolder.h"
+#include "ui/DialogRunHost.h"
+#include "ui/ErrorBox.h"
+#include "ui/FileDialog.h"
+#include "ui/LogDlg.h"
+
+namespace velmora::ui {
+
+namespace {
+
+constexpr std::size_t kTextLimit = 255;  // placeholder and file-name lead and tail texts
+constexpr std::size_t kPathLimit = 260;  // paths and the default text
+constexpr std::uint32_t kRuleNumberMaximum = 255;
+
+// The lists' entries in list order, from the string table.
+struct ListEntries {
+  int control;
+  unsigned strings[2];
+};
+constexpr ListEntries kLists[] = {
+    {IDC_REPLACE_FORMAT, {IDS_REPLACE_FORMAT_HTML, IDS_REPLACE_FORMAT_TEXT}},
+    {IDC_FIELD_SEPARATOR, {IDS_FIELD_SEPARATOR_CSV, IDS_FIELD_SEPARATOR_TSV}},
+    {IDC_FIELD_BREAK, {IDS_FIELD_BREAK_0A, IDS_FIELD_BREAK_0B}},
+};
+
+// The flags of every file dialog of the window: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT.
+constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+
+}  // namespace
+
+CGeneratorDlg::CGeneratorDlg(CWinApp& app) : CDialog(IDD_MAIN, nullptr), app_(app) {
+  icon_ = static_cast<HICON>(LoadImageA(ResourceInstance(), MAKEINTRESOURCEA(IDI_MAIN), IMAGE_ICON,
+                                        GetSystemMetrics(SM_CXICON), GetSystemMetrics(SM_CYICON),
+                                        LR_DEFAULTCOLOR));
+}
+
+CGeneratorDlg::~CGeneratorDlg() {
+  if (icon_) DestroyIcon(icon_);
+}
+
+bool CGeneratorDlg::ExchangeData(DataExchange& exchange) {
+  if (!spin_) spin_ = Item(IDC_RULE_NUMBER_SPIN);
+  GeneratorSettings& s = Settings;
+  // The order is the one of the checks: the first failing control stops the exchange, and the
+  // fields after it keep their values.
+  return exchange.ListIndex(IDC_FIELD_BREAK, s.FieldBreak) &&
+         exchange.ListIndex(IDC_FIELD_SEPARATOR, s.FieldSeparator) &&
+         exchange.ListIndex(IDC_REPLACE_FORMAT, s.ReplaceFormat) &&
+         exchange.Text(IDC_REPLACE_LEAD, s.ReplaceLead, kTextLimit) &&
+         exchange.Text(IDC_REPLACE_TAIL, s.ReplaceTail, kTextLimit) &&
+         exchange.Text(IDC_RULE_LEAD, s.RuleLead, kTextLimit) &&
+         exchange.Text(IDC_RULE_TAIL, s.RuleTail, kTextLimit) &&
+         exchange.Number(IDC_RULE_NUMBER, s.RuleNumber, 0, kRuleNumberMaximum) &&
+         exchange.RadioIndex(IDC_RULE_RECORD, s.Rule) &&
+         exchange.Text(IDC_OUTPUT, s.Output, kPathLimit) &&
+         exchange.Text(IDC_INPUT, s.Input, kPathLimit) &&
+         exchange.Text(IDC_TEMPLATE, s.Template, kPathLimit) &&
+         exchange.Text(IDC_REPLACE_DEFAULT, s.ReplaceDefault, kPathLimit);
+}
+
+void CGeneratorDlg::FillLists() {
+  for (const ListEntries& list : kLists) {
+    HWND combo = Item(list.control);
+    for (unsigned id : list.strings) {
+      const std::string entry = LoadResourceString(id);
+      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+    }
+  }
+}
+
+bool CGeneratorDlg::OnInitDialog() {
+  app_.MainWindow = this;
+  FillLists();
+  CDialog::OnInitDialog();
+
+  HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
+  const std::string about = LoadResourceString(IDS_ABOUTBOX);
+  if (systemMenu && !about.empty()) {
+    AppendMenuA(systemMenu, MF_SEPARATOR, 0, nullptr);
+    AppendMenuA(systemMenu, MF_STRING, IDM_ABOUTBOX, about.c_str());
+  }
+  SendMessageA(Handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(icon_));
+  SendMessageA(Handle(), WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(icon_));
+  // Maximum in the low half, minimum in the high half.
+  SendMessageA(spin_, UDM_SETRANGE, 0, MAKELPARAM(kRuleNumberMaximum, 0));
+
+  LoadSettings(Settings, app_.SettingsFilePath);
+  UpdateData(false);
+  return true;
+}
+
+bool CGeneratorDlg::OnCommand(int id, int notifyCode, HWND control) {
+  switch (id) {
+    case IDC_RUN: OnRun(); return true;
+    case IDC_BROWSE_TEMPLATE: OnBrowseTemplate(); return true;
+    case IDC_BROWSE_INPUT: OnBrowseInput(); return true;
+    case IDC_BROWSE_OUTPUT: OnBrowseOutput(); return true;
+    case ID_SETTINGS_LOAD: OnSettingsLoad(); return true;
+    case ID_SETTINGS_SAVE: OnSettingsSave(); return true;
+    case ID_VIEW_LOG: OnViewLog(); return true;
+    case ID_HELP_README: OnHelpReadme(); return true;
+    case IDM_ABOUTBOX: OnAboutBox(); return true;
+    default: return CDialog::OnCommand(id, notifyCode, control);
+  }
+}
+
+void CGeneratorDlg::OnOK() {}
+
+void CGeneratorDlg::OnDestroy() {
+  UpdateData(true);
+  SaveSettings(Settings, app_.SettingsFilePath);
+  app_.MainWindow = nullptr;
+}
+
+bool CGeneratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {
+  switch (message) {
+    case WM_SYSCOMMAND:
+      // The low four bits of a system command are the system's own.
+      if ((LOWORD(wParam) & 0xFFF0) == IDM_ABOUTBOX) {
+        OnAboutBox();
+        result = TRUE;
+        return true;
+      }
+      return false;
+    case WM_PAINT:
+      if (!IsIconic(Handle())) return false;
+      OnPaint();
+      result = TRUE;
+      return true;
+    case WM_QUERYDRAGICON:
+      // One of the messages whose result a dialog procedure returns directly.
+      result = reinterpret_cast<INT_PTR>(icon_);
+      return true;
+    default:
+      return false;
+  }
+}
+
+void CGeneratorDlg::OnPaint() {
+  PAINTSTRUCT paint;
+  HDC dc = BeginPaint(Handle(), &paint);
+  SendMessageA(Handle(), WM_ICONERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
+  RECT client;
+  GetClientRect(Handle(), &client);
+  const int x = (client.right - client.left - GetSystemMetrics(SM_CXICON) + 1) / 2;
+  const int y = (client.bottom - client.top - GetSystemMetrics(SM_CYICON) + 1) / 2;
+  DrawIcon(dc, x, y, icon_);
+  EndPaint(Handle(), &paint);
+}
+
+void CGeneratorDlg::OnRun() {
+  UpdateData(true);  // a failed check has shown its message; the run goes on regardless
+  DialogRunHost host(Item(IDC_STATUS));
+  GenerationRun(Run, Settings, host);
+}
+
+void CGeneratorDlg::BrowseForFile(std::string& field) {
+  UpdateData(true);
+  FileDialogOptions options;
+  options.open = true;
+  options.initialName = field;
+  options.filter = LoadResourceString(IDS_ALL_FILES_FILTER);
+  options.flags = kFileDialogFlags;
+  if (std::optional<std::string> chosen = ShowFileDialog(Handle(), options)) {
+    field = *chosen;
+    UpdateData(false);
+  }
+}
+
+void CGeneratorDlg::OnBrowseTemplate() { BrowseForFile(Settings.Template); }
+
+void CGeneratorDlg::OnBrowseInput() { BrowseForFile(Settings.Input); }
+
+void CGeneratorDlg::OnBrowseOutput() {
+  UpdateData(true);
+  char folder[MAX_PATH];
+  folder[0] = '\0';
+  if (BrowseForFolder(Handle(), Settings.Output.c_str(), folder, sizeof folder) == IDOK) {
+    Settings.Output = folder;
+    UpdateData(false);
+  }
+}
+
+void CGeneratorDlg::OnSettingsLoad() {
+  UpdateData(true);
+  FileDialogOptions options;
+  options.open = true;
+  options.defaultExtension = "vmz";
+  options.filter = LoadResourceString(IDS_SETTINGS_FILTER);
+  options.flags = kFileDialogFlags;
+  const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
+  if (!chosen) return;
+  // The chosen file is the settings file for this one read only.
+  const std::string saved = app_.SettingsFilePath;
+  app_.SettingsFilePath = *chosen;
+  try {
+    LoadSettings(Settings, app_.SettingsFilePath);
+  } catch (...) {
+    app_.SettingsFilePath = saved;
+    throw;
+  }
+  app_.SettingsFilePath = saved;
+  UpdateData(false);
+}
+
+void CGeneratorDlg::OnSettingsSave() {
+  UpdateData(true);
+  FileDialogOptions options;
+  options.open = false;
+  options.defaultExtension = "vmz";
+  options.filter = LoadResourceString(IDS_SETTINGS_FILTER);
+  options.flags = kFileDialogFlags;
+  const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
+  if (!chosen) return;
+  const std::string saved = app_.SettingsFilePath;
+  app_.SettingsFilePath = *chosen;
+  try {
+    SaveSettings(Settings, app_.SettingsFilePath);
+  } catch (...) {
+    app_.SettingsFilePath = saved;
+    throw;
+  }
+  app_.SettingsFilePath = saved;
+}
+
+void CGeneratorDlg::OnViewLog() {
+  CLogDlg log(Handle());
+  log.LogText = Run.RunLog;
+  log.DoModal();
+}
+
+void CGeneratorDlg::OnHelpReadme() {
+  const std::string path =
+      PathBesideProgram(platform::ProgramPath(), ".htm", ProcessCodePageTable());
+  const HINSTANCE result =
+      ShellExecuteA(nullptr, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
+  // "If the function succeeds, it returns a value greater than 32."
+  if (reinterpret_cast<INT_PTR>(result) > 32) return;
+  const DWORD error = GetLastError();
+  AppMessageBox(Handle(),
+                FormatText(Texts().readmeOpenFailed, {path, std::to_string(error)}),
+                MB_OK | MB_ICONEXCLAMATION);
+}
+
+void CGeneratorDlg::OnAboutBox() {
+  CAboutDlg about(Handle());
+  about.DoModal();
+}
+
+}  // namespace velmora::ui
