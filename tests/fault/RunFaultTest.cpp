@@ -1,0 +1,408 @@
+// A run under file-system faults: a full disk, read-only and held files, missing or wrong folders,
+// names that lead outside the output folder. Each must be reported with its cause and the file,
+// and no file that the run should not touch may change.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "engine/GenerationRun.h"
+#include "engine/OutputPath.h"
+#include "engine/SystemTexts.h"
+#include "platform/Platform.h"
+#include "support/ScopedCodePage.h"
+#include "support/TestFiles.h"
+#include "tests/fault/FaultSupport.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+const char kTemplate[] = "<p>[$_0_$]|[$_1_$]</p>\r\n";
+
+// The full-disk error text that follows the file's path, in code page 932.
+const char kDiskFullTail[] =
+    " \x82\xd6\x82\xcc\xb1\xb8\xbe\xbd\x92\x86\x82\xc9\xc3\xde\xa8\xbd\xb8\x82\xaa\x82\xa2\x82"
+    "\xc1\x82\xcf\x82\xa2\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+
+// An input, a template and an output folder in a temporary folder; names by field 0.
+class RunFault : public ::testing::TestWithParam<bool> {
+ public:
+  void SetUp() override {
+    input = dir / "input.csv";
+    templatePath = dir / "template.html";
+    output = dir / "out";
+    fs::create_directory(output);
+    test::WriteBytes(templatePath, kTemplate);
+    settings.Input = input;
+    settings.Template = templatePath;
+    settings.Output = output;
+    settings.ReplaceLead = "[$_";
+    settings.ReplaceTail = "_$]";
+    settings.Rule = 1;
+    settings.RuleNumber = 0;
+    environment.pipelined = GetParam();
+  }
+
+  // The path that the run builds for a name in the output folder.
+  std::string OutputPathOf(const std::string& name) const {
+    return output + platform::NativePathRules().joinSeparator + name;
+  }
+
+  RunSummary Run() { return GenerationRun(state, settings, host, environment); }
+
+  test::ScopedCodePage codePage{932};
+  test::TempDir dir;
+  std::string input, templatePath, output;
+  GeneratorSettings settings;
+  RunState state;
+  RunEnvironment environment;
+  test::RecordingHost host;
+};
+
+// Points name in the output folder at the system's always-full device. False when this system
+// cannot make such a link.
+bool LinkToFullDevice(const std::string& link) {
+#ifdef _WIN32
+  const char* device = "Z:\\dev\\full";
+#else
+  const char* device = "/dev/full";
+#endif
+  if (!fs::exists(device)) return false;
+  std::error_code error;
+  fs::create_symlink(device, link, error);
+  return !error && fs::exists(link);
+}
+
+TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
+  std::string records = "a,1\r\nb,2\r\nfull,3\r\nc,4\r\n";
+  std::vector<std::string> written = {"a", "b"};
+  if (!LinkToFullDevice(dir / "out/full")) {
+    // Without links the device's own folder is the output folder, and its one record fails.
+#ifdef _WIN32
+    settings.Output = output = "Z:\\dev";
+#else
+    settings.Output = output = "/dev";
+#endif
+    records = "full,3\r\n";
+    written.clear();
+  }
+  test::WriteBytes(input, records);
+
+  try {
+    Run();
+    FAIL() << "a write to a full disk must end the run";
+  } catch (const platform::FileError& error) {
+    EXPECT_EQ(error.Cause(), platform::FileErrorCause::DiskFull);
+    EXPECT_EQ(error.Path(), OutputPathOf("full"));
+    EXPECT_EQ(FileErrorText(error), OutputPathOf("full") + kDiskFullTail);
+  }
+
+  // The log keeps the header, the separator and the lines of the files written before, and has
+  // no closing lines; the record after the failure was never read.
+  std::vector<std::string> lines = test::LogLines(state.RunLog);
+  ASSERT_EQ(lines.size(), 9 + written.size());
+  for (std::size_t i = 0; i < written.size(); ++i) {
+    EXPECT_EQ(lines[9 + i], OutputPathOf(written[i]) + " -> ok");
+    EXPECT_EQ(test::ReadBytes(OutputPathOf(written[i])),
+              "<p>" + written[i] + "|" + std::to_string(i + 1) + "</p>\r\n");
+  }
+  EXPECT_FALSE(test::Exists(dir / "out/c"));
+  // No closing beep, the wait cursor is off and the input file is closed again.
+  EXPECT_TRUE(host.beeps.empty());
+  EXPECT_EQ(host.waitCursor, 0);
+  EXPECT_FALSE(test::OpenInThisProcess(input));
+  EXPECT_EQ(test::ReadBytes(input), records);
+  EXPECT_EQ(test::ReadBytes(templatePath), kTemplate);
+
+  // The host stays usable: the next run over a good folder completes.
+  settings.Output = output = dir / "out2";
+  fs::create_directory(output);
+  test::WriteBytes(input, "x,9\r\n");
+  RunSummary summary = Run();
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(summary.records, 1u);
+  EXPECT_EQ(test::ReadBytes(OutputPathOf("x")), "<p>x|9</p>\r\n");
+}
+
+TEST_P(RunFault, ReadOnlyOutputFileIsReportedAndKeptByteForByte) {
+  test::WriteBytes(input, "kept,1\r\nnew,2\r\n");
+  test::WriteBytes(dir / "out/kept", "old bytes\x82\xa0");
+  test::MakeReadOnly(dir / "out/kept");
+
+  RunSummary summary = Run();
+
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(summary.records, 2u);
+  EXPECT_EQ(summary.failedFiles, 1u);
+  EXPECT_EQ(test::ReadBytes(dir / "out/kept"), "old bytes\x82\xa0");
+  EXPECT_EQ(test::ReadBytes(OutputPathOf("new")), "<p>new|2</p>\r\n");
+  const std::string failure =
+      Texts().outputOpenFailedLead + "kept" + Texts().outputOpenFailedTail;
+  std::vector<std::string> lines = test::LogLines(state.RunLog);
+  ASSERT_GE(lines.size(), 11u);
+  EXPECT_EQ(lines[9], failure);
+  EXPECT_EQ(lines[10], OutputPathOf("new") + " -> ok");
+  EXPECT_EQ(host.statuses.front(), failure);
+  EXPECT_EQ(host.beeps, (std::vector<unsigned>{kBeepError, kBeepOk}));
+}
+
+TEST_P(RunFault, OutputFileHeldByAnotherProgramIsReportedAndKept) {
+  if (!test::HeldFile::Supported()) GTEST_SKIP() << "this system has no share modes";
+  test::WriteBytes(input, "held,1\r\n");
+  test::WriteBytes(dir / "out/held", "in use");
+  {
+    test::HeldFile held(dir / "out/held");
+    ASSERT_TRUE(held.Held());
+    RunSummary summary = Run();
+    EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+    EXPECT_EQ(summary.failedFiles, 1u);
+  }
+  EXPECT_EQ(test::ReadBytes(dir / "out/held"), "in use");
+  EXPECT_EQ(test::LogLines(state.RunLog)[9],
+            Texts().outputOpenFailedLead + "held" + Texts().outputOpenFailedTail);
+}
+
+// An input or template that cannot be opened ends the run before any file is written.
+TEST_P(RunFault, UnopenableInputOrTemplateEndsTheRunWithoutFiles) {
+  struct Case {
+    const char* what;
+    bool heldByAnotherProgram;
+    std::function<void(RunFault&)> arrange;
+    RunOutcome outcome;
+    const std::string SystemTexts::*text;
+  };
+  const Case cases[] = {
+      {"input is a folder", false,
+       [](RunFault& t) { t.settings.Input = t.dir / "out"; }, RunOutcome::InputFailed,
+       &SystemTexts::inputOpenFailed},
+      {"template is a folder", false,
+       [](RunFault& t) { t.settings.Template = t.dir / "out"; }, RunOutcome::TemplateFailed,
+       &SystemTexts::templateOpenFailed},
+      {"input held by another program", true,
+       [](RunFault&) {}, RunOutcome::InputFailed, &SystemTexts::inputOpenFailed},
+      {"template held by another program", true,
+       [](RunFault&) {}, RunOutcome::TemplateFailed, &SystemTexts::templateOpenFailed},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (c.heldByAnotherProgram && !test::HeldFile::Supported()) continue;
+    settings.Input = input;
+    settings.Template = templatePath;
+    test::WriteBytes(input, "a,1\r\n");
+    c.arrange(*this);
+    const std::string held = c.outcome == RunOutcome::InputFailed ? input : templatePath;
+    host = test::RecordingHost();
+    RunSummary summary;
+    {
+      std::optional<test::HeldFile> hold;
+      if (c.heldByAnotherProgram) hold.emplace(held);
+      summary = Run();
+    }
+    EXPECT_EQ(summary.outcome, c.outcome);
+    EXPECT_EQ(summary.records, 0u);
+    EXPECT_EQ(test::LogLines(state.RunLog).back(), Texts().*c.text);
+    EXPECT_EQ(host.statuses, std::vector<std::string>{Texts().*c.text});
+    EXPECT_EQ(host.beeps, std::vector<unsigned>{kBeepError});
+    EXPECT_TRUE(fs::is_empty(dir / "out"));
+    EXPECT_FALSE(test::OpenInThisProcess(input));
+    EXPECT_EQ(test::ReadBytes(input), "a,1\r\n");
+    EXPECT_EQ(test::ReadBytes(templatePath), kTemplate);
+  }
+}
+
+// An output folder that cannot take files: every record is reported under its own name and the
+// run still goes through all of them.
+TEST_P(RunFault, OutputFolderThatCannotTakeFilesFailsEachRecordAndTheRunGoesOn) {
+  struct Case {
+    const char* what;
+    std::function<std::string(RunFault&)> folder;
+  };
+  const Case cases[] = {
+      {"missing folder", [](RunFault& t) { return t.dir / "missing"; }},
+      {"a file in place of the folder",
+       [](RunFault& t) {
+         test::WriteBytes(t.dir / "plain", "not a folder");
+         return t.dir / "plain";
+       }},
+  };
+  test::WriteBytes(input, "a,1\r\nb,2\r\nc,3\r\n");
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    settings.Output = c.folder(*this);
+    host = test::RecordingHost();
+    RunSummary summary = Run();
+    EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+    EXPECT_EQ(summary.records, 3u);
+    EXPECT_EQ(summary.failedFiles, 3u);
+    std::vector<std::string> lines = test::LogLines(state.RunLog);
+    ASSERT_EQ(lines.size(), 14u);
+    for (int i = 0; i < 3; ++i) {
+      EXPECT_EQ(lines[9 + i], Texts().outputOpenFailedLead + std::string(1, char('a' + i)) +
+                                  Texts().outputOpenFailedTail);
+    }
+    EXPECT_EQ(lines[13], FinishedText(3));
+    EXPECT_EQ(host.beeps.back(), kBeepOk);
+  }
+  EXPECT_FALSE(test::Exists(dir / "missing"));
+  EXPECT_EQ(test::ReadBytes(dir / "plain"), "not a folder");
+}
+
+// Names made from field content never reach outside the output folder, whatever they hold.
+TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
+  std::vector<std::string> names = {"../escaped", "sub/../../escaped", "./../escaped", "..",
+                                    "/escaped-absolute"};
+  if (platform::NativePathRules().backslashSeparates) {
+    names.insert(names.end(), {"..\\escaped", "sub\\..\\..\\escaped", "...\\escaped",
+                               ".. \\escaped", "\\escaped-root", "C:escaped", "C:\\escaped"});
+  }
+  fs::create_directory(dir / "out/sub");
+  std::string records;
+  for (const std::string& name : names) records += "\"" + name + "\",x\r\n";
+  test::WriteBytes(input, records);
+  const auto before = [&] {
+    std::vector<fs::path> entries;
+    for (const auto& entry : fs::directory_iterator(dir.Path())) entries.push_back(entry.path());
+    return entries;
+  }();
+
+  RunSummary summary = Run();
+
+  EXPECT_EQ(summary.records, names.size());
+  EXPECT_EQ(summary.failedFiles, names.size());
+  std::vector<std::string> lines = test::LogLines(state.RunLog);
+  for (std::size_t i = 0; i < names.size(); ++i) {
+    EXPECT_EQ(lines[9 + i], Texts().outputOpenFailedLead + names[i] + Texts().outputOpenFailedTail);
+  }
+  std::vector<fs::path> after;
+  for (const auto& entry : fs::directory_iterator(dir.Path())) after.push_back(entry.path());
+  std::sort(after.begin(), after.end());
+  std::vector<fs::path> expected = before;
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(after, expected);
+  EXPECT_TRUE(fs::is_empty(dir / "out/sub"));
+  EXPECT_FALSE(test::Exists(fs::path(dir.Path()).parent_path().string() + "/escaped"));
+}
+
+// Outputs named like the run's own input or template, or links to them, are refused; those files
+// keep every byte.
+TEST_P(RunFault, InputAndTemplateAreNeverModified) {
+  settings.Output = output = dir.Path().string();
+  const std::string records = "input.csv,1\r\ntemplate.html,2\r\nin-link,3\r\ntpl-link,4\r\n";
+  test::WriteBytes(input, records);
+  std::error_code error;
+  fs::create_symlink(input, dir / "in-link", error);
+  if (error) fs::create_hard_link(input, dir / "in-link", error);
+  const bool linked = !error;
+  fs::create_hard_link(templatePath, dir / "tpl-link", error);
+  const bool hardLinked = !error;
+
+  RunSummary summary = Run();
+
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(summary.records, 4u);
+  EXPECT_EQ(test::ReadBytes(input), records);
+  EXPECT_EQ(test::ReadBytes(templatePath), kTemplate);
+  std::vector<std::string> lines = test::LogLines(state.RunLog);
+  EXPECT_EQ(lines[9], Texts().outputOpenFailedLead + "input.csv" + Texts().outputOpenFailedTail);
+  EXPECT_EQ(lines[10],
+            Texts().outputOpenFailedLead + "template.html" + Texts().outputOpenFailedTail);
+  if (linked) {
+    EXPECT_EQ(lines[11], Texts().outputOpenFailedLead + "in-link" + Texts().outputOpenFailedTail);
+  }
+  if (hardLinked) {
+    EXPECT_EQ(lines[12],
+              Texts().outputOpenFailedLead + "tpl-link" + Texts().outputOpenFailedTail);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Threads, RunFault, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                           return param.param ? "Pipelined" : "SingleThread";
+                         });
+
+// The batch command as a separate process: its exit status, its log on standard output and the
+// error text on standard error.
+class BatchFault : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    test::WriteBytes(dir / "template.html", kTemplate);
+    std::filesystem::create_directory(dir / "out");
+  }
+  std::string WriteSettings(const std::string& output) {
+    const std::string path = dir / "run.ini";
+    test::WriteBytes(path, "[Settings]\r\nInput=" + (dir / "input.csv") + "\r\nOutput=" + output +
+                               "\r\nTemplate=" + (dir / "template.html") +
+                               "\r\n[Rule]\r\nTail=\r\nRule=1\r\nNumber=0\r\n");
+    return path;
+  }
+  test::ProcessResult Batch(const std::string& settingsPath) {
+    return test::RunProgram(test::BatchProgram(),
+                            {"--code-page", "932", "--quiet", settingsPath}, dir);
+  }
+
+  test::ScopedCodePage codePage{932};
+  test::TempDir dir;
+};
+
+TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
+  std::string output = dir / "out";
+  std::string records = "a,1\r\nfull,2\r\nb,3\r\n";
+  const bool linked = LinkToFullDevice(dir / "out/full");
+  if (!linked) {
+#ifdef _WIN32
+    output = "Z:\\dev";
+#else
+    output = "/dev";
+#endif
+    records = "full,2\r\n";
+  }
+  test::WriteBytes(dir / "input.csv", records);
+  const std::string fullPath = output + platform::NativePathRules().joinSeparator + "full";
+
+  test::ProcessResult result = Batch(WriteSettings(output));
+
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find(fullPath + kDiskFullTail), std::string::npos) << result.err;
+  std::vector<std::string> lines = test::LogLines(result.out);
+  EXPECT_EQ(lines.back(), linked ? output + platform::NativePathRules().joinSeparator + "a -> ok"
+                                 : Texts().separatorComma);
+  EXPECT_FALSE(test::Exists(dir / "out/b"));
+  EXPECT_EQ(test::ReadBytes(dir / "input.csv"), records);
+}
+
+TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
+  struct Case {
+    const char* what;
+    std::string records;
+    bool readOnlyFile;
+    bool missingInput;
+    int exitCode;
+  };
+  const Case cases[] = {
+      {"every file written", "a,1\r\nb,2\r\n", false, false, 0},
+      {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, 3},
+      {"missing input", "", false, true, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    test::WriteBytes(dir / "input.csv", c.records);
+    if (c.missingInput) std::filesystem::remove(dir / "input.csv");
+    if (c.readOnlyFile) {
+      test::WriteBytes(dir / "out/kept", "keep me");
+      test::MakeReadOnly(dir / "out/kept");
+    }
+    test::ProcessResult result = Batch(WriteSettings(dir / "out"));
+    EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    if (c.readOnlyFile) {
+      EXPECT_EQ(test::ReadBytes(dir / "out/kept"), "keep me");
+    }
+  }
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,221 @@
+// The settings file under faults: read-only files and folders, two instances closing one after the
+// other, writers racing each other, and a writer killed at any moment. A failed save loses only
+// the unsaved values and never damages the file.
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <functional>
+#include <memory>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "platform/Platform.h"
+#include "settings/Profile.h"
+#include "settings/SettingsStore.h"
+#include "support/TestFiles.h"
+#include "tests/fault/FaultSupport.h"
+
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+GeneratorSettings Record(const std::string& tag, std::int32_t number) {
+  GeneratorSettings s;
+  s.Input = tag + "\\input \x82\xa0.csv";
+  s.Output = tag + "\\out";
+  s.Template = tag + "\\template.html";
+  s.ReplaceLead = tag + "[";
+  s.ReplaceTail = "]" + tag;
+  s.ReplaceDefault = tag + " default";
+  s.ReplaceFormat = number;
+  s.RuleLead = tag + "-";
+  s.RuleTail = "." + tag;
+  s.Rule = number;
+  s.RuleNumber = static_cast<std::uint32_t>(number) * 1000u;
+  s.FieldSeparator = number;
+  s.FieldBreak = number;
+  return s;
+}
+
+struct ProfileKind {
+  const char* name;
+  bool system;
+};
+
+class SettingsFault : public ::testing::TestWithParam<ProfileKind> {
+ protected:
+  void SetUp() override {
+    if (GetParam().system && !platform::SystemProfileAvailable()) {
+      GTEST_SKIP() << "this system has no private-profile functions of its own";
+    }
+    path = platform::AbsolutePath(dir / "velmora.ini");
+  }
+  std::unique_ptr<Profile> MakeProfile() const {
+    return GetParam().system ? MakeSystemProfile() : MakePortableProfile();
+  }
+  GeneratorSettings Load(const std::string& file) const {
+    GeneratorSettings s;
+    LoadSettings(s, file, *MakeProfile());
+    return s;
+  }
+  void Save(const GeneratorSettings& s, const std::string& file) const {
+    SaveSettings(s, file, *MakeProfile());
+  }
+
+  test::TempDir dir;
+  std::string path;
+};
+
+TEST_P(SettingsFault, ReadOnlyFileKeepsEveryByteAndTheSaveFailsSilently) {
+  Save(Record("old", 1), path);
+  const std::string before = test::ReadBytes(path) + "; a comment of the user\r\n";
+  test::WriteBytes(path, before);
+  test::MakeReadOnly(path);
+
+  Save(Record("new", 2), path);
+
+  EXPECT_EQ(test::ReadBytes(path), before);
+  EXPECT_EQ(Load(path), Record("old", 1));
+}
+
+TEST_P(SettingsFault, ReadOnlyFolderLosesOnlyTheUnsavedValues) {
+  Save(Record("old", 1), path);
+  const std::string before = test::ReadBytes(path);
+  fs::permissions(dir.Path(), fs::perms::owner_write | fs::perms::group_write |
+                                  fs::perms::others_write, fs::perm_options::remove);
+
+  Save(Record("new", 2), path);
+
+  // A user whom the system lets write anyway gets the new values; nobody gets a damaged file.
+  const GeneratorSettings loaded = Load(path);
+  if (test::ReadBytes(path) == before) {
+    EXPECT_EQ(loaded, Record("old", 1));
+  } else {
+    EXPECT_EQ(loaded, Record("new", 2));
+  }
+  fs::permissions(dir.Path(), fs::perms::owner_all, fs::perm_options::add);
+}
+
+TEST_P(SettingsFault, FolderInPlaceOfTheFileIsLeftAloneAndGivesTheDefaults) {
+  fs::create_directory(path);
+  Save(Record("new", 2), path);
+  EXPECT_TRUE(fs::is_directory(path));
+  EXPECT_TRUE(fs::is_empty(path));
+  GeneratorSettings defaults;
+  defaults.ReplaceLead = "[$_";
+  defaults.ReplaceTail = "_$]";
+  defaults.RuleTail = ".html";
+  EXPECT_EQ(Load(path), defaults);
+}
+
+TEST_P(SettingsFault, InstanceClosingLastDecidesWhatTheFileHolds) {
+  // Both windows loaded the same file; the one closing last writes over the other's values.
+  Save(Record("first", 1), path);
+  Save(Record("second", 2), path);
+  EXPECT_EQ(Load(path), Record("second", 2));
+  const std::string bytes = test::ReadBytes(path);
+  for (const char* key : {"Input=", "Lead=", "Number="}) {
+    std::size_t count = 0;
+    for (std::size_t at = bytes.find(key); at != std::string::npos; at = bytes.find(key, at + 1)) {
+      ++count;
+    }
+    EXPECT_EQ(count, std::string(key) == "Lead=" ? 2u : 1u) << key;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Profiles, SettingsFault,
+                         ::testing::Values(ProfileKind{"Portable", false},
+                                           ProfileKind{"System", true}),
+                         [](const ::testing::TestParamInfo<ProfileKind>& param) {
+                           return std::string(param.param.name);
+                         });
+
+#ifndef _WIN32
+
+// The settings as one snapshot of the file's bytes shows them (a load reads the file once per key,
+// so it could mix two versions of a file that is replaced meanwhile).
+GeneratorSettings LoadSnapshot(const std::string& path, const test::TempDir& dir) {
+  const std::string snapshot = dir / "snapshot.ini";
+  test::WriteBytes(snapshot, test::ReadBytes(path));
+  GeneratorSettings s;
+  LoadSettings(s, snapshot, *MakePortableProfile());
+  return s;
+}
+
+pid_t StartSaving(const std::string& path, const std::vector<GeneratorSettings>& records) {
+  pid_t child = fork();
+  if (child == 0) {
+    auto profile = MakePortableProfile();
+    for (std::size_t i = 0;; ++i) SaveSettings(records[i % records.size()], path, *profile);
+  }
+  return child;
+}
+
+TEST(SettingsWriter, RacingWritersNeverTearTheFile) {
+  test::TempDir dir;
+  const std::string path = dir / "velmora.ini";
+  const GeneratorSettings a = Record("a", 1);
+  const GeneratorSettings b = Record("bb", 22);
+  SaveSettings(a, path, *MakePortableProfile());
+  const pid_t first = StartSaving(path, {a});
+  const pid_t second = StartSaving(path, {b});
+  ASSERT_GT(first, 0);
+  ASSERT_GT(second, 0);
+  int seenA = 0;
+  int seenB = 0;
+  for (int i = 0; i < 400; ++i) {
+    const GeneratorSettings seen = LoadSnapshot(path, dir);
+    if (seen == a) {
+      ++seenA;
+    } else if (seen == b) {
+      ++seenB;
+    } else {
+      ADD_FAILURE() << "a torn file:\n" << test::ReadBytes(dir / "snapshot.ini");
+      break;
+    }
+  }
+  kill(first, SIGKILL);
+  kill(second, SIGKILL);
+  waitpid(first, nullptr, 0);
+  waitpid(second, nullptr, 0);
+  EXPECT_GT(seenA + seenB, 0);
+  const GeneratorSettings last = LoadSnapshot(path, dir);
+  EXPECT_TRUE(last == a || last == b);
+}
+
+TEST(SettingsWriter, WriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
+  test::TempDir dir;
+  const std::string path = dir / "velmora.ini";
+  const GeneratorSettings a = Record("a", 1);
+  const GeneratorSettings b = Record("bb", 22);
+  SaveSettings(b, path, *MakePortableProfile());
+  const std::string bytesB = test::ReadBytes(path);
+  SaveSettings(a, path, *MakePortableProfile());
+  const std::string bytesA = test::ReadBytes(path);
+  ASSERT_NE(bytesA, bytesB);
+
+  std::mt19937 random(20261207);
+  for (int round = 0; round < 40; ++round) {
+    const pid_t writer = StartSaving(path, {b, a});
+    ASSERT_GT(writer, 0);
+    usleep(std::uniform_int_distribution<useconds_t>(0, 3000)(random));
+    kill(writer, SIGKILL);
+    waitpid(writer, nullptr, 0);
+    const std::string bytes = test::ReadBytes(path);
+    ASSERT_TRUE(bytes == bytesA || bytes == bytesB) << "round " << round << ":\n" << bytes;
+  }
+}
+
+#endif
+
+}  // namespace
+}  // namespace velmora
