@@ -27,7 +27,12 @@ struct BatchResult {
 
 // Runs velmora-batch with args (each quoted) from folder, capturing both output streams.
 BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& args) {
-  std::string command = "cd \"" + dir.Path().string() + "\" && \"" VELMORA_BATCH_PATH "\"";
+#ifdef _WIN32
+  const char* changeFolder = "cd /d \"";  // cmd.exe changes the drive only when asked
+#else
+  const char* changeFolder = "cd \"";
+#endif
+  std::string command = changeFolder + dir.Path().string() + "\" && \"" VELMORA_BATCH_PATH "\"";
   for (const std::string& arg : args) command += " \"" + arg + "\"";
   command += " >\"" + (dir / "stdout.bin") + "\" 2>\"" + (dir / "stderr.bin") + "\"";
 #ifdef _WIN32
@@ -42,7 +47,10 @@ BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& a
   result.status = WIFEXITED(raw) ? WEXITSTATUS(raw) : -1;
 #endif
   result.out = test::ReadBytes(dir / "stdout.bin");
-  result.err = test::ReadBytes(dir / "stderr.bin");
+  // Standard error is a text stream: line ends there are the system's.
+  for (char c : test::ReadBytes(dir / "stderr.bin")) {
+    if (c != '\r') result.err += c;
+  }
   return result;
 }
 
@@ -156,7 +164,7 @@ TEST_F(BatchCommand, ShowsHelpAndVersion) {
 TEST_F(BatchCommand, PipelinedAndSingleThreadedRunsGiveTheSameFilesAndLog) {
   // Naming by a field that repeats: the later record's file wins in both.
   std::string input;
-  for (int i = 0; i < 3000; ++i) {
+  for (int i = 0; i < 500; ++i) {
     input += "k" + std::to_string(i % 37) + ",\"v" + std::to_string(i) + "\"\r\n";
   }
   input += "sub/../x,1\r\n";  // refused: it leads out of the folder
@@ -179,7 +187,7 @@ TEST_F(BatchCommand, PipelinedAndSingleThreadedRunsGiveTheSameFilesAndLog) {
   for (int k = 0; k < 37; ++k) {
     EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "pk" + std::to_string(k) + ".html")), pipedFiles[k]);
   }
-  EXPECT_EQ(pipedFiles[0], "k0=v2997");
+  EXPECT_EQ(pipedFiles[0], "k0=v481");
 }
 
 TEST(BundledExample, GivesTheExpectedPages) {
