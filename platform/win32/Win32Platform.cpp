@@ -167,6 +167,12 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
   if (path.empty() || HasNul(path)) return false;
+  // A read-only file stays untouched even where the system would let this user write it (Wine
+  // run by root shows the attribute but does not enforce it).
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return false;
+  }
   HANDLE h = INVALID_HANDLE_VALUE;
   if (protectedFiles.empty()) {
     h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
@@ -183,7 +189,8 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
     for (const FileIdentity& protectedFile : protectedFiles) {
       if (identity && *identity == protectedFile) kept = true;
     }
-    if (kept || !SetEndOfFile(h)) {
+    // A device such as a console has no length to cut; a disk file that cannot be cut fails.
+    if (kept || (!SetEndOfFile(h) && GetFileType(h) == FILE_TYPE_DISK)) {
       CloseHandle(h);
       return false;
     }
@@ -303,6 +310,11 @@ std::int32_t SystemProfileGetInt(const std::string& path, const std::string& sec
 
 bool SystemProfileWriteString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& value) {
+  // A read-only settings file is never written, even where the system would let this user.
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+    return false;
+  }
   return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
          FALSE;
 }

@@ -122,11 +122,9 @@ struct ProcessResult {
   std::string err;
 };
 
-// The batch program built beside the tests, as a path this system can start.
-inline std::string BatchProgram() {
-  std::string path = VELMORA_BATCH_PROGRAM;
+// A path of the build tree as this system spells it: Wine shows the Unix root as drive Z:.
+inline std::string HostPath(std::string path) {
 #ifdef _WIN32
-  // The build tree is a Unix path; Wine shows the Unix root as drive Z:.
   if (!path.empty() && path[0] == '/') {
     path = "Z:" + path;
     for (char& c : path) {
@@ -136,6 +134,9 @@ inline std::string BatchProgram() {
 #endif
   return path;
 }
+
+// The batch program built beside the tests.
+inline std::string BatchProgram() { return HostPath(VELMORA_BATCH_PROGRAM); }
 
 // Runs a program with arguments, its standard output and error caught in files of dir.
 inline ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,

@@ -64,33 +64,26 @@ class RunFault : public ::testing::TestWithParam<bool> {
   test::RecordingHost host;
 };
 
-// Points name in the output folder at the system's always-full device. False when this system
-// cannot make such a link.
-bool LinkToFullDevice(const std::string& link) {
-#ifdef _WIN32
-  const char* device = "Z:\\dev\\full";
-#else
-  const char* device = "/dev/full";
-#endif
-  if (!fs::exists(device)) return false;
+// A folder whose entry "full" leads to the system's always-full device: the test's own output
+// folder with a link made there, or, where the system cannot make links (Wine), the folder that
+// the build made with such a link.
+std::string FullDiskFolder(const test::TempDir& dir) {
   std::error_code error;
-  fs::create_symlink(device, link, error);
-  return !error && fs::exists(link);
+  std::filesystem::create_symlink("/dev/full", dir / "out/full", error);
+  if (!error && std::filesystem::exists(dir / "out/full")) return dir / "out";
+  return test::HostPath(VELMORA_FULL_DEVICE_FOLDER);
+}
+
+// Removes what a test wrote into a folder that outlives it.
+void RemoveFiles(const std::string& folder, const std::vector<std::string>& names) {
+  std::error_code ignored;
+  for (const std::string& name : names) std::filesystem::remove(folder + "/" + name, ignored);
 }
 
 TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
-  std::string records = "a,1\r\nb,2\r\nfull,3\r\nc,4\r\n";
-  std::vector<std::string> written = {"a", "b"};
-  if (!LinkToFullDevice(dir / "out/full")) {
-    // Without links the device's own folder is the output folder, and its one record fails.
-#ifdef _WIN32
-    settings.Output = output = "Z:\\dev";
-#else
-    settings.Output = output = "/dev";
-#endif
-    records = "full,3\r\n";
-    written.clear();
-  }
+  const std::string records = "a,1\r\nb,2\r\nfull,3\r\nc,4\r\n";
+  const std::vector<std::string> written = {"a", "b"};
+  settings.Output = output = FullDiskFolder(dir);
   test::WriteBytes(input, records);
 
   try {
@@ -111,7 +104,8 @@ TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
     EXPECT_EQ(test::ReadBytes(OutputPathOf(written[i])),
               "<p>" + written[i] + "|" + std::to_string(i + 1) + "</p>\r\n");
   }
-  EXPECT_FALSE(test::Exists(dir / "out/c"));
+  EXPECT_FALSE(test::Exists(output + "/c"));
+  RemoveFiles(output, written);
   // No closing beep, the wait cursor is off and the input file is closed again.
   EXPECT_TRUE(host.beeps.empty());
   EXPECT_EQ(host.waitCursor, 0);
@@ -350,17 +344,8 @@ class BatchFault : public ::testing::Test {
 };
 
 TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
-  std::string output = dir / "out";
-  std::string records = "a,1\r\nfull,2\r\nb,3\r\n";
-  const bool linked = LinkToFullDevice(dir / "out/full");
-  if (!linked) {
-#ifdef _WIN32
-    output = "Z:\\dev";
-#else
-    output = "/dev";
-#endif
-    records = "full,2\r\n";
-  }
+  const std::string output = FullDiskFolder(dir);
+  const std::string records = "a,1\r\nfull,2\r\nb,3\r\n";
   test::WriteBytes(dir / "input.csv", records);
   const std::string fullPath = output + platform::NativePathRules().joinSeparator + "full";
 
@@ -369,9 +354,9 @@ TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find(fullPath + kDiskFullTail), std::string::npos) << result.err;
   std::vector<std::string> lines = test::LogLines(result.out);
-  EXPECT_EQ(lines.back(), linked ? output + platform::NativePathRules().joinSeparator + "a -> ok"
-                                 : Texts().separatorComma);
-  EXPECT_FALSE(test::Exists(dir / "out/b"));
+  EXPECT_EQ(lines.back(), output + platform::NativePathRules().joinSeparator + "a -> ok");
+  EXPECT_FALSE(test::Exists(output + "/b"));
+  RemoveFiles(output, {"a"});
   EXPECT_EQ(test::ReadBytes(dir / "input.csv"), records);
 }
 

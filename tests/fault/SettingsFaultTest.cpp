@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -50,6 +51,8 @@ struct ProfileKind {
   const char* name;
   bool system;
 };
+
+void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
 
 class SettingsFault : public ::testing::TestWithParam<ProfileKind> {
  protected:
