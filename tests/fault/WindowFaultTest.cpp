@@ -1,0 +1,174 @@
+// The window under faults, driven from outside: a full disk during a run, a read-only settings
+// file beside the program, two instances closing one after the other, and control texts at and
+// over their limits.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "support/TestFiles.h"
+#include "tests/fault/FaultSupport.h"
+#include "tests/gui/AppDriver.h"
+#include "tests/gui/Texts932.h"
+
+namespace velmora::gui {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+// The full-disk error text that follows the file's path, in code page 932.
+const char kDiskFullTail[] =
+    " \x82\xd6\x82\xcc\xb1\xb8\xbe\xbd\x92\x86\x82\xc9\xc3\xde\xa8\xbd\xb8\x82\xaa\x82\xa2\x82"
+    "\xc1\x82\xcf\x82\xa2\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd\x81\x42";
+// " 処理中：2件": the progress text of the second record.
+const char kProcessing2[] = " \x8f\x88\x97\x9d\x92\x86\x81\x46\x32\x8c\x8f";
+
+std::string SettingsText(const std::string& input, const std::string& output,
+                         const std::string& templatePath, const std::string& lead = "[$_") {
+  return "[Settings]\r\nInput=" + input + "\r\nOutput=" + output + "\r\nTemplate=" +
+         templatePath + "\r\n[Replace]\r\nLead=" + lead +
+         "\r\nTail=_$]\r\nDefault=\r\nFormat=0\r\n[Rule]\r\nLead=\r\nTail=\r\nRule=1\r\n"
+         "Number=0\r\n[Field]\r\nSeparator=0\r\nBreak=0\r\n";
+}
+
+TEST(WindowFault, FullDiskShowsTheFileErrorBoxAndTheWindowRunsAgain) {
+  TempDir dir;
+  const std::string full = test::HostPath(VELMORA_FULL_DEVICE_FOLDER);
+  WriteBytes(dir / "page.html", "<p>[$_1_$]</p>");
+  WriteBytes(dir / "records.csv", "a,1\r\nfull,2\r\nb,3\r\n");
+  WriteBytes(dir / "velmora.ini", SettingsText(dir / "records.csv", full, dir / "page.html"));
+  CreateDirectoryA((dir / "out").c_str(), nullptr);
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+
+  app.PostCommand(IDC_RUN);
+  const std::optional<BoxInfo> box = app.WaitForBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, full + "\\full" + kDiskFullTail);
+  EXPECT_EQ(box->caption, "velmora");
+  EXPECT_TRUE(app.Answer(*box));
+  // The run ended at the full disk: the status keeps the last record's progress, the record
+  // after it was never written.
+  EXPECT_EQ(app.Text(IDC_STATUS), kProcessing2);
+  EXPECT_EQ(ReadBytes(full + "\\a"), "<p>1</p>");
+  EXPECT_FALSE(test::Exists(full + "\\b"));
+  DeleteFileA((full + "\\a").c_str());
+
+  // The window is still usable: the next run into a good folder completes.
+  ASSERT_TRUE(IsWindowVisible(app.Main()));
+  app.SetText(IDC_OUTPUT, dir / "out");
+  app.PostCommand(IDC_RUN);
+  EXPECT_TRUE(app.WaitForStatus(cp932::kFinished3));
+  EXPECT_EQ(ReadBytes(dir / "out\\full"), "<p>2</p>");
+  EXPECT_EQ(ReadBytes(dir / "records.csv"), "a,1\r\nfull,2\r\nb,3\r\n");
+  app.PostSysCommand(SC_CLOSE);
+  EXPECT_TRUE(app.WaitForExit());
+}
+
+TEST(WindowFault, ReadOnlySettingsFileIsKeptAndClosingSaysNothing) {
+  TempDir dir;
+  const std::string before = SettingsText("in.csv", "out", "page.html", "<<");
+  WriteBytes(dir / "velmora.ini", before);
+  ASSERT_TRUE(SetFileAttributesA((dir / "velmora.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), "<<");
+  app.SetText(IDC_REPLACE_LEAD, "changed");
+  app.PostSysCommand(SC_CLOSE);
+  // A message box would keep the process alive.
+  EXPECT_TRUE(app.WaitForExit());
+  EXPECT_EQ(ReadBytes(dir / "velmora.ini"), before);
+}
+
+TEST(WindowFault, InstanceClosingLastDecidesTheSettingsFile) {
+  for (bool firstClosesFirst : {true, false}) {
+    SCOPED_TRACE(firstClosesFirst ? "first closes first" : "second closes first");
+    TempDir dir;
+    WriteBytes(dir / "velmora.ini", SettingsText("in.csv", "out", "page.html"));
+    AppDriver first(dir.Path().string());
+    AppDriver second(dir.Path().string());
+    ASSERT_TRUE(first.Start());
+    ASSERT_TRUE(second.Start());
+    first.SetText(IDC_INPUT, "first.csv");
+    first.SetText(IDC_REPLACE_LEAD, "{1");
+    second.SetText(IDC_INPUT, "second.csv");
+    second.SetText(IDC_REPLACE_LEAD, "{2");
+    AppDriver& early = firstClosesFirst ? first : second;
+    AppDriver& late = firstClosesFirst ? second : first;
+    early.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(early.WaitForExit());
+    late.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(late.WaitForExit());
+    const std::string tag = firstClosesFirst ? "second" : "first";
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"),
+              SettingsText(tag + ".csv", "out", "page.html", firstClosesFirst ? "{2" : "{1"));
+  }
+}
+
+// Every edit at its limit passes the checks and is stored in full; one byte over, each is refused
+// with the limit's message and the window still closes.
+TEST(WindowFault, ControlTextsAtAndOverTheirLimits) {
+  struct Limit {
+    int control;
+    std::size_t bytes;
+    const char* message;
+  };
+  const Limit limits[] = {
+      {IDC_TEMPLATE, 260, cp932::kTooLong260},     {IDC_INPUT, 260, cp932::kTooLong260},
+      {IDC_OUTPUT, 260, cp932::kTooLong260},       {IDC_REPLACE_LEAD, 255, cp932::kTooLong255},
+      {IDC_REPLACE_TAIL, 255, cp932::kTooLong255}, {IDC_REPLACE_DEFAULT, 260, cp932::kTooLong260},
+      {IDC_RULE_LEAD, 255, cp932::kTooLong255},    {IDC_RULE_TAIL, 255, cp932::kTooLong255},
+  };
+  {
+    SCOPED_TRACE("every text at its limit");
+    TempDir dir;
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    for (const Limit& limit : limits) {
+      app.SetText(limit.control, std::string(limit.bytes, char('a' + limit.control % 26)));
+    }
+    app.SetText(IDC_RULE_NUMBER, "255");
+    app.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(app.WaitForExit());
+    const std::string saved = ReadBytes(dir / "velmora.ini");
+    for (const Limit& limit : limits) {
+      EXPECT_NE(saved.find("=" + std::string(limit.bytes, char('a' + limit.control % 26)) + "\r\n"),
+                std::string::npos)
+          << "control " << limit.control;
+    }
+    EXPECT_NE(saved.find("Number=255\r\n"), std::string::npos);
+  }
+  struct Over {
+    int control;
+    std::string text;
+    const char* message;
+  };
+  std::vector<Over> overs;
+  for (const Limit& limit : limits) {
+    overs.push_back({limit.control, std::string(limit.bytes + 1, 'x'), limit.message});
+  }
+  overs.push_back({IDC_RULE_NUMBER, "256", cp932::kOutOfRange});
+  overs.push_back({IDC_RULE_NUMBER, std::string(32, '1'), cp932::kOutOfRange});
+  for (const Over& over : overs) {
+    SCOPED_TRACE("control " + std::to_string(over.control) + " with " +
+                 std::to_string(over.text.size()) + " bytes");
+    TempDir dir;
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.SetText(over.control, over.text);
+    app.PostSysCommand(SC_CLOSE);
+    const std::optional<BoxInfo> box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, over.message);
+    EXPECT_TRUE(app.Answer(*box));
+    EXPECT_TRUE(app.WaitForExit());
+  }
+}
+
+}  // namespace
+}  // namespace velmora::gui
