@@ -1,0 +1,149 @@
+#!/usr/bin/env bash
+# Benchmarks. Never part of the tests' pass or fail.
+#
+#   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native] [--wine]
+#                         [--gui] [--memory]
+#
+# kernels   SplitFields, ReplaceAll and the merge of one record (Google Benchmark, bytes/s)
+# native    whole runs of velmora-batch (pipelined and --single-thread) beside the file-system
+#           floor: velmora-floor writes the same bytes into the same names and does nothing else
+#             wide    100,000 records of 20 fields, 4 KB template, naming by field 0
+#             narrow  1,000,000 records of 3 fields, 200-byte template, naming by field 0
+#           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, pipelined,
+#           single-thread, in rotating order) and each figure is the median of N runs (5).
+# --wine    the wide run with velmora-batch.exe and velmora-floor.exe under Wine
+# --gui     the Run button of velmora.exe under Wine on the wide data, beside velmora-batch.exe
+# --memory  peak resident memory of a 2 GB input of 512 records of one 4 MB field each, beside a
+#           256 MB input of the same records (needs about 4.5 GB of disk in build/)
+#
+# velmora-batch is timed from outside, process start to exit; the floor times only its writing.
+# Every variant writes into the same, freshly emptied folder; sync runs before each measurement.
+# The output folders are made in DIR, by default a folder in /dev/shm: a memory file system keeps
+# the file system's own work (names, inodes, copies) and leaves out the disk, whose speed on a
+# shared virtual machine swings by a factor of 20 from one run to the next. --dir build/x measures
+# on the disk instead.
+set -euo pipefail
+root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
+cd "$root"
+
+quick=0 runs=5 kernels=1 native=1 wine=0 gui=0 memory=0 dir=""
+while [ $# -gt 0 ]; do
+  case "$1" in
+    --quick) quick=1 ;;
+    --runs) runs="$2"; shift ;;
+    --dir) dir="$2"; shift ;;
+    --no-kernels) kernels=0 ;;
+    --no-native) native=0 ;;
+    --wine) wine=1 ;;
+    --gui) gui=1; wine=1 ;;
+    --memory) memory=1 ;;
+    -h|--help) sed -n '2,27p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    *) echo "bench.sh: unknown option '$1'" >&2; exit 2 ;;
+  esac
+  shift
+done
+
+bash scripts/setup.sh
+bash scripts/build.sh bench
+bin="$root/build/bench"
+work="$root/build/bench-runs"
+mkdir -p "$work"
+if [ -z "$dir" ]; then
+  if [ -d /dev/shm ] && [ -w /dev/shm ]; then dir=/dev/shm; else dir="$work"; fi
+fi
+scratch="$(mkdir -p "$dir" && cd "$dir" && pwd)/velmora-bench.$$"
+mkdir -p "$scratch"
+trap 'rm -rf "$scratch"' EXIT
+results="$work/results.txt"
+: >"$results"
+
+say() { echo "$*" | tee -a "$results"; }
+now() { date +%s.%N; }
+median() { python3 -c 'import sys, statistics; print("%.3f" % statistics.median(float(a) for a in sys.argv[1:]))' "$@"; }
+ratio() { python3 -c 'import sys; print("%.3f" % (float(sys.argv[1]) / float(sys.argv[2])))' "$1" "$2"; }
+fresh() { rm -rf "$1"; mkdir -p "$1"; sync; }
+
+# make_data NAME RECORDS FIELDS TEMPLATE_BYTES: the data folder of one whole run, made once.
+make_data() {
+  local dir="$work/data-$1-$2"
+  if [ ! -f "$dir/settings.ini" ]; then
+    mkdir -p "$dir"
+    "$bin/bench/velmora-benchgen" --records "$2" --fields "$3" --template-bytes "$4" "$dir"
+  fi
+  echo "$dir"
+}
+
+if [ "$kernels" = 1 ]; then
+  say "== kernels (bytes per second) =="
+  "$bin/bench/velmora-kernels" --benchmark_min_time=0.2 2>/dev/null | tee -a "$results"
+fi
+
+# whole_runs NAME RECORDS FIELDS TEMPLATE_BYTES: native velmora-batch beside the floor.
+whole_runs() {
+  local name="$1" data
+  data="$(make_data "$@")"
+  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
+               -t "$data/template.html" -o out "$data/settings.ini")
+  cd "$scratch"
+  # The reference run: its files and log are what every variant must give, byte for byte.
+  fresh out
+  "${batch[@]}" >ref.log
+  rm -rf ref && mv out ref && sync
+  local files
+  files=$(grep -c -- ' -> ok' ref.log || true)
+  say "== $name: $2 records of $3 fields, $4-byte template, $files files, $(du -sm ref | cut -f1) MB =="
+  local floor=() pipelined=() single=() i t0 t1 variant
+  for ((i = 0; i < runs; i++)); do
+    local order=(floor pipelined single)
+    order=("${order[@]:i%3}" "${order[@]:0:i%3}")
+    for variant in "${order[@]}"; do
+      fresh out
+      case "$variant" in
+        floor) floor+=("$("$bin/bench/velmora-floor" ref.log ref out 2>/dev/null)") ;;
+        pipelined|single)
+          local extra=()
+          [ "$variant" = single ] && extra=(--single-thread)
+          t0=$(now)
+          "${batch[@]}" "${extra[@]}" >run.log
+          t1=$(now)
+          if [ "$variant" = pipelined ]; then pipelined+=("$(python3 -c "print($t1 - $t0)")")
+          else single+=("$(python3 -c "print($t1 - $t0)")"); fi
+          # The first run of each variant proves it gives the reference's log and files.
+          if [ "$i" -lt 3 ] && [ ! -f "check-$variant-$name" ]; then
+            cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
+              { say "MISMATCH: $variant differs from the reference run"; exit 1; }
+            touch "check-$variant-$name"
+          fi
+          ;;
+      esac
+    done
+  done
+  rm -f check-*-"$name"
+  local mf mp ms
+  mf=$(median "${floor[@]}") mp=$(median "${pipelined[@]}") ms=$(median "${single[@]}")
+  say "floor (write only)        median $mf s   runs: ${floor[*]}"
+  say "velmora-batch             median $mp s   ratio $(ratio "$mp" "$mf")   runs: ${pipelined[*]}"
+  say "velmora-batch --single-thread median $ms s   ratio $(ratio "$ms" "$mf")   runs: ${single[*]}"
+  rm -rf out ref
+  cd "$root"
+}
+
+if [ "$native" = 1 ]; then
+  if [ "$quick" = 1 ]; then
+    whole_runs wide 10000 20 4096
+    whole_runs narrow 100000 3 200
+  else
+    whole_runs wide 100000 20 4096
+    whole_runs narrow 1000000 3 200
+  fi
+fi
+
+if [ "$wine" = 1 ]; then
+  source "$root/bench/wine-runs.sh"
+fi
+
+if [ "$memory" = 1 ]; then
+  source "$root/bench/memory-run.sh"
+fi
+
+echo "Results in $results"
