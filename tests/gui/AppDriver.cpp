@@ -1,0 +1,239 @@
+#include "tests/gui/AppDriver.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "res/resource.h"
+
+namespace velmora::gui {
+
+namespace {
+
+constexpr UINT kSendTimeoutMs = 5000;
+constexpr int kMessageTextId = 0xFFFF;  // the static control that holds a message box's text
+constexpr char kDesktopName[] = "velmora-gui-tests";
+
+// The tests and the programs they start share a desktop of their own. Under Wine this also gives
+// them a desktop made on the display the tests run on, whatever state the default desktop of a
+// prefix booted without a display is in.
+struct TestDesktop {
+  TestDesktop() {
+    if (HDESK desktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr)) {
+      SetThreadDesktop(desktop);
+    }
+  }
+} testDesktop;
+
+// The paths that the build gives are Unix paths under Wine; Z: is the root of the Unix tree.
+std::string WindowsPath(std::string path) {
+  if (!path.empty() && path[0] == '/') path = "Z:" + path;
+  for (char& c : path) {
+    if (c == '/') c = '\\';
+  }
+  return path;
+}
+
+LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+  DWORD_PTR result = 0;
+  SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, kSendTimeoutMs, &result);
+  return static_cast<LRESULT>(result);
+}
+
+std::string TextOf(HWND window) {
+  char buffer[8192] = {};
+  Send(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  return buffer;
+}
+
+std::string ClassOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+struct BoxSearch {
+  DWORD processId;
+  HWND main;
+  bool messageBox;
+  HWND found;
+};
+
+BOOL CALLBACK FindBox(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<BoxSearch*>(data);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId != search->processId || window == search->main || !IsWindowVisible(window) ||
+      ClassOf(window) != "#32770") {
+    return TRUE;
+  }
+  if (search->messageBox && !GetDlgItem(window, kMessageTextId)) return TRUE;
+  search->found = window;
+  return FALSE;
+}
+
+struct MainSearch {
+  DWORD processId;
+  HWND found;
+};
+
+BOOL CALLBACK FindMain(HWND window, LPARAM data) {
+  auto* search = reinterpret_cast<MainSearch*>(data);
+  DWORD processId = 0;
+  GetWindowThreadProcessId(window, &processId);
+  if (processId == search->processId && ClassOf(window) == "#32770" && IsWindowVisible(window) &&
+      TextOf(window) == "Velmora") {
+    search->found = window;
+    return FALSE;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::string ProgramUnderTest() { return WindowsPath(VELMORA_EXE_PATH); }
+
+AppDriver::AppDriver(const std::string& folder, const std::string& exeName)
+    : exePath_(folder + "\\" + exeName) {
+  if (!CopyFileA(ProgramUnderTest().c_str(), exePath_.c_str(), FALSE)) {
+    std::fprintf(stderr, "cannot copy %s to %s (error %lu)\n", ProgramUnderTest().c_str(),
+                 exePath_.c_str(), GetLastError());
+  }
+}
+
+AppDriver::~AppDriver() {
+  if (process_.hProcess) {
+    if (IsRunning()) {
+      TerminateProcess(process_.hProcess, 99);
+      WaitForSingleObject(process_.hProcess, 5000);
+    }
+    CloseHandle(process_.hProcess);
+    CloseHandle(process_.hThread);
+  }
+}
+
+bool AppDriver::Start() {
+  STARTUPINFOA startup{};
+  startup.cb = sizeof startup;
+  char desktop[sizeof kDesktopName];
+  std::memcpy(desktop, kDesktopName, sizeof kDesktopName);
+  startup.lpDesktop = desktop;
+  std::string commandLine = "\"" + exePath_ + "\"";
+  const std::string folder = exePath_.substr(0, exePath_.find_last_of('\\'));
+  if (!CreateProcessA(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                      folder.c_str(), &startup, &process_)) {
+    std::fprintf(stderr, "cannot start %s (error %lu)\n", exePath_.c_str(), GetLastError());
+    return false;
+  }
+  MainSearch search{process_.dwProcessId, nullptr};
+  const bool found = WaitUntil(
+      [&] {
+        search.found = nullptr;
+        EnumWindows(FindMain, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      15000);
+  main_ = search.found;
+  if (!found) std::fprintf(stderr, "no main window of %s appeared\n", exePath_.c_str());
+  return found;
+}
+
+std::string AppDriver::Text(int id) const { return TextOf(GetDlgItem(main_, id)); }
+
+void AppDriver::SetText(int id, const std::string& text) const {
+  Send(GetDlgItem(main_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+int AppDriver::ListSelection(int id) const {
+  return static_cast<int>(Send(GetDlgItem(main_, id), CB_GETCURSEL, 0, 0));
+}
+
+std::vector<std::string> AppDriver::ListEntries(int id) const {
+  HWND list = GetDlgItem(main_, id);
+  std::vector<std::string> entries;
+  const LRESULT count = Send(list, CB_GETCOUNT, 0, 0);
+  for (LRESULT i = 0; i < count; ++i) {
+    // Wine hands a list entry to another process as UTF-16 whichever way it is asked, so ask
+    // for UTF-16 and convert it into the code page here.
+    wchar_t wide[256] = {};
+    DWORD_PTR ignored = 0;
+    SendMessageTimeoutW(list, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(wide),
+                        SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+    char buffer[512] = {};
+    WideCharToMultiByte(CP_ACP, 0, wide, -1, buffer, sizeof buffer, nullptr, nullptr);
+    entries.emplace_back(buffer);
+  }
+  return entries;
+}
+
+void AppDriver::SelectList(int id, int index) const {
+  Send(GetDlgItem(main_, id), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+}
+
+bool AppDriver::IsChecked(int id) const {
+  return Send(GetDlgItem(main_, id), BM_GETCHECK, 0, 0) == BST_CHECKED;
+}
+
+void AppDriver::Click(int id) const { Send(GetDlgItem(main_, id), BM_CLICK, 0, 0); }
+
+void AppDriver::PostCommand(int id) const {
+  PostMessageA(main_, WM_COMMAND, MAKEWPARAM(id, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(main_, id)));
+}
+
+void AppDriver::PressKey(int id, WPARAM key) const {
+  HWND control = GetDlgItem(main_, id);
+  PostMessageA(control, WM_KEYDOWN, key, 1);
+  PostMessageA(control, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+}
+
+void AppDriver::PostSysCommand(WPARAM command) const {
+  PostMessageA(main_, WM_SYSCOMMAND, command, 0);
+}
+
+HWND AppDriver::FocusedControl() const {
+  GUITHREADINFO info{};
+  info.cbSize = sizeof info;
+  GetGUIThreadInfo(process_.dwThreadId, &info);
+  return info.hwndFocus;
+}
+
+std::optional<BoxInfo> AppDriver::WaitForBox(DWORD timeoutMs, bool messageBox) const {
+  BoxSearch search{process_.dwProcessId, main_, messageBox, nullptr};
+  const bool found = WaitUntil(
+      [&] {
+        search.found = nullptr;
+        EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+        return search.found != nullptr;
+      },
+      timeoutMs);
+  if (!found) return std::nullopt;
+  BoxInfo box;
+  box.window = search.found;
+  box.caption = TextOf(search.found);
+  if (HWND text = GetDlgItem(search.found, kMessageTextId)) box.text = TextOf(text);
+  return box;
+}
+
+bool AppDriver::NoBoxWithin(DWORD timeoutMs) const {
+  return !WaitForBox(timeoutMs, false).has_value();
+}
+
+bool AppDriver::Answer(const BoxInfo& box, int buttonId) const {
+  PostMessageA(box.window, WM_COMMAND, MAKEWPARAM(buttonId, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(box.window, buttonId)));
+  return WaitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, 10000);
+}
+
+bool AppDriver::WaitForStatus(const std::string& text, DWORD timeoutMs) const {
+  return WaitUntil([&] { return Text(IDC_STATUS) == text; }, timeoutMs);
+}
+
+bool AppDriver::WaitForExit(DWORD timeoutMs) const {
+  return process_.hProcess && WaitForSingleObject(process_.hProcess, timeoutMs) == WAIT_OBJECT_0;
+}
+
+bool AppDriver::IsRunning() const {
+  return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+}  // namespace velmora::gui

@@ -1,0 +1,364 @@
+// The main window driven from outside: its controls as the template makes them, the settings
+// file it writes when it closes, its checks and their messages, and a run from the Run button.
+#include <windows.h>
+
+#include <commctrl.h>
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "res/resource.h"
+#include "tests/gui/AppDriver.h"
+#include "tests/gui/Texts932.h"
+#include "tests/support/TestFiles.h"
+
+namespace velmora::gui {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+// The thirteen settings as the settings file spells them.
+struct StoredSettings {
+  std::string input, output, templatePath, lead, tail, defaultText, format;
+  std::string ruleLead, ruleTail, rule, number, separator, lineBreak;
+};
+
+std::string SettingsFileText(const StoredSettings& s) {
+  return "[Settings]\r\nInput=" + s.input + "\r\nOutput=" + s.output + "\r\nTemplate=" +
+         s.templatePath + "\r\n[Replace]\r\nLead=" + s.lead + "\r\nTail=" + s.tail +
+         "\r\nDefault=" + s.defaultText + "\r\nFormat=" + s.format + "\r\n[Rule]\r\nLead=" +
+         s.ruleLead + "\r\nTail=" + s.ruleTail + "\r\nRule=" + s.rule + "\r\nNumber=" + s.number +
+         "\r\n[Field]\r\nSeparator=" + s.separator + "\r\nBreak=" + s.lineBreak + "\r\n";
+}
+
+const StoredSettings kDefaults{"", "", "", "[$_", "_$]", "", "0", "", ".html", "0", "0", "0", "0"};
+
+struct ControlSpec {
+  int id;
+  const char* className;
+  std::string text;
+  LONG required;   // style bits the control must have
+  LONG forbidden;  // style bits it must not have
+};
+
+// The dialog manager turns an edit's WS_BORDER into WS_EX_CLIENTEDGE; checked on its own.
+constexpr LONG kEdit = WS_TABSTOP | ES_AUTOHSCROLL;
+constexpr LONG kEditNot = ES_READONLY | ES_NUMBER | ES_MULTILINE;
+constexpr LONG kList = CBS_DROPDOWNLIST | WS_TABSTOP;
+constexpr LONG kListNot = CBS_SORT;
+
+// The combo box keeps WS_VSCROLL for its list, not for itself.
+// Every control in the template's order, with the content of a first start.
+std::vector<ControlSpec> FirstStartControls() {
+  using namespace cp932;
+  return {
+      {-1, "Button", kBasicGroup, BS_GROUPBOX, 0},
+      {-1, "Static", kTemplateLabel, 0, 0},
+      {IDC_TEMPLATE, "Edit", "", kEdit, kEditNot},
+      {IDC_BROWSE_TEMPLATE, "Button", "...", WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {-1, "Static", kInputLabel, 0, 0},
+      {IDC_INPUT, "Edit", "", kEdit, kEditNot},
+      {IDC_BROWSE_INPUT, "Button", "...", WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {-1, "Static", kOutputLabel, 0, 0},
+      {IDC_OUTPUT, "Edit", "", kEdit, kEditNot},
+      {IDC_BROWSE_OUTPUT, "Button", "...", WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {-1, "Static", kReplaceLabel, 0, 0},
+      {-1, "Static", kLeadLabel, 0, 0},
+      {IDC_REPLACE_LEAD, "Edit", "[$_", kEdit, kEditNot},
+      {-1, "Static", kTailLabel, 0, 0},
+      {IDC_REPLACE_TAIL, "Edit", "_$]", kEdit, kEditNot},
+      {-1, "Static", kFormatLabel, 0, 0},
+      {IDC_REPLACE_FORMAT, "ComboBox", "HTML", kList, kListNot},
+      {-1, "Static", kDefaultLabel, 0, 0},
+      {IDC_REPLACE_DEFAULT, "Edit", "", kEdit, kEditNot},
+      {-1, "Button", kNamingGroup, BS_GROUPBOX, 0},
+      // A checked radio button gets WS_TABSTOP from the system.
+      {IDC_RULE_RECORD, "Button", kRuleRecord, BS_AUTORADIOBUTTON | WS_GROUP, 0},
+      {IDC_RULE_FIELD, "Button", kRuleField, BS_AUTORADIOBUTTON, WS_TABSTOP | WS_GROUP},
+      {IDC_RULE_NUMBER, "Edit", "0", kEdit | WS_GROUP, kEditNot},
+      {IDC_RULE_NUMBER_SPIN, "msctls_updown32", "",
+       UDS_SETBUDDYINT | UDS_ALIGNRIGHT | UDS_AUTOBUDDY | UDS_ARROWKEYS | UDS_NOTHOUSANDS,
+       WS_TABSTOP | UDS_WRAP},
+      {-1, "Static", kLeadLabel, 0, 0},
+      {IDC_RULE_LEAD, "Edit", "", kEdit, kEditNot},
+      {-1, "Static", kRuleTailLabel, 0, 0},
+      {IDC_RULE_TAIL, "Edit", ".html", kEdit, kEditNot},
+      {-1, "Button", kFieldGroup, BS_GROUPBOX, 0},
+      {-1, "Static", kSeparatorLabel, 0, 0},
+      {IDC_FIELD_SEPARATOR, "ComboBox", kSeparatorCsv, kList, kListNot},
+      {-1, "Static", kBreakLabel, 0, 0},
+      {IDC_FIELD_BREAK, "ComboBox", "0x0A (Microsoft Excel)", kList, kListNot},
+      {IDC_STATUS, "Static", kReady, SS_SUNKEN | SS_CENTERIMAGE, 0},
+      {IDC_RUN, "Button", kRun, WS_TABSTOP, BS_DEFPUSHBUTTON},
+      {-1, "Static", "", SS_ETCHEDHORZ, 0},
+  };
+}
+
+std::string WindowTextOf(HWND window) {
+  char buffer[1024] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutA(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer),
+                      SMTO_ABORTIFHUNG, 5000, &ignored);
+  return buffer;
+}
+
+std::string ClassNameOf(HWND window) {
+  char name[64] = {};
+  GetClassNameA(window, name, sizeof name);
+  return name;
+}
+
+TEST(MainWindow, FirstStartShowsEveryControlOfTheTemplateWithTheDefaults) {
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+
+  const std::vector<ControlSpec> expected = FirstStartControls();
+  std::size_t index = 0;
+  for (HWND child = GetWindow(app.Main(), GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT), ++index) {
+    ASSERT_LT(index, expected.size()) << "more controls than the template has";
+    const ControlSpec& spec = expected[index];
+    SCOPED_TRACE("control #" + std::to_string(index + 1));
+    EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), spec.id);
+    EXPECT_EQ(lstrcmpiA(ClassNameOf(child).c_str(), spec.className), 0) << ClassNameOf(child);
+    EXPECT_EQ(WindowTextOf(child), spec.text);
+    const LONG style = GetWindowLongA(child, GWL_STYLE);
+    EXPECT_EQ(style & spec.required, spec.required) << std::hex << style;
+    EXPECT_EQ(style & spec.forbidden, 0) << std::hex << style;
+    if (spec.className == std::string("Edit")) {
+      EXPECT_TRUE((style & WS_BORDER) || (GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
+    }
+  }
+  EXPECT_EQ(index, expected.size());
+
+  const std::vector<std::string> formats{"HTML", cp932::kFormatText};
+  const std::vector<std::string> separators{cp932::kSeparatorCsv, cp932::kSeparatorTsv};
+  const std::vector<std::string> breaks{"0x0A (Microsoft Excel)", "0x0B (FileMaker)"};
+  EXPECT_EQ(app.ListEntries(IDC_REPLACE_FORMAT), formats);
+  EXPECT_EQ(app.ListEntries(IDC_FIELD_SEPARATOR), separators);
+  EXPECT_EQ(app.ListEntries(IDC_FIELD_BREAK), breaks);
+  EXPECT_TRUE(app.IsChecked(IDC_RULE_RECORD));
+  EXPECT_FALSE(app.IsChecked(IDC_RULE_FIELD));
+
+  const LONG style = GetWindowLongA(app.Main(), GWL_STYLE);
+  const LONG wanted = WS_POPUP | WS_CAPTION | WS_SYSMENU | DS_MODALFRAME;
+  EXPECT_EQ(style & wanted, wanted);
+  EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
+  EXPECT_TRUE(GetWindowLongA(app.Main(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
+
+  // The spin control keeps the number within 0..255.
+  DWORD_PTR range = 0;
+  SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER_SPIN), UDM_GETRANGE, 0, 0,
+                      SMTO_ABORTIFHUNG, 5000, &range);
+  EXPECT_EQ(LOWORD(range), 255);  // maximum
+  EXPECT_EQ(HIWORD(range), 0);    // minimum
+
+  // Closing without a change creates the settings file with the defaults.
+  app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+  ASSERT_TRUE(app.WaitForExit());
+  EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(kDefaults));
+}
+
+TEST(MainWindow, EveryWayOfClosingSavesWhatTheControlsShow) {
+  struct Case {
+    const char* name;
+    void (*close)(const AppDriver&);
+  };
+  const Case cases[] = {
+      {"Esc key", [](const AppDriver& a) { a.PressKey(IDC_REPLACE_LEAD, VK_ESCAPE); }},
+      {"close box", [](const AppDriver& a) { a.PostSysCommand(SC_CLOSE); }},
+      {"File menu exit",
+       [](const AppDriver& a) { PostMessageA(a.Main(), WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); }},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.SetText(IDC_REPLACE_LEAD, "{{");
+    app.SelectList(IDC_FIELD_BREAK, 1);
+    app.Click(IDC_RULE_FIELD);
+    c.close(app);
+    ASSERT_TRUE(app.WaitForExit());
+    StoredSettings expected = kDefaults;
+    expected.lead = "{{";
+    expected.lineBreak = "1";
+    expected.rule = "1";
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(expected));
+  }
+}
+
+TEST(MainWindow, EnterNeverClosesTheWindow) {
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  app.PressKey(IDC_REPLACE_LEAD, VK_RETURN);
+  app.PressKey(IDC_FIELD_SEPARATOR, VK_RETURN);
+  PostMessageA(app.Main(), WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), 0);
+  EXPECT_TRUE(app.NoBoxWithin(1500));
+  EXPECT_TRUE(app.IsRunning());
+  EXPECT_TRUE(IsWindowVisible(app.Main()));
+  EXPECT_EQ(app.Text(IDC_STATUS), cp932::kReady);
+}
+
+// Settings from an earlier session, each different from what the test types, so that the file
+// written at the close tells which controls the take-up reached.
+const StoredSettings kEarlier{"old-in.csv", "old-out", "old.html", "<<", ">>", "none", "1",
+                              "p-", ".txt", "1", "2", "1", "1"};
+
+// What the test types: every control changed.
+const StoredSettings kTyped{"new-in.csv", "new-out", "new.html", "L2", "T2", "dflt", "0",
+                            "RL2", "RT2", "0", "9", "0", "0"};
+
+void TypeSettings(const AppDriver& app, const StoredSettings& s) {
+  app.SelectList(IDC_FIELD_BREAK, std::stoi(s.lineBreak));
+  app.SelectList(IDC_FIELD_SEPARATOR, std::stoi(s.separator));
+  app.SelectList(IDC_REPLACE_FORMAT, std::stoi(s.format));
+  app.SetText(IDC_REPLACE_LEAD, s.lead);
+  app.SetText(IDC_REPLACE_TAIL, s.tail);
+  app.SetText(IDC_RULE_LEAD, s.ruleLead);
+  app.SetText(IDC_RULE_TAIL, s.ruleTail);
+  app.SetText(IDC_RULE_NUMBER, s.number);
+  app.Click(s.rule == "0" ? IDC_RULE_RECORD : IDC_RULE_FIELD);
+  app.SetText(IDC_OUTPUT, s.output);
+  app.SetText(IDC_INPUT, s.input);
+  app.SetText(IDC_TEMPLATE, s.templatePath);
+  app.SetText(IDC_REPLACE_DEFAULT, s.defaultText);
+}
+
+// The file after a take-up that stopped at step `failedStep` of the exchange order (13: none
+// failed), with the failing field holding `failedValue`.
+StoredSettings AfterTakeUp(int failedStep, const std::string& failedValue) {
+  StoredSettings s = kEarlier;
+  std::string* order[] = {&s.lineBreak, &s.separator, &s.format, &s.lead, &s.tail,
+                          &s.ruleLead, &s.ruleTail, &s.number, &s.rule, &s.output,
+                          &s.input, &s.templatePath, &s.defaultText};
+  const std::string* typed[] = {&kTyped.lineBreak, &kTyped.separator, &kTyped.format,
+                                &kTyped.lead, &kTyped.tail, &kTyped.ruleLead,
+                                &kTyped.ruleTail, &kTyped.number, &kTyped.rule,
+                                &kTyped.output, &kTyped.input, &kTyped.templatePath,
+                                &kTyped.defaultText};
+  for (int i = 0; i < 13 && i < failedStep; ++i) *order[i] = *typed[i];
+  if (failedStep < 13) *order[failedStep] = failedValue;
+  return s;
+}
+
+TEST(MainWindow, ClosingStopsTheTakeUpAtTheFirstFailedCheckAndSavesTheRest) {
+  const std::string long256(256, 'a');
+  const std::string long261(261, 'b');
+  struct Case {
+    const char* name;
+    int control;
+    std::string text;     // typed into the control
+    std::string message;  // "" when every check passes
+    int failedStep;       // index in the exchange order
+    std::string stored;   // what the file holds for the failed field
+  };
+  const Case cases[] = {
+      {"nothing fails", IDC_RULE_NUMBER, " +7 ", "", 13, ""},
+      {"placeholder lead over 255 bytes", IDC_REPLACE_LEAD, long256, cp932::kTooLong255, 3,
+       long256},
+      {"file name tail over 255 bytes", IDC_RULE_TAIL, long256, cp932::kTooLong255, 6, long256},
+      {"number abc", IDC_RULE_NUMBER, "abc", cp932::kNotANumber, 7, "2"},
+      {"number empty", IDC_RULE_NUMBER, "", cp932::kNotANumber, 7, "2"},
+      {"number -1", IDC_RULE_NUMBER, "-1", cp932::kNotANumber, 7, "2"},
+      {"number 0x10", IDC_RULE_NUMBER, "0x10", cp932::kNotANumber, 7, "2"},
+      {"number 300", IDC_RULE_NUMBER, "300", cp932::kOutOfRange, 7, "300"},
+      // 4294967295 is stored as a signed number.
+      {"number of eleven digits", IDC_RULE_NUMBER, "12345678901", cp932::kOutOfRange, 7, "-1"},
+      {"template path over 260 bytes", IDC_TEMPLATE, long261, cp932::kTooLong260, 11, long261},
+      {"default text over 260 bytes", IDC_REPLACE_DEFAULT, long261, cp932::kTooLong260, 12,
+       long261},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteBytes(dir / "velmora.ini", SettingsFileText(kEarlier));
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    TypeSettings(app, kTyped);
+    app.SetText(c.control, c.text);
+    app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+    if (!c.message.empty()) {
+      const std::optional<BoxInfo> box = app.WaitForBox();
+      ASSERT_TRUE(box);
+      EXPECT_EQ(box->text, c.message);
+      EXPECT_EQ(box->caption, "velmora");
+      // The window is already hidden while the message shows.
+      EXPECT_FALSE(IsWindowVisible(app.Main()));
+      EXPECT_TRUE(app.Answer(*box));
+    }
+    ASSERT_TRUE(app.WaitForExit());
+    StoredSettings expected = AfterTakeUp(c.failedStep, c.stored);
+    if (c.failedStep == 13) expected.number = "7";
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(expected));
+  }
+}
+
+TEST(MainWindow, FailedCheckPutsTheFocusOnTheControlAndTheRunStillGoesOn) {
+  TempDir dir;
+  WriteBytes(dir / "velmora.ini", SettingsFileText(kEarlier));
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  app.SetText(IDC_RULE_NUMBER, "abc");
+  app.PostCommand(IDC_RUN);
+  const std::optional<BoxInfo> box = app.WaitForBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, cp932::kNotANumber);
+  EXPECT_TRUE(app.Answer(*box));
+  // The run goes on with the record as the take-up left it: the earlier input does not exist.
+  EXPECT_TRUE(app.WaitForStatus(cp932::kInputOpenFailed));
+  EXPECT_EQ(app.FocusedControl(), GetDlgItem(app.Main(), IDC_RULE_NUMBER));
+  DWORD start = 1, end = 0;
+  SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER), EM_GETSEL,
+                      reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
+                      SMTO_ABORTIFHUNG, 5000, nullptr);
+  EXPECT_EQ(start, 0u);
+  EXPECT_EQ(end, 3u);
+}
+
+TEST(MainWindow, RenamedProgramUsesItsOwnNameForSettingsAndCaptions) {
+  TempDir dir;
+  AppDriver app(dir.Path().string(), "gen.2.exe");
+  ASSERT_TRUE(app.Start());
+  app.SetText(IDC_RULE_NUMBER, "");
+  app.PostSysCommand(SC_CLOSE);
+  const std::optional<BoxInfo> box = app.WaitForBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->caption, "gen.2");
+  EXPECT_TRUE(app.Answer(*box));
+  ASSERT_TRUE(app.WaitForExit());
+  EXPECT_EQ(ReadBytes(dir / "gen.2.ini"), SettingsFileText(kDefaults));
+  EXPECT_FALSE(test::Exists(dir / "velmora.ini"));
+}
+
+TEST(MainWindow, RunButtonWritesOneFilePerRecordAndReportsTheCount) {
+  TempDir dir;
+  CreateDirectoryA((dir / "out").c_str(), nullptr);
+  WriteBytes(dir / "page.html", "<h1>[$_0_$]</h1><p>[$_1_$]</p>\r\n");
+  // Three records; the second's field holds an in-field line break and a double-byte name.
+  WriteBytes(dir / "records.csv",
+             "A&B,\"x\ny\"\r\n\x8c\xda\x8bq,\x93\x8c\x8b\x9e\r\n\"q\"\"t\",<end>\r\n");
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  app.SetText(IDC_TEMPLATE, dir / "page.html");
+  app.SetText(IDC_INPUT, dir / "records.csv");
+  app.SetText(IDC_OUTPUT, dir / "out");
+  app.SetText(IDC_RULE_NUMBER, "3");
+  app.SetText(IDC_RULE_LEAD, "rec");
+  app.PostCommand(IDC_RUN);
+  ASSERT_TRUE(app.WaitForStatus(cp932::kFinished3));
+  EXPECT_EQ(ReadBytes(dir / "out\\rec001.html"), "<h1>A&amp;B</h1><p>x<br>y</p>\r\n");
+  EXPECT_EQ(ReadBytes(dir / "out\\rec002.html"),
+            "<h1>\x8c\xda\x8bq</h1><p>\x93\x8c\x8b\x9e</p>\r\n");
+  EXPECT_EQ(ReadBytes(dir / "out\\rec003.html"), "<h1>q&quot;t</h1><p>&lt;end&gt;</p>\r\n");
+  EXPECT_FALSE(test::Exists(dir / "out\\rec004.html"));
+  EXPECT_TRUE(IsWindowVisible(app.Main()));
+}
+
+}  // namespace
+}  // namespace velmora::gui
