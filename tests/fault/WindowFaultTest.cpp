@@ -170,5 +170,53 @@ TEST(WindowFault, ControlTextsAtAndOverTheirLimits) {
   }
 }
 
+// Settings files that no window wrote load without a fault; values the window does not offer
+// leave their list or radio group without a selection, and over-long texts show in full.
+TEST(WindowFault, BadSettingsFilesLoadAndTheWindowStaysUsable) {
+  {
+    SCOPED_TRACE("values outside the lists and limits");
+    TempDir dir;
+    const std::string lead(300, 'l');
+    WriteBytes(dir / "velmora.ini", "[Replace]\r\nFormat=5\r\nLead=" + lead +
+                                        "\r\n[Rule]\r\nRule=7\r\nNumber=300\r\n[Field]\r\n"
+                                        "Separator=-1\r\nBreak=2\r\n");
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(app.ListSelection(IDC_REPLACE_FORMAT), -1);
+    EXPECT_EQ(app.ListSelection(IDC_FIELD_SEPARATOR), -1);
+    EXPECT_EQ(app.ListSelection(IDC_FIELD_BREAK), -1);
+    EXPECT_FALSE(app.IsChecked(IDC_RULE_RECORD));
+    EXPECT_FALSE(app.IsChecked(IDC_RULE_FIELD));
+    EXPECT_EQ(app.Text(IDC_RULE_NUMBER), "300");
+    EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), lead);
+    app.PostSysCommand(SC_CLOSE);
+    const std::optional<BoxInfo> box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, cp932::kTooLong255);
+    EXPECT_TRUE(app.Answer(*box));
+    ASSERT_TRUE(app.WaitForExit());
+    const std::string saved = ReadBytes(dir / "velmora.ini");
+    for (const char* line : {"Format=-1\r\n", "Separator=-1\r\n", "Break=-1\r\n", "Rule=7\r\n",
+                             "Number=300\r\n"}) {
+      EXPECT_NE(saved.find(line), std::string::npos) << line;
+    }
+  }
+  {
+    SCOPED_TRACE("binary garbage and a megabyte line");
+    TempDir dir;
+    std::string garbage;
+    for (int i = 0; i < 4096; ++i) garbage.push_back(static_cast<char>((i * 131 + 7) % 251 + 1));
+    WriteBytes(dir / "velmora.ini", garbage + "\r\n" + std::string(1 << 20, 'm') + "\r\n");
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), "[$_");
+    EXPECT_EQ(app.ListSelection(IDC_REPLACE_FORMAT), 0);
+    EXPECT_TRUE(app.IsChecked(IDC_RULE_RECORD));
+    app.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(app.WaitForExit());
+    EXPECT_NE(ReadBytes(dir / "velmora.ini").find("Lead=[$_\r\n"), std::string::npos);
+  }
+}
+
 }  // namespace
 }  // namespace velmora::gui
