@@ -1,6 +1,7 @@
 #include "engine/RecordMerger.h"
 
 #include <charconv>
+#include <cstring>
 
 #include "engine/FormatZeroPadded.h"
 #include "engine/OutputPath.h"
@@ -8,6 +9,231 @@
 #include "engine/SystemTexts.h"
 
 namespace velmora {
+
+// The field-by-field substitution replaces placeholder 0 over the whole copy, then placeholder 1
+// over the result, and so on, so that a value can bring in, or complete, the placeholder of a later
+// field. In nearly every real template that never happens, and then the result is simply the
+// template's literal stretches with the values put in their places. The plan finds those places by
+// running the substitution once on the template alone, and proves for each record that the
+// record's values cannot take part in any later match:
+//   - no placeholder byte is a lead byte, so each placeholder ends where a character ends and the
+//     template around it keeps its character boundaries;
+//   - no literal stretch in front of a value ends with the beginning of a later placeholder, so no
+//     match can start in the template and run on into a value (checked here, once);
+//   - no value that later placeholders are searched over holds the first byte of a placeholder at
+//     the start of a character, and each ends where a character ends (checked for every record).
+// When any condition fails the record takes the field-by-field way.
+struct TemplatePlan {
+  static constexpr std::uint32_t kLiteral = 0xFFFFFFFFu;
+  struct Piece {
+    std::uint32_t field;  // kLiteral for template bytes
+    std::size_t offset;   // of template bytes
+    std::size_t length;
+  };
+
+  std::string templateText;
+  std::string lead;
+  std::string tail;
+  std::size_t fieldCount = 0;
+  const CodePageTable* table = nullptr;
+
+  bool usable = false;
+  char firstByte = 0;
+  std::vector<Piece> pieces;
+  std::vector<unsigned char> used;     // per field: the field has a place in the output
+  std::vector<unsigned char> scanned;  // per field: later placeholders are searched over it
+};
+
+namespace {
+
+std::string PlaceholderText(const std::string& lead, std::size_t field, const std::string& tail) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, field);
+  std::string placeholder = lead;
+  placeholder.append(digits, end);
+  placeholder.append(tail);
+  return placeholder;
+}
+
+// Whether position starts a character when characters are counted from start (see ReplaceAll):
+// the run of lead bytes right before it has an even length.
+bool StartsCharacter(std::string_view text, std::size_t start, std::size_t position,
+                     const CodePageTable& table) {
+  std::size_t leads = 0;
+  while (position - leads > start &&
+         table.IsLead(static_cast<unsigned char>(text[position - leads - 1]))) {
+    ++leads;
+  }
+  return leads % 2 == 0;
+}
+
+// The matches of needle in text by ReplaceAll's rules: left to right, never overlapping, never on
+// the second byte of a character.
+void FindMatches(std::string_view text, std::string_view needle, const CodePageTable& table,
+                 std::vector<std::size_t>& hits) {
+  hits.clear();
+  std::size_t known = 0;
+  for (;;) {
+    std::size_t hit = text.find(needle, known);
+    if (hit == std::string_view::npos) return;
+    if (table.HasLeadBytes() && !StartsCharacter(text, known, hit, table)) {
+      known = hit + 1;
+      continue;
+    }
+    hits.push_back(hit);
+    known = hit + needle.size();
+  }
+}
+
+std::shared_ptr<TemplatePlan> BuildPlan(std::string_view templateText, const std::string& lead,
+                                        const std::string& tail, std::size_t fieldCount,
+                                        const CodePageTable& table) {
+  auto plan = std::make_shared<TemplatePlan>();
+  plan->templateText.assign(templateText);
+  plan->lead = lead;
+  plan->tail = tail;
+  plan->fieldCount = fieldCount;
+  plan->table = &table;
+  if (lead.empty()) return plan;
+  std::vector<std::string> placeholders;
+  placeholders.reserve(fieldCount);
+  for (std::size_t i = 0; i < fieldCount; ++i) {
+    placeholders.push_back(PlaceholderText(lead, i, tail));
+    for (char c : placeholders.back()) {
+      if (table.IsLead(static_cast<unsigned char>(c))) return plan;
+    }
+  }
+  using Piece = TemplatePlan::Piece;
+  std::vector<Piece> pieces;
+  if (!templateText.empty()) pieces.push_back({TemplatePlan::kLiteral, 0, templateText.size()});
+  std::vector<Piece> next;
+  std::vector<std::size_t> hits;
+  for (std::size_t i = 0; i < fieldCount; ++i) {
+    const std::string_view placeholder = placeholders[i];
+    next.clear();
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+      const Piece& piece = pieces[p];
+      if (piece.field != TemplatePlan::kLiteral) {
+        next.push_back(piece);
+        continue;
+      }
+      const std::string_view literal = templateText.substr(piece.offset, piece.length);
+      if (p + 1 < pieces.size()) {
+        // A match starting here could run on into the value that follows.
+        for (std::size_t n = 1; n < placeholder.size() && n <= literal.size(); ++n) {
+          if (literal.ends_with(placeholder.substr(0, n))) return plan;
+        }
+      }
+      FindMatches(literal, placeholder, table, hits);
+      std::size_t from = 0;
+      for (std::size_t hit : hits) {
+        if (hit > from) next.push_back({TemplatePlan::kLiteral, piece.offset + from, hit - from});
+        next.push_back({static_cast<std::uint32_t>(i), 0, 0});
+        from = hit + placeholder.size();
+      }
+      if (from < literal.size()) {
+        next.push_back({TemplatePlan::kLiteral, piece.offset + from, literal.size() - from});
+      }
+    }
+    pieces.swap(next);
+  }
+  plan->used.assign(fieldCount, 0);
+  plan->scanned.assign(fieldCount, 0);
+  for (const Piece& piece : pieces) {
+    if (piece.field == TemplatePlan::kLiteral) continue;
+    plan->used[piece.field] = 1;
+    plan->scanned[piece.field] = piece.field + 1 < fieldCount ? 1 : 0;
+  }
+  plan->pieces = std::move(pieces);
+  plan->firstByte = lead[0];
+  plan->usable = true;
+  return plan;
+}
+
+// Whether a value cannot take part in a match of a later placeholder: the first byte of the
+// placeholders never starts a character in it, and its last character is complete.
+bool IsInertValue(std::string_view value, char firstByte, const CodePageTable& table) {
+  const char* data = value.data();
+  std::size_t from = 0;
+  while (from < value.size()) {
+    const void* found = std::memchr(data + from, firstByte, value.size() - from);
+    if (found == nullptr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    if (!table.HasLeadBytes() || StartsCharacter(value, 0, at, table)) return false;
+    from = at + 1;
+  }
+  return !table.HasLeadBytes() || StartsCharacter(value, 0, value.size(), table);
+}
+
+// Fills the template by the plan; false when this record's values need the field-by-field way.
+bool FillByPlan(const TemplatePlan& plan, const MergeContext& context, MergeScratch& scratch,
+                std::string& content) {
+  const GeneratorSettings& s = context.settings;
+  const std::size_t count = scratch.fields.size();
+  if (scratch.values.size() < count) scratch.values.resize(count);
+  // An empty value gives way to the default text, byte for byte.
+  auto valueOf = [&](std::size_t i) -> const std::string& {
+    const std::string& value = scratch.values[i];
+    return value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : value;
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!plan.used[i]) continue;
+    std::string& value = scratch.values[i];
+    value.assign(scratch.fields[i]);
+    TranslateValue(value, s.ReplaceFormat, context.breakByte, context.table);
+    if (plan.scanned[i] && !IsInertValue(valueOf(i), plan.firstByte, context.table)) return false;
+  }
+  std::size_t total = 0;
+  for (const TemplatePlan::Piece& piece : plan.pieces) {
+    total += piece.field == TemplatePlan::kLiteral ? piece.length : valueOf(piece.field).size();
+  }
+  content.clear();
+  content.reserve(total);
+  for (const TemplatePlan::Piece& piece : plan.pieces) {
+    if (piece.field == TemplatePlan::kLiteral) {
+      content.append(plan.templateText, piece.offset, piece.length);
+    } else {
+      content.append(valueOf(piece.field));
+    }
+  }
+  return true;
+}
+
+// The substitution as it is defined: for each field in turn, every occurrence of its placeholder
+// in the whole working copy, the values put in for earlier fields included.
+void FillFieldByField(std::string_view templateText, const MergeContext& context,
+                      MergeScratch& scratch, std::string& content) {
+  const GeneratorSettings& s = context.settings;
+  content.assign(templateText);
+  for (std::size_t i = 0; i < scratch.fields.size(); ++i) {
+    scratch.value = scratch.fields[i];
+    TranslateValue(scratch.value, s.ReplaceFormat, context.breakByte, context.table);
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, i);
+    scratch.placeholder.assign(s.ReplaceLead);
+    scratch.placeholder.append(digits, end);
+    scratch.placeholder.append(s.ReplaceTail);
+    const std::string& value =
+        scratch.value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : scratch.value;
+    ReplaceAll(content, scratch.placeholder, value, context.table);
+  }
+}
+
+// The plan for this template, placeholder texts and count of fields, built when they changed.
+const TemplatePlan& PlanFor(std::string_view templateText, const MergeContext& context,
+                            std::size_t fieldCount, MergeScratch& scratch) {
+  const GeneratorSettings& s = context.settings;
+  const TemplatePlan* plan = scratch.plan.get();
+  if (plan == nullptr || plan->fieldCount != fieldCount || plan->table != &context.table ||
+      plan->lead != s.ReplaceLead || plan->tail != s.ReplaceTail ||
+      plan->templateText != templateText) {
+    scratch.plan = BuildPlan(templateText, s.ReplaceLead, s.ReplaceTail, fieldCount,
+                             context.table);
+  }
+  return *scratch.plan;
+}
+
+}  // namespace
 
 MergeContext::MergeContext(const GeneratorSettings& runSettings,
                            const CodePageTable& codePageTable,
@@ -41,20 +267,10 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
   SplitFields(line, separator, context.table, scratch.fields);
   const std::size_t count = scratch.fields.size();
 
-  record.content.assign(templateText);
-  for (std::size_t i = 0; i < count; ++i) {
-    scratch.value = scratch.fields[i];
-    TranslateValue(scratch.value, s.ReplaceFormat, context.breakByte, context.table);
-    char digits[24];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, i);
-    scratch.placeholder.assign(s.ReplaceLead);
-    scratch.placeholder.append(digits, end);
-    scratch.placeholder.append(s.ReplaceTail);
-    const std::string& value =
-        scratch.value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : scratch.value;
-    ReplaceAll(record.content, scratch.placeholder, value, context.table);
+  const TemplatePlan& plan = PlanFor(templateText, context, count, scratch);
+  if (!plan.usable || !FillByPlan(plan, context, scratch, record.content)) {
+    FillFieldByField(templateText, context, scratch, record.content);
   }
-
   record.accepted = false;
   record.outputPath.clear();
   record.outputName.assign(s.RuleLead);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -37,11 +38,18 @@ struct MergedRecord {
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
 };
 
+// The template taken apart into its literal stretches and the places that each field fills, for
+// one count of fields. Built once and reused while the template, the placeholder texts and the
+// count stay the same.
+struct TemplatePlan;
+
 // Working storage reused from record to record, so that merging does not allocate.
 struct MergeScratch {
   FieldList fields;
   std::string value;
   std::string placeholder;
+  std::vector<std::string> values;     // translated values of the fields the plan uses
+  std::shared_ptr<TemplatePlan> plan;  // the plan of the last record's template and count
 };
 
 // Splits line, fills the template and builds the output name and path of record recordNumber.
