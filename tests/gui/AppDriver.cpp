@@ -11,6 +11,8 @@ namespace {
 
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr int kMessageTextId = 0xFFFF;  // the static control that holds a message box's text
+constexpr int kFileNameCombo = 0x47C;  // cmb13: the explorer-style dialog's file-name field
+constexpr int kFileNameEdit = 0x480;   // edt1: the same in the older layout
 constexpr char kDesktopName[] = "velmora-gui-tests";
 
 // The tests and the programs they start share a desktop of their own. Under Wine this also gives
@@ -54,7 +56,8 @@ std::string ClassOf(HWND window) {
 struct BoxSearch {
   DWORD processId;
   HWND main;
-  bool messageBox;
+  BoxKind kind;
+  std::string caption;  // "" for any
   HWND found;
 };
 
@@ -66,7 +69,12 @@ BOOL CALLBACK FindBox(HWND window, LPARAM data) {
       ClassOf(window) != "#32770") {
     return TRUE;
   }
-  if (search->messageBox && !GetDlgItem(window, kMessageTextId)) return TRUE;
+  const bool fileDialog = GetDlgItem(window, kFileNameCombo) || GetDlgItem(window, kFileNameEdit);
+  if (search->kind == BoxKind::FileDialog && !fileDialog) return TRUE;
+  if (search->kind == BoxKind::MessageBox && (fileDialog || !GetDlgItem(window, kMessageTextId))) {
+    return TRUE;
+  }
+  if (!search->caption.empty() && TextOf(window) != search->caption) return TRUE;
   search->found = window;
   return FALSE;
 }
@@ -197,8 +205,37 @@ HWND AppDriver::FocusedControl() const {
   return info.hwndFocus;
 }
 
-std::optional<BoxInfo> AppDriver::WaitForBox(DWORD timeoutMs, bool messageBox) const {
-  BoxSearch search{process_.dwProcessId, main_, messageBox, nullptr};
+std::string ControlText(HWND dialog, int id) { return TextOf(GetDlgItem(dialog, id)); }
+
+std::optional<BoxInfo> AppDriver::WaitForDialog(const std::string& caption,
+                                                DWORD timeoutMs) const {
+  BoxSearch search{process_.dwProcessId, main_, BoxKind::Any, caption, nullptr};
+  if (!WaitUntil(
+          [&] {
+            search.found = nullptr;
+            EnumWindows(FindBox, reinterpret_cast<LPARAM>(&search));
+            return search.found != nullptr;
+          },
+          timeoutMs)) {
+    return std::nullopt;
+  }
+  return BoxInfo{search.found, caption, ""};
+}
+
+bool AppDriver::ChooseFile(const BoxInfo& fileDialog, const std::string& path,
+                           bool waitForClose) const {
+  HWND field = GetDlgItem(fileDialog.window, kFileNameCombo);
+  if (!field) field = GetDlgItem(fileDialog.window, kFileNameEdit);
+  if (!field) return false;
+  Send(field, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(path.c_str()));
+  if (waitForClose) return Answer(fileDialog, IDOK);
+  PostMessageA(fileDialog.window, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED),
+               reinterpret_cast<LPARAM>(GetDlgItem(fileDialog.window, IDOK)));
+  return true;
+}
+
+std::optional<BoxInfo> AppDriver::WaitForBox(DWORD timeoutMs, BoxKind kind) const {
+  BoxSearch search{process_.dwProcessId, main_, kind, "", nullptr};
   const bool found = WaitUntil(
       [&] {
         search.found = nullptr;
@@ -215,7 +252,7 @@ std::optional<BoxInfo> AppDriver::WaitForBox(DWORD timeoutMs, bool messageBox) c
 }
 
 bool AppDriver::NoBoxWithin(DWORD timeoutMs) const {
-  return !WaitForBox(timeoutMs, false).has_value();
+  return !WaitForBox(timeoutMs, BoxKind::Any).has_value();
 }
 
 bool AppDriver::Answer(const BoxInfo& box, int buttonId) const {

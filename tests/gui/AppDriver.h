@@ -14,6 +14,16 @@ namespace velmora::gui {
 // The program under test, copied into a folder of the test.
 std::string ProgramUnderTest();
 
+// The text of a control of any window of the program.
+std::string ControlText(HWND dialog, int id);
+
+// Which top-level dialogs of the program a wait looks for.
+enum class BoxKind {
+  MessageBox,  // a message box: has the message's static control
+  FileDialog,  // a common file dialog: has the file-name field
+  Any,         // any dialog other than the main window
+};
+
 // A top-level dialog of the program other than the main window.
 struct BoxInfo {
   HWND window = nullptr;
@@ -49,9 +59,15 @@ class AppDriver {
   // The control that has the focus in the program, and its selection.
   HWND FocusedControl() const;
 
-  // Waits for a dialog of the program other than the main window (a message box when
-  // messageBox is true). Nothing on time-out.
-  std::optional<BoxInfo> WaitForBox(DWORD timeoutMs = 10000, bool messageBox = true) const;
+  // Waits for a dialog of the program other than the main window. Nothing on time-out.
+  std::optional<BoxInfo> WaitForBox(DWORD timeoutMs = 10000,
+                                    BoxKind kind = BoxKind::MessageBox) const;
+  // Waits for a dialog of the program with this caption.
+  std::optional<BoxInfo> WaitForDialog(const std::string& caption, DWORD timeoutMs = 10000) const;
+  // Types path into a file dialog's file-name field and confirms it; true when the dialog went
+  // (or, without waitForClose, when the field was found).
+  bool ChooseFile(const BoxInfo& fileDialog, const std::string& path,
+                  bool waitForClose = true) const;
   // True when no other dialog of the program shows up within timeoutMs.
   bool NoBoxWithin(DWORD timeoutMs) const;
   // Presses a button of a dialog (IDOK by default) and waits until the dialog is gone.

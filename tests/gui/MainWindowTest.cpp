@@ -10,6 +10,7 @@
 
 #include "res/resource.h"
 #include "tests/gui/AppDriver.h"
+#include "tests/gui/StoredSettings.h"
 #include "tests/gui/Texts932.h"
 #include "tests/support/TestFiles.h"
 
@@ -19,22 +20,6 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
-
-// The thirteen settings as the settings file spells them.
-struct StoredSettings {
-  std::string input, output, templatePath, lead, tail, defaultText, format;
-  std::string ruleLead, ruleTail, rule, number, separator, lineBreak;
-};
-
-std::string SettingsFileText(const StoredSettings& s) {
-  return "[Settings]\r\nInput=" + s.input + "\r\nOutput=" + s.output + "\r\nTemplate=" +
-         s.templatePath + "\r\n[Replace]\r\nLead=" + s.lead + "\r\nTail=" + s.tail +
-         "\r\nDefault=" + s.defaultText + "\r\nFormat=" + s.format + "\r\n[Rule]\r\nLead=" +
-         s.ruleLead + "\r\nTail=" + s.ruleTail + "\r\nRule=" + s.rule + "\r\nNumber=" + s.number +
-         "\r\n[Field]\r\nSeparator=" + s.separator + "\r\nBreak=" + s.lineBreak + "\r\n";
-}
-
-const StoredSettings kDefaults{"", "", "", "[$_", "_$]", "", "0", "", ".html", "0", "0", "0", "0"};
 
 struct ControlSpec {
   int id;
@@ -203,31 +188,6 @@ TEST(MainWindow, EnterNeverClosesTheWindow) {
   EXPECT_TRUE(app.IsRunning());
   EXPECT_TRUE(IsWindowVisible(app.Main()));
   EXPECT_EQ(app.Text(IDC_STATUS), cp932::kReady);
-}
-
-// Settings from an earlier session, each different from what the test types, so that the file
-// written at the close tells which controls the take-up reached.
-const StoredSettings kEarlier{"old-in.csv", "old-out", "old.html", "<<", ">>", "none", "1",
-                              "p-", ".txt", "1", "2", "1", "1"};
-
-// What the test types: every control changed.
-const StoredSettings kTyped{"new-in.csv", "new-out", "new.html", "L2", "T2", "dflt", "0",
-                            "RL2", "RT2", "0", "9", "0", "0"};
-
-void TypeSettings(const AppDriver& app, const StoredSettings& s) {
-  app.SelectList(IDC_FIELD_BREAK, std::stoi(s.lineBreak));
-  app.SelectList(IDC_FIELD_SEPARATOR, std::stoi(s.separator));
-  app.SelectList(IDC_REPLACE_FORMAT, std::stoi(s.format));
-  app.SetText(IDC_REPLACE_LEAD, s.lead);
-  app.SetText(IDC_REPLACE_TAIL, s.tail);
-  app.SetText(IDC_RULE_LEAD, s.ruleLead);
-  app.SetText(IDC_RULE_TAIL, s.ruleTail);
-  app.SetText(IDC_RULE_NUMBER, s.number);
-  app.Click(s.rule == "0" ? IDC_RULE_RECORD : IDC_RULE_FIELD);
-  app.SetText(IDC_OUTPUT, s.output);
-  app.SetText(IDC_INPUT, s.input);
-  app.SetText(IDC_TEMPLATE, s.templatePath);
-  app.SetText(IDC_REPLACE_DEFAULT, s.defaultText);
 }
 
 // The file after a take-up that stopped at step `failedStep` of the exchange order (13: none
