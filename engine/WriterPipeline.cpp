@@ -1,10 +1,26 @@
 #include "engine/WriterPipeline.h"
 
+#include <utility>
+
 namespace velmora {
 
+namespace {
+
+// Records kept for reuse hold on to their buffers; one larger than this is freed instead, so that
+// a run over long records keeps no more than a few of them.
+constexpr std::size_t kMaxSpareCapacity = 256u << 10;
+
+std::size_t QueuedSize(const MergedRecord& record) { return record.content.size(); }
+
+}  // namespace
+
 WriterPipeline::WriterPipeline(const MergeContext& context, std::string& runLog, RunHost& host,
-                               std::size_t depth)
-    : context_(context), runLog_(runLog), host_(host), depth_(depth == 0 ? 1 : depth) {
+                               std::size_t depth, std::size_t maxQueuedBytes)
+    : context_(context),
+      runLog_(runLog),
+      host_(host),
+      depth_(depth == 0 ? 1 : depth),
+      maxQueuedBytes_(maxQueuedBytes) {
   writer_ = std::thread([this] { WriterLoop(); });
 }
 
@@ -15,8 +31,12 @@ void WriterPipeline::Stop() {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
   }
-  changed_.notify_all();
+  writerWake_.notify_all();
   if (writer_.joinable()) writer_.join();
+}
+
+bool WriterPipeline::QueueFull() const {
+  return !queue_.empty() && (queue_.size() >= depth_ || queuedBytes_ >= maxQueuedBytes_);
 }
 
 void WriterPipeline::Submit(std::string_view line, char separator, std::string_view templateText,
@@ -24,7 +44,15 @@ void WriterPipeline::Submit(std::string_view line, char separator, std::string_v
   MergedRecord record;
   {
     std::unique_lock<std::mutex> lock(mutex_);
-    changed_.wait(lock, [this] { return queue_.size() < depth_ || failure_; });
+    if (QueueFull() && !failure_) {
+      // Wait until the writer has caught up by half, not just by one record.
+      mergerWaiting_ = true;
+      mergerWake_.wait(lock, [this] {
+        return failure_ || queue_.empty() ||
+               (queue_.size() <= depth_ / 2 && queuedBytes_ < maxQueuedBytes_ / 2);
+      });
+      mergerWaiting_ = false;
+    }
     if (failure_) std::rethrow_exception(failure_);
     if (!spare_.empty()) {
       record = std::move(spare_.back());
@@ -32,11 +60,15 @@ void WriterPipeline::Submit(std::string_view line, char separator, std::string_v
     }
   }
   BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
+  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
+    queuedBytes_ += QueuedSize(record);
     queue_.push_back(std::move(record));
+    // A sleeping writer gets a batch of records, or whatever is there once the queue is full.
+    wake = writerWaiting_ && (queue_.size() >= depth_ / 4 || QueueFull());
   }
-  changed_.notify_all();
+  if (wake) writerWake_.notify_one();
 }
 
 std::uint32_t WriterPipeline::Finish() {
@@ -46,28 +78,44 @@ std::uint32_t WriterPipeline::Finish() {
 }
 
 void WriterPipeline::WriterLoop() {
+  std::deque<MergedRecord> batch;
+  std::vector<MergedRecord> written;
   for (;;) {
-    MergedRecord record;
     {
       std::unique_lock<std::mutex> lock(mutex_);
-      changed_.wait(lock, [this] { return !queue_.empty() || closing_; });
+      for (MergedRecord& record : written) {
+        if (record.content.capacity() <= kMaxSpareCapacity) spare_.push_back(std::move(record));
+      }
+      written.clear();
+      if (queue_.empty() && !closing_) {
+        writerWaiting_ = true;
+        writerWake_.wait(lock, [this] { return !queue_.empty() || closing_; });
+        writerWaiting_ = false;
+      }
       if (queue_.empty() || abandon_) return;
-      record = std::move(queue_.front());
-      queue_.pop_front();
+      batch.swap(queue_);
+      if (mergerWaiting_) mergerWake_.notify_one();
     }
-    changed_.notify_all();
-    try {
-      if (!WriteMergedRecord(record, context_, runLog_, host_)) ++failedFiles_;
-    } catch (...) {
+    for (; !batch.empty(); batch.pop_front()) {
+      MergedRecord& record = batch.front();
+      try {
+        if (!WriteMergedRecord(record, context_, runLog_, host_)) ++failedFiles_;
+      } catch (...) {
+        std::lock_guard<std::mutex> lock(mutex_);
+        failure_ = std::current_exception();
+        abandon_ = true;
+        queue_.clear();
+        mergerWake_.notify_all();
+        return;
+      }
+      const std::size_t size = QueuedSize(record);
+      written.push_back(std::move(record));
       std::lock_guard<std::mutex> lock(mutex_);
-      failure_ = std::current_exception();
-      abandon_ = true;
-      queue_.clear();
-      changed_.notify_all();
-      return;
+      queuedBytes_ -= size;
+      if (mergerWaiting_ && queuedBytes_ < maxQueuedBytes_ / 2 && queue_.size() <= depth_ / 2) {
+        mergerWake_.notify_one();
+      }
     }
-    std::lock_guard<std::mutex> lock(mutex_);
-    spare_.push_back(std::move(record));
   }
 }
 

@@ -21,9 +21,10 @@ namespace velmora {
 class WriterPipeline {
  public:
   // runLog and host are used by the writer thread until Finish returns or the pipeline is
-  // destroyed; host must accept calls from that thread.
+  // destroyed; host must accept calls from that thread. At most depth records, and about
+  // maxQueuedBytes of them (but always one), wait for the writer at any time.
   WriterPipeline(const MergeContext& context, std::string& runLog, RunHost& host,
-                 std::size_t depth = 64);
+                 std::size_t depth = 64, std::size_t maxQueuedBytes = 8u << 20);
   // Writes what is queued (unless writing failed) and joins the writer thread.
   ~WriterPipeline();
   WriterPipeline(const WriterPipeline&) = delete;
@@ -40,17 +41,25 @@ class WriterPipeline {
  private:
   void WriterLoop();
   void Stop();
+  bool QueueFull() const;
 
   const MergeContext& context_;
   std::string& runLog_;
   RunHost& host_;
   std::size_t depth_;
+  std::size_t maxQueuedBytes_;
   MergeScratch scratch_;
 
+  // Each side sleeps only when it has to, and is woken only when the other side has a batch of
+  // work for it (or is done), so that the threads do not hand over every single record.
   std::mutex mutex_;
-  std::condition_variable changed_;
+  std::condition_variable writerWake_;
+  std::condition_variable mergerWake_;
   std::deque<MergedRecord> queue_;     // merged, waiting to be written
   std::vector<MergedRecord> spare_;    // written, ready for reuse
+  std::size_t queuedBytes_ = 0;        // content bytes in queue_ and in the writer's hands
+  bool writerWaiting_ = false;
+  bool mergerWaiting_ = false;
   bool closing_ = false;
   bool abandon_ = false;
   std::exception_ptr failure_;

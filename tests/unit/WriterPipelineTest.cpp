@@ -1,0 +1,127 @@
+#include "engine/WriterPipeline.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "support/ScopedCodePage.h"
+#include "support/TestFiles.h"
+
+namespace velmora {
+namespace {
+
+class QuietHost : public RunHost {
+ public:
+  void SetStatus(const std::string&) override {}
+  void ShowProgress(std::uint32_t, std::uint64_t, std::optional<std::uint64_t>) override {}
+  void Beep(unsigned) override {}
+};
+
+struct Outcome {
+  std::string runLog;
+  std::uint32_t failed = 0;
+  bool fileError = false;
+  std::vector<std::pair<std::string, std::string>> files;  // name, bytes
+};
+
+// Merges and writes lines as a run does, on one thread (depth 0) or through a pipeline.
+Outcome Write(const std::vector<std::string>& lines, const std::string& folder, std::size_t depth,
+              std::size_t maxBytes) {
+  GeneratorSettings settings;
+  settings.Output = folder;
+  settings.ReplaceLead = "[$_";
+  settings.ReplaceTail = "_$]";
+  settings.Rule = 1;
+  settings.RuleNumber = 0;
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  MergeContext context(settings, table, platform::NativePathRules());
+  const std::string templateText = "<p>[$_1_$]</p>[$_0_$]";
+  QuietHost host;
+  Outcome outcome;
+  try {
+    if (depth == 0) {
+      MergeScratch scratch;
+      MergedRecord record;
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        if (!MergeRecord(lines[i], ',', templateText, static_cast<std::uint32_t>(i + 1), context,
+                         scratch, record, outcome.runLog, host)) {
+          ++outcome.failed;
+        }
+      }
+    } else {
+      WriterPipeline pipeline(context, outcome.runLog, host, depth, maxBytes);
+      for (std::size_t i = 0; i < lines.size(); ++i) {
+        pipeline.Submit(lines[i], ',', templateText, static_cast<std::uint32_t>(i + 1));
+      }
+      outcome.failed = pipeline.Finish();
+    }
+  } catch (const platform::FileError&) {
+    outcome.fileError = true;
+  }
+  for (const auto& entry : std::filesystem::directory_iterator(folder)) {
+    if (entry.is_regular_file()) {
+      outcome.files.emplace_back(entry.path().filename().string(),
+                                 test::ReadBytes(entry.path().string()));
+    }
+  }
+  std::sort(outcome.files.begin(), outcome.files.end());
+  return outcome;
+}
+
+// Names repeat (the later record's file wins), some names need a folder that does not exist, and
+// values are long enough that a small byte limit holds the merger back.
+std::vector<std::string> Lines() {
+  std::vector<std::string> lines;
+  for (int i = 0; i < 400; ++i) {
+    std::string name = i % 7 == 3 ? "missing/x" + std::to_string(i) : "f" + std::to_string(i % 50);
+    lines.push_back(name + "," + std::string(static_cast<std::size_t>(i * 13 % 3000), 'a') +
+                    std::to_string(i));
+  }
+  return lines;
+}
+
+TEST(WriterPipeline, GivesTheSameFilesLogAndCountAsOneThreadAtEveryQueueLimit) {
+  test::ScopedCodePage codePage(932);
+  const std::vector<std::string> lines = Lines();
+  test::TempDir reference;
+  const Outcome expected = Write(lines, reference.Path().string(), 0, 0);
+  ASSERT_GT(expected.failed, 0u);
+  const std::pair<std::size_t, std::size_t> limits[] = {{1, 1}, {2, 1}, {3, 4000}, {64, 8u << 20}};
+  for (auto [depth, maxBytes] : limits) {
+    test::TempDir dir;
+    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes);
+    // The log names the folder: compare it with the reference folder's name put in.
+    std::string log = outcome.runLog;
+    for (std::size_t at; (at = log.find(dir.Path().string())) != std::string::npos;) {
+      log.replace(at, dir.Path().string().size(), reference.Path().string());
+    }
+    EXPECT_EQ(log, expected.runLog) << "depth " << depth << ", bytes " << maxBytes;
+    EXPECT_EQ(outcome.failed, expected.failed);
+    EXPECT_EQ(outcome.files, expected.files);
+  }
+}
+
+TEST(WriterPipeline, StopsAtAWriteFailureWhereOneThreadStops) {
+  if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full here";
+  test::ScopedCodePage codePage(932);
+  std::vector<std::string> lines;
+  for (int i = 0; i < 60; ++i) {
+    lines.push_back((i == 20 ? "full," : "f" + std::to_string(i) + ",") + std::to_string(i));
+  }
+  for (auto [depth, maxBytes] : {std::pair<std::size_t, std::size_t>{0, 0}, {1, 1}, {8, 1 << 20}}) {
+    test::TempDir dir;
+    std::error_code error;
+    std::filesystem::create_symlink("/dev/full", dir.Path() / "full", error);
+    if (error) GTEST_SKIP() << "cannot link /dev/full";
+    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes);
+    EXPECT_TRUE(outcome.fileError) << "depth " << depth;
+    EXPECT_EQ(outcome.files.size(), 20u) << "depth " << depth;  // f0 to f19, nothing after
+    EXPECT_EQ(outcome.runLog.find("f20"), std::string::npos);
+  }
+}
+
+}  // namespace
+}  // namespace velmora
