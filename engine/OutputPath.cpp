@@ -1,6 +1,7 @@
 #include "engine/OutputPath.h"
 
 #include <algorithm>
+#include <string>
 
 namespace velmora {
 
@@ -24,6 +25,26 @@ bool IsParentComponent(std::string_view component, const platform::PathRules& ru
     }
   }
   return dots >= 2;
+}
+
+// A component that names a device rather than a file. Windows opens CON, PRN, AUX, NUL, COM1-9,
+// LPT1-9, CONIN$ and CONOUT$ in every folder, whatever the letter case, the extension or the
+// blanks after the name, so a record named like one would send its file to a console or a port.
+bool IsDeviceComponent(std::string_view component, const platform::PathRules& rules) {
+  if (!rules.drivesAndUnc) return false;
+  std::string_view base = component.substr(0, component.find('.'));
+  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
+  if (base.size() < 3 || base.size() > 7) return false;
+  std::string name(base);
+  for (char& c : name) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
+      name == "CONOUT$") {
+    return true;
+  }
+  return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
+         name[3] >= '1' && name[3] <= '9';
 }
 
 // Whether text ends in a separator that stands at the start of a character.
@@ -58,11 +79,15 @@ bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
     if (table.IsLead(b)) {
       ++i;
     } else if (IsSeparator(static_cast<char>(b), rules)) {
-      if (IsParentComponent(name.substr(start, i - start), rules)) return false;
+      const std::string_view component = name.substr(start, i - start);
+      if (IsParentComponent(component, rules) || IsDeviceComponent(component, rules)) {
+        return false;
+      }
       start = i + 1;
     }
   }
-  return !IsParentComponent(name.substr(std::min(start, name.size())), rules);
+  const std::string_view last = name.substr(std::min(start, name.size()));
+  return !IsParentComponent(last, rules) && !IsDeviceComponent(last, rules);
 }
 
 std::string OutputFolderPrefix(std::string_view folder, const platform::PathRules& rules,

@@ -12,7 +12,8 @@
 namespace velmora {
 
 // Whether name may be written inside the output folder: not empty, not absolute, no drive or UNC
-// prefix where the system has them, and no ".." component. Separators are found only at the
+// prefix and no device name (CON, NUL, COM1, ...) where the system has them, and no ".."
+// component. Separators are found only at the
 // start of a character, so the second byte of a double-byte character never separates.
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
                       const CodePageTable& table);

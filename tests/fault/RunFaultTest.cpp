@@ -252,7 +252,8 @@ TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
                                     "/escaped-absolute"};
   if (platform::NativePathRules().backslashSeparates) {
     names.insert(names.end(), {"..\\escaped", "sub\\..\\..\\escaped", "...\\escaped",
-                               ".. \\escaped", "\\escaped-root", "C:escaped", "C:\\escaped"});
+                               ".. \\escaped", "\\escaped-root", "C:escaped", "C:\\escaped",
+                               "NUL", "con.html", "sub\\COM1", "LPT9.txt"});
   }
   fs::create_directory(dir / "out/sub");
   std::string records;
@@ -280,6 +281,29 @@ TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
   EXPECT_EQ(after, expected);
   EXPECT_TRUE(fs::is_empty(dir / "out/sub"));
   EXPECT_FALSE(test::Exists(fs::path(dir.Path()).parent_path().string() + "/escaped"));
+}
+
+// Windows opens a device for these names in every folder; a record must not reach one.
+TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
+  const platform::PathRules windows{true, true, '\\', 260};
+  const platform::PathRules posix{false, false, '/', 0};
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    const char* name;
+    bool safeOnWindows;
+  };
+  const Case cases[] = {
+      {"CON", false},          {"con.html", false},      {"Nul", false},
+      {"AUX .txt", false},     {"prn.", false},          {"COM1", false},
+      {"lpt9.html", false},    {"sub\\NUL.html", false}, {"CONOUT$", false},
+      {"conin$.x", false},     {"CONSOLE.html", true},   {"COM0", true},
+      {"COM10", true},         {"nullify.html", true},   {"page.con", true},
+      {"LPT", true},           {"\x83NUL", true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(IsSafeOutputName(c.name, windows, table), c.safeOnWindows) << c.name;
+    EXPECT_TRUE(IsSafeOutputName(c.name, posix, table)) << c.name;
+  }
 }
 
 // Outputs named like the run's own input or template, or links to them, are refused; those files
