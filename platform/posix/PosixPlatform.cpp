@@ -223,6 +223,14 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
   if (path.empty() || path.find('\0') != std::string::npos) return false;
+  // The common case first: a name that does not exist yet is created in one call, and a file just
+  // created can be neither protected nor read-only. Anything else takes the checked way below.
+  int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (created >= 0) {
+    fd_ = created;
+    path_ = path;
+    return true;
+  }
   struct stat st {};
   if (::stat(path.c_str(), &st) == 0) {
     if (S_ISDIR(st.st_mode)) return false;

@@ -167,6 +167,15 @@ OutputFile::~OutputFile() {
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
   if (path.empty() || HasNul(path)) return false;
+  // The common case first: a name that does not exist yet is created in one call, and a file just
+  // created can be neither read-only nor protected. Anything else takes the checked way below.
+  HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (created != INVALID_HANDLE_VALUE) {
+    handle_ = created;
+    path_ = path;
+    return true;
+  }
   // A read-only file stays untouched even where the system would let this user write it (Wine
   // run by root shows the attribute but does not enforce it).
   const DWORD attributes = GetFileAttributesA(path.c_str());
