@@ -31,7 +31,7 @@ for target in "${targets[@]}"; do
   echo "== $target (${seconds}s)"
   if "$program" -max_total_time="$seconds" -timeout=20 -rss_limit_mb=2048 -print_final_stats=1 \
        -artifact_prefix="$work/artifacts/" "$work/corpus" >"$work/log" 2>&1; then
-    grep -E '^#[0-9]+ +DONE|^Done [0-9]+ runs' "$work/log" || tail -n 3 "$work/log"
+    grep -E '^#[0-9]+[[:space:]]+DONE' "$work/log" || tail -n 3 "$work/log"
   else
     failed=1
     echo "fuzz.sh: $target failed; log and input in $work" >&2
