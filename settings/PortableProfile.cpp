@@ -1,6 +1,8 @@
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -34,7 +36,13 @@ class PortableProfile : public Profile {
 
   void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
     std::string bytes;
-    platform::ReadWholeFile(path, bytes);
+    if (!platform::ReadWholeFile(path, bytes)) {
+      // A file that is there but cannot be read is left alone: a file made from nothing would
+      // lose every other line of it.
+      std::error_code error;
+      if (std::filesystem::exists(std::filesystem::path(path), error) || error) return;
+      bytes.clear();
+    }
     ProfileText text(bytes);
     for (const ProfileEntry& entry : entries) text.Set(entry.section, entry.key, entry.value);
     platform::ReplaceFileContents(path, text.Bytes());

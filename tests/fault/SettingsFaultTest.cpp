@@ -20,6 +20,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 #endif
@@ -216,6 +217,41 @@ TEST(SettingsWriter, WriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
     const std::string bytes = test::ReadBytes(path);
     ASSERT_TRUE(bytes == bytesA || bytes == bytesB) << "round " << round << ":\n" << bytes;
   }
+}
+
+// A settings file that its user may write but not read (or that fails to read) keeps its other
+// lines: the writer must not replace it by a file made from nothing.
+TEST(SettingsWriter, FileThatCannotBeReadIsLeftAsItIs) {
+  test::TempDir dir;
+  const std::string folder = dir / "settings";
+  fs::create_directory(folder);
+  const std::string path = folder + "/velmora.ini";
+  const std::string before =
+      "[Settings]\r\nInput=old.csv\r\n; the user's own comment\r\n[Other]\r\nkey=value\r\n";
+  test::WriteBytes(path, before);
+  const bool root = geteuid() == 0;
+  constexpr uid_t kNobody = 65534;
+  // Root reads every file, so the save runs as another user who owns the folder and the file.
+  if (root) {
+    ASSERT_EQ(chown(folder.c_str(), kNobody, kNobody), 0);
+    ASSERT_EQ(chown(path.c_str(), kNobody, kNobody), 0);
+  }
+  ASSERT_EQ(chmod(path.c_str(), 0200), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    if (root && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+    std::string ignored;
+    if (platform::ReadWholeFile(path, ignored)) _exit(3);  // the file must be unreadable here
+    SaveSettings(Record("new", 2), path, *MakePortableProfile());
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_EQ(WEXITSTATUS(status), 0) << "the file could be read, or the user could not be changed";
+  chmod(path.c_str(), 0600);
+  EXPECT_EQ(test::ReadBytes(path), before);
 }
 
 #endif
