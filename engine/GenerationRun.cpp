@@ -137,6 +137,11 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
       ++n;
     }
   }
+  // A read error is no end of the input: the records after it would be lost without a word, so
+  // the run ends like one whose output cannot be written, naming the input file.
+  if (stream.Failed()) {
+    throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+  }
   input.Close();
 
   summary.records = n - 1;

@@ -49,8 +49,9 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
                   platform::FileIdentity* identity = nullptr);
 
 // Runs one generation with settings (already taken up from the controls). A write or close
-// failure of an output file raises platform::FileError, memory running out std::bad_alloc; the
-// input file is closed and the wait cursor turned off on every way out.
+// failure of an output file raises platform::FileError, and so does a read error of the input
+// (cause HardIO, the input's path); memory running out raises std::bad_alloc. The input file is
+// closed and the wait cursor turned off on every way out.
 RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
                          const RunEnvironment& environment = {});
 

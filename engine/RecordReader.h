@@ -54,6 +54,8 @@ class InputStream {
 
   // Number of bytes that the reader has consumed so far.
   std::uint64_t BytesConsumed() const { return consumedBefore_ + position_; }
+  // Whether reading the source failed; the reader then delivers no further record.
+  bool Failed() const { return failed_; }
 
  private:
   friend bool ReadRecord(InputStream& stream, std::string& line);

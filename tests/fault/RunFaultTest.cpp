@@ -123,6 +123,28 @@ TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
   EXPECT_EQ(test::ReadBytes(OutputPathOf("x")), "<p>x|9</p>\r\n");
 }
 
+// A read error of the input ends the run with the input's name instead of a finish that would
+// pass over the records after it. Linux fails every read of a process's own memory at address 0.
+TEST_P(RunFault, InputReadErrorEndsTheRunNamingTheInput) {
+  const std::string failing = "/proc/self/mem";
+  if (!test::Exists(failing)) GTEST_SKIP() << "no file here whose reads fail";
+  settings.Input = failing;
+  try {
+    Run();
+    FAIL() << "a read error must end the run";
+  } catch (const platform::FileError& error) {
+    EXPECT_EQ(error.Cause(), platform::FileErrorCause::HardIO);
+    EXPECT_EQ(error.Path(), failing);
+    EXPECT_EQ(FileErrorText(error), FormatText(Texts().fileErrors[static_cast<int>(
+                                                   platform::FileErrorCause::HardIO)],
+                                               {failing}));
+  }
+  EXPECT_EQ(test::LogLines(state.RunLog).size(), 9u);
+  EXPECT_TRUE(host.beeps.empty());
+  EXPECT_EQ(host.waitCursor, 0);
+  EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
 TEST_P(RunFault, ReadOnlyOutputFileIsReportedAndKeptByteForByte) {
   test::WriteBytes(input, "kept,1\r\nnew,2\r\n");
   test::WriteBytes(dir / "out/kept", "old bytes\x82\xa0");
@@ -382,6 +404,18 @@ TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   EXPECT_FALSE(test::Exists(output + "/b"));
   RemoveFiles(output, {"a"});
   EXPECT_EQ(test::ReadBytes(dir / "input.csv"), records);
+}
+
+TEST_F(BatchFault, InputReadErrorExitsOne) {
+  if (!test::Exists("/proc/self/mem")) GTEST_SKIP() << "no file here whose reads fail";
+  WriteSettings(dir / "out");
+  test::ProcessResult result = test::RunProgram(
+      test::BatchProgram(), {"--code-page", "932", "--quiet", "--input", "/proc/self/mem",
+                             dir / "run.ini"},
+      dir);
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find("/proc/self/mem"), std::string::npos) << result.err;
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
 }
 
 TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
