@@ -17,6 +17,12 @@
 #include "support/TestFiles.h"
 #include "tests/fault/FaultSupport.h"
 
+#ifndef _WIN32
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+#endif
+
 namespace velmora {
 namespace {
 
@@ -267,6 +273,33 @@ TEST_P(RunFault, OutputFolderThatCannotTakeFilesFailsEachRecordAndTheRunGoesOn) 
   EXPECT_FALSE(test::Exists(dir / "missing"));
   EXPECT_EQ(test::ReadBytes(dir / "plain"), "not a folder");
 }
+
+#ifndef _WIN32
+// A folder that the user may not write into: every record fails to open its file, the run still
+// goes through all of them, and the folder stays empty. Root writes into any folder, so the run
+// then goes on as another user.
+TEST_P(RunFault, OutputFolderThatCannotBeWrittenFailsEachRecord) {
+  test::WriteBytes(input, "a,1\r\nb,2\r\n");
+  ASSERT_EQ(chmod(output.c_str(), 0555), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+    const RunSummary summary = Run();
+    const bool reported = summary.outcome == RunOutcome::Completed && summary.records == 2 &&
+                          summary.failedFiles == 2 &&
+                          test::LogLines(state.RunLog)[9] == Texts().outputOpenFailedLead + "a" +
+                                                              Texts().outputOpenFailedTail;
+    _exit(reported ? 0 : 1);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  chmod(output.c_str(), 0755);
+  EXPECT_TRUE(fs::is_empty(output));
+}
+#endif
 
 // Names made from field content never reach outside the output folder, whatever they hold.
 TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
