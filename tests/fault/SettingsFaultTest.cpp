@@ -219,6 +219,31 @@ TEST(SettingsWriter, WriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
   }
 }
 
+// The portable writer in a folder that the user may not write: the save fails silently and the
+// file keeps every byte. Root writes into any folder, so the save then runs as another user.
+TEST(SettingsWriter, ReadOnlyFolderKeepsTheFileAsItIs) {
+  test::TempDir dir;
+  const std::string path = dir / "velmora.ini";
+  SaveSettings(Record("old", 1), path, *MakePortableProfile());
+  const std::string before = test::ReadBytes(path);
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    constexpr uid_t kNobody = 65534;
+    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+    SaveSettings(Record("new", 2), path, *MakePortableProfile());
+    _exit(0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  chmod(dir.Path().c_str(), 0755);
+  EXPECT_EQ(test::ReadBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
+      << "the failed save left a file behind";
+}
+
 // A settings file that its user may write but not read (or that fails to read) keeps its other
 // lines: the writer must not replace it by a file made from nothing.
 TEST(SettingsWriter, FileThatCannotBeReadIsLeftAsItIs) {
