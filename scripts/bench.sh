@@ -11,8 +11,9 @@
 #             narrow  1,000,000 records of 3 fields, 200-byte template, naming by field 0
 #           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, pipelined,
 #           single-thread, in rotating order) and each figure is the median of N runs (5).
-# --wine    the wide run with velmora-batch.exe and velmora-floor.exe under Wine
-# --gui     the Run button of velmora.exe under Wine on the wide data, beside velmora-batch.exe
+# --wine    the wide run with velmora-batch.exe and velmora-floor.exe under Wine, 10,000 records
+#           (Wine creates files in time quadratic in the files of a folder; see bench/wine-runs.sh)
+# --gui     the Run button of velmora.exe under Wine on the same data, beside velmora-batch.exe
 # --memory  peak resident memory of a 2 GB input of 512 records of one 4 MB field each, beside a
 #           256 MB input of the same records (needs about 4.5 GB of disk in build/)
 #
