@@ -17,9 +17,18 @@ constexpr char kDesktopName[] = "velmora-gui-tests";
 
 // The tests and the programs they start share a desktop of their own. Under Wine this also gives
 // them a desktop made on the display the tests run on, whatever state the default desktop of a
-// prefix booted without a display is in.
+// prefix booted without a display is in; and Wine makes it a virtual desktop (one window on the
+// display), so that a closing window does not wait for a window manager that Xvfb lacks.
 struct TestDesktop {
   TestDesktop() {
+    HKEY desktops = nullptr;
+    if (RegCreateKeyExA(HKEY_CURRENT_USER, "Software\\Wine\\Explorer\\Desktops", 0, nullptr, 0,
+                        KEY_SET_VALUE, nullptr, &desktops, nullptr) == ERROR_SUCCESS) {
+      const char size[] = "1024x768";
+      RegSetValueExA(desktops, kDesktopName, 0, REG_SZ, reinterpret_cast<const BYTE*>(size),
+                     sizeof size);
+      RegCloseKey(desktops);
+    }
     if (HDESK desktop = CreateDesktopA(kDesktopName, nullptr, nullptr, 0, GENERIC_ALL, nullptr)) {
       SetThreadDesktop(desktop);
     }

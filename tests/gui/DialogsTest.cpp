@@ -293,19 +293,28 @@ TEST(LogWindow, ShowsOnlyTheLastRunLineByLine) {
   s.app.SetText(IDC_INPUT, s.dir / "first-missing.csv");
   s.app.PostCommand(IDC_RUN);
   ASSERT_TRUE(s.app.WaitForStatus(cp932::kInputOpenFailed));
-  const std::string first = LogWindowText(s.app);
-  EXPECT_NE(first.find(s.dir / "first-missing.csv"), std::string::npos) << first;
-  const std::string failedLine = std::string(cp932::kInputOpenFailed) + "\r\n";
-  ASSERT_GE(first.size(), failedLine.size());
-  EXPECT_EQ(first.substr(first.size() - failedLine.size()), failedLine);
+  // The header, then the failure; nothing after it.
+  const std::string expected = std::string("----\r\n") + cp932::kLogInputLabel + "\r\n" +
+                               (s.dir / "first-missing.csv") + "\r\n" +
+                               cp932::kLogTemplateLabel + "\r\nold.html\r\n" +
+                               cp932::kLogOutputLabel + "\r\nold-out\r\n----\r\n" +
+                               cp932::kInputOpenFailed + "\r\n";
+  EXPECT_EQ(LogWindowText(s.app), expected);
 
-  s.app.SetText(IDC_INPUT, s.dir / "second-missing.csv");
-  s.app.SetText(IDC_STATUS, "");
+  // A second run, complete this time over an empty input, replaces the whole log.
+  WriteBytes(s.dir / "empty.csv", "");
+  WriteBytes(s.dir / "t.html", "[$_0_$]");
+  s.app.SetText(IDC_INPUT, s.dir / "empty.csv");
+  s.app.SetText(IDC_TEMPLATE, s.dir / "t.html");
   s.app.PostCommand(IDC_RUN);
-  ASSERT_TRUE(s.app.WaitForStatus(cp932::kInputOpenFailed));
+  ASSERT_TRUE(s.app.WaitForStatus(cp932::kFinished0));
   const std::string second = LogWindowText(s.app);
   EXPECT_EQ(second.find("first-missing"), std::string::npos) << second;
-  EXPECT_NE(second.find(s.dir / "second-missing.csv"), std::string::npos) << second;
+  EXPECT_EQ(second.find(cp932::kInputOpenFailed), std::string::npos) << second;
+  EXPECT_NE(second.find(s.dir / "empty.csv"), std::string::npos) << second;
+  const std::string closing = std::string("----\r\n") + cp932::kFinished0 + "\r\n";
+  ASSERT_GE(second.size(), closing.size());
+  EXPECT_EQ(second.substr(second.size() - closing.size()), closing);
 }
 
 TEST(AboutBox, OpensFromTheHelpMenuAndFromSystemCommands16To31) {

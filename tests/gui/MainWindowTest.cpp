@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "res/resource.h"
@@ -135,6 +136,19 @@ TEST(MainWindow, FirstStartShowsEveryControlOfTheTemplateWithTheDefaults) {
   EXPECT_EQ(style & (WS_MINIMIZEBOX | WS_MAXIMIZEBOX), 0);
   EXPECT_TRUE(GetWindowLongA(app.Main(), GWL_EXSTYLE) & WS_EX_APPWINDOW);
 
+  // What the user can type is limited to what the check accepts.
+  const std::pair<int, LRESULT> limits[] = {
+      {IDC_REPLACE_LEAD, 255}, {IDC_REPLACE_TAIL, 255}, {IDC_RULE_LEAD, 255},
+      {IDC_RULE_TAIL, 255},    {IDC_OUTPUT, 260},       {IDC_INPUT, 260},
+      {IDC_TEMPLATE, 260},     {IDC_REPLACE_DEFAULT, 260},
+  };
+  for (const auto& [id, limit] : limits) {
+    DWORD_PTR got = 0;
+    SendMessageTimeoutA(GetDlgItem(app.Main(), id), EM_GETLIMITTEXT, 0, 0, SMTO_ABORTIFHUNG,
+                        5000, &got);
+    EXPECT_EQ(static_cast<LRESULT>(got), limit) << "control " << id;
+  }
+
   // The spin control keeps the number within 0..255.
   DWORD_PTR range = 0;
   SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER_SPIN), UDM_GETRANGE, 0, 0,
@@ -175,6 +189,53 @@ TEST(MainWindow, EveryWayOfClosingSavesWhatTheControlsShow) {
     expected.rule = "1";
     EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(expected));
   }
+}
+
+TEST(MainWindow, SpinControlStepsTheNumberWithinZeroTo255) {
+  struct Case {
+    const char* before;
+    WPARAM key;
+    const char* after;
+  };
+  const Case cases[] = {
+      {"7", VK_UP, "8"}, {"7", VK_DOWN, "6"}, {"255", VK_UP, "255"}, {"0", VK_DOWN, "0"},
+  };
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::string(c.before) + (c.key == VK_UP ? " up" : " down"));
+    app.SetText(IDC_RULE_NUMBER, c.before);
+    app.PressKey(IDC_RULE_NUMBER, c.key);
+    EXPECT_TRUE(WaitUntil([&] { return app.Text(IDC_RULE_NUMBER) == c.after; }, 2000))
+        << app.Text(IDC_RULE_NUMBER);
+  }
+}
+
+TEST(MainWindow, ValuesTheWindowDoesNotOfferAreShownAsFarAsTheControlsCan) {
+  TempDir dir;
+  StoredSettings odd = kEarlier;
+  odd.separator = "5";
+  odd.rule = "2";
+  odd.templatePath = std::string(300, 't');
+  WriteBytes(dir / "velmora.ini", SettingsFileText(odd));
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(app.ListSelection(IDC_FIELD_SEPARATOR), CB_ERR);
+  EXPECT_FALSE(app.IsChecked(IDC_RULE_RECORD));
+  EXPECT_FALSE(app.IsChecked(IDC_RULE_FIELD));
+  EXPECT_EQ(app.Text(IDC_TEMPLATE), odd.templatePath);
+
+  app.PostSysCommand(SC_CLOSE);
+  const std::optional<BoxInfo> box = app.WaitForBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->text, cp932::kTooLong260);
+  EXPECT_TRUE(app.Answer(*box));
+  ASSERT_TRUE(app.WaitForExit());
+  StoredSettings saved = odd;
+  saved.separator = "-1";
+  saved.rule = "-1";
+  EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(saved));
 }
 
 TEST(MainWindow, EnterNeverClosesTheWindow) {
