@@ -27,10 +27,11 @@ int BrowseForFolder(HWND owner, const char* seedPath, char* result, std::size_t 
   PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info);
   if (!item) return IDCANCEL;
   char path[MAX_PATH] = {};
-  SHGetPathFromIDListA(item, path);
+  const BOOL isPath = SHGetPathFromIDListA(item, path);
   CoTaskMemFree(item);
+  // An item without a file-system path, or a path that does not fit, leaves result as it was.
   const std::size_t length = std::strlen(path);
-  if (length < limit) std::memcpy(result, path, length + 1);
+  if (isPath && length < limit) std::memcpy(result, path, length + 1);
   return IDOK;
 }
 

@@ -7,7 +7,8 @@ namespace velmora::ui {
 
 // Lets the user choose a file-system folder, with seedPath selected first when the browser finds
 // it. Returns IDOK when a folder was chosen (its path copied into result when it is shorter than
-// limit bytes; otherwise result is left as it was), IDCANCEL when the user cancelled.
+// limit bytes; for an item without a file-system path, or a longer path, result is left as it
+// was), IDCANCEL when the user cancelled.
 int BrowseForFolder(HWND owner, const char* seedPath, char* result, std::size_t limit);
 
 // The browser's callback: selects the seed path (callback data) when the browser starts.

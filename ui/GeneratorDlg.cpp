@@ -186,8 +186,9 @@ void CGeneratorDlg::OnBrowseInput() { BrowseForFile(Settings.Input); }
 
 void CGeneratorDlg::OnBrowseOutput() {
   UpdateData(true);
-  char folder[MAX_PATH];
-  folder[0] = '\0';
+  // Seeded with the current folder, so that a choice without a usable path keeps it.
+  char folder[MAX_PATH] = {};
+  Settings.Output.copy(folder, sizeof folder - 1);
   if (BrowseForFolder(Handle(), Settings.Output.c_str(), folder, sizeof folder) == IDOK) {
     Settings.Output = folder;
     UpdateData(false);
