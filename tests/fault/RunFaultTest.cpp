@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <functional>
+#include <new>
 #include <string>
 #include <vector>
 
@@ -23,10 +24,32 @@
 #include <unistd.h>
 #endif
 
+// The address sanitizer ends the process on an allocation beyond its limit instead of raising
+// std::bad_alloc, so the tests of exhausted memory do not run under it.
+#if defined(__SANITIZE_ADDRESS__)
+#define VELMORA_ADDRESS_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define VELMORA_ADDRESS_SANITIZER 1
+#endif
+#endif
+
 namespace velmora {
 namespace {
 
 namespace fs = std::filesystem;
+
+#if !defined(_WIN32) && !defined(VELMORA_ADDRESS_SANITIZER)
+// A template of 4 TiB that takes no disk space: more than any memory can hold, refused at once by
+// the system's allocator (Windows is left out: Wine's allocator may promise that much and then
+// run the machine out of memory when the buffer is filled).
+bool MakeHugeTemplate(const std::string& path) {
+  std::error_code error;
+  fs::resize_file(path, std::uintmax_t{4} << 40, error);
+  return !error;
+}
+#define VELMORA_HUGE_TEMPLATES 1
+#endif
 
 const char kTemplate[] = "<p>[$_0_$]|[$_1_$]</p>\r\n";
 
@@ -149,6 +172,23 @@ TEST_P(RunFault, InputReadErrorEndsTheRunNamingTheInput) {
   EXPECT_TRUE(host.beeps.empty());
   EXPECT_EQ(host.waitCursor, 0);
   EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// A template larger than memory ends the run with std::bad_alloc, which the host turns into its
+// out-of-memory message; the input is closed again and nothing is written.
+TEST_P(RunFault, TemplateLargerThanMemoryEndsTheRunWithoutFiles) {
+#ifndef VELMORA_HUGE_TEMPLATES
+  GTEST_SKIP() << "no safe way to run out of memory here";
+#else
+  if (!MakeHugeTemplate(templatePath)) GTEST_SKIP() << "no sparse files here";
+  test::WriteBytes(input, "a,1\r\n");
+  EXPECT_THROW(Run(), std::bad_alloc);
+  EXPECT_EQ(test::LogLines(state.RunLog).size(), 9u);
+  EXPECT_TRUE(host.beeps.empty());
+  EXPECT_EQ(host.waitCursor, 0);
+  EXPECT_FALSE(test::OpenInThisProcess(input));
+  EXPECT_TRUE(fs::is_empty(output));
+#endif
 }
 
 TEST_P(RunFault, ReadOnlyOutputFileIsReportedAndKeptByteForByte) {
@@ -449,6 +489,20 @@ TEST_F(BatchFault, InputReadErrorExitsOne) {
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find("/proc/self/mem"), std::string::npos) << result.err;
   EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
+}
+
+TEST_F(BatchFault, TemplateLargerThanMemoryExitsOneWithTheMemoryText) {
+#ifndef VELMORA_HUGE_TEMPLATES
+  GTEST_SKIP() << "no safe way to run out of memory here";
+#else
+  if (!MakeHugeTemplate(dir / "template.html")) GTEST_SKIP() << "no sparse files here";
+  test::WriteBytes(dir / "input.csv", "a,1\r\n");
+  test::ProcessResult result = Batch(WriteSettings(dir / "out"));
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.err, Texts().outOfMemory + "\n");
+  EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
+  EXPECT_EQ(test::ReadBytes(dir / "input.csv"), "a,1\r\n");
+#endif
 }
 
 TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
