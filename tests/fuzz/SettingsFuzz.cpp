@@ -10,8 +10,11 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
 #include "platform/Platform.h"
 #include "settings/ProfileText.h"
@@ -27,6 +30,11 @@ const std::string& SettingsPath() {
     std::string folder = access("/dev/shm", W_OK) == 0 ? "/dev/shm" : "/tmp";
     folder += "/velmora-settings-fuzz-XXXXXX";
     if (mkdtemp(folder.data()) == nullptr) reference::Fail("no scratch folder");
+    static const std::string made = folder;
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(made, ignored);
+    });
     return folder + "/velmora.ini";
   }();
   return path;
