@@ -39,6 +39,23 @@ constexpr ListEntries kLists[] = {
 // The flags of every file dialog of the window: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT.
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 
+// Points the application's settings file at a chosen file for one read or write, and back on
+// every way out.
+class ScopedSettingsFile {
+ public:
+  ScopedSettingsFile(CWinApp& app, const std::string& path)
+      : app_(app), saved_(app.SettingsFilePath) {
+    app_.SettingsFilePath = path;
+  }
+  ~ScopedSettingsFile() { app_.SettingsFilePath.swap(saved_); }
+  ScopedSettingsFile(const ScopedSettingsFile&) = delete;
+  ScopedSettingsFile& operator=(const ScopedSettingsFile&) = delete;
+
+ private:
+  CWinApp& app_;
+  std::string saved_;
+};
+
 }  // namespace
 
 CGeneratorDlg::CGeneratorDlg(CWinApp& app) : CDialog(IDD_MAIN, nullptr), app_(app) {
@@ -71,20 +88,25 @@ bool CGeneratorDlg::ExchangeData(DataExchange& exchange) {
          exchange.Text(IDC_REPLACE_DEFAULT, s.ReplaceDefault, kPathLimit);
 }
 
-void CGeneratorDlg::FillLists() {
+bool CGeneratorDlg::FillLists() {
   for (const ListEntries& list : kLists) {
     HWND combo = Item(list.control);
     for (unsigned id : list.strings) {
       const std::string entry = LoadResourceString(id);
-      SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+      const LRESULT added =
+          SendMessageA(combo, CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(entry.c_str()));
+      if (entry.empty() || added == CB_ERR || added == CB_ERRSPACE) return false;
     }
   }
+  return true;
 }
 
 bool CGeneratorDlg::OnInitDialog() {
   app_.MainWindow = this;
-  FillLists();
+  // A window whose lists cannot be filled ends at once; the remaining steps still run.
+  const bool filled = FillLists();
   CDialog::OnInitDialog();
+  if (!filled) EndDialog(-1);
 
   HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
   const std::string about = LoadResourceString(IDS_ABOUTBOX);
@@ -204,16 +226,10 @@ void CGeneratorDlg::OnSettingsLoad() {
   options.flags = kFileDialogFlags;
   const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
   if (!chosen) return;
-  // The chosen file is the settings file for this one read only.
-  const std::string saved = app_.SettingsFilePath;
-  app_.SettingsFilePath = *chosen;
-  try {
+  {
+    ScopedSettingsFile file(app_, *chosen);
     LoadSettings(Settings, app_.SettingsFilePath);
-  } catch (...) {
-    app_.SettingsFilePath = saved;
-    throw;
   }
-  app_.SettingsFilePath = saved;
   UpdateData(false);
 }
 
@@ -226,15 +242,8 @@ void CGeneratorDlg::OnSettingsSave() {
   options.flags = kFileDialogFlags;
   const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
   if (!chosen) return;
-  const std::string saved = app_.SettingsFilePath;
-  app_.SettingsFilePath = *chosen;
-  try {
-    SaveSettings(Settings, app_.SettingsFilePath);
-  } catch (...) {
-    app_.SettingsFilePath = saved;
-    throw;
-  }
-  app_.SettingsFilePath = saved;
+  ScopedSettingsFile file(app_, *chosen);
+  SaveSettings(Settings, app_.SettingsFilePath);
 }
 
 void CGeneratorDlg::OnViewLog() {

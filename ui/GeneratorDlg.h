@@ -29,7 +29,8 @@ class CGeneratorDlg : public CDialog {
   bool OnMessage(UINT message, WPARAM wParam, LPARAM lParam, INT_PTR& result) override;
 
  private:
-  void FillLists();
+  // Fills the drop-down lists from the string table; false when an entry is missing.
+  bool FillLists();
   void OnRun();
   void OnBrowseTemplate();
   void OnBrowseInput();
