@@ -247,6 +247,17 @@ MergeContext::MergeContext(const GeneratorSettings& runSettings,
 void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
                     const CodePageTable& table) {
   const std::string_view breakText(&breakByte, 1);
+  // Most values hold no byte that either format changes; ReplaceAll can only match at one.
+  const std::string_view changed = replaceFormat == 0 ? std::string_view("&\"><") : "";
+  bool plain = true;
+  for (char c : value) {
+    if (c == breakByte ||
+        (static_cast<unsigned char>(c) <= '>' && changed.find(c) != std::string_view::npos)) {
+      plain = false;
+      break;
+    }
+  }
+  if (plain) return;
   if (replaceFormat == 0) {
     // "&" first, so that the entities made by the later steps are not escaped again; "<br>" last,
     // after "<" was escaped, so that it stays markup.
