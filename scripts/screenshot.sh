@@ -8,18 +8,19 @@ cd "$root"
 out="$(realpath -m "${1:-build/screenshot.png}")"
 bash scripts/build.sh windows >/dev/null
 
-. scripts/wine-env.sh build/windows
+# A Wine prefix of its own, so that stopping its server at the end never touches a test run.
+. scripts/wine-env.sh build/screenshot-wine
 velmora_wine_start
 trap velmora_wine_stop EXIT
 
 # The dialog template asks for "ＭＳ Ｐゴシック"; Wine draws it with IPAPGothic once mapped.
-reg="$root/build/windows/fonts.reg"
+reg="$root/build/screenshot-wine/fonts.reg"
 printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS Shell Dlg"="IPAPGothic"\r\n\r\n' \
   | iconv -f UTF-8 -t UTF-16 >"$reg"
 "$VELMORA_WINE" regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 || true
 
 # A fresh folder, so that the window shows the defaults and leaves no settings file behind.
-shot="$root/build/windows/screenshot-run"
+shot="$root/build/screenshot-wine/run"
 rm -rf "$shot"
 mkdir -p "$shot"
 cp build/windows/app/velmora.exe "$shot/"
