@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <iterator>
 #include <utility>
 #include <vector>
 
@@ -160,6 +161,80 @@ TEST(MainWindow, FirstStartShowsEveryControlOfTheTemplateWithTheDefaults) {
   app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
   ASSERT_TRUE(app.WaitForExit());
   EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(kDefaults));
+}
+
+// Positions and sizes in dialog units, in the template's order. A width or height of 0 is not
+// checked: a closed drop-down list is as high as the font makes it, the digit edit gives up the
+// spin control's width, and the etched line gets its frame; the spin control is moved onto its
+// buddy's right edge and is checked on its own.
+struct DialogRect {
+  int x, y, width, height;
+};
+constexpr DialogRect kTemplateRects[] = {
+    {7, 7, 269, 109},  {15, 22, 46, 8},   {65, 19, 188, 14}, {254, 19, 13, 14},
+    {15, 40, 46, 8},   {65, 37, 188, 14}, {254, 37, 13, 14}, {15, 58, 47, 8},
+    {65, 55, 188, 14}, {254, 55, 13, 14}, {15, 76, 43, 8},   {65, 76, 16, 8},
+    {86, 73, 64, 14},  {155, 76, 16, 8},  {176, 73, 64, 14}, {15, 94, 30, 8},
+    {50, 92, 63, 0},   {119, 94, 52, 8},  {176, 91, 90, 14}, {7, 123, 269, 77},
+    {15, 141, 115, 10}, {15, 156, 141, 10}, {159, 146, 0, 14},  {-1, -1, -1, -1},
+    {15, 179, 16, 8},  {36, 176, 65, 14}, {110, 179, 57, 8}, {172, 176, 65, 14},
+    {7, 207, 269, 38}, {15, 223, 21, 8},  {41, 221, 72, 0},  {126, 223, 33, 8},
+    {164, 221, 89, 0}, {7, 252, 219, 14}, {228, 250, 48, 16}, {0, 0, 0, 0},
+};
+
+// The dialog's base unit that maps units to pixels as the dialog manager does
+// (MulDiv(units, base, divisor)), found from one known length; 0 when none fits.
+int BaseUnit(int units, int pixels, int divisor) {
+  for (int base = 1; base < 64; ++base) {
+    if (MulDiv(units, base, divisor) == pixels) return base;
+  }
+  return 0;
+}
+
+TEST(MainWindow, EveryControlSitsWhereTheTemplatePutsIt) {
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  std::vector<RECT> rects;
+  for (HWND child = GetWindow(app.Main(), GW_CHILD); child;
+       child = GetWindow(child, GW_HWNDNEXT)) {
+    RECT r;
+    GetWindowRect(child, &r);
+    MapWindowPoints(HWND_DESKTOP, app.Main(), reinterpret_cast<POINT*>(&r), 2);
+    rects.push_back(r);
+  }
+  ASSERT_EQ(rects.size(), std::size(kTemplateRects));
+  // The first group box gives the base units: 269 x 109 units.
+  const int baseX = BaseUnit(269, rects[0].right - rects[0].left, 4);
+  const int baseY = BaseUnit(109, rects[0].bottom - rects[0].top, 8);
+  ASSERT_NE(baseX, 0);
+  ASSERT_NE(baseY, 0);
+  for (std::size_t i = 0; i < rects.size(); ++i) {
+    const DialogRect& unit = kTemplateRects[i];
+    if (unit.x < 0) continue;
+    SCOPED_TRACE("control #" + std::to_string(i + 1));
+    EXPECT_EQ(rects[i].left, MulDiv(unit.x, baseX, 4));
+    EXPECT_EQ(rects[i].top, MulDiv(unit.y, baseY, 8));
+    if (unit.width > 0) {
+      EXPECT_EQ(rects[i].right - rects[i].left, MulDiv(unit.width, baseX, 4));
+    }
+    if (unit.height > 0) {
+      EXPECT_EQ(rects[i].bottom - rects[i].top, MulDiv(unit.height, baseY, 8));
+    }
+  }
+  // The template's size is the client area's, below the menu bar.
+  RECT client;
+  GetClientRect(app.Main(), &client);
+  EXPECT_EQ(client.right, MulDiv(283, baseX, 4));
+  EXPECT_EQ(client.bottom, MulDiv(273, baseY, 8));
+
+  // The spin control sits on the right edge of its buddy, the digit edit (overlapping its
+  // border by a pixel or two), within the edit's place in the template.
+  const RECT& edit = rects[22];
+  const RECT& spin = rects[23];
+  EXPECT_NEAR(spin.left, edit.right, 3);
+  EXPECT_NEAR(spin.right, MulDiv(159, baseX, 4) + MulDiv(41, baseX, 4), 3);
+  EXPECT_EQ(spin.top, edit.top);
 }
 
 TEST(MainWindow, EveryWayOfClosingSavesWhatTheControlsShow) {
