@@ -55,8 +55,7 @@ fi
 scratch="$(mkdir -p "$dir" && cd "$dir" && pwd)/velmora-bench.$$"
 mkdir -p "$scratch"
 trap 'rm -rf "$scratch"' EXIT
-results="$work/results.txt"
-: >"$results"
+results="$work/results-$(date -u +%Y%m%d-%H%M%S).txt"
 
 say() { echo "$*" | tee -a "$results"; }
 now() { date +%s.%N; }
