@@ -6,10 +6,6 @@ namespace velmora {
 
 namespace {
 
-// Records kept for reuse hold on to their buffers; one larger than this is freed instead, so that
-// a run over long records keeps no more than a few of them.
-constexpr std::size_t kMaxSpareCapacity = 256u << 10;
-
 std::size_t QueuedSize(const MergedRecord& record) { return record.content.size(); }
 
 }  // namespace
@@ -57,6 +53,7 @@ void WriterPipeline::Submit(std::string_view line, char separator, std::string_v
     if (!spare_.empty()) {
       record = std::move(spare_.back());
       spare_.pop_back();
+      spareBytes_ -= record.content.capacity();
     }
   }
   BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
@@ -83,8 +80,14 @@ void WriterPipeline::WriterLoop() {
   for (;;) {
     {
       std::unique_lock<std::mutex> lock(mutex_);
+      // Written records keep their buffers for reuse (fresh large buffers cost page faults), up
+      // to as many bytes as the queue may hold; the rest are freed.
       for (MergedRecord& record : written) {
-        if (record.content.capacity() <= kMaxSpareCapacity) spare_.push_back(std::move(record));
+        const std::size_t capacity = record.content.capacity();
+        if (spareBytes_ + capacity <= maxQueuedBytes_) {
+          spareBytes_ += capacity;
+          spare_.push_back(std::move(record));
+        }
       }
       written.clear();
       if (queue_.empty() && !closing_) {

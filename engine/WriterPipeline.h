@@ -58,6 +58,7 @@ class WriterPipeline {
   std::deque<MergedRecord> queue_;     // merged, waiting to be written
   std::vector<MergedRecord> spare_;    // written, ready for reuse
   std::size_t queuedBytes_ = 0;        // content bytes in queue_ and in the writer's hands
+  std::size_t spareBytes_ = 0;         // content capacity held by spare_
   bool writerWaiting_ = false;
   bool mergerWaiting_ = false;
   bool closing_ = false;
