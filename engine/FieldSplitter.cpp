@@ -22,10 +22,15 @@ void SplitPlain(std::string_view line, char separator, FieldList& fields, std::s
   if (const void* nul = std::memchr(p, '\0', line.size())) end = static_cast<const char*>(nul);
   std::string* field = &NextField(fields, count);
   bool quoted = false;
+  const char* nextQuote = nullptr;  // the first quote at or after p, or end
   while (p < end) {
     if (!quoted) {
-      const char* stop = p;
-      while (stop < end && *stop != separator && *stop != '"') ++stop;
+      if (nextQuote == nullptr || nextQuote < p) {
+        const void* quote = std::memchr(p, '"', static_cast<std::size_t>(end - p));
+        nextQuote = quote != nullptr ? static_cast<const char*>(quote) : end;
+      }
+      const void* sep = std::memchr(p, separator, static_cast<std::size_t>(nextQuote - p));
+      const char* stop = sep != nullptr ? static_cast<const char*>(sep) : nextQuote;
       field->append(p, static_cast<std::size_t>(stop - p));
       if (stop == end) break;
       if (*stop == '"') {
