@@ -246,29 +246,48 @@ MergeContext::MergeContext(const GeneratorSettings& runSettings,
 
 void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
                     const CodePageTable& table) {
-  const std::string_view breakText(&breakByte, 1);
-  // Most values hold no byte that either format changes; ReplaceAll can only match at one.
-  const std::string_view changed = replaceFormat == 0 ? std::string_view("&\"><") : "";
-  bool plain = true;
-  for (char c : value) {
-    if (c == breakByte ||
-        (static_cast<unsigned char>(c) <= '>' && changed.find(c) != std::string_view::npos)) {
-      plain = false;
-      break;
+  // HTML replaces "&" (first, so that the entities made for the others are not escaped again), the
+  // double quote, ">", "<" and last the break byte by "<br>"; text only the break byte, by CR LF.
+  // No replacement text holds a byte that a later replacement looks for, or a lead byte, so one
+  // walk that replaces each byte where a character starts gives the same text as the replacements
+  // one after another.
+  const bool html = replaceFormat == 0;
+  auto replacement = [&](char c) -> std::string_view {
+    if (c == breakByte) return html ? std::string_view("<br>") : std::string_view("\r\n");
+    if (!html) return {};
+    switch (c) {
+      case '&': return "&amp;";
+      case '"': return "&quot;";
+      case '>': return "&gt;";
+      case '<': return "&lt;";
+      default: return {};
     }
+  };
+  std::size_t first = 0;
+  while (first < value.size() && replacement(value[first]).empty()) ++first;
+  if (first == value.size()) return;  // nothing to replace, the common case
+  thread_local std::string translated;
+  translated.clear();
+  translated.reserve(value.size() + 16);
+  std::size_t i = 0;
+  while (i < value.size()) {
+    const char c = value[i];
+    if (table.IsLead(static_cast<unsigned char>(c))) {
+      // The byte after a lead byte belongs to its character and is never replaced.
+      const std::size_t length = i + 1 < value.size() ? 2 : 1;
+      translated.append(value, i, length);
+      i += length;
+      continue;
+    }
+    const std::string_view with = replacement(c);
+    if (with.empty()) {
+      translated.push_back(c);
+    } else {
+      translated.append(with);
+    }
+    ++i;
   }
-  if (plain) return;
-  if (replaceFormat == 0) {
-    // "&" first, so that the entities made by the later steps are not escaped again; "<br>" last,
-    // after "<" was escaped, so that it stays markup.
-    ReplaceAll(value, "&", "&amp;", table);
-    ReplaceAll(value, "\"", "&quot;", table);
-    ReplaceAll(value, ">", "&gt;", table);
-    ReplaceAll(value, "<", "&lt;", table);
-    ReplaceAll(value, breakText, "<br>", table);
-  } else {
-    ReplaceAll(value, breakText, "\r\n", table);
-  }
+  value.swap(translated);
 }
 
 void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,

@@ -1,7 +1,7 @@
-// The merge fills most templates in one pass instead of one pass per field. These tests hold that
-// pass to the field-by-field substitution on random templates, values and placeholder texts built
-// from the bytes that matter: placeholder pieces, digits, characters that HTML escapes, line
-// breaks, and double-byte characters whose second byte is "[" or "\".
+// The merge fills most templates in one pass instead of one pass per field, and translates each
+// value in one walk. These tests hold both to their definitions on random templates, values and
+// placeholder texts built from the bytes that matter: placeholder pieces, digits, characters that
+// HTML escapes, line breaks, and double-byte characters whose second byte is "[" or "\".
 
 #include <gtest/gtest.h>
 
@@ -115,6 +115,40 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
       ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table))
           << "round " << round << ", record " << r << ", code page " << table.CodePage();
     }
+  }
+}
+
+// The translation of a value replaces all its bytes in one walk; by definition it is five
+// replacements (one in text format) one after another.
+TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
+  // 932; a single-byte code page; one whose trail bytes include "&", quotes, "<" and the breaks.
+  const CodePageTable tables[] = {CodePageTable::ForCodePage(932), CodePageTable::ForCodePage(1252),
+                                  CodePageTable::FromRanges(999, {{0x81, 0x9F}}, {{0x01, 0xFE}})};
+  static const char kBytes[] = {'a', '&', '"', '>', '<', '\n', '\x0b', '\r', ';',
+                                '\x82', '\x95', '\xa0', '\x5c'};
+  Random random(777);
+  for (int round = 0; round < 20000; ++round) {
+    const CodePageTable& table = tables[random.Below(3)];
+    const std::int32_t format = static_cast<std::int32_t>(random.Below(3));
+    const char breakByte = random.Below(2) == 0 ? '\x0A' : '\x0B';
+    std::string value;
+    for (unsigned n = random.Below(12); n > 0; --n) {
+      value.push_back(kBytes[random.Below(sizeof kBytes)]);
+    }
+    std::string expected = value;
+    const std::string breakText(1, breakByte);
+    if (format == 0) {
+      ReplaceAll(expected, "&", "&amp;", table);
+      ReplaceAll(expected, "\"", "&quot;", table);
+      ReplaceAll(expected, ">", "&gt;", table);
+      ReplaceAll(expected, "<", "&lt;", table);
+      ReplaceAll(expected, breakText, "<br>", table);
+    } else {
+      ReplaceAll(expected, breakText, "\r\n", table);
+    }
+    std::string actual = value;
+    TranslateValue(actual, format, breakByte, table);
+    ASSERT_EQ(actual, expected) << "round " << round;
   }
 }
 
