@@ -1,5 +1,6 @@
 #include "engine/RecordMerger.h"
 
+#include <array>
 #include <charconv>
 #include <cstring>
 
@@ -251,42 +252,56 @@ void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakBy
   // No replacement text holds a byte that a later replacement looks for, or a lead byte, so one
   // walk that replaces each byte where a character starts gives the same text as the replacements
   // one after another.
-  const bool html = replaceFormat == 0;
-  auto replacement = [&](char c) -> std::string_view {
-    if (c == breakByte) return html ? std::string_view("<br>") : std::string_view("\r\n");
-    if (!html) return {};
-    switch (c) {
-      case '&': return "&amp;";
-      case '"': return "&quot;";
-      case '>': return "&gt;";
-      case '<': return "&lt;";
-      default: return {};
-    }
+  static constexpr std::string_view kReplacements[] = {"", "&amp;", "&quot;", "&gt;", "&lt;",
+                                                       "<br>", "\r\n"};
+  struct Kinds {
+    std::array<std::uint8_t, 256> of{};  // index into kReplacements, 0 for none
   };
+  static const std::array<Kinds, 4> kKinds = [] {
+    std::array<Kinds, 4> kinds{};
+    for (int html = 0; html < 2; ++html) {
+      for (int vt = 0; vt < 2; ++vt) {
+        Kinds& k = kinds[static_cast<std::size_t>(html * 2 + vt)];
+        if (html == 1) {
+          k.of['&'] = 1;
+          k.of['"'] = 2;
+          k.of['>'] = 3;
+          k.of['<'] = 4;
+        }
+        k.of[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 5 : 6;
+      }
+    }
+    return kinds;
+  }();
+  const auto& kind =
+      kKinds[static_cast<std::size_t>((replaceFormat == 0 ? 2 : 0) + (breakByte == '\x0B' ? 1 : 0))]
+          .of;
+  const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
+  const std::size_t size = value.size();
   std::size_t first = 0;
-  while (first < value.size() && replacement(value[first]).empty()) ++first;
-  if (first == value.size()) return;  // nothing to replace, the common case
+  while (first < size && kind[bytes[first]] == 0) ++first;
+  if (first == size) return;  // nothing to replace, the common case
+  // Everything before the first byte to replace stays; a byte right after a lead byte that starts
+  // a character belongs to that character.
+  std::size_t leads = 0;
+  while (leads < first && table.IsLead(bytes[first - leads - 1])) ++leads;
+  std::size_t i = leads % 2 == 0 ? first : first + 1;
   thread_local std::string translated;
   translated.clear();
-  translated.reserve(value.size() + 16);
-  std::size_t i = 0;
-  while (i < value.size()) {
-    const char c = value[i];
-    if (table.IsLead(static_cast<unsigned char>(c))) {
-      // The byte after a lead byte belongs to its character and is never replaced.
-      const std::size_t length = i + 1 < value.size() ? 2 : 1;
-      translated.append(value, i, length);
-      i += length;
-      continue;
-    }
-    const std::string_view with = replacement(c);
-    if (with.empty()) {
-      translated.push_back(c);
+  std::size_t unchanged = 0;  // bytes from here on are copied as they are
+  while (i < size) {
+    const unsigned char b = bytes[i];
+    if (table.IsLead(b)) {
+      i += 2;
+    } else if (kind[b] != 0) {
+      translated.append(value, unchanged, i - unchanged);
+      translated.append(kReplacements[kind[b]]);
+      unchanged = ++i;
     } else {
-      translated.append(with);
+      ++i;
     }
-    ++i;
   }
+  translated.append(value, unchanged, size - unchanged);
   value.swap(translated);
 }
 
