@@ -9,15 +9,28 @@ bash scripts/setup.sh
 
 failed=0
 stage() { echo; echo "==== $*"; }
+mkdir -p build
+summary="$root/build/test-summary.txt"
+: >"$summary"
+# Runs a command that runs ctest, keeping ctest's closing line for the summary below.
+run_ctest() {
+  local log
+  log="$(mktemp)"
+  local status=0
+  "$@" 2>&1 | tee "$log" || status=1
+  grep -E 'tests passed, [0-9]+ tests failed out of [0-9]+' "$log" >>"$summary" || echo "0% tests passed, 1 tests failed out of 1" >>"$summary"
+  rm -f "$log"
+  return "$status"
+}
 
 stage "native build and tests"
 bash scripts/build.sh native
-(cd build/native && ctest -j "$(nproc)" --output-on-failure --timeout 300) || failed=1
+(cd build/native && run_ctest ctest -j "$(nproc)" --output-on-failure --timeout 300) || failed=1
 
 stage "sanitizer build and tests"
 bash scripts/build.sh sanitize
-(cd build/sanitize && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-   ctest -j "$(nproc)" --output-on-failure --timeout 600) || failed=1
+(cd build/sanitize && export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 &&
+   run_ctest ctest -j "$(nproc)" --output-on-failure --timeout 600) || failed=1
 
 stage "Windows build and tests under Wine"
 bash scripts/build.sh windows
@@ -27,9 +40,9 @@ bash scripts/build.sh windows
   trap velmora_wine_stop EXIT
   cd build/windows
   if command -v xvfb-run >/dev/null; then
-    xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --timeout 600
+    run_ctest xvfb-run -a -s "-screen 0 1280x1024x24" ctest --output-on-failure --timeout 600
   else
-    ctest --output-on-failure --timeout 600
+    run_ctest ctest --output-on-failure --timeout 600
   fi
 ) || failed=1
 
@@ -38,7 +51,18 @@ if [ -x scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-30}" || failed=1
 fi
 
+# One closing line over every ctest run: each test of the native and sanitizer builds, each test
+# program of the Windows build.
+passed_total=0
+failed_total=0
+while read -r line; do
+  f="$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\1/' <<<"$line")"
+  n="$(sed -E 's/.* ([0-9]+) tests failed out of ([0-9]+).*/\2/' <<<"$line")"
+  passed_total=$((passed_total + n - f))
+  failed_total=$((failed_total + f))
+done <"$summary"
 echo
+echo "tests: $passed_total passed, $failed_total failed"
 if [ "$failed" -ne 0 ]; then
   echo "TESTS FAILED"
   exit 1
