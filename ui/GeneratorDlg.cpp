@@ -103,10 +103,13 @@ bool CGeneratorDlg::FillLists() {
 
 bool CGeneratorDlg::OnInitDialog() {
   app_.MainWindow = this;
-  // A window whose lists cannot be filled ends at once; the remaining steps still run.
+  // The lists, then a show of the construction values; a window where either fails ends with
+  // -1 at once, while the remaining steps still run.
   const bool filled = FillLists();
-  CDialog::OnInitDialog();
-  if (!filled) EndDialog(-1);
+  const bool shown = UpdateData(false);
+  initialised_ = filled && shown;
+  if (!initialised_) EndDialog(-1);
+  CenterWindow();
 
   HMENU systemMenu = GetSystemMenu(Handle(), FALSE);
   const std::string about = LoadResourceString(IDS_ABOUTBOX);
@@ -142,8 +145,12 @@ bool CGeneratorDlg::OnCommand(int id, int notifyCode, HWND control) {
 void CGeneratorDlg::OnOK() {}
 
 void CGeneratorDlg::OnDestroy() {
-  UpdateData(true);
-  SaveSettings(Settings, app_.SettingsFilePath);
+  // A window that could not show its controls would save what the broken controls hold over
+  // the user's settings; it leaves the settings file alone instead.
+  if (initialised_) {
+    UpdateData(true);
+    SaveSettings(Settings, app_.SettingsFilePath);
+  }
   app_.MainWindow = nullptr;
 }
 

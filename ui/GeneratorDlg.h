@@ -47,6 +47,7 @@ class CGeneratorDlg : public CDialog {
   CWinApp& app_;
   HWND spin_ = nullptr;  // attached by the first exchange
   HICON icon_ = nullptr;
+  bool initialised_ = false;  // the controls were filled and shown
 };
 
 }  // namespace velmora::ui
