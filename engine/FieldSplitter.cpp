@@ -25,12 +25,16 @@ void SplitPlain(std::string_view line, char separator, FieldList& fields, std::s
   const char* nextQuote = nullptr;  // the first quote at or after p, or end
   while (p < end) {
     if (!quoted) {
-      if (nextQuote == nullptr || nextQuote < p) {
-        const void* quote = std::memchr(p, '"', static_cast<std::size_t>(end - p));
-        nextQuote = quote != nullptr ? static_cast<const char*>(quote) : end;
+      const char* stop = p;
+      // An empty stretch (a quote or separator right here) needs no search.
+      if (*p != separator && *p != '"') {
+        if (nextQuote == nullptr || nextQuote < p) {
+          const void* quote = std::memchr(p, '"', static_cast<std::size_t>(end - p));
+          nextQuote = quote != nullptr ? static_cast<const char*>(quote) : end;
+        }
+        const void* sep = std::memchr(p, separator, static_cast<std::size_t>(nextQuote - p));
+        stop = sep != nullptr ? static_cast<const char*>(sep) : nextQuote;
       }
-      const void* sep = std::memchr(p, separator, static_cast<std::size_t>(nextQuote - p));
-      const char* stop = sep != nullptr ? static_cast<const char*>(sep) : nextQuote;
       field->append(p, static_cast<std::size_t>(stop - p));
       if (stop == end) break;
       if (*stop == '"') {
