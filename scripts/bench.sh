@@ -38,7 +38,7 @@ while [ $# -gt 0 ]; do
     --wine) wine=1 ;;
     --gui) gui=1; wine=1 ;;
     --memory) memory=1 ;;
-    -h|--help) sed -n '2,26p' "$0" | sed 's/^# \{0,1\}//'; exit 0 ;;
+    -h|--help) awk 'NR > 1 && /^#/ { sub(/^# ?/, ""); print; next } NR > 1 { exit }' "$0"; exit 0 ;;
     *) echo "bench.sh: unknown option '$1'" >&2; exit 2 ;;
   esac
   shift
