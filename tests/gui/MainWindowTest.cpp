@@ -23,7 +23,7 @@ using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
 
-struct ControlSpec {
+struct ExpectedControl {
   int id;
   const char* className;
   std::string text;
@@ -39,7 +39,7 @@ constexpr LONG kListNot = CBS_SORT;
 
 // The combo box keeps WS_VSCROLL for its list, not for itself.
 // Every control in the template's order, with the content of a first start.
-std::vector<ControlSpec> FirstStartControls() {
+std::vector<ExpectedControl> FirstStartControls() {
   using namespace cp932;
   return {
       {-1, "Button", kBasicGroup, BS_GROUPBOX, 0},
@@ -103,20 +103,20 @@ TEST(MainWindow, FirstStartShowsEveryControlOfTheTemplateWithTheDefaults) {
   AppDriver app(dir.Path().string());
   ASSERT_TRUE(app.Start());
 
-  const std::vector<ControlSpec> expected = FirstStartControls();
+  const std::vector<ExpectedControl> expected = FirstStartControls();
   std::size_t index = 0;
   for (HWND child = GetWindow(app.Main(), GW_CHILD); child;
        child = GetWindow(child, GW_HWNDNEXT), ++index) {
     ASSERT_LT(index, expected.size()) << "more controls than the template has";
-    const ControlSpec& spec = expected[index];
+    const ExpectedControl& want = expected[index];
     SCOPED_TRACE("control #" + std::to_string(index + 1));
-    EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), spec.id);
-    EXPECT_EQ(lstrcmpiA(ClassNameOf(child).c_str(), spec.className), 0) << ClassNameOf(child);
-    EXPECT_EQ(WindowTextOf(child), spec.text);
+    EXPECT_EQ(static_cast<int>(static_cast<short>(GetDlgCtrlID(child))), want.id);
+    EXPECT_EQ(lstrcmpiA(ClassNameOf(child).c_str(), want.className), 0) << ClassNameOf(child);
+    EXPECT_EQ(WindowTextOf(child), want.text);
     const LONG style = GetWindowLongA(child, GWL_STYLE);
-    EXPECT_EQ(style & spec.required, spec.required) << std::hex << style;
-    EXPECT_EQ(style & spec.forbidden, 0) << std::hex << style;
-    if (spec.className == std::string("Edit")) {
+    EXPECT_EQ(style & want.required, want.required) << std::hex << style;
+    EXPECT_EQ(style & want.forbidden, 0) << std::hex << style;
+    if (want.className == std::string("Edit")) {
       EXPECT_TRUE((style & WS_BORDER) || (GetWindowLongA(child, GWL_EXSTYLE) & WS_EX_CLIENTEDGE));
     }
   }
