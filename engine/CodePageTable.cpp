@@ -77,4 +77,14 @@ ByteClass ClassifyByte(unsigned char byte, ByteClass previous) {
   return ClassifyByte(byte, previous, ProcessTable());
 }
 
+bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
+                     const CodePageTable& table) {
+  std::size_t leads = 0;
+  while (position - leads > known &&
+         table.IsLead(static_cast<unsigned char>(text[position - leads - 1]))) {
+    ++leads;
+  }
+  return leads % 2 == 0;
+}
+
 }  // namespace velmora

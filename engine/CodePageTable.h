@@ -3,7 +3,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -56,5 +58,13 @@ bool IsLeadByte(unsigned char byte);
 // Classifies a byte from the class of the byte before it (OtherByte at the start of a line).
 ByteClass ClassifyByte(unsigned char byte, ByteClass previous, const CodePageTable& table);
 ByteClass ClassifyByte(unsigned char byte, ByteClass previous);
+
+// Whether position starts a character of text when characters are counted from known, a position
+// known to start one, each lead byte taking the byte after it along. Looks only at the run of
+// lead bytes right before position: just after a byte that is no lead byte a character always
+// starts (that byte is a character of its own or the second byte of one), so position starts a
+// character when that run has an even length.
+bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
+                     const CodePageTable& table);
 
 }  // namespace velmora

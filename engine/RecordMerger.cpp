@@ -56,18 +56,6 @@ std::string PlaceholderText(const std::string& lead, std::size_t field, const st
   return placeholder;
 }
 
-// Whether position starts a character when characters are counted from start (see ReplaceAll):
-// the run of lead bytes right before it has an even length.
-bool StartsCharacter(std::string_view text, std::size_t start, std::size_t position,
-                     const CodePageTable& table) {
-  std::size_t leads = 0;
-  while (position - leads > start &&
-         table.IsLead(static_cast<unsigned char>(text[position - leads - 1]))) {
-    ++leads;
-  }
-  return leads % 2 == 0;
-}
-
 // The matches of needle in text by ReplaceAll's rules: left to right, never overlapping, never on
 // the second byte of a character.
 void FindMatches(std::string_view text, std::string_view needle, const CodePageTable& table,

@@ -26,21 +26,6 @@ std::size_t FindFrom(std::string_view haystack, std::string_view needle, std::si
   return std::string_view::npos;
 }
 
-// Whether position is the start of a character when characters are counted from known, a
-// position known to start one. Walking forward, every lead byte takes the byte after it along.
-// Walking back instead: just after a byte that is no lead byte a character always starts (that
-// byte is either a character of its own or the second byte of one), so only the run of lead bytes
-// right before position matters: position starts a character when that run has an even length.
-bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
-                     const CodePageTable& table) {
-  std::size_t leads = 0;
-  while (position - leads > known &&
-         table.IsLead(static_cast<unsigned char>(text[position - leads - 1]))) {
-    ++leads;
-  }
-  return leads % 2 == 0;
-}
-
 }  // namespace
 
 std::size_t ReplaceAll(std::string& text, std::string_view oldText, std::string_view newText,
