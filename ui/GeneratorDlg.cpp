@@ -224,14 +224,18 @@ void CGeneratorDlg::OnBrowseOutput() {
   }
 }
 
-void CGeneratorDlg::OnSettingsLoad() {
+std::optional<std::string> CGeneratorDlg::AskSettingsFile(bool open) {
   UpdateData(true);
   FileDialogOptions options;
-  options.open = true;
+  options.open = open;
   options.defaultExtension = "vmz";
   options.filter = LoadResourceString(IDS_SETTINGS_FILTER);
   options.flags = kFileDialogFlags;
-  const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
+  return ShowFileDialog(Handle(), options);
+}
+
+void CGeneratorDlg::OnSettingsLoad() {
+  const std::optional<std::string> chosen = AskSettingsFile(true);
   if (!chosen) return;
   {
     ScopedSettingsFile file(app_, *chosen);
@@ -241,13 +245,7 @@ void CGeneratorDlg::OnSettingsLoad() {
 }
 
 void CGeneratorDlg::OnSettingsSave() {
-  UpdateData(true);
-  FileDialogOptions options;
-  options.open = false;
-  options.defaultExtension = "vmz";
-  options.filter = LoadResourceString(IDS_SETTINGS_FILTER);
-  options.flags = kFileDialogFlags;
-  const std::optional<std::string> chosen = ShowFileDialog(Handle(), options);
+  const std::optional<std::string> chosen = AskSettingsFile(false);
   if (!chosen) return;
   ScopedSettingsFile file(app_, *chosen);
   SaveSettings(Settings, app_.SettingsFilePath);

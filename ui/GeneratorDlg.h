@@ -2,6 +2,7 @@
 // button. Holds the settings record and the run's working data for as long as it exists.
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "engine/GenerationRun.h"
@@ -37,6 +38,9 @@ class CGeneratorDlg : public CDialog {
   void OnBrowseOutput();
   // The open dialog for the Template or Input field; a show after a confirmed choice.
   void BrowseForFile(std::string& field);
+  // Takes up the controls, then asks for a settings file in the open or save dialog; nothing
+  // when the user cancels.
+  std::optional<std::string> AskSettingsFile(bool open);
   void OnSettingsLoad();
   void OnSettingsSave();
   void OnViewLog();
