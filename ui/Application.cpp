@@ -28,14 +28,23 @@ int CWinApp::Run(HINSTANCE instance) {
   SetProcessCodePage(codePage);
   InitSystemTexts(codePage);
   DisplayName = DisplayNameFor(platform::ProgramPath());
-  // The up-down control lives in the common controls library.
-  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX), ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
-  InitCommonControlsEx(&controls);
+  RegisterCommonControls();
   // The folder browser is a shell object and needs COM on this thread.
   const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
   InitInstance();
   if (SUCCEEDED(com)) CoUninitialize();
   return 0;
+}
+
+void RegisterCommonControls() {
+  // The main window's template needs the up-down class. Common controls 6 also knows
+  // ICC_STANDARD_CLASSES; version 5.82, which a process without the manifest gets, rejects the
+  // whole call for that flag and registers nothing, so the call is repeated without it.
+  INITCOMMONCONTROLSEX controls{sizeof(INITCOMMONCONTROLSEX),
+                                ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+  if (InitCommonControlsEx(&controls)) return;
+  controls.dwICC = ICC_UPDOWN_CLASS;
+  InitCommonControlsEx(&controls);
 }
 
 CWinApp* AfxGetApp() { return theApp; }

@@ -36,6 +36,10 @@ class CWinApp {
   CDialog* MainWindow = nullptr;
 };
 
+// Registers the common control classes that the dialogs use, with flags that the loaded version
+// of the library accepts (common controls 5.82 without the manifest, 6 with it).
+void RegisterCommonControls();
+
 // The one application object (nullptr before it is constructed).
 CWinApp* AfxGetApp();
 
