@@ -4,6 +4,7 @@
 
 #include <commctrl.h>
 #include <gtest/gtest.h>
+#include <tlhelp32.h>
 
 #include <string>
 #include <iterator>
@@ -78,7 +79,8 @@ std::vector<ExpectedControl> FirstStartControls() {
       {IDC_FIELD_SEPARATOR, "ComboBox", kSeparatorCsv, kList, kListNot},
       {-1, "Static", kBreakLabel, 0, 0},
       {IDC_FIELD_BREAK, "ComboBox", "0x0A (Microsoft Excel)", kList, kListNot},
-      {IDC_STATUS, "Static", kReady, SS_SUNKEN | SS_CENTERIMAGE, 0},
+      // The status line starts the Run button's group, which keeps the arrow keys in it.
+      {IDC_STATUS, "Static", kReady, SS_SUNKEN | SS_CENTERIMAGE | WS_GROUP, 0},
       {IDC_RUN, "Button", kRun, WS_TABSTOP, BS_DEFPUSHBUTTON},
       {-1, "Static", "", SS_ETCHEDHORZ, 0},
   };
@@ -311,6 +313,108 @@ TEST(MainWindow, ValuesTheWindowDoesNotOfferAreShownAsFarAsTheControlsCan) {
   saved.separator = "-1";
   saved.rule = "-1";
   EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(saved));
+}
+
+TEST(MainWindow, ArrowKeysFromTheRunButtonNeverReachTheLists) {
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  const int lists[] = {IDC_REPLACE_FORMAT, IDC_FIELD_SEPARATOR, IDC_FIELD_BREAK};
+  HWND run = GetDlgItem(app.Main(), IDC_RUN);
+  PostMessageA(app.Main(), WM_NEXTDLGCTL, reinterpret_cast<WPARAM>(run), TRUE);
+  ASSERT_TRUE(WaitUntil([&] { return app.FocusedControl() == run; }, 5000));
+  for (WPARAM key : {VK_UP, VK_UP, VK_UP, VK_LEFT, VK_DOWN, VK_DOWN, VK_RIGHT, VK_DOWN}) {
+    // The key goes to whichever control has the focus now, as the keyboard's would.
+    HWND focus = app.FocusedControl();
+    PostMessageA(focus, WM_KEYDOWN, key, 1);
+    PostMessageA(focus, WM_KEYUP, key, 1 | (1u << 30) | (1u << 31));
+    Sleep(150);
+    for (int list : lists) {
+      EXPECT_NE(app.FocusedControl(), GetDlgItem(app.Main(), list)) << "list " << list;
+      EXPECT_EQ(app.ListSelection(list), 0) << "list " << list;
+    }
+  }
+}
+
+// The full path of a module that a process has loaded, "" when it has none of that name.
+std::string LoadedModulePath(DWORD processId, const char* moduleName) {
+  HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, processId);
+  if (snapshot == INVALID_HANDLE_VALUE) return "(no snapshot)";
+  std::string path;
+  MODULEENTRY32 module{};
+  module.dwSize = sizeof module;
+  for (BOOL more = Module32First(snapshot, &module); more && path.empty();
+       more = Module32Next(snapshot, &module)) {
+    if (lstrcmpiA(module.szModule, moduleName) == 0) path = module.szExePath;
+  }
+  CloseHandle(snapshot);
+  return path;
+}
+
+TEST(MainWindow, RunsWithCommonControls6ThroughItsOneManifest) {
+  // The program file holds one manifest, resource 1, in one language: a second one (a default
+  // manifest of the toolchain) would leave the choice to the loader.
+  HMODULE image = LoadLibraryExA(ProgramUnderTest().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(image);
+  int manifests = 0;
+  EnumResourceNamesA(
+      image, RT_MANIFEST,
+      [](HMODULE, LPCSTR, LPSTR name, LONG_PTR count) {
+        EXPECT_TRUE(IS_INTRESOURCE(name));
+        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(name), 1u);
+        ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&manifests));
+  int languages = 0;
+  EnumResourceLanguagesA(
+      image, RT_MANIFEST, MAKEINTRESOURCEA(1),
+      [](HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
+        ++*reinterpret_cast<int*>(count);
+        return TRUE;
+      },
+      reinterpret_cast<LONG_PTR>(&languages));
+  FreeLibrary(image);
+  EXPECT_EQ(manifests, 1);
+  EXPECT_EQ(languages, 1);
+
+  // With the manifest active the process binds comctl32 version 6 from the side-by-side store,
+  // not version 5.82 from the system folder.
+  TempDir dir;
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  std::string comctl = LoadedModulePath(app.ProcessId(), "comctl32.dll");
+  CharLowerA(comctl.data());
+  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << comctl;
+  EXPECT_NE(comctl.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << comctl;
+}
+
+TEST(MainWindow, IconHoldsEverySizeInFullColour) {
+  HMODULE image = LoadLibraryExA(ProgramUnderTest().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(image);
+  HRSRC group = FindResourceA(image, MAKEINTRESOURCEA(IDI_MAIN), RT_GROUP_ICON);
+  ASSERT_TRUE(group);
+  // The icon group: a 6-byte header, then 14 bytes per image (width, height, colours, reserved,
+  // planes, bits per pixel, bytes, resource id).
+  const auto* bytes = static_cast<const BYTE*>(LockResource(LoadResource(image, group)));
+  ASSERT_TRUE(bytes);
+  const int count = bytes[4] | bytes[5] << 8;
+  std::vector<int> sizes;
+  for (int i = 0; i < count; ++i) {
+    const BYTE* entry = bytes + 6 + 14 * i;
+    const int size = entry[0] == 0 ? 256 : entry[0];
+    EXPECT_EQ(entry[1] == 0 ? 256 : entry[1], size);
+    EXPECT_EQ(entry[6] | entry[7] << 8, 32) << size << " px";
+    sizes.push_back(size);
+    // The large image is stored PNG-compressed.
+    const int id = entry[12] | entry[13] << 8;
+    HRSRC icon = FindResourceA(image, MAKEINTRESOURCEA(id), RT_ICON);
+    ASSERT_TRUE(icon);
+    const auto* data = static_cast<const char*>(LockResource(LoadResource(image, icon)));
+    EXPECT_EQ(std::string(data, 4) == "\x89PNG", size == 256) << size << " px";
+  }
+  FreeLibrary(image);
+  EXPECT_EQ(sizes, (std::vector<int>{16, 20, 24, 32, 40, 48, 64, 256}));
 }
 
 TEST(MainWindow, EnterNeverClosesTheWindow) {
