@@ -57,7 +57,9 @@ const PathRules& NativePathRules();
 // for a bare file name in the Windows folder otherwise).
 std::string AbsolutePath(const std::string& path);
 
-// The full path of the running program file, "" when the system cannot tell.
+// The full path of the running program file, "" when the system cannot tell or the path cannot be
+// had whole: on Windows one that does not fit 260 bytes with its NUL, or that holds a character
+// the process code page has no bytes for.
 std::string ProgramPath();
 
 // ---- Files ------------------------------------------------------------------------------------

@@ -2,14 +2,18 @@
 
 #include <vector>
 
+#include "platform/Platform.h"
+
 namespace velmora {
 
 void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profile) {
+  // An empty path names no file; the profile functions would look for one in the Windows folder.
   auto text = [&](const char* section, const char* key, const char* defaultValue) {
-    return profile.GetString(path, section, key, defaultValue);
+    return path.empty() ? std::string(defaultValue)
+                        : profile.GetString(path, section, key, defaultValue);
   };
   auto number = [&](const char* section, const char* key) {
-    return profile.GetInt(path, section, key, 0);
+    return path.empty() ? 0 : profile.GetInt(path, section, key, 0);
   };
   s.Input = text("Settings", "Input", "");
   s.Output = text("Settings", "Output", "");
@@ -27,6 +31,7 @@ void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profil
 }
 
 void SaveSettings(const GeneratorSettings& s, const std::string& path, Profile& profile) {
+  if (path.empty()) return;
   // Numbers are stored as "%d" writes them, so a RuleNumber above 2147483647 is stored negative.
   auto number = [](std::int32_t value) { return std::to_string(value); };
   std::vector<ProfileEntry> entries = {
@@ -82,7 +87,11 @@ std::string PathBesideProgram(std::string_view programPath, std::string_view ext
 }
 
 std::string SettingsFilePathFor(std::string_view programPath, const CodePageTable& table) {
-  return PathBesideProgram(programPath, ".ini", table);
+  if (programPath.empty()) return {};
+  std::string path = PathBesideProgram(programPath, ".ini", table);
+  const std::size_t limit = platform::NativePathRules().maxPathBytes;
+  if (limit != 0 && path.size() >= limit) return {};
+  return path;
 }
 
 }  // namespace velmora

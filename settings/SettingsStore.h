@@ -13,12 +13,12 @@ namespace velmora {
 
 // Reads the thirteen keys from the file at settingsFilePath into settings, overwriting every
 // field: a key that the file lacks (or a file that is missing or unreadable) gives the field its
-// default. Reports nothing.
+// default. An empty path names no file: every field gets its default. Reports nothing.
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath,
                   Profile& profile);
 
 // Writes the thirteen keys of settings into the file at settingsFilePath, keeping every other
-// line of the file. A failed write is ignored.
+// line of the file. A failed write is ignored; an empty path writes nothing.
 void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath,
                   Profile& profile);
 
@@ -34,7 +34,8 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
 std::string PathBesideProgram(std::string_view programPath, std::string_view extension,
                               const CodePageTable& table);
 
-// The settings file beside the program.
+// The settings file beside the program; "" (no settings file) when the program path is unknown
+// or the result would not fit the system's path buffers.
 std::string SettingsFilePathFor(std::string_view programPath, const CodePageTable& table);
 
 }  // namespace velmora

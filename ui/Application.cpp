@@ -11,7 +11,8 @@ namespace velmora::ui {
 
 namespace {
 CWinApp* theApp = nullptr;
-}
+constexpr char kProductName[] = "Velmora";
+}  // namespace
 
 CWinApp::CWinApp() { theApp = this; }
 
@@ -83,6 +84,8 @@ std::string DisplayNameFor(const std::string& programPath) {
     }
   }
   const std::size_t end = lastDot == std::string::npos ? programPath.size() : lastDot;
+  // A program whose path could not be had still captions its message boxes.
+  if (end == nameStart) return kProductName;
   return programPath.substr(nameStart, end - nameStart);
 }
 

@@ -52,7 +52,8 @@ HINSTANCE ResourceInstance();
 // The string resource id in the process code page; empty when there is none.
 std::string LoadResourceString(unsigned id);
 
-// The display name for a program path: the file name without folder and extension.
+// The display name for a program path: the file name without folder and extension; the product
+// name "Velmora" when that is empty (a program path that could not be had).
 std::string DisplayNameFor(const std::string& programPath);
 
 }  // namespace velmora::ui

@@ -258,8 +258,17 @@ void CGeneratorDlg::OnViewLog() {
 }
 
 void CGeneratorDlg::OnHelpReadme() {
-  const std::string path =
-      PathBesideProgram(platform::ProgramPath(), ".htm", ProcessCodePageTable());
+  const std::string programPath = platform::ProgramPath();
+  // Without the program's own path there is nothing to open: a bare ".htm" would be looked for in
+  // the current folder. The message then names the read-me by the display name.
+  if (programPath.empty()) {
+    AppMessageBox(Handle(),
+                  FormatText(Texts().readmeOpenFailed,
+                             {AppDisplayName() + ".htm", std::to_string(ERROR_PATH_NOT_FOUND)}),
+                  MB_OK | MB_ICONEXCLAMATION);
+    return;
+  }
+  const std::string path = PathBesideProgram(programPath, ".htm", ProcessCodePageTable());
   const HINSTANCE result =
       ShellExecuteA(nullptr, "OPEN", path.c_str(), nullptr, nullptr, SW_SHOWNORMAL);
   // "If the function succeeds, it returns a value greater than 32."

@@ -54,10 +54,23 @@ std::string AbsolutePath(const std::string& path) {
 }
 
 std::string ProgramPath() {
+  // Asked for in UTF-16, as the system holds it, and converted here: GetModuleFileNameA cuts a
+  // long path without a word and puts "?" or a look-alike for a character that the code page
+  // lacks, which names another file. Such a path cannot be had whole.
+  std::wstring wide(32768, L'\0');
+  const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
+  if (n == 0 || n >= wide.size()) return {};
+  const UINT codePage = GetACP();
+  // UTF-8 has every character; it takes neither the flag nor the question below.
+  const bool utf8 = codePage == CP_UTF8;
+  BOOL replaced = FALSE;
   char buffer[MAX_PATH] = {};
-  DWORD n = GetModuleFileNameA(nullptr, buffer, MAX_PATH);
-  if (n == 0 || n >= MAX_PATH) return {};
-  return std::string(buffer, n);
+  // At most MAX_PATH - 1 bytes, so that the path and its NUL fit the program's path buffers.
+  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  const int length = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(n), buffer,
+                                         MAX_PATH - 1, nullptr, utf8 ? nullptr : &replaced);
+  if (length <= 0 || replaced) return {};
+  return std::string(buffer, static_cast<std::size_t>(length));
 }
 
 // ---- Files ------------------------------------------------------------------------------------

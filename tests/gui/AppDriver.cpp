@@ -105,15 +105,31 @@ BOOL CALLBACK FindMain(HWND window, LPARAM data) {
   return TRUE;
 }
 
+std::wstring Wide(const std::string& text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(static_cast<std::size_t>(MultiByteToWideChar(
+      CP_ACP, 0, text.data(), static_cast<int>(text.size()), wide.data(),
+      static_cast<int>(wide.size()))));
+  return wide;
+}
+
 }  // namespace
 
 std::string ProgramUnderTest() { return WindowsPath(VELMORA_EXE_PATH); }
 
 AppDriver::AppDriver(const std::string& folder, const std::string& exeName)
-    : exePath_(folder + "\\" + exeName) {
+    : exePath_(folder + "\\" + exeName), exePathWide_(Wide(exePath_)) {
   if (!CopyFileA(ProgramUnderTest().c_str(), exePath_.c_str(), FALSE)) {
     std::fprintf(stderr, "cannot copy %s to %s (error %lu)\n", ProgramUnderTest().c_str(),
                  exePath_.c_str(), GetLastError());
+  }
+}
+
+AppDriver::AppDriver(const std::wstring& folder)
+    : exePath_("(UTF-16 path)"), exePathWide_(folder + L"\\velmora.exe") {
+  if (!CopyFileW(Wide(ProgramUnderTest()).c_str(), exePathWide_.c_str(), FALSE)) {
+    std::fprintf(stderr, "cannot copy %s (error %lu)\n", ProgramUnderTest().c_str(),
+                 GetLastError());
   }
 }
 
@@ -129,15 +145,16 @@ AppDriver::~AppDriver() {
 }
 
 bool AppDriver::Start() {
-  STARTUPINFOA startup{};
+  STARTUPINFOW startup{};
   startup.cb = sizeof startup;
-  char desktop[sizeof kDesktopName];
-  std::memcpy(desktop, kDesktopName, sizeof kDesktopName);
-  startup.lpDesktop = desktop;
-  std::string commandLine = "\"" + exePath_ + "\"";
-  const std::string folder = exePath_.substr(0, exePath_.find_last_of('\\'));
-  if (!CreateProcessA(exePath_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                      folder.c_str(), &startup, &process_)) {
+  std::wstring desktop = Wide(kDesktopName);
+  startup.lpDesktop = desktop.data();
+  std::wstring commandLine = L"\"" + exePathWide_ + L"\"";
+  const std::wstring folder = exePathWide_.substr(0, exePathWide_.find_last_of(L'\\'));
+  // A current folder must fit MAX_PATH; a longer one is left to the system.
+  if (!CreateProcessW(exePathWide_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0,
+                      nullptr, folder.size() < MAX_PATH - 1 ? folder.c_str() : nullptr, &startup,
+                      &process_)) {
     std::fprintf(stderr, "cannot start %s (error %lu)\n", exePath_.c_str(), GetLastError());
     return false;
   }

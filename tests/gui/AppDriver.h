@@ -35,6 +35,8 @@ class AppDriver {
  public:
   // Copies the program as folder\exeName; Start runs it there.
   AppDriver(const std::string& folder, const std::string& exeName = "velmora.exe");
+  // The same for a folder that only a UTF-16 path can name (characters outside the code page).
+  explicit AppDriver(const std::wstring& folder);
   ~AppDriver();  // ends the process if it is still running
   AppDriver(const AppDriver&) = delete;
   AppDriver& operator=(const AppDriver&) = delete;
@@ -42,6 +44,7 @@ class AppDriver {
   // Starts the program and waits for its main window. False on time-out.
   bool Start();
   HWND Main() const { return main_; }
+  DWORD ProcessId() const { return process_.dwProcessId; }
   const std::string& ExePath() const { return exePath_; }
 
   std::string Text(int id) const;
@@ -80,6 +83,7 @@ class AppDriver {
 
  private:
   std::string exePath_;
+  std::wstring exePathWide_;
   PROCESS_INFORMATION process_{};
   HWND main_ = nullptr;
 };

@@ -26,7 +26,8 @@ TEST(DisplayName, IsTheProgramFileNameWithoutFolderAndExtension) {
       {"C:\\\x95\x5c\\\x83\x5c\x83t\x83g.exe", "\x83\x5c\x83t\x83g"},
       {"C:\\tools\\\x95\x5c.exe", "\x95\x5c"},
       {"velmora.exe", "velmora"},
-      {"", ""},
+      {"", "Velmora"},  // the program path could not be had
+      {"C:\\tools\\.exe", "Velmora"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DisplayNameFor(c.path), c.expected) << c.path;

@@ -536,6 +536,89 @@ TEST(MainWindow, RenamedProgramUsesItsOwnNameForSettingsAndCaptions) {
   EXPECT_FALSE(test::Exists(dir / "velmora.ini"));
 }
 
+// A folder that only a UTF-16 path can name, with its files removed again at the end.
+class WideFolder {
+ public:
+  explicit WideFolder(std::wstring path) : path_(std::move(path)) {
+    CreateDirectoryW(path_.c_str(), nullptr);
+  }
+  ~WideFolder() {
+    for (const std::wstring& name : Names()) DeleteFileW((path_ + L"\\" + name).c_str());
+    RemoveDirectoryW(path_.c_str());
+  }
+  WideFolder(const WideFolder&) = delete;
+  WideFolder& operator=(const WideFolder&) = delete;
+
+  // The names in the folder, "." and ".." left out.
+  std::vector<std::wstring> Names() const {
+    std::vector<std::wstring> names;
+    WIN32_FIND_DATAW found;
+    HANDLE search = FindFirstFileW((path_ + L"\\*").c_str(), &found);
+    for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileW(search, &found)) {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") names.push_back(name);
+    }
+    if (search != INVALID_HANDLE_VALUE) FindClose(search);
+    return names;
+  }
+  void Write(const std::wstring& name, const std::string& bytes) const {
+    HANDLE file = CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_WRITE, 0, nullptr,
+                              CREATE_ALWAYS, 0, nullptr);
+    DWORD written = 0;
+    WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    CloseHandle(file);
+  }
+  std::string Read(const std::wstring& name) const {
+    HANDLE file = CreateFileW((path_ + L"\\" + name).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    std::string bytes(65536, '\0');
+    DWORD got = 0;
+    ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    bytes.resize(got);
+    return bytes;
+  }
+  const std::wstring& Path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+TEST(MainWindow, ProgramWhosePathCannotBeHadOpensWithTheDefaultsAndWritesNoSettingsFile) {
+  // GetModuleFileNameA would give "?" or a look-alike for the letter, naming another file.
+  TempDir dir;
+  WideFolder folder(dir.Path().wstring() + L"\\caf\u00e9");
+  folder.Write(L"velmora.ini", SettingsFileText(kEarlier));
+  char windowsFolder[MAX_PATH] = {};
+  GetWindowsDirectoryA(windowsFolder, MAX_PATH);
+  // Where the profile functions look for the bare name that an unknown path used to give.
+  const std::string bareName = std::string(windowsFolder) + "\\.ini";
+  DeleteFileA(bareName.c_str());
+
+  AppDriver app(folder.Path());
+  ASSERT_TRUE(app.Start());
+  EXPECT_EQ(Shown(app), kDefaults);
+  // The read-me cannot be found either; nothing is opened in its place.
+  app.PostCommand(ID_HELP_README);
+  std::optional<BoxInfo> box = app.WaitForBox(15000);
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->caption, "Velmora");
+  EXPECT_EQ(box->text.substr(0, 13), "'Velmora.htm'") << box->text;
+  EXPECT_TRUE(app.Answer(*box));
+
+  app.SetText(IDC_RULE_NUMBER, "");
+  app.PostSysCommand(SC_CLOSE);
+  box = app.WaitForBox();
+  ASSERT_TRUE(box);
+  EXPECT_EQ(box->caption, "Velmora");
+  EXPECT_EQ(box->text, cp932::kNotANumber);
+  EXPECT_TRUE(app.Answer(*box));
+  ASSERT_TRUE(app.WaitForExit());
+  EXPECT_EQ(folder.Read(L"velmora.ini"), SettingsFileText(kEarlier));
+  EXPECT_EQ(folder.Names().size(), 2u);
+  EXPECT_FALSE(test::Exists(bareName));
+}
+
 TEST(MainWindow, RunButtonWritesOneFilePerRecordAndReportsTheCount) {
   TempDir dir;
   CreateDirectoryA((dir / "out").c_str(), nullptr);

@@ -207,6 +207,36 @@ TEST(ProfileNumber, ConvertsTheLeadingNumber) {
   for (const Case& c : cases) EXPECT_EQ(ProfileNumber(c.text), c.value) << c.text;
 }
 
+TEST(SettingsStore, AnEmptyPathNamesNoFile) {
+  // Any access to the profile is a fault: the system's functions would look for the bare name
+  // in the Windows folder.
+  struct UntouchableProfile : Profile {
+    std::string GetString(const std::string&, const std::string&, const std::string& key,
+                          const std::string&) override {
+      ADD_FAILURE() << "read " << key;
+      return "read";
+    }
+    std::int32_t GetInt(const std::string&, const std::string&, const std::string& key,
+                        std::int32_t) override {
+      ADD_FAILURE() << "read " << key;
+      return 7;
+    }
+    void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
+      ADD_FAILURE() << "written";
+    }
+  } untouchable;
+  GeneratorSettings settings;
+  settings.Input = "stale";
+  settings.RuleNumber = 9;
+  LoadSettings(settings, "", untouchable);
+  GeneratorSettings defaults;
+  defaults.ReplaceLead = "[$_";
+  defaults.ReplaceTail = "_$]";
+  defaults.RuleTail = ".html";
+  EXPECT_EQ(settings, defaults);
+  SaveSettings(settings, "", untouchable);
+}
+
 TEST(SettingsFilePath, ReplacesTheProgramsExtension) {
   const CodePageTable table = CodePageTable::ForCodePage(932);
   struct Case {
@@ -223,8 +253,15 @@ TEST(SettingsFilePath, ReplacesTheProgramsExtension) {
       // No extension of its own: the settings file is named after the program, beside it.
       {"/usr/bin/velmora", "/usr/bin/velmora.ini"},
       {"C:\\my.tools\\velmora", "C:\\my.tools\\velmora.ini"},
+      // A program path that could not be had names no settings file.
+      {"", ""},
   };
   for (const Case& c : cases) EXPECT_EQ(SettingsFilePathFor(c.program, table), c.settings);
+  // 259 bytes fit the path buffers of Windows; with ".ini" for ".e" the path would not.
+  const std::string program = "C:\\" + std::string(254, 'a') + ".e";
+  const std::string beside = "C:\\" + std::string(254, 'a') + ".ini";
+  EXPECT_EQ(SettingsFilePathFor(program, table),
+            platform::NativePathRules().maxPathBytes == 0 ? beside : "");
   EXPECT_EQ(PathBesideProgram("C:\\Tools\\x.exe", ".htm", table), "C:\\Tools\\x.htm");
 }
 
