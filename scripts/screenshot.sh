@@ -1,11 +1,17 @@
 #!/usr/bin/env bash
-# Takes a PNG screenshot of the main window under Wine (code page 932, the template's font mapped
-# to IPAPGothic) in a virtual desktop on Xvfb. Usage: bash scripts/screenshot.sh [OUT.png]
-# Default output: build/screenshot.png. Builds the Windows flavour first.
+# Takes PNG screenshots of the main window under Wine (code page 932, the template's font mapped
+# to IPAPGothic) in a virtual desktop on Xvfb, at 96, 144 and 192 DPI (100, 150 and 200 %, Wine's
+# LogPixels), the desktop scaled with them. Usage: bash scripts/screenshot.sh [OUTDIR [DPI...]]
+# Default: docs/velmora-96dpi.png, docs/velmora-144dpi.png and docs/velmora-192dpi.png.
+# Builds the Windows flavour first.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
-out="$(realpath -m "${1:-build/screenshot.png}")"
+outdir="$(realpath -m "${1:-docs}")"
+shift || true
+dpis=("$@")
+[ ${#dpis[@]} -gt 0 ] || dpis=(96 144 192)
+mkdir -p "$outdir"
 bash scripts/build.sh windows >/dev/null
 
 # A Wine prefix of its own, so that stopping its server at the end never touches a test run.
@@ -13,26 +19,38 @@ bash scripts/build.sh windows >/dev/null
 velmora_wine_start
 trap velmora_wine_stop EXIT
 
+# Imports a .reg file given as UTF-8 text.
+import_reg() {
+  local reg="$root/build/screenshot-wine/settings.reg"
+  printf '%s' "$1" | iconv -f UTF-8 -t UTF-16 >"$reg"
+  "$VELMORA_WINE" regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 || true
+}
+
 # The dialog template asks for "ＭＳ Ｐゴシック"; Wine draws it with IPAPGothic once mapped.
-reg="$root/build/screenshot-wine/fonts.reg"
-printf 'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS Shell Dlg"="IPAPGothic"\r\n\r\n' \
-  | iconv -f UTF-8 -t UTF-16 >"$reg"
-"$VELMORA_WINE" regedit /S "Z:${reg//\//\\}" </dev/null >/dev/null 2>&1 || true
+import_reg $'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS Shell Dlg"="IPAPGothic"\r\n\r\n'
 
 # A fresh folder, so that the window shows the defaults and leaves no settings file behind.
 shot="$root/build/screenshot-wine/run"
-rm -rf "$shot"
-mkdir -p "$shot"
-cp build/windows/app/velmora.exe "$shot/"
-xvfb-run -a -s "-screen 0 640x520x24" bash -c '
-  cd "$1"
-  "$VELMORA_WINE" explorer /desktop=shot,640x520 velmora.exe </dev/null >/dev/null 2>&1 &
-  pid=$!
-  sleep "${VELMORA_SCREENSHOT_WAIT:-6}"
-  import -window root "$2"
-  kill "$pid" 2>/dev/null || true
-  "$VELMORA_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
-  wait "$pid" 2>/dev/null || true
-' _ "$shot" "$out"
-rm -rf "$shot"
-echo "Screenshot: $out"
+for dpi in "${dpis[@]}"; do
+  # The system's DPI, read by every Wine process at its start.
+  hex="$(printf '%08x' "$dpi")"
+  import_reg $'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"LogPixels"=dword:'"$hex"$'\r\n\r\n[HKEY_LOCAL_MACHINE\\System\\CurrentControlSet\\Hardware Profiles\\Current\\Software\\Fonts]\r\n"LogPixels"=dword:'"$hex"$'\r\n\r\n'
+  width=$((640 * dpi / 96))
+  height=$((520 * dpi / 96))
+  out="$outdir/velmora-${dpi}dpi.png"
+  rm -rf "$shot"
+  mkdir -p "$shot"
+  cp build/windows/app/velmora.exe "$shot/"
+  xvfb-run -a -s "-screen 0 ${width}x${height}x24" bash -c '
+    cd "$1"
+    "$VELMORA_WINE" explorer /desktop=shot,"$3" velmora.exe </dev/null >/dev/null 2>&1 &
+    pid=$!
+    sleep "${VELMORA_SCREENSHOT_WAIT:-6}"
+    import -window root "$2"
+    kill "$pid" 2>/dev/null || true
+    "$VELMORA_WINESERVER" -k </dev/null >/dev/null 2>&1 || true
+    wait "$pid" 2>/dev/null || true
+  ' _ "$shot" "$out" "${width}x${height}"
+  rm -rf "$shot"
+  echo "Screenshot at $dpi DPI: $out"
+done
