@@ -112,8 +112,16 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   if (templateIdentity != platform::FileIdentity{}) {
     context.protectedFiles.push_back(templateIdentity);
   }
+  // In UTF-8 a byte-order mark at the start of the template or the input says how the file is
+  // encoded; it is no text of the page and no part of the first field or of a file name. In the
+  // other code pages its bytes are characters like any others.
+  const bool skipByteOrderMark = table.CodePage() == kUtf8CodePage;
+  if (skipByteOrderMark && state.TemplateText.starts_with("\xEF\xBB\xBF")) {
+    state.TemplateText.erase(0, 3);
+  }
 
-  FileByteSource source(input);
+  FileByteSource file(input);
+  ByteOrderMarkSkipper source(file, skipByteOrderMark);
   InputStream stream(source, environment.readBufferSize);
   const std::optional<std::uint64_t> inputSize = input.Size();
   std::uint32_t n = 1;

@@ -16,6 +16,33 @@ platform::ReadStatus MemoryByteSource::Read(char* buffer, std::size_t size, std:
   return platform::ReadStatus::Ok;
 }
 
+platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
+                                                std::size_t& got) {
+  got = 0;
+  if (!checked_) {
+    // Sources may deliver fewer bytes than asked for: gather the first three before deciding.
+    checked_ = true;
+    while (startSize_ < sizeof start_) {
+      std::size_t n = 0;
+      startStatus_ = source_.Read(start_ + startSize_, sizeof start_ - startSize_, n);
+      if (startStatus_ != platform::ReadStatus::Ok) break;
+      startSize_ += n;
+    }
+    if (startSize_ == sizeof start_ && std::memcmp(start_, "\xEF\xBB\xBF", sizeof start_) == 0) {
+      startSize_ = 0;
+    }
+  }
+  if (startPosition_ < startSize_) {
+    got = std::min(size, startSize_ - startPosition_);
+    std::memcpy(buffer, start_ + startPosition_, got);
+    startPosition_ += got;
+    return platform::ReadStatus::Ok;
+  }
+  // A read error met while gathering is reported once the bytes before it are delivered.
+  if (startStatus_ == platform::ReadStatus::Error) return startStatus_;
+  return source_.Read(buffer, size, got);
+}
+
 InputStream::InputStream(ByteSource& source, std::size_t bufferSize)
     : source_(source),
       buffer_(new char[bufferSize == 0 ? 1 : bufferSize]),

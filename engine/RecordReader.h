@@ -31,6 +31,26 @@ class FileByteSource : public ByteSource {
   platform::InputFile& file_;
 };
 
+// A byte source that drops a UTF-8 byte-order mark (EF BB BF) at the very start of another one,
+// when asked to: the mark says how the text is encoded and is no data. Without the mark, or when
+// not asked, every byte passes through unchanged.
+class ByteOrderMarkSkipper : public ByteSource {
+ public:
+  ByteOrderMarkSkipper(ByteSource& source, bool skip) : source_(source), checked_(!skip) {}
+  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override;
+
+ private:
+  ByteSource& source_;
+  bool checked_;
+  char start_[3] = {};
+  std::size_t startSize_ = 0;
+  std::size_t startPosition_ = 0;
+  platform::ReadStatus startStatus_ = platform::ReadStatus::Ok;
+};
+
+// The code page whose texts may begin with a byte-order mark that is no data.
+inline constexpr unsigned kUtf8CodePage = 65001;
+
 // Bytes held in memory as a byte source; optionally reports a read error at a given offset.
 class MemoryByteSource : public ByteSource {
  public:

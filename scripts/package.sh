@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
-# Builds the release package build/velmora-VERSION.zip: velmora.exe, its read-me velmora.htm,
-# velmora-batch.exe and the example (examples/, with an empty out folder for its output), ready to
-# unpack and run on Windows, and beside it build/velmora-VERSION.zip.sha256, its SHA-256 checksum
-# in the form that sha256sum -c reads. Then unpacks it and runs the batch command on the example
-# under Wine as a smoke test.
+# Builds the release package build/velmora-VERSION.zip: velmora.exe, its read-me velmora.htm, the
+# UTF-8 edition velmora-utf8.exe with its read-me velmora-utf8.htm, velmora-batch.exe and the
+# example (examples/, with an empty out folder for its output), ready to unpack and run on Windows,
+# and beside it build/velmora-VERSION.zip.sha256, its SHA-256 checksum in the form that
+# sha256sum -c reads. Then unpacks it and runs the batch command on the example under Wine as a
+# smoke test.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -17,9 +18,9 @@ zipfile="$root/build/$name.zip"
 rm -rf "$root/build/package" "$zipfile" "$zipfile.sha256"
 mkdir -p "$stage/examples/out"
 
-cp build/windows/app/velmora.exe build/windows/app/velmora.htm build/windows/cli/velmora-batch.exe \
-  "$stage/"
-x86_64-w64-mingw32-strip "$stage/velmora.exe" "$stage/velmora-batch.exe"
+cp build/windows/app/velmora.exe build/windows/app/velmora.htm build/windows/app/velmora-utf8.exe \
+  build/windows/app/velmora-utf8.htm build/windows/cli/velmora-batch.exe "$stage/"
+x86_64-w64-mingw32-strip "$stage/velmora.exe" "$stage/velmora-utf8.exe" "$stage/velmora-batch.exe"
 cp examples/* "$stage/examples/"
 (cd "$root/build/package" && zip -q -r -X "$zipfile" "$name")
 # The program files are unsigned: the checksum lets a user check the ZIP before unblocking it.

@@ -108,6 +108,17 @@ TEST_F(BatchCommand, OptionsOverrideThePathsOfTheSettingsFile) {
   EXPECT_EQ(test::ReadBytes(dir / ("other" + kSep + "p001.html")), "a!");
 }
 
+TEST_F(BatchCommand, SkipsByteOrderMarksOfUtf8FilesInCodePage65001Only) {
+  test::WriteBytes(dir / "in.csv", "\xef\xbb\xbf" "a\r\n");
+  test::WriteBytes(dir / "t.html", "\xef\xbb\xbf[$_0_$]");
+  for (const char* codePage : {"65001", "932"}) {
+    BatchResult r = RunBatch(dir, {"--code-page", codePage, "s.ini"});
+    EXPECT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "p001.html")),
+              std::string(codePage) == "65001" ? "a" : "\xef\xbb\xbf\xef\xbb\xbf" "a");
+  }
+}
+
 TEST_F(BatchCommand, ReportsFailedFilesWithExitStatusThree) {
   test::WriteBytes(dir / "in.csv", "a\r\nb\r\n");
   test::WriteBytes(dir / "t.html", "t");

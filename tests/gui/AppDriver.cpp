@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 
 #include "res/resource.h"
 
@@ -117,10 +118,23 @@ std::wstring Wide(const std::string& text) {
 
 std::string ProgramUnderTest() { return WindowsPath(VELMORA_EXE_PATH); }
 
-AppDriver::AppDriver(const std::string& folder, const std::string& exeName)
+std::string Utf8EditionUnderTest() { return WindowsPath(VELMORA_UTF8_EXE_PATH); }
+
+std::string Utf8Text(HWND window) {
+  wchar_t wide[8192] = {};
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(window, WM_GETTEXT, std::size(wide), reinterpret_cast<LPARAM>(wide),
+                      SMTO_ABORTIFHUNG, kSendTimeoutMs, &ignored);
+  char utf8[3 * std::size(wide)] = {};
+  WideCharToMultiByte(CP_UTF8, 0, wide, -1, utf8, sizeof utf8, nullptr, nullptr);
+  return utf8;
+}
+
+AppDriver::AppDriver(const std::string& folder, const std::string& exeName,
+                     const std::string& program)
     : exePath_(folder + "\\" + exeName), exePathWide_(Wide(exePath_)) {
-  if (!CopyFileA(ProgramUnderTest().c_str(), exePath_.c_str(), FALSE)) {
-    std::fprintf(stderr, "cannot copy %s to %s (error %lu)\n", ProgramUnderTest().c_str(),
+  if (!CopyFileA(program.c_str(), exePath_.c_str(), FALSE)) {
+    std::fprintf(stderr, "cannot copy %s to %s (error %lu)\n", program.c_str(),
                  exePath_.c_str(), GetLastError());
   }
 }
@@ -175,6 +189,16 @@ std::string AppDriver::Text(int id) const { return TextOf(GetDlgItem(main_, id))
 
 void AppDriver::SetText(int id, const std::string& text) const {
   Send(GetDlgItem(main_, id), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+}
+
+void AppDriver::SetUtf8Text(int id, const std::string& utf8Text) const {
+  std::wstring wide(utf8Text.size() + 1, L'\0');
+  MultiByteToWideChar(CP_UTF8, 0, utf8Text.c_str(), -1, wide.data(),
+                      static_cast<int>(wide.size()));
+  DWORD_PTR ignored = 0;
+  SendMessageTimeoutW(GetDlgItem(main_, id), WM_SETTEXT, 0,
+                      reinterpret_cast<LPARAM>(wide.c_str()), SMTO_ABORTIFHUNG, kSendTimeoutMs,
+                      &ignored);
 }
 
 int AppDriver::ListSelection(int id) const {

@@ -13,9 +13,13 @@ namespace velmora::gui {
 
 // The program under test, copied into a folder of the test.
 std::string ProgramUnderTest();
+// The UTF-8 edition of the same program.
+std::string Utf8EditionUnderTest();
 
 // The text of a control of any window of the program.
 std::string ControlText(HWND dialog, int id);
+// The text of a window as UTF-8, whatever code page the program or the tests run in.
+std::string Utf8Text(HWND window);
 
 // Which top-level dialogs of the program a wait looks for.
 enum class BoxKind {
@@ -33,8 +37,9 @@ struct BoxInfo {
 
 class AppDriver {
  public:
-  // Copies the program as folder\exeName; Start runs it there.
-  AppDriver(const std::string& folder, const std::string& exeName = "velmora.exe");
+  // Copies program as folder\exeName; Start runs it there.
+  AppDriver(const std::string& folder, const std::string& exeName = "velmora.exe",
+            const std::string& program = ProgramUnderTest());
   // The same for a folder that only a UTF-16 path can name (characters outside the code page).
   explicit AppDriver(const std::wstring& folder);
   ~AppDriver();  // ends the process if it is still running
@@ -49,6 +54,8 @@ class AppDriver {
 
   std::string Text(int id) const;
   void SetText(int id, const std::string& text) const;
+  // Types UTF-8 text, as a user would type the characters, whatever the program's code page.
+  void SetUtf8Text(int id, const std::string& utf8Text) const;
   int ListSelection(int id) const;
   std::vector<std::string> ListEntries(int id) const;
   void SelectList(int id, int index) const;

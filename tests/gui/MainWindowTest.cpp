@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <optional>
 #include <string>
 #include <iterator>
 #include <utility>
@@ -352,41 +353,49 @@ std::string LoadedModulePath(DWORD processId, const char* moduleName) {
 }
 
 TEST(MainWindow, RunsWithCommonControls6ThroughItsOneManifest) {
-  // The program file holds one manifest, resource 1, in one language: a second one (a default
-  // manifest of the toolchain) would leave the choice to the loader.
-  HMODULE image = LoadLibraryExA(ProgramUnderTest().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
-  ASSERT_TRUE(image);
-  int manifests = 0;
-  EnumResourceNamesA(
-      image, RT_MANIFEST,
-      [](HMODULE, LPCSTR, LPSTR name, LONG_PTR count) {
-        EXPECT_TRUE(IS_INTRESOURCE(name));
-        EXPECT_EQ(reinterpret_cast<ULONG_PTR>(name), 1u);
-        ++*reinterpret_cast<int*>(count);
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&manifests));
-  int languages = 0;
-  EnumResourceLanguagesA(
-      image, RT_MANIFEST, MAKEINTRESOURCEA(1),
-      [](HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
-        ++*reinterpret_cast<int*>(count);
-        return TRUE;
-      },
-      reinterpret_cast<LONG_PTR>(&languages));
-  FreeLibrary(image);
-  EXPECT_EQ(manifests, 1);
-  EXPECT_EQ(languages, 1);
+  struct Edition {
+    std::string program;
+    const char* exeName;
+  };
+  for (const Edition& edition : {Edition{ProgramUnderTest(), "velmora.exe"},
+                                 Edition{Utf8EditionUnderTest(), "velmora-utf8.exe"}}) {
+    SCOPED_TRACE(edition.exeName);
+    // The program file holds one manifest, resource 1, in one language: a second one (a default
+    // manifest of the toolchain) would leave the choice to the loader.
+    HMODULE image = LoadLibraryExA(edition.program.c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_TRUE(image);
+    int manifests = 0;
+    EnumResourceNamesA(
+        image, RT_MANIFEST,
+        [](HMODULE, LPCSTR, LPSTR name, LONG_PTR count) {
+          EXPECT_TRUE(IS_INTRESOURCE(name));
+          EXPECT_EQ(reinterpret_cast<ULONG_PTR>(name), 1u);
+          ++*reinterpret_cast<int*>(count);
+          return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&manifests));
+    int languages = 0;
+    EnumResourceLanguagesA(
+        image, RT_MANIFEST, MAKEINTRESOURCEA(1),
+        [](HMODULE, LPCSTR, LPCSTR, WORD, LONG_PTR count) {
+          ++*reinterpret_cast<int*>(count);
+          return TRUE;
+        },
+        reinterpret_cast<LONG_PTR>(&languages));
+    FreeLibrary(image);
+    EXPECT_EQ(manifests, 1);
+    EXPECT_EQ(languages, 1);
 
-  // With the manifest active the process binds comctl32 version 6 from the side-by-side store,
-  // not version 5.82 from the system folder.
-  TempDir dir;
-  AppDriver app(dir.Path().string());
-  ASSERT_TRUE(app.Start());
-  std::string comctl = LoadedModulePath(app.ProcessId(), "comctl32.dll");
-  CharLowerA(comctl.data());
-  EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << comctl;
-  EXPECT_NE(comctl.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << comctl;
+    // With the manifest active the process binds comctl32 version 6 from the side-by-side store,
+    // not version 5.82 from the system folder.
+    TempDir dir;
+    AppDriver app(dir.Path().string(), edition.exeName, edition.program);
+    ASSERT_TRUE(app.Start());
+    std::string comctl = LoadedModulePath(app.ProcessId(), "comctl32.dll");
+    CharLowerA(comctl.data());
+    EXPECT_NE(comctl.find("\\winsxs\\"), std::string::npos) << comctl;
+    EXPECT_NE(comctl.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << comctl;
+  }
 }
 
 TEST(MainWindow, IconHoldsEverySizeInFullColour) {
@@ -617,6 +626,65 @@ TEST(MainWindow, ProgramWhosePathCannotBeHadOpensWithTheDefaultsAndWritesNoSetti
   EXPECT_EQ(folder.Read(L"velmora.ini"), SettingsFileText(kEarlier));
   EXPECT_EQ(folder.Names().size(), 2u);
   EXPECT_FALSE(test::Exists(bareName));
+}
+
+TEST(MainWindow, Utf8EditionWorksInUtf8BesideTheMainProgram) {
+  constexpr int kMessageText = 0xFFFF;  // the static control that holds a message box's text
+  const std::string bom = "\xef\xbb\xbf";
+  // In code page 932 the last byte of this character would be a lead byte taking the "[".
+  const std::string a = "\xe3\x81\x82";
+  const std::string pageUtf8 = "\xe3\x83\x9a\xe3\x83\xbc\xe3\x82\xb8-";  // a file name lead
+  const std::string page932 = "\x83y\x81[\x83W-";
+  TempDir dir;
+  CreateDirectoryA((dir / "out").c_str(), nullptr);
+  WriteBytes(dir / "page.html", bom + "<p>" + a + "[$_1_$]</p>");
+  WriteBytes(dir / "records.csv", bom + "\xe5\x90\x8d,\"" + a + "&\nb\"\r\nx,y\r\n");
+  {
+    AppDriver app(dir.Path().string(), "velmora-utf8.exe", Utf8EditionUnderTest());
+    ASSERT_TRUE(app.Start());
+    HWND status = GetDlgItem(app.Main(), IDC_STATUS);
+    EXPECT_EQ(Utf8Text(status), " \xe3\x83\xac\xe3\x83\x87\xe3\x82\xa3");
+    app.SetText(IDC_TEMPLATE, dir / "page.html");
+    app.SetText(IDC_INPUT, dir / "records.csv");
+    app.SetText(IDC_OUTPUT, dir / "out");
+    app.Click(IDC_RULE_FIELD);
+    app.SetText(IDC_RULE_NUMBER, "0");
+    app.SetUtf8Text(IDC_RULE_LEAD, pageUtf8);
+    app.PostCommand(IDC_RUN);
+    const std::string finished2 =
+        " \xe5\x87\xa6\xe7\x90\x86\xe3\x82\x92\xe7\xb5\x82\xe4\xba\x86\xe3\x81\x97\xe3\x81\xbe"
+        "\xe3\x81\x97\xe3\x81\x9f\xe3\x80\x82\xef\xbc\x88" "2\xe4\xbb\xb6\xef\xbc\x89";
+    ASSERT_TRUE(WaitUntil([&] { return Utf8Text(status) == finished2; }, 20000))
+        << Utf8Text(status);
+    // No byte-order mark in a page or a name; the test opens the names in code page 932.
+    const std::string out = dir.Path().string() + "\\out\\";
+    EXPECT_EQ(ReadBytes(out + page932 + "\x96\xbc.html"),
+              "<p>" + a + a + "&amp;<br>b</p>");
+    EXPECT_EQ(ReadBytes(out + page932 + "x.html"), "<p>" + a + "y</p>");
+    app.SetText(IDC_RULE_NUMBER, "abc");
+    app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+    const std::optional<BoxInfo> box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(Utf8Text(GetDlgItem(box->window, kMessageText)),
+              "\xe6\xad\xa3\xe3\x81\xae\xe6\x95\xb4\xe6\x95\xb0\xe3\x82\x92\xe5\x85\xa5\xe5\x8a\x9b"
+              "\xe3\x81\x97\xe3\x81\xa6\xe3\x81\x8f\xe3\x81\xa0\xe3\x81\x95\xe3\x81\x84\xe3\x80\x82");
+    EXPECT_EQ(box->caption, "velmora-utf8");
+    EXPECT_TRUE(app.Answer(*box));
+    ASSERT_TRUE(app.WaitForExit());
+  }
+  {
+    // The main program in the same folder keeps code page 932 and a settings file of its own.
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(app.Text(IDC_TEMPLATE), "");
+    app.SetUtf8Text(IDC_RULE_LEAD, pageUtf8);
+    app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+    ASSERT_TRUE(app.WaitForExit());
+  }
+  EXPECT_NE(ReadBytes(dir / "velmora-utf8.ini").find("[Rule]\r\nLead=" + pageUtf8 + "\r\n"),
+            std::string::npos);
+  EXPECT_NE(ReadBytes(dir / "velmora.ini").find("[Rule]\r\nLead=" + page932 + "\r\n"),
+            std::string::npos);
 }
 
 TEST(MainWindow, RunButtonWritesOneFilePerRecordAndReportsTheCount) {

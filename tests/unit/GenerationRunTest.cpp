@@ -173,6 +173,36 @@ TEST_P(GenerationRunTest, NeverWritesOverItsOwnInputOrTemplate) {
   EXPECT_EQ(test::ReadBytes(settings.Template), "[$_0_$]");
 }
 
+TEST_P(GenerationRunTest, DropsUtf8ByteOrderMarksOnlyInUtf8) {
+  // "\xe3\x81\x82" is a UTF-8 character whose last byte is a lead byte in code page 932.
+  const std::string bom = "\xef\xbb\xbf";
+  test::WriteBytes(settings.Input, bom + "p1,\xe3\x81\x82\r\n");
+  test::WriteBytes(settings.Template, bom + "\xe3\x81\x82[$_1_$]");
+  settings.Rule = 1;
+  struct Case {
+    unsigned codePage;
+    const char* name;
+    std::string page;
+  };
+  const Case cases[] = {
+      {65001, "p1.html", "\xe3\x81\x82\xe3\x81\x82"},
+      {932, "\xef\xbb\xbfp1.html", bom + "\xe3\x81\x82[$_1_$]"},
+      {1252, "\xef\xbb\xbfp1.html", bom + "\xe3\x81\x82\xe3\x81\x82"},
+  };
+  for (const Case& c : cases) {
+    test::ScopedCodePage codePage(c.codePage);
+    std::filesystem::remove_all(dir.Path() / "out");
+    std::filesystem::create_directory(dir.Path() / "out");
+    RunSummary summary = Run();
+    EXPECT_EQ(summary.records, 1u) << c.codePage;
+    // Joined by hand: a path object would take the name's bytes for another encoding.
+    const std::string out =
+        settings.Output + std::string(1, std::filesystem::path::preferred_separator) + c.name;
+    EXPECT_EQ(test::ReadBytes(out), c.page) << c.codePage;
+    EXPECT_EQ(test::ReadBytes(settings.Template), bom + "\xe3\x81\x82[$_1_$]");
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(OneThreadAndPipelined, GenerationRunTest, ::testing::Bool());
 
 }  // namespace

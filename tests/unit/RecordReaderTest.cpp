@@ -51,6 +51,45 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
   }
 }
 
+TEST(RecordReader, SkipsOneUtf8ByteOrderMarkAtTheVeryStartWhenAsked) {
+  struct Case {
+    std::string bytes;
+    std::vector<std::string> skipped;  // the records when the mark is skipped
+  };
+  const std::vector<Case> cases = {
+      {"\xef\xbb\xbf" "a,b\r\nc\r\n", {"a,b", "c"}},
+      {"\xef\xbb\xbf", {}},  // a file of the mark alone holds no record
+      {"\xef\xbb\xbf\r\n", {""}},
+      {"\xef\xbb\xbf\xef\xbb\xbf" "a", {"\xef\xbb\xbf" "a"}},  // only the first one
+      {"a\r\n\xef\xbb\xbf" "b", {"a", "\xef\xbb\xbf" "b"}},
+      {"\xef\xbb" "a\r\n", {"\xef\xbb" "a"}},
+      {"\xef\xbb", {"\xef\xbb"}},
+      {"\xbb\xbf", {"\xbb\xbf"}},
+      {"", {}},
+  };
+  for (const Case& c : cases) {
+    for (std::size_t chunk : {1u, 2u, 3u, 4096u}) {
+      for (bool skip : {true, false}) {
+        MemoryByteSource memory(c.bytes, chunk);
+        ByteOrderMarkSkipper source(memory, skip);
+        InputStream stream(source, chunk);
+        std::vector<std::string> records;
+        std::string line;
+        while (ReadRecord(stream, line)) records.push_back(line);
+        EXPECT_EQ(records, skip ? c.skipped : ReadAll(c.bytes, chunk, chunk))
+            << "chunk " << chunk << (skip ? ", skipping" : "");
+      }
+    }
+  }
+  // A read error among the first bytes still ends the input as an error.
+  MemoryByteSource memory("\xef\xbb\xbf" "a\r\n", 1, 2);
+  ByteOrderMarkSkipper source(memory, true);
+  InputStream stream(source, 4);
+  std::string line;
+  EXPECT_FALSE(ReadRecord(stream, line));
+  EXPECT_TRUE(stream.Failed());
+}
+
 TEST(RecordReader, DropsThePartialLineOnAReadErrorAndStops) {
   const std::string bytes = "one\r\ntwo\r\nthree";
   MemoryByteSource source(bytes, 4, 12);  // fails after "one\r\ntwo\r\nth"
