@@ -143,6 +143,7 @@ int Run(const std::vector<std::string>& args) {
     WriteLog(state.RunLog);
     std::fprintf(stderr, "%s\n", Texts().internalError.c_str());
   }
+  if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
