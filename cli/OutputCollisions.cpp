@@ -1,6 +1,7 @@
 #include "cli/OutputCollisions.h"
 
 #include <algorithm>
+#include <functional>
 
 namespace velmora {
 
@@ -45,7 +46,7 @@ std::string CollisionKey(std::string_view path, const platform::PathRules& rules
 }
 
 OutputCollisions::OutputCollisions(const platform::PathRules& rules, const CodePageTable& table)
-    : rules_(rules), table_(table) {}
+    : rules_(rules), table_(table), slots_(1024, 0) {}
 
 void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
   switch (outcome) {
@@ -53,24 +54,46 @@ void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcom
     case OutputOutcome::WouldWrite: ++wouldWrite_; break;
     case OutputOutcome::Unchanged: ++unchanged_; break;
   }
-  Add(record.outputPath, record.recordNumber);
+  // Every file of a run lies in the same folder, so the name alone tells the files apart.
+  Add(record.outputName, record.outputPath, record.recordNumber);
 }
 
-void OutputCollisions::Add(std::string_view path, std::uint32_t recordNumber) {
-  key_ = CollisionKey(path, rules_, table_);
-  auto [it, added] = files_.try_emplace(key_);
-  Entry& entry = it->second;
-  if (added) {
-    entry.firstRecord = recordNumber;
+std::string_view OutputCollisions::KeyOf(const Entry& entry) const {
+  return std::string_view(keys_).substr(entry.keyOffset, entry.keyLength);
+}
+
+void OutputCollisions::Grow() {
+  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t slot = std::hash<std::string_view>{}(KeyOf(entries_[i])) & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  slots_.swap(slots);
+}
+
+void OutputCollisions::Add(std::string_view name, std::string_view path,
+                           std::uint32_t recordNumber) {
+  key_ = CollisionKey(name, rules_, table_);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = std::hash<std::string_view>{}(key_) & mask;
+  for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    Entry& entry = entries_[slots_[slot] - 1];
+    if (KeyOf(entry) != key_) continue;
+    if (entry.collision == 0) {
+      collisions_.push_back({std::string(path), {entry.firstRecord}});
+      entry.collision = static_cast<std::uint32_t>(collisions_.size());
+    }
+    Collision& collision = collisions_[entry.collision - 1];
+    collision.path.assign(path);
+    collision.records.push_back(recordNumber);
     return;
   }
-  if (entry.collision == 0) {
-    collisions_.push_back({std::string(path), {entry.firstRecord}});
-    entry.collision = collisions_.size();
-  }
-  Collision& collision = collisions_[entry.collision - 1];
-  collision.path.assign(path);
-  collision.records.push_back(recordNumber);
+  entries_.push_back({keys_.size(), static_cast<std::uint32_t>(key_.size()), recordNumber, 0});
+  keys_.append(key_);
+  slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+  if (entries_.size() * 2 > slots_.size()) Grow();
 }
 
 std::vector<OutputCollisions::Collision> OutputCollisions::Collisions() const {

@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/CodePageTable.h"
@@ -22,16 +21,18 @@ namespace velmora {
 std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
                          const CodePageTable& table);
 
-// Collects the files of a run and which records wrote each of them.
+// Collects the files of a run and which records wrote each of them. Every file costs its name's
+// bytes and about 40 more, so that a run of a million files stays small.
 class OutputCollisions : public OutputObserver {
  public:
   OutputCollisions(const platform::PathRules& rules, const CodePageTable& table);
 
   void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
-  void Add(std::string_view path, std::uint32_t recordNumber);
+  // Notes that record recordNumber wrote the file name (in the run's output folder) at path.
+  void Add(std::string_view name, std::string_view path, std::uint32_t recordNumber);
 
   struct Collision {
-    std::string path;                   // as the last record that wrote it spelled it
+    std::string path;                    // as the last record that wrote it spelled it
     std::vector<std::uint32_t> records;  // in record order; the last one's file stands
   };
   // The files written by two or more records, in the order in which their first record came.
@@ -43,12 +44,19 @@ class OutputCollisions : public OutputObserver {
 
  private:
   struct Entry {
+    std::uint64_t keyOffset = 0;  // into keys_
+    std::uint32_t keyLength = 0;
     std::uint32_t firstRecord = 0;
-    std::size_t collision = 0;  // 1 + index into collisions_, 0 while only one record wrote it
+    std::uint32_t collision = 0;  // 1 + index into collisions_, 0 while one record wrote it
   };
+  std::string_view KeyOf(const Entry& entry) const;
+  void Grow();
+
   const platform::PathRules& rules_;
   const CodePageTable& table_;
-  std::unordered_map<std::string, Entry> files_;
+  std::string keys_;                  // the keys of all entries, one after the other
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> slots_;  // open addressing: 1 + index into entries_, 0 when free
   std::vector<Collision> collisions_;
   std::string key_;
   std::uint64_t written_ = 0;

@@ -107,16 +107,17 @@ TEST(OutputCollisions, KeysNamesAsTheFileSystemCompares) {
 
   OutputCollisions files(windows, table);
   std::uint32_t record = 0;
-  for (const char* path : {"o\\A", "o\\b", "o\\a", "o\\c", "o\\B", "o/a"}) {
-    files.Add(path, ++record);
+  for (const char* name : {"A", "b", "a", "c", "B", "./a"}) {
+    files.Add(name, std::string("o\\") + name, ++record);
   }
+  for (int i = 0; i < 5000; ++i) files.Add("n" + std::to_string(i), "o\\n", ++record);
   const auto collisions = files.Collisions();
   ASSERT_EQ(collisions.size(), 2u);
-  EXPECT_EQ(collisions[0].path, "o/a");
+  EXPECT_EQ(collisions[0].path, "o\\./a");
   EXPECT_EQ(collisions[0].records, (std::vector<std::uint32_t>{1, 3, 6}));
   EXPECT_EQ(collisions[1].records, (std::vector<std::uint32_t>{2, 5}));
   EXPECT_EQ(CollisionReport(collisions, 1),
-            "velmora-batch: o/a was written by records 1, 3, 6; the file of record 6 stands\n"
+            "velmora-batch: o\\./a was written by records 1, 3, 6; the file of record 6 stands\n"
             "velmora-batch: and 1 more files written by more than one record\n");
 }
 
