@@ -12,6 +12,16 @@ foreach(installed "${BIN_DIR}/velmora-batch" "${MAN_DIR}/man1/velmora-batch.1" "
   endif()
 endforeach()
 
+# Where groff is at hand, the manual must format without a warning.
+find_program(groff groff)
+if(groff)
+  execute_process(COMMAND "${groff}" -man -ww -z "${PREFIX}/${MAN_DIR}/man1/velmora-batch.1"
+                  ERROR_VARIABLE warnings)
+  if(NOT warnings STREQUAL "")
+    message(FATAL_ERROR "the manual does not format cleanly:\n${warnings}")
+  endif()
+endif()
+
 set(work "${PREFIX}/example")
 file(COPY "${EXAMPLES}/" DESTINATION "${work}")
 file(MAKE_DIRECTORY "${work}/out")
