@@ -4,6 +4,7 @@ namespace velmora {
 
 const char* BatchUsage() {
   return "Usage: velmora-batch [options] SETTINGS_FILE\n"
+         "       velmora-batch --init NEW_SETTINGS_FILE\n"
          "Writes one file per record of the input file from the template, with the settings of\n"
          "SETTINGS_FILE (a .ini or .vmz file as the window writes them).\n"
          "\n"
@@ -12,15 +13,43 @@ const char* BatchUsage() {
          "  -t, --template PATH   use PATH as the template file\n"
          "  -o, --output DIR      write the files into the folder DIR\n"
          "      --code-page N     treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...)\n"
+         "      --preview N       write the filled template of record N to standard output and\n"
+         "                        write no file\n"
+         "      --dry-run         the whole run without creating, changing or removing a file;\n"
+         "                        the run log says \"-> dry run\" where a file would be written\n"
+         "      --changed-only    leave a file that already holds the record's bytes untouched;\n"
+         "                        the run log says \"-> unchanged\"\n"
+         "      --strict          end with exit status 4 when records wrote the same file\n"
+         "      --summary         close with a summary line also when standard error is no\n"
+         "                        terminal\n"
+         "      --init FILE       write a new settings file with the defaults and exit\n"
          "      --single-thread   merge and write on one thread\n"
          "  -q, --quiet           show no progress\n"
          "  -h, --help            show this help and exit\n"
          "      --version         show the version and exit\n"
          "\n"
-         "Standard output receives the run log. Exit status: 0 every file was written; 3 the run\n"
-         "completed but some files could not be written; 1 the run failed; 2 usage error or an\n"
-         "unreadable settings file.\n";
+         "Standard output receives the run log. Standard error names every file that more than\n"
+         "one record wrote. Exit status: 0 every file was written; 3 the run completed but some\n"
+         "files could not be written; 4 with --strict, records wrote the same file; 1 the run\n"
+         "failed; 2 usage error, an unreadable settings file, a record --preview cannot find, or\n"
+         "an --init file that exists.\n";
 }
+
+namespace {
+
+// A decimal number from 1 to max, digits only.
+std::optional<std::uint64_t> PositiveNumber(const std::string& text, std::uint64_t max) {
+  if (text.empty() || text.size() > 10) return std::nullopt;
+  std::uint64_t number = 0;
+  for (char c : text) {
+    if (c < '0' || c > '9') return std::nullopt;
+    number = number * 10 + static_cast<std::uint64_t>(c - '0');
+  }
+  if (number == 0 || number > max) return std::nullopt;
+  return number;
+}
+
+}  // namespace
 
 std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args,
                                               std::string& error) {
@@ -77,17 +106,35 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       options.output = text;
     } else if (arg == "--code-page") {
       if (!value(text)) return std::nullopt;
-      unsigned long number = 0;
-      bool digits = !text.empty() && text.size() <= 5;
-      for (char c : text) {
-        if (c < '0' || c > '9') digits = false;
-      }
-      if (digits) number = std::stoul(text);
-      if (!digits || number == 0 || number > 65535) {
+      std::optional<std::uint64_t> number = PositiveNumber(text, 65535);
+      if (!number) {
         error = "--code-page needs a code page number from 1 to 65535, not '" + text + "'";
         return std::nullopt;
       }
-      options.codePage = static_cast<unsigned>(number);
+      options.codePage = static_cast<unsigned>(*number);
+    } else if (arg == "--preview") {
+      if (!value(text)) return std::nullopt;
+      std::optional<std::uint64_t> number = PositiveNumber(text, 0xFFFFFFFFu);
+      if (!number) {
+        error = "--preview needs a record number from 1 to 4294967295, not '" + text + "'";
+        return std::nullopt;
+      }
+      options.preview = static_cast<std::uint32_t>(*number);
+    } else if (arg == "--init") {
+      if (!value(text)) return std::nullopt;
+      if (text.empty()) {
+        error = "--init needs the name of the new settings file";
+        return std::nullopt;
+      }
+      options.init = text;
+    } else if (arg == "--dry-run") {
+      if (!flag(options.dryRun)) return std::nullopt;
+    } else if (arg == "--changed-only") {
+      if (!flag(options.changedOnly)) return std::nullopt;
+    } else if (arg == "--strict") {
+      if (!flag(options.strict)) return std::nullopt;
+    } else if (arg == "--summary") {
+      if (!flag(options.summary)) return std::nullopt;
     } else if (arg == "-q" || arg == "--quiet") {
       if (!flag(options.quiet)) return std::nullopt;
     } else if (arg == "-h" || arg == "--help") {
@@ -102,6 +149,13 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     }
   }
   if (options.help || options.version) return options;
+  if (options.init) {
+    if (!positional.empty()) {
+      error = "--init writes a new settings file and takes no other: '" + positional[0] + "'";
+      return std::nullopt;
+    }
+    return options;
+  }
   if (positional.empty()) {
     error = "no settings file given";
     return std::nullopt;

@@ -1,6 +1,7 @@
 // The command line of velmora-batch.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <vector>
@@ -17,6 +18,12 @@ struct BatchOptions {
   bool help = false;
   bool version = false;
   bool singleThread = false;
+  std::optional<std::uint32_t> preview;  // the record whose filled template goes to stdout
+  bool dryRun = false;
+  bool changedOnly = false;
+  bool strict = false;   // colliding file names end the run with exit status 4
+  bool summary = false;  // the closing summary also when standard error is no terminal
+  std::optional<std::string> init;  // the new settings file to write with the defaults
 };
 
 // Parses the arguments after the program name. Nothing, with error set to a one-line message,

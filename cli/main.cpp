@@ -1,12 +1,16 @@
 // velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs.
 
+#include <chrono>
 #include <cstdio>
+#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
 
+#include "cli/BatchCommands.h"
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
+#include "cli/OutputCollisions.h"
 #include "engine/CodePageTable.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
@@ -19,10 +23,41 @@ constexpr int kExitOk = 0;
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSomeFilesFailed = 3;
+constexpr int kExitCollisions = 4;
 
 void WriteLog(const std::string& log) {
   std::fwrite(log.data(), 1, log.size(), stdout);
   std::fflush(stdout);
+}
+
+// Writes a new settings file with the defaults; an existing file is never replaced.
+int InitSettingsFile(const std::string& path) {
+  std::error_code ec;
+  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+    std::fprintf(stderr, "velmora-batch: '%s' exists already and is not replaced\n", path.c_str());
+    return kExitUsage;
+  }
+  if (!velmora::platform::WriteNewFile(path, velmora::DefaultSettingsFileText())) {
+    std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
+    return kExitUsage;
+  }
+  return kExitOk;
+}
+
+// The closing line: what the run did and how fast.
+std::string SummaryLine(std::uint32_t records, const velmora::OutputCollisions& files,
+                        std::uint32_t failed, std::size_t colliding, bool dryRun,
+                        std::chrono::steady_clock::duration elapsed) {
+  const double seconds = std::chrono::duration<double>(elapsed).count();
+  const std::uint64_t done = files.Written() + files.WouldWrite() + files.Unchanged();
+  char timing[64];
+  std::snprintf(timing, sizeof timing, "%.2f s, %.0f files/s", seconds,
+                seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
+  return "velmora-batch: " + std::to_string(records) + " records, " +
+         std::to_string(dryRun ? files.WouldWrite() : files.Written()) +
+         (dryRun ? " files would be written, " : " files written, ") +
+         std::to_string(files.Unchanged()) + " unchanged, " + std::to_string(failed) +
+         " failed, " + std::to_string(colliding) + " colliding, " + timing + "\n";
 }
 
 int Run(const std::vector<std::string>& args) {
@@ -41,6 +76,7 @@ int Run(const std::vector<std::string>& args) {
     std::puts("velmora-batch 1.0.0.4");
     return kExitOk;
   }
+  if (options->init) return InitSettingsFile(*options->init);
 
   const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
   SetProcessCodePage(codePage);
@@ -59,16 +95,41 @@ int Run(const std::vector<std::string>& args) {
   if (options->output) settings.Output = *options->output;
 
   platform::SetStandardOutputBinary();
-  BatchHost host(stderr, platform::StandardErrorIsTerminal(), options->quiet);
+  const bool terminal = platform::StandardErrorIsTerminal();
+  BatchHost host(stderr, terminal, options->quiet);
   RunState state;
   RunEnvironment environment;
   environment.pipelined = !options->singleThread;
+  environment.output.dryRun = options->dryRun;
+  environment.output.changedOnly = options->changedOnly;
+  OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
+  environment.observer = &files;
+  RunSummary summary;
+  int status = kExitRunFailed;
+  const auto started = std::chrono::steady_clock::now();
   try {
-    RunSummary summary = GenerationRun(state, settings, host, environment);
+    if (options->preview) {
+      std::string failure;
+      switch (PreviewRecord(settings, *options->preview, stdout, failure)) {
+        case PreviewResult::Written: return kExitOk;
+        case PreviewResult::NoSuchRecord:
+          std::fprintf(stderr, "velmora-batch: %s\n", failure.c_str());
+          return kExitUsage;
+        default:
+          std::fprintf(stderr, "%s\n", failure.c_str());
+          return kExitRunFailed;
+      }
+    }
+    summary = GenerationRun(state, settings, host, environment);
     host.FinishLine();
     WriteLog(state.RunLog);
-    if (summary.outcome != RunOutcome::Completed) return kExitRunFailed;
-    return summary.failedFiles == 0 ? kExitOk : kExitSomeFilesFailed;
+    if (summary.outcome != RunOutcome::Completed) {
+      status = kExitRunFailed;
+    } else if (summary.failedFiles != 0) {
+      status = kExitSomeFilesFailed;
+    } else {
+      status = kExitOk;
+    }
   } catch (const platform::FileError& fileError) {
     host.FinishLine();
     WriteLog(state.RunLog);
@@ -82,7 +143,18 @@ int Run(const std::vector<std::string>& args) {
     WriteLog(state.RunLog);
     std::fprintf(stderr, "%s\n", Texts().internalError.c_str());
   }
-  return kExitRunFailed;
+  if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
+  const auto elapsed = std::chrono::steady_clock::now() - started;
+  const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
+  std::fputs(CollisionReport(collisions).c_str(), stderr);
+  if (options->summary || (terminal && !options->quiet)) {
+    std::fputs(SummaryLine(summary.records, files, summary.failedFiles, collisions.size(),
+                           options->dryRun, elapsed)
+                   .c_str(),
+               stderr);
+  }
+  if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
+  return status;
 }
 
 }  // namespace

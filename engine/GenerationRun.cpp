@@ -102,6 +102,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   }
 
   MergeContext context(settings, table, rules);
+  context.output = environment.output;
+  context.observer = environment.observer;
   if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
   platform::FileIdentity templateIdentity;
   if (!LoadTemplate(state, settings.Template, host, &templateIdentity)) {

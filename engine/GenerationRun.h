@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/CodePageTable.h"
+#include "engine/RecordMerger.h"
 #include "engine/RunHost.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
@@ -41,6 +42,8 @@ struct RunEnvironment {
   // Merge records on this thread and write them on another (batch command only): the output
   // files, their order, RunLog and the result stay those of the single-threaded run.
   bool pipelined = false;
+  OutputOptions output;                // dry run, changed files only (batch command only)
+  OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
 };
 
 // Loads the template file whole into state.TemplateText. On failure sets the status line, appends

@@ -208,6 +208,28 @@ void FillFieldByField(std::string_view templateText, const MergeContext& context
   }
 }
 
+// Whether the file at path holds exactly bytes, read piece by piece so that no file is ever held
+// whole. A file that cannot be read counts as different.
+bool HoldsExactly(const std::string& path, std::string_view bytes) {
+  platform::InputFile file;
+  if (!file.Open(path)) return false;
+  const std::optional<std::uint64_t> size = file.Size();
+  if (!size || *size != bytes.size()) return false;
+  constexpr std::size_t kPiece = 1 << 16;
+  thread_local std::unique_ptr<char[]> buffer(new char[kPiece]);
+  std::size_t done = 0;
+  for (;;) {
+    std::size_t got = 0;
+    const platform::ReadStatus status = file.Read(buffer.get(), kPiece, got);
+    if (status == platform::ReadStatus::End) return done == bytes.size();
+    if (status == platform::ReadStatus::Error || got > bytes.size() - done ||
+        std::memcmp(buffer.get(), bytes.data() + done, got) != 0) {
+      return false;
+    }
+    done += got;
+  }
+}
+
 // The plan for this template, placeholder texts and count of fields, built when they changed.
 const TemplatePlan& PlanFor(std::string_view templateText, const MergeContext& context,
                             std::size_t fieldCount, MergeScratch& scratch) {
@@ -305,6 +327,7 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
     FillFieldByField(templateText, context, scratch, record.content);
   }
   record.accepted = false;
+  record.recordNumber = recordNumber;
   record.outputPath.clear();
   record.outputName.assign(s.RuleLead);
   bool nameBuilt = true;
@@ -339,14 +362,33 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
 
 bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
                        std::string& runLog, RunHost& host) {
+  auto done = [&](const char* lineEnd, OutputOutcome outcome) {
+    runLog.append(record.outputPath);
+    runLog.append(lineEnd);
+    if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
+    return true;
+  };
   if (record.accepted) {
-    platform::OutputFile file;
-    if (file.Create(record.outputPath, context.protectedFiles)) {
-      file.Write(record.content.data(), record.content.size());
-      file.Close();
-      runLog.append(record.outputPath);
-      runLog.append(" -> ok\r\n");
-      return true;
+    const OutputOptions& output = context.output;
+    platform::OutputProbe probe = platform::OutputProbe::Absent;
+    if (output.dryRun || output.changedOnly) {
+      probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+    }
+    if (output.changedOnly && probe == platform::OutputProbe::PlainFile &&
+        HoldsExactly(record.outputPath, record.content)) {
+      return done(" -> unchanged\r\n", OutputOutcome::Unchanged);
+    }
+    if (output.dryRun) {
+      if (probe != platform::OutputProbe::Refused) {
+        return done(" -> dry run\r\n", OutputOutcome::WouldWrite);
+      }
+    } else {
+      platform::OutputFile file;
+      if (file.Create(record.outputPath, context.protectedFiles)) {
+        file.Write(record.content.data(), record.content.size());
+        file.Close();
+        return done(" -> ok\r\n", OutputOutcome::Written);
+      }
     }
   }
   const SystemTexts& texts = Texts();

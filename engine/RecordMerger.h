@@ -16,6 +16,28 @@
 
 namespace velmora {
 
+struct MergedRecord;
+
+// How a run treats the output files; both off is the window's way.
+struct OutputOptions {
+  // Open nothing for writing: a file that would be written gets the line "path -> dry run",
+  // and a file that could not be opened its failure line, as a real run would give them.
+  bool dryRun = false;
+  // Leave a file that already holds exactly the record's bytes closed and untouched (contents,
+  // modification time and identity stay): its line is "path -> unchanged".
+  bool changedOnly = false;
+};
+
+enum class OutputOutcome { Written, WouldWrite, Unchanged };
+
+// Told of every output file that a record wrote, would write or left unchanged, in record order,
+// on the thread that writes the files.
+class OutputObserver {
+ public:
+  virtual ~OutputObserver() = default;
+  virtual void OnOutput(const MergedRecord& record, OutputOutcome outcome) = 0;
+};
+
 // What stays the same for every record of a run.
 struct MergeContext {
   MergeContext(const GeneratorSettings& runSettings, const CodePageTable& codePageTable,
@@ -28,6 +50,8 @@ struct MergeContext {
   char breakByte;            // the in-field line break of the input
   // Files that no output may replace: the run's input and template.
   std::vector<platform::FileIdentity> protectedFiles;
+  OutputOptions output;
+  OutputObserver* observer = nullptr;
 };
 
 // One record made ready for writing.
@@ -36,6 +60,7 @@ struct MergedRecord {
   std::string outputName;  // the name by the naming rule (for the failure message)
   std::string outputPath;  // folder and name joined; empty when the name is refused
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
+  std::uint32_t recordNumber = 0;
 };
 
 // The template taken apart into its literal stretches and the places that each field fills, for
@@ -57,9 +82,10 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
                        std::uint32_t recordNumber, const MergeContext& context,
                        MergeScratch& scratch, MergedRecord& record);
 
-// Writes a merged record and appends its line to runLog: "path -> ok", or the open-failure text,
-// which also goes to the status line with an error beep. Returns false on that failure. A write
-// or close failure raises platform::FileError.
+// Writes a merged record and appends its line to runLog: "path -> ok" (or, by context.output,
+// "path -> dry run" or "path -> unchanged"), or the open-failure text, which also goes to the
+// status line with an error beep. Returns false on that failure. A write or close failure raises
+// platform::FileError.
 bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
                        std::string& runLog, RunHost& host);
 

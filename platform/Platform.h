@@ -163,6 +163,24 @@ class OutputFile {
 #endif
 };
 
+// What a run would meet at an output path, found without opening anything for writing.
+enum class OutputProbe {
+  Absent,       // no such file, and its folder exists: creating it would be tried
+  PlainFile,    // a plain file that a run may replace (neither protected nor read-only)
+  OtherFile,    // something that is no plain file (a device): only opening it tells
+  Refused,      // a run would fail to open it: a folder, a protected or read-only file, a
+                // missing folder, a name the file system refuses
+};
+
+// Looks at path the way OutputFile::Create would treat it. A file held open by another program
+// without sharing is not recognised; opening it then fails as usual.
+OutputProbe ProbeOutputFile(const std::string& path,
+                            const std::vector<FileIdentity>& protectedFiles = {});
+
+// Creates a new file holding bytes; false when path exists already (it is never replaced) or the
+// file cannot be created or written (a file half written is removed again).
+bool WriteNewFile(const std::string& path, std::string_view bytes);
+
 // Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

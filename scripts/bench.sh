@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Benchmarks. Never part of the tests' pass or fail.
 #
-#   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native] [--wine]
-#                         [--gui] [--memory]
+#   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native]
+#                         [--no-changed] [--wine] [--gui] [--memory]
 #
 # kernels   SplitFields, ReplaceAll and the merge of one record (Google Benchmark, bytes/s)
 # native    whole runs of velmora-batch (pipelined and --single-thread) beside the file-system
@@ -11,6 +11,9 @@
 #             narrow  1,000,000 records of 3 fields, 200-byte template, naming by field 0
 #           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, pipelined,
 #           single-thread, in rotating order) and each figure is the median of N runs (5).
+# changed   a second run with --changed-only over the 100,000 unchanged files of the wide run,
+#           beside a full rewrite of the same files (--quick: 10,000); median of N runs each,
+#           interleaved
 # --wine    the wide run with velmora-batch.exe and velmora-floor.exe under Wine, 10,000 records
 #           (Wine creates files in time quadratic in the files of a folder; see bench/wine-runs.sh)
 # --gui     the Run button of velmora.exe under Wine on the same data, beside velmora-batch.exe
@@ -27,7 +30,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-quick=0 runs=5 kernels=1 native=1 wine=0 gui=0 memory=0 dir=""
+quick=0 runs=5 kernels=1 native=1 changed=1 wine=0 gui=0 memory=0 dir=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -35,6 +38,7 @@ while [ $# -gt 0 ]; do
     --dir) dir="$2"; shift ;;
     --no-kernels) kernels=0 ;;
     --no-native) native=0 ;;
+    --no-changed) changed=0 ;;
     --wine) wine=1 ;;
     --gui) gui=1; wine=1 ;;
     --memory) memory=1 ;;
@@ -135,6 +139,54 @@ if [ "$native" = 1 ]; then
   else
     whole_runs wide 100000 20 4096
     whole_runs narrow 1000000 3 200
+  fi
+fi
+
+# changed_runs NAME RECORDS FIELDS TEMPLATE_BYTES: over files that already hold their bytes, a
+# run with --changed-only beside a plain run that rewrites every one of them.
+changed_runs() {
+  local name="$1" data
+  data="$(make_data "$@")"
+  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
+               -t "$data/template.html" -o out "$data/settings.ini")
+  cd "$scratch"
+  fresh out
+  "${batch[@]}" >ref.log
+  local files
+  files=$(grep -c -- ' -> ok' ref.log || true)
+  say "== unchanged files: $2 records of $3 fields, $4-byte template, $files files, $(du -sm out | cut -f1) MB =="
+  local rewrite=() changed=() i t0 t1 variant
+  for ((i = 0; i < runs; i++)); do
+    local order=(rewrite changed)
+    order=("${order[@]:i%2}" "${order[@]:0:i%2}")
+    for variant in "${order[@]}"; do
+      sync
+      if [ "$variant" = rewrite ]; then
+        t0=$(now); "${batch[@]}" >run.log; t1=$(now)
+        rewrite+=("$(python3 -c "print($t1 - $t0)")")
+      else
+        t0=$(now); "${batch[@]}" --changed-only >run.log; t1=$(now)
+        changed+=("$(python3 -c "print($t1 - $t0)")")
+        # Every file must have been left alone, and the log be the plain run's otherwise.
+        sed 's/ -> unchanged\r$/ -> ok\r/' run.log | cmp -s - ref.log ||
+          { say "MISMATCH: the changed-only log differs from the plain run's"; exit 1; }
+      fi
+    done
+  done
+  local unchanged mr mc
+  unchanged=$(grep -c -- ' -> unchanged' run.log || true)
+  mr=$(median "${rewrite[@]}") mc=$(median "${changed[@]}")
+  say "full rewrite              median $mr s   runs: ${rewrite[*]}"
+  say "--changed-only            median $mc s   ratio $(ratio "$mc" "$mr")   unchanged: $unchanged   runs: ${changed[*]}"
+  rm -rf out
+  cd "$root"
+}
+
+if [ "$changed" = 1 ]; then
+  if [ "$quick" = 1 ]; then
+    changed_runs wide 10000 20 4096
+  else
+    changed_runs wide 100000 20 4096
   fi
 fi
 

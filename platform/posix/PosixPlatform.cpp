@@ -338,6 +338,60 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+OutputProbe ProbeOutputFile(const std::string& path,
+                            const std::vector<FileIdentity>& protectedFiles) {
+  if (path.empty() || path.find('\0') != std::string::npos) return OutputProbe::Refused;
+  struct stat st {};
+  if (::stat(path.c_str(), &st) == 0) {
+    if (S_ISDIR(st.st_mode)) return OutputProbe::Refused;
+    FileIdentity identity{static_cast<std::uint64_t>(st.st_dev),
+                          static_cast<std::uint64_t>(st.st_ino)};
+    for (const FileIdentity& kept : protectedFiles) {
+      if (kept == identity) return OutputProbe::Refused;
+    }
+    if (!S_ISREG(st.st_mode)) return OutputProbe::OtherFile;
+    // Create refuses a file without write permission bits even to a user who could write it.
+    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
+      return OutputProbe::Refused;
+    }
+    return OutputProbe::PlainFile;
+  }
+  if (errno != ENOENT) return OutputProbe::Refused;
+  // A new file needs a folder that exists and may be written, and a name the system accepts.
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::size_t nameLength =
+      slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      ::access(folder.c_str(), W_OK | X_OK) != 0 || nameLength > NAME_MAX) {
+    return OutputProbe::Refused;
+  }
+  return OutputProbe::Absent;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+  if (fd < 0) return false;
+  bool ok = true;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (ok && left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) {
+      ok = false;
+      break;
+    }
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  ok = (::close(fd) == 0) && ok;
+  if (!ok) ::unlink(path.c_str());
+  return ok;
+}
+
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void SetStandardOutputBinary() {}

@@ -306,6 +306,51 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   }
 }
 
+OutputProbe ProbeOutputFile(const std::string& path,
+                            const std::vector<FileIdentity>& protectedFiles) {
+  if (path.empty() || HasNul(path)) return OutputProbe::Refused;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
+    // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
+    return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputProbe::Absent : OutputProbe::Refused;
+  }
+  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
+    return OutputProbe::Refused;
+  }
+  // No access rights asked: the identity can be read even while another program holds the file.
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return OutputProbe::OtherFile;
+  const std::optional<FileIdentity> identity = IdentityOfHandle(h);
+  const DWORD type = GetFileType(h);
+  CloseHandle(h);
+  for (const FileIdentity& kept : protectedFiles) {
+    if (identity && *identity == kept) return OutputProbe::Refused;
+  }
+  return type == FILE_TYPE_DISK ? OutputProbe::PlainFile : OutputProbe::OtherFile;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (path.empty() || HasNul(path)) return false;
+  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return false;
+  bool ok = true;
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (ok && left > 0) {
+    DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    DWORD written = 0;
+    ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
+    data += written;
+    left -= written;
+  }
+  ok = CloseHandle(h) && ok;
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
+}
+
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/BatchHost.h"
+#include "cli/OutputCollisions.h"
 
 namespace velmora {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   std::string error;
   auto options = ParseBatchOptions({"-i", "in.csv", "--template=t.html", "--output", "out",
-                                    "--code-page", "932", "-q", "s.ini"},
+                                    "--code-page", "932", "-q", "--preview", "4294967295",
+                                    "--dry-run", "--changed-only", "--strict", "--summary", "s.ini"},
                                    error);
   ASSERT_TRUE(options) << error;
   EXPECT_EQ(options->settingsFile, "s.ini");
@@ -23,6 +25,13 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   EXPECT_EQ(options->codePage, 932u);
   EXPECT_TRUE(options->quiet);
   EXPECT_FALSE(options->singleThread);
+  EXPECT_EQ(options->preview, 4294967295u);
+  EXPECT_TRUE(options->dryRun && options->changedOnly && options->strict && options->summary);
+  EXPECT_FALSE(options->init);
+  auto plain = ParseBatchOptions({"s.ini"}, error);
+  ASSERT_TRUE(plain);
+  EXPECT_FALSE(plain->preview || plain->dryRun || plain->changedOnly || plain->strict ||
+               plain->summary);
 }
 
 TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
@@ -35,6 +44,15 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {"--code-page", "0", "a.ini"},
       {"--code-page", "70000", "a.ini"},
       {"--quiet=yes", "a.ini"},
+      {"--preview", "0", "a.ini"},
+      {"--preview", "+1", "a.ini"},
+      {"--preview", "4294967296", "a.ini"},
+      {"--preview", "", "a.ini"},
+      {"--preview"},
+      {"--strict=1", "a.ini"},
+      {"--init"},
+      {"--init="},
+      {"--init", "new.ini", "a.ini"},
   };
   for (const auto& args : cases) {
     std::string error;
@@ -47,9 +65,60 @@ TEST(BatchOptions, HelpAndVersionNeedNoSettingsFile) {
   std::string error;
   EXPECT_TRUE(ParseBatchOptions({"--help"}, error)->help);
   EXPECT_TRUE(ParseBatchOptions({"--version"}, error)->version);
+  EXPECT_EQ(ParseBatchOptions({"--init", "new.ini"}, error)->init, "new.ini");
   auto dashed = ParseBatchOptions({"--", "-odd.ini"}, error);
   ASSERT_TRUE(dashed);
   EXPECT_EQ(dashed->settingsFile, "-odd.ini");
+}
+
+TEST(OutputCollisions, KeysNamesAsTheFileSystemCompares) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  const platform::PathRules posix{false, false, '/', 0};
+  const platform::PathRules windows{true, true, '\\', 260};
+  struct Case {
+    const char* a;
+    const char* b;
+    bool sameOnPosix;
+    bool sameOnWindows;
+  };
+  const Case cases[] = {
+      {"out/a.html", "out/a.html", true, true},
+      {"out/A.html", "out/a.html", false, true},
+      {"OUT\\Sub/X.HTML", "out/sub\\x.html", false, true},
+      {"out/a.html.", "out/a.html", false, true},
+      {"out/a.html .. ", "out/a.html", false, true},
+      {"out/sub. /a", "out/sub/a", false, true},
+      {"out//a", "out/./a", true, true},
+      {"/abs/a", "abs/a", false, false},
+      {"out/..", "out", false, false},
+      // Double-byte characters whose second bytes are a letter or "\\" are never folded or split.
+      {"out/\x83\x41.html", "out/\x83\x61.html", false, false},
+      {"out/\x83\x5c.html", "out/\x83/.html", false, false},
+      {"out/\xe9\x41.html", "out/\xe9\x41.html", true, true},
+      {"out/\xc3\xa9.html", "out/\xc3\x89.html", false, false},  // no case beyond ASCII
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(CollisionKey(c.a, posix, table) == CollisionKey(c.b, posix, table), c.sameOnPosix)
+        << c.a << " " << c.b;
+    EXPECT_EQ(CollisionKey(c.a, windows, table) == CollisionKey(c.b, windows, table),
+              c.sameOnWindows)
+        << c.a << " " << c.b;
+  }
+
+  OutputCollisions files(windows, table);
+  std::uint32_t record = 0;
+  for (const char* name : {"A", "b", "a", "c", "B", "./a"}) {
+    files.Add(name, std::string("o\\") + name, ++record);
+  }
+  for (int i = 0; i < 5000; ++i) files.Add("n" + std::to_string(i), "o\\n", ++record);
+  const auto collisions = files.Collisions();
+  ASSERT_EQ(collisions.size(), 2u);
+  EXPECT_EQ(collisions[0].path, "o\\./a");
+  EXPECT_EQ(collisions[0].records, (std::vector<std::uint32_t>{1, 3, 6}));
+  EXPECT_EQ(collisions[1].records, (std::vector<std::uint32_t>{2, 5}));
+  EXPECT_EQ(CollisionReport(collisions, 1),
+            "velmora-batch: o\\./a was written by records 1, 3, 6; the file of record 6 stands\n"
+            "velmora-batch: and 1 more files written by more than one record\n");
 }
 
 TEST(BatchHost, DrawsAProgressBar) {

@@ -1,0 +1,30 @@
+// The batch command's two jobs beside a run: showing one record's filled template, and writing a
+// first settings file.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+
+#include "settings/GeneratorSettings.h"
+
+namespace velmora {
+
+enum class PreviewResult {
+  Written,        // the filled template went to the stream
+  NoSuchRecord,   // the input holds fewer records
+  InputFailed,    // the input file could not be opened
+  TemplateFailed  // the template could not be opened or read
+};
+
+// Merges record recordNumber (counted from 1 as a run counts) exactly as a run would and writes
+// the filled template to out; opens no file for writing. failure receives the message of every
+// result but Written: the run's own failure text, or how many records the input holds. A read
+// error of the input raises platform::FileError; memory running out raises std::bad_alloc.
+PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
+                            std::FILE* out, std::string& failure);
+
+// The settings file that the window writes when it first closes: every key with its default.
+std::string DefaultSettingsFileText();
+
+}  // namespace velmora

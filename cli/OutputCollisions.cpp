@@ -1,0 +1,127 @@
+#include "cli/OutputCollisions.h"
+
+#include <algorithm>
+#include <functional>
+
+namespace velmora {
+
+std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
+                         const CodePageTable& table) {
+  const bool windows = rules.drivesAndUnc;
+  std::string key;
+  key.reserve(path.size());
+  std::string component;
+  auto endComponent = [&](bool separator) {
+    if (windows) {
+      // "name. " is "name"; a component of dots alone keeps its meaning ("." or "..").
+      std::size_t end = component.size();
+      while (end > 0 && (component[end - 1] == '.' || component[end - 1] == ' ')) --end;
+      if (end > 0) component.resize(end);
+      while (!component.empty() && component.back() == ' ') component.pop_back();
+    }
+    // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
+    if (component == "." || (component.empty() && !key.empty())) {
+      component.clear();
+      return;
+    }
+    key.append(component);
+    if (separator) key.push_back('/');
+    component.clear();
+  };
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    const auto b = static_cast<unsigned char>(path[i]);
+    if (table.IsLead(b) && i + 1 < path.size()) {
+      component.push_back(path[i]);
+      component.push_back(path[++i]);
+    } else if (b == '/' || (rules.backslashSeparates && b == '\\')) {
+      endComponent(true);
+    } else if (windows && b >= 'A' && b <= 'Z') {
+      component.push_back(static_cast<char>(b - 'A' + 'a'));
+    } else {
+      component.push_back(path[i]);
+    }
+  }
+  endComponent(false);
+  return key;
+}
+
+OutputCollisions::OutputCollisions(const platform::PathRules& rules, const CodePageTable& table)
+    : rules_(rules), table_(table), slots_(1024, 0) {}
+
+void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
+  switch (outcome) {
+    case OutputOutcome::Written: ++written_; break;
+    case OutputOutcome::WouldWrite: ++wouldWrite_; break;
+    case OutputOutcome::Unchanged: ++unchanged_; break;
+  }
+  // Every file of a run lies in the same folder, so the name alone tells the files apart.
+  Add(record.outputName, record.outputPath, record.recordNumber);
+}
+
+std::string_view OutputCollisions::KeyOf(const Entry& entry) const {
+  return std::string_view(keys_).substr(entry.keyOffset, entry.keyLength);
+}
+
+void OutputCollisions::Grow() {
+  std::vector<std::uint32_t> slots(slots_.size() * 2, 0);
+  const std::size_t mask = slots.size() - 1;
+  for (std::size_t i = 0; i < entries_.size(); ++i) {
+    std::size_t slot = std::hash<std::string_view>{}(KeyOf(entries_[i])) & mask;
+    while (slots[slot] != 0) slot = (slot + 1) & mask;
+    slots[slot] = static_cast<std::uint32_t>(i + 1);
+  }
+  slots_.swap(slots);
+}
+
+void OutputCollisions::Add(std::string_view name, std::string_view path,
+                           std::uint32_t recordNumber) {
+  key_ = CollisionKey(name, rules_, table_);
+  const std::size_t mask = slots_.size() - 1;
+  std::size_t slot = std::hash<std::string_view>{}(key_) & mask;
+  for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
+    Entry& entry = entries_[slots_[slot] - 1];
+    if (KeyOf(entry) != key_) continue;
+    if (entry.collision == 0) {
+      collisions_.push_back({std::string(path), {entry.firstRecord}});
+      entry.collision = static_cast<std::uint32_t>(collisions_.size());
+    }
+    Collision& collision = collisions_[entry.collision - 1];
+    collision.path.assign(path);
+    collision.records.push_back(recordNumber);
+    return;
+  }
+  entries_.push_back({keys_.size(), static_cast<std::uint32_t>(key_.size()), recordNumber, 0});
+  keys_.append(key_);
+  slots_[slot] = static_cast<std::uint32_t>(entries_.size());
+  if (entries_.size() * 2 > slots_.size()) Grow();
+}
+
+std::vector<OutputCollisions::Collision> OutputCollisions::Collisions() const {
+  std::vector<Collision> sorted = collisions_;
+  std::stable_sort(sorted.begin(), sorted.end(), [](const Collision& a, const Collision& b) {
+    return a.records.front() < b.records.front();
+  });
+  return sorted;
+}
+
+std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
+                            std::size_t maxLines) {
+  std::string report;
+  const std::size_t shown = std::min(maxLines, collisions.size());
+  for (std::size_t i = 0; i < shown; ++i) {
+    const OutputCollisions::Collision& c = collisions[i];
+    report += "velmora-batch: " + c.path + " was written by records ";
+    for (std::size_t r = 0; r < c.records.size(); ++r) {
+      if (r > 0) report += ", ";
+      report += std::to_string(c.records[r]);
+    }
+    report += "; the file of record " + std::to_string(c.records.back()) + " stands\n";
+  }
+  if (collisions.size() > shown) {
+    report += "velmora-batch: and " + std::to_string(collisions.size() - shown) +
+              " more files written by more than one record\n";
+  }
+  return report;
+}
+
+}  // namespace velmora

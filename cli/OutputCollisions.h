@@ -1,0 +1,72 @@
+// Output files that more than one record of a run wrote: the later record's file replaces the
+// earlier one, so the earlier pages are lost unless somebody is told.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/CodePageTable.h"
+#include "engine/RecordMerger.h"
+#include "platform/Platform.h"
+
+namespace velmora {
+
+// The form of path under which the file system knows the file. Where drive letters exist
+// (Windows), names are the same file whatever the case of their ASCII letters, "/" and "\" are
+// the same separator, and trailing dots and blanks of a name count for nothing; elsewhere names
+// are compared byte for byte. Both ways, empty and "." components are dropped. Only the bytes
+// that start a character are folded, so a double-byte character never changes.
+std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
+                         const CodePageTable& table);
+
+// Collects the files of a run and which records wrote each of them. Every file costs its name's
+// bytes and about 40 more, so that a run of a million files stays small.
+class OutputCollisions : public OutputObserver {
+ public:
+  OutputCollisions(const platform::PathRules& rules, const CodePageTable& table);
+
+  void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
+  // Notes that record recordNumber wrote the file name (in the run's output folder) at path.
+  void Add(std::string_view name, std::string_view path, std::uint32_t recordNumber);
+
+  struct Collision {
+    std::string path;                    // as the last record that wrote it spelled it
+    std::vector<std::uint32_t> records;  // in record order; the last one's file stands
+  };
+  // The files written by two or more records, in the order in which their first record came.
+  std::vector<Collision> Collisions() const;
+
+  std::uint64_t Written() const { return written_; }
+  std::uint64_t WouldWrite() const { return wouldWrite_; }
+  std::uint64_t Unchanged() const { return unchanged_; }
+
+ private:
+  struct Entry {
+    std::uint64_t keyOffset = 0;  // into keys_
+    std::uint32_t keyLength = 0;
+    std::uint32_t firstRecord = 0;
+    std::uint32_t collision = 0;  // 1 + index into collisions_, 0 while one record wrote it
+  };
+  std::string_view KeyOf(const Entry& entry) const;
+  void Grow();
+
+  const platform::PathRules& rules_;
+  const CodePageTable& table_;
+  std::string keys_;                  // the keys of all entries, one after the other
+  std::vector<Entry> entries_;
+  std::vector<std::uint32_t> slots_;  // open addressing: 1 + index into entries_, 0 when free
+  std::vector<Collision> collisions_;
+  std::string key_;
+  std::uint64_t written_ = 0;
+  std::uint64_t wouldWrite_ = 0;
+  std::uint64_t unchanged_ = 0;
+};
+
+// The lines that report collisions on standard error: one per file, at most maxLines, then one
+// line with the count of the rest. Each line ends in "\n".
+std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
+                            std::size_t maxLines = 20);
+
+}  // namespace velmora
