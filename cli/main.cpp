@@ -7,9 +7,9 @@
 
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
-#include "engine/CodePageTable.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
 

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/CodePageTable.h"
 #include "engine/RunHost.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 

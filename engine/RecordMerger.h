@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
 #include "engine/FieldSplitter.h"
 #include "engine/RunHost.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 namespace velmora {
 

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 namespace velmora::reference {
 

@@ -1,5 +1,6 @@
 // Lead-byte and trail-byte sets of a multibyte code page, and the byte classification that keeps
-// the two bytes of a double-byte character together.
+// the two bytes of a double-byte character together. Portable: what it needs of the system is the
+// code page query of Platform.h. The engine and the settings store both build on it.
 #pragma once
 
 #include <array>

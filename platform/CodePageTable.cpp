@@ -1,4 +1,4 @@
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 #include "platform/Platform.h"
 
