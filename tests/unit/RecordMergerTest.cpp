@@ -63,12 +63,27 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {0, '\n', "it's >", "it's &gt;"},
       {1, '\x0b', "a\x0b" "b", "a\r\nb"},
       {1, '\n', "a & <b>\nc\x0b", "a & <b>\r\nc\x0b"},
+      // A lone lead byte hides no markup: a browser shows it as a replacement character and
+      // reads the byte after it as it is.
+      {0, '\n', "\x82<script>alert(1)</script>", "\x82&lt;script&gt;alert(1)&lt;/script&gt;"},
+      {0, '\n', "\x82\" onmouseover=\x82&", "\x82&quot; onmouseover=\x82&amp;"},
+      {0, '\n', "\x82\xa0<\x82>", "\x82\xa0&lt;\x82&gt;"},
+      // A break byte after a lone lead byte is a break; the lead byte before a trail byte takes it.
+      {0, '\n', "\x82\n", "\x82<br>"},
+      {1, '\n', "\x82\x82\n", "\x82\x82\r\n"},
+      {1, '\n', "\x82\n\x82\x0b", "\x82\r\n\x82\x0b"},
   };
   for (const Case& c : cases) {
     std::string value = c.value;
     TranslateValue(value, c.format, c.breakByte, table);
     EXPECT_EQ(value, c.expected) << c.value;
   }
+  // Under a code page whose trail bytes include every byte the escaping looks for, the escaping
+  // still wins over the double-byte character: markup never hides behind a lead byte.
+  const CodePageTable wideTrail = CodePageTable::FromRanges(51000, {{0x81, 0x9F}}, {{0x01, 0xFE}});
+  std::string value = "\x81<\x81\n\x81";
+  TranslateValue(value, 0, '\n', wideTrail);
+  EXPECT_EQ(value, "\x81&lt;\x81\n\x81");
 }
 
 TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
