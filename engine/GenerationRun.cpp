@@ -1,5 +1,7 @@
 #include "engine/GenerationRun.h"
 
+#include <utility>
+
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
 #include "engine/SystemTexts.h"
@@ -121,7 +123,9 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     WriterPipeline pipeline(context, state.RunLog, host);
     while (ReadRecord(stream, state.CurrentLine)) {
       host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      pipeline.Submit(state.CurrentLine, state.SeparatorChar, state.TemplateText, n);
+      // The merge may free a huge line's storage; the next read fills the line afresh anyway.
+      pipeline.SubmitTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
+                                state.TemplateText, n);
       ++n;
     }
     summary.failedFiles = pipeline.Finish();
@@ -130,8 +134,9 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     MergedRecord record;
     while (ReadRecord(stream, state.CurrentLine)) {
       host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      if (!MergeRecord(state.CurrentLine, state.SeparatorChar, state.TemplateText, n, context,
-                       scratch, record, state.RunLog, host)) {
+      if (!MergeRecordTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
+                                 state.TemplateText, n, context, scratch, record, state.RunLog,
+                                 host)) {
         ++summary.failedFiles;
       }
       ++n;

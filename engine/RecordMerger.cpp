@@ -402,6 +402,15 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
   FillMergedRecord(templateText, recordNumber, context, scratch, record);
 }
 
+void BuildMergedRecordTakingLine(std::string&& line, char separator,
+                                 std::string_view templateText, std::uint32_t recordNumber,
+                                 const MergeContext& context, MergeScratch& scratch,
+                                 MergedRecord& record) {
+  SplitFields(line, separator, context.table, scratch.fields);
+  if (line.size() > kKeptLineBytes) std::string().swap(line);
+  FillMergedRecord(templateText, recordNumber, context, scratch, record);
+}
+
 bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
                        std::string& runLog, RunHost& host) {
   if (record.accepted) {
@@ -429,6 +438,15 @@ bool MergeRecord(std::string_view line, char separator, std::string_view templat
                  std::uint32_t recordNumber, const MergeContext& context, MergeScratch& scratch,
                  MergedRecord& record, std::string& runLog, RunHost& host) {
   BuildMergedRecord(line, separator, templateText, recordNumber, context, scratch, record);
+  return WriteMergedRecord(record, context, runLog, host);
+}
+
+bool MergeRecordTakingLine(std::string&& line, char separator, std::string_view templateText,
+                           std::uint32_t recordNumber, const MergeContext& context,
+                           MergeScratch& scratch, MergedRecord& record, std::string& runLog,
+                           RunHost& host) {
+  BuildMergedRecordTakingLine(std::move(line), separator, templateText, recordNumber, context,
+                              scratch, record);
   return WriteMergedRecord(record, context, runLog, host);
 }
 

@@ -53,10 +53,21 @@ struct MergeScratch {
   std::shared_ptr<TemplatePlan> plan;     // the plan of the last record's template and count
 };
 
+// A record line longer than this that the caller hands over is freed once it is split.
+inline constexpr std::size_t kKeptLineBytes = 8u << 20;
+
 // Splits line, fills the template and builds the output name and path of record recordNumber.
 void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,
                        std::uint32_t recordNumber, const MergeContext& context,
                        MergeScratch& scratch, MergedRecord& record);
+
+// The same for a line that the caller hands over: a line longer than kKeptLineBytes is emptied
+// and its storage freed as soon as it is split, so that one huge record is never held as its
+// line, its fields and its output at once. A shorter line is left as it is.
+void BuildMergedRecordTakingLine(std::string&& line, char separator,
+                                 std::string_view templateText, std::uint32_t recordNumber,
+                                 const MergeContext& context, MergeScratch& scratch,
+                                 MergedRecord& record);
 
 // Writes a merged record and appends its line to runLog: "path -> ok", or the open-failure text,
 // which also goes to the status line with an error beep. Returns false on that failure. A write
@@ -68,6 +79,10 @@ bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
 bool MergeRecord(std::string_view line, char separator, std::string_view templateText,
                  std::uint32_t recordNumber, const MergeContext& context, MergeScratch& scratch,
                  MergedRecord& record, std::string& runLog, RunHost& host);
+bool MergeRecordTakingLine(std::string&& line, char separator, std::string_view templateText,
+                           std::uint32_t recordNumber, const MergeContext& context,
+                           MergeScratch& scratch, MergedRecord& record, std::string& runLog,
+                           RunHost& host);
 
 // Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
 // every "&", double quote, ">" and "<" becomes its entity, whatever byte stands before it, and the

@@ -37,6 +37,21 @@ bool WriterPipeline::QueueFull() const {
 
 void WriterPipeline::Submit(std::string_view line, char separator, std::string_view templateText,
                             std::uint32_t recordNumber) {
+  SubmitRecord([&](MergedRecord& record) {
+    BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
+  });
+}
+
+void WriterPipeline::SubmitTakingLine(std::string&& line, char separator,
+                                      std::string_view templateText, std::uint32_t recordNumber) {
+  SubmitRecord([&](MergedRecord& record) {
+    BuildMergedRecordTakingLine(std::move(line), separator, templateText, recordNumber, context_,
+                                scratch_, record);
+  });
+}
+
+template <typename Build>
+void WriterPipeline::SubmitRecord(Build&& build) {
   MergedRecord record;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -56,7 +71,7 @@ void WriterPipeline::Submit(std::string_view line, char separator, std::string_v
       spareBytes_ -= record.content.capacity();
     }
   }
-  BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
+  build(record);
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);

@@ -103,6 +103,23 @@ TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
   for (const Case& c : cases) EXPECT_EQ(Filled(s, c.line, c.tpl), c.expected) << c.line;
 }
 
+TEST(RecordMerger, FreesAHugeLineHandedOverOnceItIsSplit) {
+  const GeneratorSettings s = Defaults("out");
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  MergeContext context(s, table, kPosix);
+  MergeScratch scratch;
+  MergedRecord record;
+  for (std::size_t size : {std::size_t{16}, kKeptLineBytes + 1}) {
+    const std::string value(size, 'v');
+    std::string line = "\"" + value + "\",b";
+    const std::string kept = line;
+    BuildMergedRecordTakingLine(std::move(line), ',', "<[$_0_$]|[$_1_$]>", 1, context, scratch,
+                                record);
+    EXPECT_EQ(record.content, "<" + value + "|b>");
+    EXPECT_EQ(line, size > kKeptLineBytes ? "" : kept) << size;
+  }
+}
+
 TEST(RecordMerger, PutsTheDefaultTextInUnchangedForEmptyFields) {
   GeneratorSettings s = Defaults("out");
   s.ReplaceDefault = "&nbsp;<i>";
