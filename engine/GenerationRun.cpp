@@ -1,5 +1,6 @@
 #include "engine/GenerationRun.h"
 
+#include <new>
 #include <utility>
 
 #include "engine/RecordMerger.h"
@@ -42,20 +43,24 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   if (identity != nullptr) {
     if (auto id = file.Identity()) *identity = *id;
   }
-  std::optional<std::uint64_t> size = file.Size();
-  bool complete = size.has_value();
-  if (complete) {
-    state.TemplateText.resize(static_cast<std::size_t>(*size));
-    std::size_t done = 0;
-    while (done < state.TemplateText.size()) {
-      std::size_t got = 0;
-      if (file.Read(state.TemplateText.data() + done, state.TemplateText.size() - done, got) !=
-          platform::ReadStatus::Ok) {
-        break;
-      }
-      done += got;
+  // The template is read to its end: a device or a pipe has no size of its own (an empty device
+  // is an empty template). A file's size only sets aside the memory at once, so that a template
+  // larger than memory fails before it is read.
+  if (std::optional<std::uint64_t> size = file.Size()) {
+    if (*size > state.TemplateText.max_size()) throw std::bad_alloc();
+    state.TemplateText.reserve(static_cast<std::size_t>(*size));
+  }
+  state.TemplateText.clear();
+  bool complete = false;
+  char buffer[1 << 16];
+  for (;;) {
+    std::size_t got = 0;
+    const platform::ReadStatus status = file.Read(buffer, sizeof buffer, got);
+    if (status != platform::ReadStatus::Ok) {
+      complete = status == platform::ReadStatus::End;
+      break;
     }
-    complete = done == state.TemplateText.size();
+    state.TemplateText.append(buffer, got);
   }
   if (!complete) {
     host.SetStatus(texts.templateReadFailed);
