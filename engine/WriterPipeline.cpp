@@ -17,7 +17,7 @@ WriterPipeline::WriterPipeline(const MergeContext& context, std::string& runLog,
       host_(host),
       depth_(depth == 0 ? 1 : depth),
       maxQueuedBytes_(maxQueuedBytes) {
-  writer_ = std::thread([this] { WriterLoop(); });
+  writer_ = std::thread([this] { WriterMain(); });
 }
 
 WriterPipeline::~WriterPipeline() { Stop(); }
@@ -87,6 +87,20 @@ std::uint32_t WriterPipeline::Finish() {
   Stop();
   if (failure_) std::rethrow_exception(failure_);
   return failedFiles_;
+}
+
+void WriterPipeline::WriterMain() {
+  // An exception that left the thread would end the process: memory running out while the writer
+  // keeps its records ends the run like a failed write instead.
+  try {
+    WriterLoop();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    abandon_ = true;
+    queue_.clear();
+    mergerWake_.notify_all();
+  }
 }
 
 void WriterPipeline::WriterLoop() {

@@ -44,6 +44,7 @@ class WriterPipeline {
  private:
   template <typename Build>
   void SubmitRecord(Build&& build);
+  void WriterMain();
   void WriterLoop();
   void Stop();
   bool QueueFull() const;
