@@ -161,6 +161,14 @@ class OutputFile {
 #endif
 };
 
+// What a path names, looked at without opening it (opening a pipe that nobody writes would wait).
+enum class PathKind { Missing, RegularFile, Folder, Other };
+struct PathInfo {
+  PathKind kind = PathKind::Missing;  // Other: a device, a pipe, or what the system cannot tell
+  std::uint64_t size = 0;             // of a regular file
+};
+PathInfo InspectPath(const std::string& path);
+
 // Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 

@@ -271,6 +271,23 @@ void OutputFile::Close() {
   }
 }
 
+PathInfo InspectPath(const std::string& path) {
+  PathInfo info;
+  struct stat st {};
+  if (path.empty() || path.find('\0') != std::string::npos) return info;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) info.kind = PathKind::Other;
+    return info;
+  }
+  if (S_ISREG(st.st_mode)) {
+    info.kind = PathKind::RegularFile;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+  } else {
+    info.kind = S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+  }
+  return info;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   InputFile file;
