@@ -178,7 +178,8 @@ bool FillByPlan(const TemplatePlan& plan, const MergeContext& context, MergeScra
   }
   std::size_t total = 0;
   for (const TemplatePlan::Piece& piece : plan.pieces) {
-    total += piece.field == TemplatePlan::kLiteral ? piece.length : scratch.valueLengths[piece.field];
+    total +=
+        piece.field == TemplatePlan::kLiteral ? piece.length : scratch.valueLengths[piece.field];
   }
   content.clear();
   content.reserve(total);
