@@ -1,6 +1,6 @@
 #include "app/GeneratorApp.h"
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
 #include "ui/GeneratorDlg.h"

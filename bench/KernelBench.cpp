@@ -6,10 +6,10 @@
 #include <string>
 
 #include "bench/BenchText.h"
-#include "engine/CodePageTable.h"
 #include "engine/FieldSplitter.h"
 #include "engine/RecordMerger.h"
 #include "engine/ReplaceAll.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 #include "engine/RecordMerger.h"
 #include "platform/Platform.h"
 

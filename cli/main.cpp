@@ -1,6 +1,7 @@
 // velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs.
 
 #include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <filesystem>
 #include <new>
@@ -11,9 +12,9 @@
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
 #include "cli/OutputCollisions.h"
-#include "engine/CodePageTable.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
 
@@ -24,6 +25,34 @@ constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSomeFilesFailed = 3;
 constexpr int kExitCollisions = 4;
+
+// No settings file comes near this size; a bigger one is a mistake, not settings.
+constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
+
+// Whether path names a settings file that can be read: a regular file of a sound size. A device,
+// a pipe or a huge file would otherwise be read without end or run memory out; each gets a
+// message naming the file.
+bool CheckSettingsFile(const std::string& path) {
+  const velmora::platform::PathInfo info = velmora::platform::InspectPath(path);
+  const char* problem = nullptr;
+  if (info.kind == velmora::platform::PathKind::Folder ||
+      info.kind == velmora::platform::PathKind::Other) {
+    problem = "is not a regular file";
+  } else if (info.kind == velmora::platform::PathKind::RegularFile &&
+             info.size > kMaxSettingsFileBytes) {
+    problem = "is larger than 16 MB";
+  } else {
+    std::string bytes;
+    if (info.kind == velmora::platform::PathKind::RegularFile &&
+        velmora::platform::ReadWholeFile(path, bytes)) {
+      return true;
+    }
+    std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    return false;
+  }
+  std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);
+  return false;
+}
 
 void WriteLog(const std::string& log) {
   std::fwrite(log.data(), 1, log.size(), stdout);
@@ -82,12 +111,7 @@ int Run(const std::vector<std::string>& args) {
   SetProcessCodePage(codePage);
   InitSystemTexts(codePage);
 
-  std::string settingsBytes;
-  if (!platform::ReadWholeFile(options->settingsFile, settingsBytes)) {
-    std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n",
-                 options->settingsFile.c_str());
-    return kExitUsage;
-  }
+  if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
   GeneratorSettings settings;
   LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
   if (options->input) settings.Input = *options->input;
@@ -160,6 +184,13 @@ int Run(const std::vector<std::string>& args) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return Run(args);
+  // Memory may also run out before or after the run (the options, the settings file): the same
+  // text then, never an abort.
+  try {
+    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
+    return Run(args);
+  } catch (const std::bad_alloc&) {
+    std::fprintf(stderr, "%s\n", velmora::Texts().outOfMemory.c_str());
+    return kExitRunFailed;
+  }
 }

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 namespace velmora {
 

@@ -1,5 +1,8 @@
 #include "engine/GenerationRun.h"
 
+#include <new>
+#include <utility>
+
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
 #include "engine/SystemTexts.h"
@@ -40,20 +43,24 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   if (identity != nullptr) {
     if (auto id = file.Identity()) *identity = *id;
   }
-  std::optional<std::uint64_t> size = file.Size();
-  bool complete = size.has_value();
-  if (complete) {
-    state.TemplateText.resize(static_cast<std::size_t>(*size));
-    std::size_t done = 0;
-    while (done < state.TemplateText.size()) {
-      std::size_t got = 0;
-      if (file.Read(state.TemplateText.data() + done, state.TemplateText.size() - done, got) !=
-          platform::ReadStatus::Ok) {
-        break;
-      }
-      done += got;
+  // The template is read to its end: a device or a pipe has no size of its own (an empty device
+  // is an empty template). A file's size only sets aside the memory at once, so that a template
+  // larger than memory fails before it is read.
+  if (std::optional<std::uint64_t> size = file.Size()) {
+    if (*size > state.TemplateText.max_size()) throw std::bad_alloc();
+    state.TemplateText.reserve(static_cast<std::size_t>(*size));
+  }
+  state.TemplateText.clear();
+  bool complete = false;
+  char buffer[1 << 16];
+  for (;;) {
+    std::size_t got = 0;
+    const platform::ReadStatus status = file.Read(buffer, sizeof buffer, got);
+    if (status != platform::ReadStatus::Ok) {
+      complete = status == platform::ReadStatus::End;
+      break;
     }
-    complete = done == state.TemplateText.size();
+    state.TemplateText.append(buffer, got);
   }
   if (!complete) {
     host.SetStatus(texts.templateReadFailed);
@@ -131,7 +138,9 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     WriterPipeline pipeline(context, state.RunLog, host);
     while (ReadRecord(stream, state.CurrentLine)) {
       host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      pipeline.Submit(state.CurrentLine, state.SeparatorChar, state.TemplateText, n);
+      // The merge may free a huge line's storage; the next read fills the line afresh anyway.
+      pipeline.SubmitTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
+                                state.TemplateText, n);
       ++n;
     }
     summary.failedFiles = pipeline.Finish();
@@ -140,8 +149,9 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     MergedRecord record;
     while (ReadRecord(stream, state.CurrentLine)) {
       host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      if (!MergeRecord(state.CurrentLine, state.SeparatorChar, state.TemplateText, n, context,
-                       scratch, record, state.RunLog, host)) {
+      if (!MergeRecordTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
+                                 state.TemplateText, n, context, scratch, record, state.RunLog,
+                                 host)) {
         ++summary.failedFiles;
       }
       ++n;

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/CodePageTable.h"
 #include "engine/RecordMerger.h"
 #include "engine/RunHost.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 

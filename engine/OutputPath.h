@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
 namespace velmora {

@@ -151,39 +151,65 @@ bool IsInertValue(std::string_view value, char firstByte, const CodePageTable& t
     if (!table.HasLeadBytes() || StartsCharacter(value, 0, at, table)) return false;
     from = at + 1;
   }
-  return !table.HasLeadBytes() || StartsCharacter(value, 0, value.size(), table);
+  return !table.HasLeadBytes() || !LeadByteBefore(value, 0, value.size(), table);
 }
 
 // Fills the template by the plan; false when this record's values need the field-by-field way.
+// Each value is translated straight into the filled template, once, and copied from there where
+// its placeholder occurs again, so that a huge field is held only twice: as the field and in the
+// output.
 bool FillByPlan(const TemplatePlan& plan, const MergeContext& context, MergeScratch& scratch,
                 std::string& content) {
+  static constexpr std::size_t kNotPlaced = static_cast<std::size_t>(-1);
   const GeneratorSettings& s = context.settings;
   const std::size_t count = scratch.fields.size();
-  if (scratch.values.size() < count) scratch.values.resize(count);
+  scratch.valueLengths.assign(count, 0);
+  scratch.valuePlaces.assign(count, kNotPlaced);
   // An empty value gives way to the default text, byte for byte.
-  auto valueOf = [&](std::size_t i) -> const std::string& {
-    const std::string& value = scratch.values[i];
-    return value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : value;
+  auto usesDefault = [&](std::size_t i) {
+    return scratch.fields[i].empty() && !s.ReplaceDefault.empty();
   };
   for (std::size_t i = 0; i < count; ++i) {
     if (!plan.used[i]) continue;
-    std::string& value = scratch.values[i];
-    value.assign(scratch.fields[i]);
-    TranslateValue(value, s.ReplaceFormat, context.breakByte, context.table);
-    if (plan.scanned[i] && !IsInertValue(valueOf(i), plan.firstByte, context.table)) return false;
+    scratch.valueLengths[i] =
+        usesDefault(i) ? s.ReplaceDefault.size()
+                       : TranslatedLength(scratch.fields[i], s.ReplaceFormat, context.breakByte,
+                                          context.table);
   }
   std::size_t total = 0;
   for (const TemplatePlan::Piece& piece : plan.pieces) {
-    total += piece.field == TemplatePlan::kLiteral ? piece.length : valueOf(piece.field).size();
+    total +=
+        piece.field == TemplatePlan::kLiteral ? piece.length : scratch.valueLengths[piece.field];
   }
   content.clear();
   content.reserve(total);
   for (const TemplatePlan::Piece& piece : plan.pieces) {
     if (piece.field == TemplatePlan::kLiteral) {
       content.append(plan.templateText, piece.offset, piece.length);
-    } else {
-      content.append(valueOf(piece.field));
+      continue;
     }
+    const std::size_t i = piece.field;
+    const std::size_t length = scratch.valueLengths[i];
+    if (scratch.valuePlaces[i] != kNotPlaced) {
+      // The storage was reserved whole, so the copy never moves what it copies from.
+      content.append(content, scratch.valuePlaces[i], length);
+      continue;
+    }
+    const std::size_t place = content.size();
+    const std::string& field = scratch.fields[i];
+    if (usesDefault(i)) {
+      content.append(s.ReplaceDefault);
+    } else if (length == field.size()) {
+      content.append(field);  // every replacement is longer than its byte: nothing to replace
+    } else {
+      AppendTranslatedValue(content, field, s.ReplaceFormat, context.breakByte, context.table);
+    }
+    if (plan.scanned[i] &&
+        !IsInertValue(std::string_view(content).substr(place, length), plan.firstByte,
+                      context.table)) {
+      return false;
+    }
+    scratch.valuePlaces[i] = place;
   }
   return true;
 }
@@ -195,8 +221,9 @@ void FillFieldByField(std::string_view templateText, const MergeContext& context
   const GeneratorSettings& s = context.settings;
   content.assign(templateText);
   for (std::size_t i = 0; i < scratch.fields.size(); ++i) {
-    scratch.value = scratch.fields[i];
-    TranslateValue(scratch.value, s.ReplaceFormat, context.breakByte, context.table);
+    scratch.value.clear();
+    AppendTranslatedValue(scratch.value, scratch.fields[i], s.ReplaceFormat, context.breakByte,
+                          context.table);
     char digits[24];
     auto [end, ec] = std::to_chars(digits, digits + sizeof digits, i);
     scratch.placeholder.assign(s.ReplaceLead);
@@ -255,71 +282,101 @@ MergeContext::MergeContext(const GeneratorSettings& runSettings,
       folderPrefix(OutputFolderPrefix(runSettings.Output, pathRules, codePageTable)),
       breakByte(runSettings.FieldBreak == 0 ? '\x0A' : '\x0B') {}
 
-void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
-                    const CodePageTable& table) {
-  // HTML replaces "&" (first, so that the entities made for the others are not escaped again), the
-  // double quote, ">", "<" and last the break byte by "<br>"; text only the break byte, by CR LF.
-  // No replacement text holds a byte that a later replacement looks for, or a lead byte, so one
-  // walk that replaces each byte where a character starts gives the same text as the replacements
-  // one after another.
-  static constexpr std::string_view kReplacements[] = {"", "&amp;", "&quot;", "&gt;", "&lt;",
-                                                       "<br>", "\r\n"};
-  struct Kinds {
-    std::array<std::uint8_t, 256> of{};  // index into kReplacements, 0 for none
-  };
-  static const std::array<Kinds, 4> kKinds = [] {
-    std::array<Kinds, 4> kinds{};
+namespace {
+
+// What each byte of a value becomes: an index into kReplacements, 0 for the byte itself.
+constexpr std::string_view kReplacements[] = {"", "&amp;", "&quot;", "&gt;", "&lt;", "<br>",
+                                              "\r\n"};
+constexpr std::uint8_t kFirstBreak = 5;  // the replacements from here on are of the break byte
+using ByteKinds = std::array<std::uint8_t, 256>;
+
+const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
+  static const std::array<ByteKinds, 4> kKinds = [] {
+    std::array<ByteKinds, 4> kinds{};
     for (int html = 0; html < 2; ++html) {
       for (int vt = 0; vt < 2; ++vt) {
-        Kinds& k = kinds[static_cast<std::size_t>(html * 2 + vt)];
+        ByteKinds& k = kinds[static_cast<std::size_t>(html * 2 + vt)];
         if (html == 1) {
-          k.of['&'] = 1;
-          k.of['"'] = 2;
-          k.of['>'] = 3;
-          k.of['<'] = 4;
+          k['&'] = 1;
+          k['"'] = 2;
+          k['>'] = 3;
+          k['<'] = 4;
         }
-        k.of[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 5 : 6;
+        k[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 5 : 6;
       }
     }
     return kinds;
   }();
-  const auto& kind =
-      kKinds[static_cast<std::size_t>((replaceFormat == 0 ? 2 : 0) + (breakByte == '\x0B' ? 1 : 0))]
-          .of;
+  return kKinds[static_cast<std::size_t>((replaceFormat == 0 ? 2 : 0) +
+                                         (breakByte == '\x0B' ? 1 : 0))];
+}
+
+// Walks value once and hands emit its translation piece by piece. HTML escapes "&" (first, so
+// that the entities made for the others are not escaped again), the double quote, ">" and "<"
+// wherever they stand, even right after a lead byte: a browser that meets a lead byte without a
+// trail byte shows a replacement character and then reads the byte after it as it is, so a kept
+// "<" would open live markup. The break byte is replaced where it starts a character, as the field
+// splitter classifies bytes. No replacement holds a byte that a later replacement looks for, or a
+// lead byte, so this gives the same text as the replacements one after another.
+template <typename Emit>
+void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char breakByte,
+                     const CodePageTable& table, Emit&& emit) {
+  const ByteKinds& kind = KindsFor(replaceFormat, breakByte);
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
   const std::size_t size = value.size();
   std::size_t first = 0;
   while (first < size && kind[bytes[first]] == 0) ++first;
-  if (first == size) return;  // nothing to replace, the common case
-  // Everything before the first byte to replace stays; a byte right after a lead byte that starts
-  // a character belongs to that character.
-  std::size_t leads = 0;
-  while (leads < first && table.IsLead(bytes[first - leads - 1])) ++leads;
-  std::size_t i = leads % 2 == 0 ? first : first + 1;
-  thread_local std::string translated;
-  translated.clear();
+  if (first == size) {  // nothing to replace, the common case
+    emit(value);
+    return;
+  }
+  bool afterLead = LeadByteBefore(value, 0, first, table);
   std::size_t unchanged = 0;  // bytes from here on are copied as they are
-  while (i < size) {
+  for (std::size_t i = first; i < size; ++i) {
     const unsigned char b = bytes[i];
-    if (table.IsLead(b)) {
-      i += 2;
-    } else if (kind[b] != 0) {
-      translated.append(value, unchanged, i - unchanged);
-      translated.append(kReplacements[kind[b]]);
-      unchanged = ++i;
+    const std::uint8_t k = kind[b];
+    if (k != 0 && (k < kFirstBreak || !afterLead || !table.IsTrail(b))) {
+      emit(value.substr(unchanged, i - unchanged));
+      emit(kReplacements[k]);
+      unchanged = i + 1;
+      afterLead = false;
     } else {
-      ++i;
+      // A byte after a lead byte that starts a character never starts a two-byte one itself.
+      afterLead = !afterLead && table.IsLead(b);
     }
   }
-  translated.append(value, unchanged, size - unchanged);
+  emit(value.substr(unchanged));
+}
+
+}  // namespace
+
+std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat, char breakByte,
+                             const CodePageTable& table) {
+  std::size_t length = 0;
+  WalkTranslation(value, replaceFormat, breakByte, table,
+                  [&](std::string_view piece) { length += piece.size(); });
+  return length;
+}
+
+void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
+                           char breakByte, const CodePageTable& table) {
+  WalkTranslation(value, replaceFormat, breakByte, table,
+                  [&](std::string_view piece) { out.append(piece); });
+}
+
+void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
+                    const CodePageTable& table) {
+  std::string translated;
+  AppendTranslatedValue(translated, value, replaceFormat, breakByte, table);
   value.swap(translated);
 }
 
-void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,
-                       std::uint32_t recordNumber, const MergeContext& context,
-                       MergeScratch& scratch, MergedRecord& record) {
+namespace {
+
+// Everything after the split: the fill, the name and the path.
+void FillMergedRecord(std::string_view templateText, std::uint32_t recordNumber,
+                      const MergeContext& context, MergeScratch& scratch, MergedRecord& record) {
   const GeneratorSettings& s = context.settings;
-  SplitFields(line, separator, context.table, scratch.fields);
   const std::size_t count = scratch.fields.size();
 
   const TemplatePlan& plan = PlanFor(templateText, context, count, scratch);
@@ -358,6 +415,24 @@ void BuildMergedRecord(std::string_view line, char separator, std::string_view t
   if (!path) return;
   record.outputPath = std::move(*path);
   record.accepted = true;
+}
+
+}  // namespace
+
+void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,
+                       std::uint32_t recordNumber, const MergeContext& context,
+                       MergeScratch& scratch, MergedRecord& record) {
+  SplitFields(line, separator, context.table, scratch.fields);
+  FillMergedRecord(templateText, recordNumber, context, scratch, record);
+}
+
+void BuildMergedRecordTakingLine(std::string&& line, char separator,
+                                 std::string_view templateText, std::uint32_t recordNumber,
+                                 const MergeContext& context, MergeScratch& scratch,
+                                 MergedRecord& record) {
+  SplitFields(line, separator, context.table, scratch.fields);
+  if (line.size() > kKeptLineBytes) std::string().swap(line);
+  FillMergedRecord(templateText, recordNumber, context, scratch, record);
 }
 
 bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
@@ -406,6 +481,15 @@ bool MergeRecord(std::string_view line, char separator, std::string_view templat
                  std::uint32_t recordNumber, const MergeContext& context, MergeScratch& scratch,
                  MergedRecord& record, std::string& runLog, RunHost& host) {
   BuildMergedRecord(line, separator, templateText, recordNumber, context, scratch, record);
+  return WriteMergedRecord(record, context, runLog, host);
+}
+
+bool MergeRecordTakingLine(std::string&& line, char separator, std::string_view templateText,
+                           std::uint32_t recordNumber, const MergeContext& context,
+                           MergeScratch& scratch, MergedRecord& record, std::string& runLog,
+                           RunHost& host) {
+  BuildMergedRecordTakingLine(std::move(line), separator, templateText, recordNumber, context,
+                              scratch, record);
   return WriteMergedRecord(record, context, runLog, host);
 }
 

@@ -8,9 +8,9 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
 #include "engine/FieldSplitter.h"
 #include "engine/RunHost.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 
@@ -73,14 +73,26 @@ struct MergeScratch {
   FieldList fields;
   std::string value;
   std::string placeholder;
-  std::vector<std::string> values;     // translated values of the fields the plan uses
-  std::shared_ptr<TemplatePlan> plan;  // the plan of the last record's template and count
+  std::vector<std::size_t> valueLengths;  // per field: its value's length in the output
+  std::vector<std::size_t> valuePlaces;   // per field: where its value first went in the output
+  std::shared_ptr<TemplatePlan> plan;     // the plan of the last record's template and count
 };
+
+// A record line longer than this that the caller hands over is freed once it is split.
+inline constexpr std::size_t kKeptLineBytes = 8u << 20;
 
 // Splits line, fills the template and builds the output name and path of record recordNumber.
 void BuildMergedRecord(std::string_view line, char separator, std::string_view templateText,
                        std::uint32_t recordNumber, const MergeContext& context,
                        MergeScratch& scratch, MergedRecord& record);
+
+// The same for a line that the caller hands over: a line longer than kKeptLineBytes is emptied
+// and its storage freed as soon as it is split, so that one huge record is never held as its
+// line, its fields and its output at once. A shorter line is left as it is.
+void BuildMergedRecordTakingLine(std::string&& line, char separator,
+                                 std::string_view templateText, std::uint32_t recordNumber,
+                                 const MergeContext& context, MergeScratch& scratch,
+                                 MergedRecord& record);
 
 // Writes a merged record and appends its line to runLog: "path -> ok" (or, by context.output,
 // "path -> dry run" or "path -> unchanged"), or the open-failure text, which also goes to the
@@ -93,9 +105,23 @@ bool WriteMergedRecord(const MergedRecord& record, const MergeContext& context,
 bool MergeRecord(std::string_view line, char separator, std::string_view templateText,
                  std::uint32_t recordNumber, const MergeContext& context, MergeScratch& scratch,
                  MergedRecord& record, std::string& runLog, RunHost& host);
+bool MergeRecordTakingLine(std::string&& line, char separator, std::string_view templateText,
+                           std::uint32_t recordNumber, const MergeContext& context,
+                           MergeScratch& scratch, MergedRecord& record, std::string& runLog,
+                           RunHost& host);
 
-// The text that a value of a field becomes in the output: HTML-escaped with "<br>" for the break
-// byte, or with CR LF for it in plain text.
+// Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
+// every "&", double quote, ">" and "<" becomes its entity, whatever byte stands before it, and the
+// break byte "<br>"; plain text: the break byte becomes CR LF. A break byte that is the second byte
+// of a double-byte character (a lead byte followed by a byte of the trail set) stays.
+void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
+                           char breakByte, const CodePageTable& table);
+
+// The length of that text.
+std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat, char breakByte,
+                             const CodePageTable& table);
+
+// The same in place.
 void TranslateValue(std::string& value, std::int32_t replaceFormat, char breakByte,
                     const CodePageTable& table);
 

@@ -17,7 +17,7 @@ WriterPipeline::WriterPipeline(const MergeContext& context, std::string& runLog,
       host_(host),
       depth_(depth == 0 ? 1 : depth),
       maxQueuedBytes_(maxQueuedBytes) {
-  writer_ = std::thread([this] { WriterLoop(); });
+  writer_ = std::thread([this] { WriterMain(); });
 }
 
 WriterPipeline::~WriterPipeline() { Stop(); }
@@ -37,6 +37,21 @@ bool WriterPipeline::QueueFull() const {
 
 void WriterPipeline::Submit(std::string_view line, char separator, std::string_view templateText,
                             std::uint32_t recordNumber) {
+  SubmitRecord([&](MergedRecord& record) {
+    BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
+  });
+}
+
+void WriterPipeline::SubmitTakingLine(std::string&& line, char separator,
+                                      std::string_view templateText, std::uint32_t recordNumber) {
+  SubmitRecord([&](MergedRecord& record) {
+    BuildMergedRecordTakingLine(std::move(line), separator, templateText, recordNumber, context_,
+                                scratch_, record);
+  });
+}
+
+template <typename Build>
+void WriterPipeline::SubmitRecord(Build&& build) {
   MergedRecord record;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -56,7 +71,7 @@ void WriterPipeline::Submit(std::string_view line, char separator, std::string_v
       spareBytes_ -= record.content.capacity();
     }
   }
-  BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
+  build(record);
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -72,6 +87,20 @@ std::uint32_t WriterPipeline::Finish() {
   Stop();
   if (failure_) std::rethrow_exception(failure_);
   return failedFiles_;
+}
+
+void WriterPipeline::WriterMain() {
+  // An exception that left the thread would end the process: memory running out while the writer
+  // keeps its records ends the run like a failed write instead.
+  try {
+    WriterLoop();
+  } catch (...) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (!failure_) failure_ = std::current_exception();
+    abandon_ = true;
+    queue_.clear();
+    mergerWake_.notify_all();
+  }
 }
 
 void WriterPipeline::WriterLoop() {

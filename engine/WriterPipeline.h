@@ -34,11 +34,17 @@ class WriterPipeline {
   // no further record is read after a file could not be written.
   void Submit(std::string_view line, char separator, std::string_view templateText,
               std::uint32_t recordNumber);
+  // The same for a line that the caller hands over (see BuildMergedRecordTakingLine).
+  void SubmitTakingLine(std::string&& line, char separator, std::string_view templateText,
+                        std::uint32_t recordNumber);
   // Waits until every queued record is written; returns the number of records whose file could
   // not be opened. Rethrows a failure of the writer thread.
   std::uint32_t Finish();
 
  private:
+  template <typename Build>
+  void SubmitRecord(Build&& build);
+  void WriterMain();
   void WriterLoop();
   void Stop();
   bool QueueFull() const;

@@ -181,13 +181,24 @@ OutputProbe ProbeOutputFile(const std::string& path,
 // file cannot be created or written (a file half written is removed again).
 bool WriteNewFile(const std::string& path, std::string_view bytes);
 
+// What a path names, looked at without opening it (opening a pipe that nobody writes would wait).
+enum class PathKind { Missing, RegularFile, Folder, Other };
+struct PathInfo {
+  PathKind kind = PathKind::Missing;  // Other: a device, a pipe, or what the system cannot tell
+  std::uint64_t size = 0;             // of a regular file
+};
+PathInfo InspectPath(const std::string& path);
+
 // Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);
 
-// Replaces the file's content as one step: the bytes go to a new file beside it, which then takes
-// its place, so that readers see the old file or the new one and never a mix. A file that exists
-// and is read-only, or is not a plain file, is left as it is and the call returns false; so does
-// any failure, which leaves the old file untouched. A link is followed to the file it names.
+// Replaces the file's content, as the system's own profile writer would. A file that exists is
+// changed only when the caller may write it; it keeps its owner, group, mode and every name it
+// has. Where that allows, the bytes go to a new file beside it, which then takes its place, so
+// that readers see the old file or the new one and never a mix; otherwise (a file of another
+// owner, a file with hard links, a folder that takes no new file) they are written into the file
+// itself. A file that is read-only, or is not a plain file, is left as it is and the call returns
+// false; so does any failure before the file is changed. A link is followed to the file it names.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // ---- Standard streams ---------------------------------------------------------------------------

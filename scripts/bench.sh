@@ -18,7 +18,8 @@
 #           (Wine creates files in time quadratic in the files of a folder; see bench/wine-runs.sh)
 # --gui     the Run button of velmora.exe under Wine on the same data, beside velmora-batch.exe
 # --memory  peak resident memory of a 2 GB input of 512 records of one 4 MB field each, beside a
-#           256 MB input of the same records (needs about 4.5 GB of disk in build/)
+#           256 MB input of the same records, and of one record of 100 MB alone (needs about
+#           4.6 GB of disk in build/)
 #
 # velmora-batch is timed from outside, process start to exit; the floor times only its writing.
 # Every variant writes into the same, freshly emptied folder; sync runs before each measurement.

@@ -34,7 +34,8 @@ class Profile {
 
 // The portable implementation: reads with the system's rules (names without regard to case,
 // blanks trimmed, one pair of matching quotes removed, 4095-byte values, leading-number
-// conversion) and writes by replacing the file atomically, keeping every other line.
+// conversion) and writes as the system does, keeping every other line (see
+// platform::ReplaceFileContents for how the file is replaced).
 std::unique_ptr<Profile> MakePortableProfile();
 
 // The system's private-profile functions where it has them, the portable implementation elsewhere.

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 #include "settings/GeneratorSettings.h"
 #include "settings/Profile.h"
 

@@ -3,8 +3,8 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "engine/CodePageTable.h"
 #include "engine/SystemTexts.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
 namespace velmora::ui {

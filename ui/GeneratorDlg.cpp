@@ -5,8 +5,8 @@
 
 #include <string>
 
-#include "engine/CodePageTable.h"
 #include "engine/SystemTexts.h"
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "res/resource.h"
 #include "settings/SettingsStore.h"

@@ -271,6 +271,23 @@ void OutputFile::Close() {
   }
 }
 
+PathInfo InspectPath(const std::string& path) {
+  PathInfo info;
+  struct stat st {};
+  if (path.empty() || path.find('\0') != std::string::npos) return info;
+  if (::stat(path.c_str(), &st) != 0) {
+    if (errno != ENOENT && errno != ENOTDIR) info.kind = PathKind::Other;
+    return info;
+  }
+  if (S_ISREG(st.st_mode)) {
+    info.kind = PathKind::RegularFile;
+    info.size = static_cast<std::uint64_t>(st.st_size);
+  } else {
+    info.kind = S_ISDIR(st.st_mode) ? PathKind::Folder : PathKind::Other;
+  }
+  return info;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   InputFile file;
@@ -285,6 +302,60 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   }
 }
 
+namespace {
+
+bool WriteAll(int fd, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    ssize_t n = ::write(fd, data, left);
+    if (n < 0 && errno == EINTR) continue;
+    if (n <= 0) return false;
+    data += n;
+    left -= static_cast<std::size_t>(n);
+  }
+  return true;
+}
+
+// Writes bytes over the open file from its start and cuts it there.
+bool WriteInPlace(int fd, std::string_view bytes) {
+  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes) &&
+         ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+}
+
+// Puts bytes in place of target through a new file beside it; false when that could not be done
+// or would not keep the file's owner and group (then nothing has changed).
+bool ReplaceThroughNewFile(const std::string& target, std::string_view bytes, mode_t mode,
+                           const struct stat* existing) {
+  std::size_t slash = target.rfind('/');
+  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
+  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+  std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
+  int fd = ::mkstemp(temp.data());
+  if (fd < 0) return false;
+  bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0;
+  if (ok && existing != nullptr) {
+    struct stat made {};
+    ok = ::fstat(fd, &made) == 0 &&
+         (made.st_gid == existing->st_gid || ::fchown(fd, static_cast<uid_t>(-1),
+                                                      existing->st_gid) == 0);
+  }
+  ok = ok && ::fsync(fd) == 0;
+  ok = (::close(fd) == 0) && ok;
+  if (ok && existing != nullptr) {
+    // The file may have turned read-only since it was looked at.
+    struct stat now {};
+    if (::stat(target.c_str(), &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
+      ok = false;
+    }
+  }
+  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
+  if (!ok) ::unlink(temp.c_str());
+  return ok;
+}
+
+}  // namespace
+
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return false;
   std::string target = path;
@@ -294,47 +365,29 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     if (realpath(path.c_str(), resolved) == nullptr) return false;
     target = resolved;
   }
-  mode_t mode = 0;
-  bool exists = ::stat(target.c_str(), &st) == 0;
-  if (exists) {
-    if (!S_ISREG(st.st_mode)) return false;
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
-    mode = st.st_mode & 07777;
-  } else {
+  if (::stat(target.c_str(), &st) != 0) {
+    if (errno != ENOENT) return false;
     mode_t mask = ::umask(0);
     ::umask(mask);
-    mode = 0666 & ~mask;
+    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr);
   }
-  std::size_t slash = target.rfind('/');
-  std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
-  std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-  std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
+  if (!S_ISREG(st.st_mode)) return false;
+  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+  // As the system's profile writer: only a user who may write the file itself changes it; being
+  // allowed to write its folder is not enough.
+  int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
   if (fd < 0) return false;
-  bool ok = true;
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (ok && left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  ok = ok && ::fchmod(fd, mode) == 0 && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
-  if (ok && exists) {
-    // The file may have turned read-only since it was looked at.
+  // A new file in its place is one that readers see whole or not at all, but it belongs to this
+  // user and stands under this one name only: for a file of another owner or with other names
+  // (hard links), and in a folder that takes no new file, the bytes go into the file itself.
+  bool ok = st.st_uid == ::geteuid() && st.st_nlink == 1 &&
+            ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
+  if (!ok) {
     struct stat now {};
-    if (::stat(target.c_str(), &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-      ok = false;
-    }
+    ok = ::fstat(fd, &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
+         WriteInPlace(fd, bytes);
   }
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
+  ok = (::close(fd) == 0) && ok;
   return ok;
 }
 

@@ -247,6 +247,34 @@ void OutputFile::Close() {
   }
 }
 
+PathInfo InspectPath(const std::string& path) {
+  PathInfo info;
+  if (path.empty() || HasNul(path)) return info;
+  WIN32_FILE_ATTRIBUTE_DATA data{};
+  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) info.kind = PathKind::Other;
+    return info;
+  }
+  if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    info.kind = PathKind::Folder;
+    return info;
+  }
+  // Device names (NUL, CON, COM1, ...) have attributes too; only a file on a disk is a file.
+  // Access 0 asks for nothing but the handle, so the file itself is not touched.
+  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  info.kind = PathKind::Other;
+  if (h == INVALID_HANDLE_VALUE) return info;
+  LARGE_INTEGER size{};
+  if (GetFileType(h) == FILE_TYPE_DISK && GetFileSizeEx(h, &size)) {
+    info.kind = PathKind::RegularFile;
+    info.size = static_cast<std::uint64_t>(size.QuadPart);
+  }
+  CloseHandle(h);
+  return info;
+}
+
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
   if (path.empty() || HasNul(path)) return false;

@@ -198,18 +198,36 @@ TEST_F(BatchCommand, FailsWithExitStatusOneWhenInputOrTemplateCannotBeRead) {
 }
 
 TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
-  const std::vector<std::vector<std::string>> cases = {
+  // Files far larger than any settings file, sparse so that they take no disk: refused by their
+  // size before anything is read, however little memory there is.
+  for (const char* name : {"big.ini", "huge.ini"}) {
+    test::WriteBytes(dir / name, "[Settings]\r\n");
+    fs::resize_file(dir.Path() / name, name[0] == 'b' ? (16u << 20) + 1 : 300u << 20);
+  }
+  std::vector<std::vector<std::string>> cases = {
       {}, {"--bogus", "s.ini"}, {"missing.ini"}, {"out"}, {"--code-page", "x", "s.ini"},
+      {"big.ini"}, {"huge.ini"},
       {"--preview", "0", "s.ini"}, {"--preview", "-1", "s.ini"}, {"--preview", "1x", "s.ini"},
       {"--preview", "4294967296", "s.ini"}, {"--dry-run=yes", "s.ini"}, {"--init"},
       {"--init", "new.ini", "s.ini"}, {"--init", "s.ini"}, {"--init", "nofolder/new.ini"}};
+#ifndef _WIN32
+  // Devices that never end, and one that is empty: no settings file either.
+  cases.push_back({"/dev/zero"});
+  cases.push_back({"/dev/null"});
+#endif
   for (const auto& args : cases) {
     BatchResult r = RunBatch(dir, args);
     EXPECT_EQ(r.status, 2) << (args.empty() ? "" : args[0]);
     EXPECT_NE(r.err.find("velmora-batch: "), std::string::npos);
+    if (args.size() == 1 && !args[0].starts_with("-")) {  // a settings file alone is named
+      EXPECT_NE(r.err.find("'" + args[0] + "'"), std::string::npos) << r.err;
+    }
     EXPECT_EQ(r.out, "");
   }
-  EXPECT_NE(RunBatch(dir, {"missing.ini"}).err.find("missing.ini"), std::string::npos);
+  EXPECT_EQ(RunBatch(dir, {"big.ini"}).err,
+            "velmora-batch: the settings file 'big.ini' is larger than 16 MB\n");
+  EXPECT_EQ(RunBatch(dir, {"out"}).err,
+            "velmora-batch: the settings file 'out' is not a regular file\n");
 }
 
 TEST_F(BatchCommand, ShowsHelpAndVersion) {

@@ -219,29 +219,83 @@ TEST(SettingsWriter, WriterKilledAtAnyMomentLeavesTheOldOrTheNewFile) {
   }
 }
 
-// The portable writer in a folder that the user may not write: the save fails silently and the
-// file keeps every byte. Root writes into any folder, so the save then runs as another user.
-TEST(SettingsWriter, ReadOnlyFolderKeepsTheFileAsItIs) {
-  test::TempDir dir;
-  const std::string path = dir / "velmora.ini";
-  SaveSettings(Record("old", 1), path, *MakePortableProfile());
-  const std::string before = test::ReadBytes(path);
-  ASSERT_EQ(chmod(dir.Path().c_str(), 0555), 0);
-  const pid_t child = fork();
-  ASSERT_GE(child, 0);
-  if (child == 0) {
-    constexpr uid_t kNobody = 65534;
-    if (geteuid() == 0 && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
-    SaveSettings(Record("new", 2), path, *MakePortableProfile());
-    _exit(0);
+// The portable writer acts as the system's profile writer would: it changes only a file that the
+// user may write, whoever may write its folder; it keeps the file's owner, group, mode and hard
+// links; and it writes into the file itself where the folder takes no new file. Root may write
+// everything, so the saves run as another user; without root only the user's own files are tried.
+TEST(SettingsWriter, ChangesOnlyAFileTheUserMayWriteAndKeepsWhatTheFileIs) {
+  const bool root = geteuid() == 0;
+  constexpr uid_t kNobody = 65534;
+  const uid_t user = root ? kNobody : geteuid();
+  const gid_t group = root ? kNobody : getegid();
+  struct Case {
+    const char* what;
+    bool usersFolder;  // else root's
+    mode_t folderMode;
+    bool usersFile;  // else root's
+    mode_t fileMode;
+    bool secondName;
+    bool saved;
+  };
+  const Case cases[] = {
+      {"the user's file in the user's folder", true, 0755, true, 0640, false, true},
+      {"the user's file in a folder the user may not write", false, 0755, true, 0604, false, true},
+      {"another's file that the user may not write, in a folder everybody may write", false,
+       0777, false, 0644, false, false},
+      {"another's file that the user may write", true, 0755, false, 0666, false, true},
+      {"the user's file with a second name", true, 0755, true, 0644, true, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    if (!root && (!c.usersFolder || !c.usersFile)) continue;
+    test::TempDir dir;
+    const std::string folder = dir / "settings";
+    fs::create_directory(folder);
+    const std::string path = folder + "/velmora.ini";
+    SaveSettings(Record("old", 1), path, *MakePortableProfile());
+    if (c.secondName) {
+      ASSERT_EQ(link(path.c_str(), (folder + "/other.ini").c_str()), 0);
+    }
+    ASSERT_EQ(chown(path.c_str(), c.usersFile ? user : 0, c.usersFile ? group : 0), 0);
+    ASSERT_EQ(chmod(path.c_str(), c.fileMode), 0);
+    ASSERT_EQ(chown(folder.c_str(), c.usersFolder ? user : 0, c.usersFolder ? group : 0), 0);
+    ASSERT_EQ(chmod(folder.c_str(), c.folderMode), 0);
+    const std::string before = test::ReadBytes(path);
+    struct stat old {};
+    ASSERT_EQ(stat(path.c_str(), &old), 0);
+
+    const pid_t child = fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+      if (root && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
+      SaveSettings(Record("new", 2), path, *MakePortableProfile());
+      _exit(0);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+
+    if (c.saved) {
+      GeneratorSettings loaded;
+      LoadSettings(loaded, path, *MakePortableProfile());
+      EXPECT_EQ(loaded, Record("new", 2));
+    } else {
+      EXPECT_EQ(test::ReadBytes(path), before);
+    }
+    struct stat now {};
+    ASSERT_EQ(stat(path.c_str(), &now), 0);
+    EXPECT_EQ(now.st_uid, old.st_uid);
+    EXPECT_EQ(now.st_gid, old.st_gid);
+    EXPECT_EQ(now.st_mode, old.st_mode);
+    EXPECT_EQ(now.st_nlink, old.st_nlink);
+    if (c.secondName) {
+      EXPECT_EQ(test::ReadBytes(folder + "/other.ini"), test::ReadBytes(path));
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()),
+              c.secondName ? 2 : 1)
+        << "the save left a file behind";
+    chmod(folder.c_str(), 0755);
   }
-  int status = 0;
-  ASSERT_EQ(waitpid(child, &status, 0), child);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
-  chmod(dir.Path().c_str(), 0755);
-  EXPECT_EQ(test::ReadBytes(path), before);
-  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1)
-      << "the failed save left a file behind";
 }
 
 // A settings file that its user may write but not read (or that fails to read) keeps its other

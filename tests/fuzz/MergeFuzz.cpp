@@ -1,6 +1,7 @@
 // The whole merge of one record against a template, with any settings: the filled template and the
-// file name must be those of the simple rules, and an accepted output path never leads outside the
-// output folder, under either system's path rules.
+// file name must be those of the simple rules, no HTML output holds markup that came from a field,
+// and an accepted output path never leads outside the output folder, under either system's path
+// rules.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -8,6 +9,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/FormatZeroPadded.h"
 #include "engine/RecordMerger.h"
@@ -17,18 +19,74 @@ using namespace velmora;
 
 namespace {
 
-void Translate(std::string& value, std::int32_t format, char breakByte,
-               const CodePageTable& table) {
-  const std::string_view breakText(&breakByte, 1);
-  if (format == 0) {
-    value = reference::ReplaceAll(value, "&", "&amp;", table);
-    value = reference::ReplaceAll(value, "\"", "&quot;", table);
-    value = reference::ReplaceAll(value, ">", "&gt;", table);
-    value = reference::ReplaceAll(value, "<", "&lt;", table);
-    value = reference::ReplaceAll(value, breakText, "<br>", table);
-  } else {
-    value = reference::ReplaceAll(value, breakText, "\r\n", table);
+// Where each byte of the filled template came from.
+enum class Origin : std::uint8_t { Template, Field, Markup, Default };
+
+// Text with the origin of each of its bytes.
+struct Tagged {
+  std::string bytes;
+  std::vector<Origin> origins;
+};
+
+Tagged Tag(std::string_view bytes, Origin origin) {
+  return {std::string(bytes), std::vector<Origin>(bytes.size(), origin)};
+}
+
+// A value as its translation makes it: the field's own bytes stay Field, whatever the translation
+// put in is Markup.
+Tagged TranslateTagged(std::string_view field, std::int32_t format, char breakByte,
+                       const CodePageTable& table) {
+  Tagged value;
+  ByteClass previous = ByteClass::OtherByte;
+  for (std::size_t i = 0; i < field.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(field[i]);
+    const ByteClass cls = reference::NextClass(b, previous, table);
+    previous = cls;
+    const char* entity = nullptr;
+    if (format == 0) {
+      entity = b == '&' ? "&amp;" : b == '"' ? "&quot;" : b == '>' ? "&gt;" : b == '<' ? "&lt;"
+                                                                                     : nullptr;
+    }
+    if (entity == nullptr && b == static_cast<unsigned char>(breakByte) &&
+        cls != ByteClass::TrailByte) {
+      entity = format == 0 ? "<br>" : "\r\n";
+    }
+    if (entity != nullptr) {
+      const Tagged markup = Tag(entity, Origin::Markup);
+      value.bytes += markup.bytes;
+      value.origins.insert(value.origins.end(), markup.origins.begin(), markup.origins.end());
+      previous = ByteClass::OtherByte;
+    } else {
+      value.bytes.push_back(static_cast<char>(b));
+      value.origins.push_back(Origin::Field);
+    }
   }
+  return value;
+}
+
+// reference::ReplaceAll carrying the origins along.
+Tagged ReplaceAllTagged(const Tagged& text, std::string_view oldText, const Tagged& newText,
+                        const CodePageTable& table) {
+  if (oldText.empty()) return text;
+  Tagged out;
+  ByteClass previous = ByteClass::OtherByte;
+  std::size_t i = 0;
+  while (i < text.bytes.size()) {
+    const ByteClass cls =
+        reference::NextClass(static_cast<unsigned char>(text.bytes[i]), previous, table);
+    if (cls != ByteClass::TrailByte && text.bytes.compare(i, oldText.size(), oldText) == 0) {
+      out.bytes += newText.bytes;
+      out.origins.insert(out.origins.end(), newText.origins.begin(), newText.origins.end());
+      i += oldText.size();
+      previous = ByteClass::OtherByte;
+      continue;
+    }
+    out.bytes.push_back(text.bytes[i]);
+    out.origins.push_back(text.origins[i]);
+    previous = cls;
+    ++i;
+  }
+  return out;
 }
 
 bool IsSeparator(char c, const platform::PathRules& rules) {
@@ -109,15 +167,29 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   const std::vector<std::string> fields = reference::SplitFields(line, separator, table);
   const char breakByte = s.FieldBreak == 0 ? '\x0A' : '\x0B';
-  std::string content = templateText;
+  Tagged content = Tag(templateText, Origin::Template);
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    std::string value = fields[i];
-    Translate(value, s.ReplaceFormat, breakByte, table);
-    if (value.empty() && !s.ReplaceDefault.empty()) value = s.ReplaceDefault;
-    content = reference::ReplaceAll(content, s.ReplaceLead + std::to_string(i) + s.ReplaceTail,
-                                    value, table);
+    Tagged value = TranslateTagged(fields[i], s.ReplaceFormat, breakByte, table);
+    reference::Check(value.bytes == reference::TranslateValue(fields[i], s.ReplaceFormat,
+                                                              breakByte, table),
+                     "the translation differs from the replacements one after another");
+    if (value.bytes.empty() && !s.ReplaceDefault.empty()) {
+      value = Tag(s.ReplaceDefault, Origin::Default);
+    }
+    content = ReplaceAllTagged(content, s.ReplaceLead + std::to_string(i) + s.ReplaceTail, value,
+                               table);
   }
-  reference::Check(record.content == content, "the filled template differs from the rules");
+  reference::Check(record.content == content.bytes, "the filled template differs from the rules");
+  // Whatever bytes a record holds, in whatever code page, none of them reaches an HTML page as
+  // markup: no "<", ">", double quote or "&" of the output comes from a field.
+  if (s.ReplaceFormat == 0) {
+    for (std::size_t i = 0; i < content.bytes.size(); ++i) {
+      const char c = content.bytes[i];
+      reference::Check(content.origins[i] != Origin::Field ||
+                           (c != '<' && c != '>' && c != '"' && c != '&'),
+                       "markup from a field reaches an HTML page");
+    }
+  }
 
   std::string name;
   if (s.Rule == 0) {

@@ -10,7 +10,7 @@
 #include <string_view>
 #include <vector>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 namespace velmora::reference {
 
@@ -113,27 +113,64 @@ inline std::vector<std::string> SplitFields(std::string_view line, char separato
   return fields;
 }
 
-// Every occurrence of oldText replaced, candidates at character starts only (a lead byte takes
-// the byte after it along), inserted text never scanned again.
+// The class of each byte as the field splitter gives it: a lead byte takes the byte after it along
+// only when that byte is in the trail set.
+inline ByteClass NextClass(unsigned char b, ByteClass previous, const CodePageTable& table) {
+  if (previous == ByteClass::LeadByte) {
+    return table.IsTrail(b) ? ByteClass::TrailByte : ByteClass::OtherByte;
+  }
+  return table.IsLead(b) ? ByteClass::LeadByte : ByteClass::OtherByte;
+}
+
+// Every occurrence of oldText replaced, candidates at character starts only (bytes classed as the
+// splitter classes them, afresh from the start and after each match), inserted text never scanned
+// again.
 inline std::string ReplaceAll(std::string_view text, std::string_view oldText,
                               std::string_view newText, const CodePageTable& table,
                               std::size_t& count) {
   count = 0;
   if (oldText.empty()) return std::string(text);
   std::string out;
+  ByteClass previous = ByteClass::OtherByte;
   std::size_t i = 0;
   while (i < text.size()) {
-    if (text.substr(i, oldText.size()) == oldText) {
+    const ByteClass cls = NextClass(static_cast<unsigned char>(text[i]), previous, table);
+    if (cls != ByteClass::TrailByte && text.substr(i, oldText.size()) == oldText) {
       out.append(newText);
       i += oldText.size();
       ++count;
+      previous = ByteClass::OtherByte;
       continue;
     }
-    const std::size_t step = table.IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-    out.append(text.substr(i, step));
-    i += step;
+    out.push_back(text[i]);
+    previous = cls;
+    ++i;
   }
   return out;
+}
+
+// The text that a field value becomes: in HTML each "&", double quote, ">" and "<" becomes its
+// entity wherever it stands, then the break byte becomes "<br>" where it starts a character; in
+// plain text the break byte becomes CR LF there.
+inline std::string TranslateValue(std::string_view value, std::int32_t format, char breakByte,
+                                  const CodePageTable& table) {
+  std::string escaped;
+  for (char c : value) {
+    if (format == 0 && c == '&') {
+      escaped += "&amp;";
+    } else if (format == 0 && c == '"') {
+      escaped += "&quot;";
+    } else if (format == 0 && c == '>') {
+      escaped += "&gt;";
+    } else if (format == 0 && c == '<') {
+      escaped += "&lt;";
+    } else {
+      escaped.push_back(c);
+    }
+  }
+  std::size_t ignored = 0;
+  return ReplaceAll(escaped, std::string_view(&breakByte, 1), format == 0 ? "<br>" : "\r\n",
+                    table, ignored);
 }
 
 inline std::string ReplaceAll(std::string_view text, std::string_view oldText,

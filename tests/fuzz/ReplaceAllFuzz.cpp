@@ -1,5 +1,6 @@
 // ReplaceAll against the simple rules: both must give the same bytes and the same count, under
-// every code page of the table, for texts, search texts and replacements of any bytes.
+// every code page of the table, for texts, search texts and replacements of any bytes. The
+// translation of a field value against its replacements one after another, on the same text.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -7,6 +8,7 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/RecordMerger.h"
 #include "engine/ReplaceAll.h"
 #include "tests/fuzz/Reference.h"
 
@@ -28,6 +30,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t count = ReplaceAll(text, oldText, newText, table);
   reference::Check(text == expected, "ReplaceAll differs from the rules");
   reference::Check(count == expectedCount, "ReplaceAll counts differently from the rules");
+
+  for (std::int32_t format = 0; format < 2; ++format) {
+    for (char breakByte : {'\x0A', '\x0B'}) {
+      std::string value = original;
+      TranslateValue(value, format, breakByte, table);
+      reference::Check(value == reference::TranslateValue(original, format, breakByte, table),
+                       "the translation of a value differs from the rules");
+    }
+  }
 
   return 0;
 }

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 #include "ui/Application.h"
 
 namespace velmora::ui {

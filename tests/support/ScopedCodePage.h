@@ -2,8 +2,8 @@
 // previous one back afterwards.
 #pragma once
 
-#include "engine/CodePageTable.h"
 #include "engine/SystemTexts.h"
+#include "platform/CodePageTable.h"
 
 namespace velmora::test {
 

@@ -1,6 +1,8 @@
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
 
 namespace velmora {
 namespace {
@@ -50,6 +52,37 @@ TEST(CodePageTable, ClassifiesByteAfterLeadAsTrailOnlyWhenInTrailSet) {
   EXPECT_EQ(ClassifyByte(0x82, ByteClass::LeadByte, table), ByteClass::TrailByte);
   EXPECT_EQ(ClassifyByte(0x82, ByteClass::TrailByte, table), ByteClass::LeadByte);
   EXPECT_EQ(ClassifyByte(0x41, ByteClass::TrailByte, table), ByteClass::OtherByte);
+}
+
+// The search for character starts looks only backwards from a position; it must agree with the
+// splitter's walk from the start of the text at every position.
+TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
+  const CodePageTable tables[] = {
+      CodePageTable::ForCodePage(932), CodePageTable::ForCodePage(936),
+      CodePageTable::ForCodePage(949), CodePageTable::ForCodePage(950),
+      CodePageTable::ForCodePage(1361),
+      CodePageTable::FromRanges(51000, {{0x81, 0x9F}}, {{0x01, 0xFE}})};
+  // Lead bytes that are trail bytes too or not (0x81 under 950), trail bytes that are no lead
+  // bytes, and bytes that are neither.
+  const char alphabet[] = {'\x81', '\x82', '\xa1', '\xa0', '@', '0', '1', '<', '\n', '\xff'};
+  unsigned seed = 7;
+  for (const CodePageTable& table : tables) {
+    for (int round = 0; round < 2000; ++round) {
+      std::string text(1 + round % 9, ' ');
+      for (char& c : text) {
+        seed = seed * 1103515245u + 12345u;
+        c = alphabet[(seed >> 16) % sizeof alphabet];
+      }
+      ByteClass previous = ByteClass::OtherByte;
+      for (std::size_t i = 0; i < text.size(); ++i) {
+        const ByteClass cls = ClassifyByte(static_cast<unsigned char>(text[i]), previous, table);
+        ASSERT_EQ(StartsCharacter(text, 0, i, table), cls != ByteClass::TrailByte)
+            << table.CodePage() << " at " << i << " of " << ::testing::PrintToString(text);
+        ASSERT_EQ(LeadByteBefore(text, 0, i + 1, table), cls == ByteClass::LeadByte);
+        previous = cls;
+      }
+    }
+  }
 }
 
 }  // namespace

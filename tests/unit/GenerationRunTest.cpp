@@ -10,6 +10,10 @@
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 namespace velmora {
 namespace {
 
@@ -201,6 +205,31 @@ TEST_P(GenerationRunTest, DropsUtf8ByteOrderMarksOnlyInUtf8) {
     EXPECT_EQ(test::ReadBytes(out), c.page) << c.codePage;
     EXPECT_EQ(test::ReadBytes(settings.Template), bom + "\xe3\x81\x82[$_1_$]");
   }
+}
+
+// A template that has no size of its own is read to its end: the empty device is an empty
+// template, a pipe gives its bytes.
+TEST_P(GenerationRunTest, ReadsATemplateThatIsADeviceOrAPipeToItsEnd) {
+  test::WriteBytes(settings.Input, "a\r\n");
+#ifdef _WIN32
+  settings.Template = "NUL";
+  Run();
+  EXPECT_EQ(test::ReadBytes(OutPath("1.html")), "");
+#else
+  settings.Template = "/dev/null";
+  Run();
+  EXPECT_EQ(test::ReadBytes(OutPath("1.html")), "");
+  int ends[2];
+  ASSERT_EQ(pipe(ends), 0);
+  const std::string bytes = "<p>[$_0_$]</p>";
+  ASSERT_EQ(write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+  close(ends[1]);
+  settings.Template = "/dev/fd/" + std::to_string(ends[0]);
+  RunSummary summary = Run();
+  close(ends[0]);
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(test::ReadBytes(OutPath("1.html")), "<p>a</p>");
+#endif
 }
 
 INSTANTIATE_TEST_SUITE_P(OneThreadAndPipelined, GenerationRunTest, ::testing::Bool());

@@ -118,8 +118,9 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
   }
 }
 
-// The translation of a value replaces all its bytes in one walk; by definition it is five
-// replacements (one in text format) one after another.
+// The translation of a value replaces all its bytes in one walk; by definition it is the escaping
+// of every "&", double quote, ">" and "<" wherever it stands, then the replacement of the break
+// byte (the break byte alone in text format).
 TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
   // 932; a single-byte code page; one whose trail bytes include "&", quotes, "<" and the breaks.
   const CodePageTable tables[] = {CodePageTable::ForCodePage(932), CodePageTable::ForCodePage(1252),
@@ -138,10 +139,12 @@ TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
     std::string expected = value;
     const std::string breakText(1, breakByte);
     if (format == 0) {
-      ReplaceAll(expected, "&", "&amp;", table);
-      ReplaceAll(expected, "\"", "&quot;", table);
-      ReplaceAll(expected, ">", "&gt;", table);
-      ReplaceAll(expected, "<", "&lt;", table);
+      // No character of the text protects these bytes: a lone lead byte must not hide a "<".
+      const CodePageTable singleByte;
+      ReplaceAll(expected, "&", "&amp;", singleByte);
+      ReplaceAll(expected, "\"", "&quot;", singleByte);
+      ReplaceAll(expected, ">", "&gt;", singleByte);
+      ReplaceAll(expected, "<", "&lt;", singleByte);
       ReplaceAll(expected, breakText, "<br>", table);
     } else {
       ReplaceAll(expected, breakText, "\r\n", table);

@@ -63,12 +63,27 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {0, '\n', "it's >", "it's &gt;"},
       {1, '\x0b', "a\x0b" "b", "a\r\nb"},
       {1, '\n', "a & <b>\nc\x0b", "a & <b>\r\nc\x0b"},
+      // A lone lead byte hides no markup: a browser shows it as a replacement character and
+      // reads the byte after it as it is.
+      {0, '\n', "\x82<script>alert(1)</script>", "\x82&lt;script&gt;alert(1)&lt;/script&gt;"},
+      {0, '\n', "\x82\" onmouseover=\x82&", "\x82&quot; onmouseover=\x82&amp;"},
+      {0, '\n', "\x82\xa0<\x82>", "\x82\xa0&lt;\x82&gt;"},
+      // A break byte after a lone lead byte is a break; the lead byte before a trail byte takes it.
+      {0, '\n', "\x82\n", "\x82<br>"},
+      {1, '\n', "\x82\x82\n", "\x82\x82\r\n"},
+      {1, '\n', "\x82\n\x82\x0b", "\x82\r\n\x82\x0b"},
   };
   for (const Case& c : cases) {
     std::string value = c.value;
     TranslateValue(value, c.format, c.breakByte, table);
     EXPECT_EQ(value, c.expected) << c.value;
   }
+  // Under a code page whose trail bytes include every byte the escaping looks for, the escaping
+  // still wins over the double-byte character: markup never hides behind a lead byte.
+  const CodePageTable wideTrail = CodePageTable::FromRanges(51000, {{0x81, 0x9F}}, {{0x01, 0xFE}});
+  std::string value = "\x81<\x81\n\x81";
+  TranslateValue(value, 0, '\n', wideTrail);
+  EXPECT_EQ(value, "\x81&lt;\x81\n\x81");
 }
 
 TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
@@ -86,6 +101,23 @@ TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
       {"v", "\x83[$_0_$]", "\x83[$_0_$]"},    // "[" as a trail byte starts no placeholder
   };
   for (const Case& c : cases) EXPECT_EQ(Filled(s, c.line, c.tpl), c.expected) << c.line;
+}
+
+TEST(RecordMerger, FreesAHugeLineHandedOverOnceItIsSplit) {
+  const GeneratorSettings s = Defaults("out");
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  MergeContext context(s, table, kPosix);
+  MergeScratch scratch;
+  MergedRecord record;
+  for (std::size_t size : {std::size_t{16}, kKeptLineBytes + 1}) {
+    const std::string value(size, 'v');
+    std::string line = "\"" + value + "\",b";
+    const std::string kept = line;
+    BuildMergedRecordTakingLine(std::move(line), ',', "<[$_0_$]|[$_1_$]>", 1, context, scratch,
+                                record);
+    EXPECT_EQ(record.content, "<" + value + "|b>");
+    EXPECT_EQ(line, size > kKeptLineBytes ? "" : kept) << size;
+  }
 }
 
 TEST(RecordMerger, PutsTheDefaultTextInUnchangedForEmptyFields) {

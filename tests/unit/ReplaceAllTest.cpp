@@ -18,22 +18,24 @@ std::string Replaced(std::string text, const std::string& oldText, const std::st
   return text;
 }
 
-// The rule written out as plainly as possible: step through the text character by character
-// from the start and from the byte after each match.
+// The rule written out as plainly as possible: classify the bytes as the field splitter does,
+// from the start and from the byte after each match, and try a match wherever a byte is no trail.
 std::string Reference(const std::string& text, const std::string& oldText,
                       const std::string& newText, const CodePageTable& table) {
   if (oldText.empty()) return text;
   std::string out;
+  ByteClass previous = ByteClass::OtherByte;
   std::size_t i = 0;
   while (i < text.size()) {
-    if (text.compare(i, oldText.size(), oldText) == 0) {
+    const ByteClass cls = ClassifyByte(static_cast<unsigned char>(text[i]), previous, table);
+    if (cls != ByteClass::TrailByte && text.compare(i, oldText.size(), oldText) == 0) {
       out += newText;
       i += oldText.size();
+      previous = ByteClass::OtherByte;
       continue;
     }
-    std::size_t step = table.IsLead(static_cast<unsigned char>(text[i])) ? 2 : 1;
-    out += text.substr(i, step);
-    i += step;
+    out += text[i++];
+    previous = cls;
   }
   return out;
 }
@@ -71,6 +73,14 @@ TEST(ReplaceAll, NeverStartsAMatchOnTheSecondByteOfACharacter) {
   // Counting starts afresh after a match.
   EXPECT_EQ(Replaced("x\x81" "AA", "x\x81", "", table), "AA");
   EXPECT_EQ(Replaced("\x81" "A\x81" "A", "A", "b", table), "\x81" "A\x81" "A");
+  // A lead byte followed by a byte outside the trail set is a character of its own, and the byte
+  // after it starts the next one.
+  EXPECT_EQ(Replaced("\x82$_0_$", "$_0_$", "v", table), "\x82v");
+  EXPECT_EQ(Replaced("\x82\x0a", "\x0a", "<br>", table), "\x82<br>");
+  EXPECT_EQ(Replaced("\x82\xfd\x82\x0a", "\x0a", "<br>", table), "\x82\xfd\x82<br>");
+  // Code page 950: 0x81 is a lead byte but no trail byte, so a second 0x81 after a first one is
+  // a character of its own, where a match may start.
+  EXPECT_EQ(Replaced("\x81\x81" "A", "\x81" "A", "b", CodePageTable::ForCodePage(950)), "\x81" "b");
   // Under a code page without lead bytes every byte position is a candidate.
   EXPECT_EQ(Replaced("\x83[$_0_$]", "[$_0_$]", "v", CodePageTable::ForCodePage(65001)),
             "\x83v");
@@ -79,9 +89,10 @@ TEST(ReplaceAll, NeverStartsAMatchOnTheSecondByteOfACharacter) {
 TEST(ReplaceAll, AgreesWithTheCharacterByCharacterRuleOnRandomText) {
   const CodePageTable tables[] = {CodePageTable::ForCodePage(932),
                                   CodePageTable::ForCodePage(936),
+                                  CodePageTable::ForCodePage(950),
                                   CodePageTable::ForCodePage(65001)};
   std::mt19937 random(12345);
-  const char alphabet[] = {'a', 'b', '[', '\x81', '\x82', '\x9f', '\xe0', '\0', 'A'};
+  const char alphabet[] = {'a', 'b', '[', '\x81', '\x82', '\x9f', '\xe0', '\0', 'A', '<', '\xa1'};
   auto randomText = [&](std::size_t maxLength) {
     std::string text(random() % (maxLength + 1), ' ');
     for (char& c : text) c = alphabet[random() % sizeof alphabet];

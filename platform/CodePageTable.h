@@ -1,5 +1,6 @@
 // Lead-byte and trail-byte sets of a multibyte code page, and the byte classification that keeps
-// the two bytes of a double-byte character together.
+// the two bytes of a double-byte character together. Portable: what it needs of the system is the
+// code page query of Platform.h. The engine and the settings store both build on it.
 #pragma once
 
 #include <array>
@@ -59,11 +60,19 @@ bool IsLeadByte(unsigned char byte);
 ByteClass ClassifyByte(unsigned char byte, ByteClass previous, const CodePageTable& table);
 ByteClass ClassifyByte(unsigned char byte, ByteClass previous);
 
-// Whether position starts a character of text when characters are counted from known, a position
-// known to start one, each lead byte taking the byte after it along. Looks only at the run of
-// lead bytes right before position: just after a byte that is no lead byte a character always
-// starts (that byte is a character of its own or the second byte of one), so position starts a
-// character when that run has an even length.
+// Whether the byte right before position is a lead byte that starts a character, when characters
+// are counted from known, a position known to start one: a trail byte at position is then that
+// character's second byte. Looks only at the run of lead bytes right before position: a byte right
+// after a lead byte that starts a character never starts one of its own, so in that run the bytes
+// that start a character alternate with the ones that do not, and the last one starts a character
+// when the run has an odd length.
+bool LeadByteBefore(std::string_view text, std::size_t known, std::size_t position,
+                    const CodePageTable& table);
+
+// Whether position starts a character of text when characters are counted from known, exactly as
+// ClassifyByte classifies the bytes: a lead byte takes the byte after it along only when that byte
+// is in the trail set; a lead byte followed by any other byte is a character of its own. The end
+// of the text always starts one.
 bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
                      const CodePageTable& table);
 

@@ -1,4 +1,4 @@
-#include "engine/CodePageTable.h"
+#include "platform/CodePageTable.h"
 
 #include "platform/Platform.h"
 
@@ -77,14 +77,20 @@ ByteClass ClassifyByte(unsigned char byte, ByteClass previous) {
   return ClassifyByte(byte, previous, ProcessTable());
 }
 
-bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
-                     const CodePageTable& table) {
+bool LeadByteBefore(std::string_view text, std::size_t known, std::size_t position,
+                    const CodePageTable& table) {
   std::size_t leads = 0;
   while (position - leads > known &&
          table.IsLead(static_cast<unsigned char>(text[position - leads - 1]))) {
     ++leads;
   }
-  return leads % 2 == 0;
+  return leads % 2 == 1;
+}
+
+bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
+                     const CodePageTable& table) {
+  return position >= text.size() || !table.IsTrail(static_cast<unsigned char>(text[position])) ||
+         !LeadByteBefore(text, known, position, table);
 }
 
 }  // namespace velmora
