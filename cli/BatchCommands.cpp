@@ -55,7 +55,11 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
     failure = host.status;
     return PreviewResult::TemplateFailed;
   }
-  FileByteSource source(input);
+  // The same bytes as the run gives: without a UTF-8 byte-order mark in code page 65001.
+  const bool skipByteOrderMark = ProcessCodePageTable().CodePage() == kUtf8CodePage;
+  DropByteOrderMark(state.TemplateText, skipByteOrderMark);
+  FileByteSource file(input);
+  ByteOrderMarkSkipper source(file, skipByteOrderMark);
   InputStream stream(source);
   std::uint32_t n = 0;
   while (ReadRecord(stream, state.CurrentLine)) {

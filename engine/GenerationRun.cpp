@@ -125,9 +125,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   // encoded; it is no text of the page and no part of the first field or of a file name. In the
   // other code pages its bytes are characters like any others.
   const bool skipByteOrderMark = table.CodePage() == kUtf8CodePage;
-  if (skipByteOrderMark && state.TemplateText.starts_with("\xEF\xBB\xBF")) {
-    state.TemplateText.erase(0, 3);
-  }
+  DropByteOrderMark(state.TemplateText, skipByteOrderMark);
 
   FileByteSource file(input);
   ByteOrderMarkSkipper source(file, skipByteOrderMark);

@@ -51,6 +51,11 @@ class ByteOrderMarkSkipper : public ByteSource {
 // The code page whose texts may begin with a byte-order mark that is no data.
 inline constexpr unsigned kUtf8CodePage = 65001;
 
+// Drops a UTF-8 byte-order mark from the start of text (a loaded template) when skip is set.
+inline void DropByteOrderMark(std::string& text, bool skip) {
+  if (skip && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+}
+
 // Bytes held in memory as a byte source; optionally reports a read error at a given offset.
 class MemoryByteSource : public ByteSource {
  public:
