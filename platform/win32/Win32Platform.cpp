@@ -296,6 +296,24 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
   return ok;
 }
 
+namespace {
+
+// Writes every byte to an open file, in pieces that WriteFile's DWORD count can hold.
+bool WriteAll(HANDLE h, std::string_view bytes) {
+  const char* data = bytes.data();
+  std::size_t left = bytes.size();
+  while (left > 0) {
+    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
+    DWORD written = 0;
+    if (!WriteFile(h, data, chunk, &written, nullptr) || written != chunk) return false;
+    data += written;
+    left -= written;
+  }
+  return true;
+}
+
+}  // namespace
+
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   if (path.empty() || HasNul(path)) return false;
   DWORD attributes = GetFileAttributesA(path.c_str());
@@ -315,16 +333,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
       }
       return false;
     }
-    bool ok = true;
-    const char* data = bytes.data();
-    std::size_t left = bytes.size();
-    while (ok && left > 0) {
-      DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-      DWORD written = 0;
-      ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
-      data += written;
-      left -= written;
-    }
+    bool ok = WriteAll(h, bytes);
     ok = FlushFileBuffers(h) && ok;
     ok = CloseHandle(h) && ok;
     ok = ok && MoveFileExA(temp.c_str(), path.c_str(),
@@ -364,16 +373,7 @@ bool WriteNewFile(const std::string& path, std::string_view bytes) {
   HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                          FILE_ATTRIBUTE_NORMAL, nullptr);
   if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = true;
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (ok && left > 0) {
-    DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-    DWORD written = 0;
-    ok = WriteFile(h, data, chunk, &written, nullptr) && written == chunk;
-    data += written;
-    left -= written;
-  }
+  bool ok = WriteAll(h, bytes);
   ok = CloseHandle(h) && ok;
   if (!ok) DeleteFileA(path.c_str());
   return ok;
