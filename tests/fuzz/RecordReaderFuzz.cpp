@@ -1,6 +1,7 @@
 // Reads the input as a file of records and splits every record, under each code page of the
-// table, with buffer sizes and read chunks that put buffer edges everywhere, and a read error at
-// any offset; records and fields must be exactly those of the simple byte-by-byte rules.
+// table, with buffer sizes and read chunks that put buffer edges everywhere, a read error at any
+// offset, and a UTF-8 byte-order mark skipped or not; records and fields must be exactly those of
+// the simple byte-by-byte rules (after the mark, when it is skipped and whole).
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -24,11 +25,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::size_t chunk = provider.ConsumeIntegralInRange<std::size_t>(1, 64);
   const bool failing = provider.ConsumeBool();
   const std::size_t errorOffset = provider.ConsumeIntegral<std::uint16_t>();
+  const bool skipMark = provider.ConsumeBool();
   const std::string bytes = provider.ConsumeRemainingBytesAsString();
   const std::size_t errorAt = failing ? errorOffset : static_cast<std::size_t>(-1);
 
-  const std::vector<std::string> expected = reference::ReadRecords(bytes, errorAt);
-  MemoryByteSource source(bytes, chunk, errorAt);
+  // A mark cut short by a read error is no mark: its bytes come before the error as data.
+  const bool markSkipped = skipMark && bytes.starts_with("\xEF\xBB\xBF") && errorAt >= 3;
+  const std::vector<std::string> expected =
+      markSkipped ? reference::ReadRecords(bytes.substr(3), failing ? errorAt - 3 : errorAt)
+                  : reference::ReadRecords(bytes, errorAt);
+  MemoryByteSource memory(bytes, chunk, errorAt);
+  ByteOrderMarkSkipper source(memory, skipMark);
   InputStream stream(source, bufferSize);
   std::string line = "left over from before";
   FieldList fields;  // reused from record to record, as the merge does
