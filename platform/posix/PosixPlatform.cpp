@@ -427,19 +427,7 @@ bool WriteNewFile(const std::string& path, std::string_view bytes) {
   if (path.empty() || path.find('\0') != std::string::npos) return false;
   int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
   if (fd < 0) return false;
-  bool ok = true;
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (ok && left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      ok = false;
-      break;
-    }
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
+  bool ok = WriteAll(fd, bytes);
   ok = (::close(fd) == 0) && ok;
   if (!ok) ::unlink(path.c_str());
   return ok;
