@@ -76,4 +76,46 @@ bool LeadByteBefore(std::string_view text, std::size_t known, std::size_t positi
 bool StartsCharacter(std::string_view text, std::size_t known, std::size_t position,
                      const CodePageTable& table);
 
+// Steps through text by characters exactly as ClassifyByte classifies its bytes: a lead byte
+// takes the byte after it along only when that byte is in the trail set; otherwise the lead byte
+// is a character of its own, and so is the byte after it, even when that byte is in the lead set.
+// A lone lead byte therefore never hides a "\\", "/" or "." after it. This is the one walk for
+// every loop that steps through text by characters:
+//   for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) { ... }
+class CharacterWalk {
+ public:
+  CharacterWalk(std::string_view text, const CodePageTable& table) : text_(text), table_(table) {
+    Measure();
+  }
+  bool Done() const { return start_ >= text_.size(); }
+  // Where the current character starts and ends (one past its last byte).
+  std::size_t Start() const { return start_; }
+  std::size_t End() const { return end_; }
+  // The current character's first byte.
+  unsigned char Byte() const { return static_cast<unsigned char>(text_[start_]); }
+  void Advance() {
+    start_ = end_;
+    Measure();
+  }
+
+ private:
+  void Measure() {
+    const bool mayLead = !afterLoneLead_;
+    afterLoneLead_ = false;
+    end_ = start_ + 1;
+    if (start_ + 1 >= text_.size() || !mayLead || !table_.IsLead(Byte())) return;
+    if (table_.IsTrail(static_cast<unsigned char>(text_[start_ + 1]))) {
+      end_ = start_ + 2;
+    } else {
+      afterLoneLead_ = true;
+    }
+  }
+
+  std::string_view text_;
+  const CodePageTable& table_;
+  std::size_t start_ = 0;
+  std::size_t end_ = 0;
+  bool afterLoneLead_ = false;
+};
+
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 namespace {
@@ -73,12 +74,19 @@ TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
         seed = seed * 1103515245u + 12345u;
         c = alphabet[(seed >> 16) % sizeof alphabet];
       }
+      // The character walk stops exactly at the bytes that start a character.
+      std::vector<bool> walkStarts(text.size(), false);
+      for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) {
+        walkStarts[walk.Start()] = true;
+      }
       ByteClass previous = ByteClass::OtherByte;
       for (std::size_t i = 0; i < text.size(); ++i) {
         const ByteClass cls = ClassifyByte(static_cast<unsigned char>(text[i]), previous, table);
         ASSERT_EQ(StartsCharacter(text, 0, i, table), cls != ByteClass::TrailByte)
             << table.CodePage() << " at " << i << " of " << ::testing::PrintToString(text);
         ASSERT_EQ(LeadByteBefore(text, 0, i + 1, table), cls == ByteClass::LeadByte);
+        ASSERT_EQ(walkStarts[i], cls != ByteClass::TrailByte)
+            << table.CodePage() << " at " << i << " of " << ::testing::PrintToString(text);
         previous = cls;
       }
     }
