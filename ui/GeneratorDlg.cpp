@@ -39,23 +39,6 @@ constexpr ListEntries kLists[] = {
 // The flags of every file dialog of the window: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT.
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
 
-// Points the application's settings file at a chosen file for one read or write, and back on
-// every way out.
-class ScopedSettingsFile {
- public:
-  ScopedSettingsFile(CWinApp& app, const std::string& path)
-      : app_(app), saved_(app.SettingsFilePath) {
-    app_.SettingsFilePath = path;
-  }
-  ~ScopedSettingsFile() { app_.SettingsFilePath.swap(saved_); }
-  ScopedSettingsFile(const ScopedSettingsFile&) = delete;
-  ScopedSettingsFile& operator=(const ScopedSettingsFile&) = delete;
-
- private:
-  CWinApp& app_;
-  std::string saved_;
-};
-
 }  // namespace
 
 CGeneratorDlg::CGeneratorDlg(CWinApp& app) : CDialog(IDD_MAIN, nullptr), app_(app) {
@@ -237,18 +220,14 @@ std::optional<std::string> CGeneratorDlg::AskSettingsFile(bool open) {
 void CGeneratorDlg::OnSettingsLoad() {
   const std::optional<std::string> chosen = AskSettingsFile(true);
   if (!chosen) return;
-  {
-    ScopedSettingsFile file(app_, *chosen);
-    LoadSettings(Settings, app_.SettingsFilePath);
-  }
+  LoadSettings(Settings, *chosen);
   UpdateData(false);
 }
 
 void CGeneratorDlg::OnSettingsSave() {
   const std::optional<std::string> chosen = AskSettingsFile(false);
   if (!chosen) return;
-  ScopedSettingsFile file(app_, *chosen);
-  SaveSettings(Settings, app_.SettingsFilePath);
+  SaveSettings(Settings, *chosen);
 }
 
 void CGeneratorDlg::OnViewLog() {
