@@ -16,6 +16,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/FileDialog.h"
 #include "ui/LogDlg.h"
+#include "ui/SettingsFileAccess.h"
 
 namespace velmora::ui {
 
@@ -105,6 +106,9 @@ bool CGeneratorDlg::OnInitDialog() {
   // Maximum in the low half, minimum in the high half.
   SendMessageA(spin_, UDM_SETRANGE, 0, MAKELPARAM(kRuleNumberMaximum, 0));
 
+  // A file that is there but cannot be read (another program holds it) loads as the defaults;
+  // saving those at the close would put them over the user's settings.
+  keepSettingsFile_ = SettingsFileReadError(app_.SettingsFilePath) != ERROR_SUCCESS;
   LoadSettings(Settings, app_.SettingsFilePath);
   UpdateData(false);
   return true;
@@ -129,8 +133,9 @@ void CGeneratorDlg::OnOK() {}
 
 void CGeneratorDlg::OnDestroy() {
   // A window that could not show its controls would save what the broken controls hold over
-  // the user's settings; it leaves the settings file alone instead.
-  if (initialised_) {
+  // the user's settings, and one that could not read them would save the defaults; either
+  // leaves the settings file alone instead.
+  if (initialised_ && !keepSettingsFile_) {
     UpdateData(true);
     SaveSettings(Settings, app_.SettingsFilePath);
   }
@@ -217,9 +222,21 @@ std::optional<std::string> CGeneratorDlg::AskSettingsFile(bool open) {
   return ShowFileDialog(Handle(), options);
 }
 
+void CGeneratorDlg::ShowSettingsFileError(unsigned textId, const std::string& path,
+                                          DWORD error) {
+  AppMessageBox(Handle(), FormatText(LoadResourceString(textId), {path, SystemErrorText(error)}),
+                MB_OK | MB_ICONEXCLAMATION);
+}
+
 void CGeneratorDlg::OnSettingsLoad() {
   const std::optional<std::string> chosen = AskSettingsFile(true);
   if (!chosen) return;
+  // The profile functions would read a file they cannot open as one without keys and reset
+  // every control; such an import changes nothing. A missing file still gives the defaults.
+  if (const DWORD error = SettingsFileReadError(*chosen); error != ERROR_SUCCESS) {
+    ShowSettingsFileError(IDS_SETTINGS_LOAD_FAILED, *chosen, error);
+    return;
+  }
   LoadSettings(Settings, *chosen);
   UpdateData(false);
 }
@@ -227,6 +244,12 @@ void CGeneratorDlg::OnSettingsLoad() {
 void CGeneratorDlg::OnSettingsSave() {
   const std::optional<std::string> chosen = AskSettingsFile(false);
   if (!chosen) return;
+  // The profile functions' failed writes go unreported; a file they could not write is found
+  // before anything is written to it.
+  if (const DWORD error = SettingsFileWriteError(*chosen); error != ERROR_SUCCESS) {
+    ShowSettingsFileError(IDS_SETTINGS_SAVE_FAILED, *chosen, error);
+    return;
+  }
   SaveSettings(Settings, *chosen);
 }
 
