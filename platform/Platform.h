@@ -211,9 +211,9 @@ void SetStandardOutputBinary();
 
 // ---- Private-profile files of the system --------------------------------------------------------
 
-// Whether the system has its own private-profile functions (Windows). Elsewhere the functions
-// below are not used; the settings store brings a portable implementation.
-bool SystemProfileAvailable();
+#ifdef _WIN32
+// Only Windows has them; the build gives other systems the settings' portable implementation.
+
 // GetPrivateProfileStringA with a buffer of bufferSize bytes.
 std::string SystemProfileGetString(const std::string& path, const std::string& section,
                                    const std::string& key, const std::string& defaultValue,
@@ -224,5 +224,6 @@ std::int32_t SystemProfileGetInt(const std::string& path, const std::string& sec
 // WritePrivateProfileStringA; returns its result.
 bool SystemProfileWriteString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& value);
+#endif
 
 }  // namespace velmora::platform
