@@ -85,17 +85,14 @@ enum class FileErrorCause {
 // (bytes in the process code page); the host turns it into the text of its error box.
 class FileError : public std::exception {
  public:
-  FileError(FileErrorCause cause, std::string path, unsigned long osError = 0)
-      : cause_(cause), path_(std::move(path)), osError_(osError) {}
+  FileError(FileErrorCause cause, std::string path) : cause_(cause), path_(std::move(path)) {}
   FileErrorCause Cause() const noexcept { return cause_; }
   const std::string& Path() const noexcept { return path_; }
-  unsigned long OsError() const noexcept { return osError_; }
   const char* what() const noexcept override { return "file error"; }
 
  private:
   FileErrorCause cause_;
   std::string path_;
-  unsigned long osError_;
 };
 
 enum class ReadStatus { Ok, End, Error };
@@ -119,7 +116,6 @@ class InputFile {
 
   // Opens the file; false when it is missing, a folder, denied or held by another program.
   bool Open(const std::string& path);
-  bool IsOpen() const;
   // Reads up to size bytes. Ok with got > 0, End at the end of the file, Error on a read error.
   ReadStatus Read(char* buffer, std::size_t size, std::size_t& got);
   // The file's length in bytes, or nothing when the system cannot tell.
