@@ -194,7 +194,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // that readers see the old file or the new one and never a mix; otherwise (a file of another
 // owner, a file with hard links, a folder that takes no new file) they are written into the file
 // itself. A file that is read-only, or is not a plain file, is left as it is and the call returns
-// false; so does any failure before the file is changed. A link is followed to the file it names.
+// false; so does any failure before the file is changed, and any failure to write the new file (a
+// full disk among them), which leaves the old file whole. A link is followed to the file it names.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // ---- Standard streams ---------------------------------------------------------------------------

@@ -384,22 +384,34 @@ bool WriteInPlace(int fd, std::string_view bytes) {
          ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
 }
 
-// Puts bytes in place of target through a new file beside it; false when that could not be done
-// or would not keep the file's owner and group (then nothing has changed).
-bool ReplaceThroughNewFile(const std::string& target, std::string_view bytes, mode_t mode,
-                           const struct stat* existing) {
+enum class NewFileOutcome {
+  Replaced,  // the new file has taken the target's place
+  NotMade,   // no new file could stand there as the target would need: write in place instead
+  Failed,    // the new file could not be written; nothing has changed
+};
+
+// Puts bytes in place of target through a new file beside it. NotMade when the folder takes no
+// new file or the new file could not get the target's group; Failed on any other failure, a full
+// disk among them, where writing in place would fail part-way and leave the target cut.
+NewFileOutcome ReplaceThroughNewFile(const std::string& target, std::string_view bytes,
+                                     mode_t mode, const struct stat* existing) {
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
   UniqueFd fd(::mkstemp(temp.data()));
-  if (!fd.Valid()) return false;
+  if (!fd.Valid()) {
+    return errno == EACCES || errno == EPERM || errno == EROFS ? NewFileOutcome::NotMade
+                                                               : NewFileOutcome::Failed;
+  }
+  NewFileOutcome outcome = NewFileOutcome::Failed;
   bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size()) == 0 && ::fchmod(fd.Get(), mode) == 0;
   if (ok && existing != nullptr) {
     struct stat made {};
     ok = ::fstat(fd.Get(), &made) == 0 &&
          (made.st_gid == existing->st_gid ||
           ::fchown(fd.Get(), static_cast<uid_t>(-1), existing->st_gid) == 0);
+    if (!ok) outcome = NewFileOutcome::NotMade;
   }
   ok = ok && ::fsync(fd.Get()) == 0;
   ok = fd.Close() && ok;
@@ -410,7 +422,7 @@ bool ReplaceThroughNewFile(const std::string& target, std::string_view bytes, mo
   }
   ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return ok ? NewFileOutcome::Replaced : outcome;
 }
 
 }  // namespace
@@ -428,7 +440,7 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     if (errno != ENOENT) return false;
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr);
+    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr) == NewFileOutcome::Replaced;
   }
   if (!S_ISREG(st.st_mode) || !HasWriteBits(st)) return false;
   // As the system's profile writer: only a user who may write the file itself changes it; being
@@ -438,9 +450,12 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   // A new file in its place is one that readers see whole or not at all, but it belongs to this
   // user and stands under this one name only: for a file of another owner or with other names
   // (hard links), and in a folder that takes no new file, the bytes go into the file itself.
-  bool ok = st.st_uid == ::geteuid() && st.st_nlink == 1 &&
-            ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
-  if (!ok) {
+  NewFileOutcome outcome = NewFileOutcome::NotMade;
+  if (st.st_uid == ::geteuid() && st.st_nlink == 1) {
+    outcome = ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
+  }
+  bool ok = outcome == NewFileOutcome::Replaced;
+  if (outcome == NewFileOutcome::NotMade) {
     struct stat now {};
     ok = ::fstat(fd.Get(), &now) == 0 && HasWriteBits(now) && WriteInPlace(fd.Get(), bytes);
   }
