@@ -142,8 +142,12 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates or truncates the file; false when it cannot be opened (missing folder, a folder of
-  // that name, a read-only file, a file in use, a name the file system refuses) or when it is one
-  // of the protected files, which then stay untouched.
+  // that name, a read-only file, a file in use, a name the file system refuses), when it is one
+  // of the protected files, or when the name is a link (on Windows any reparse point: a symbolic
+  // link, a junction) or names a pipe, and elsewhere any file that is no plain file (a device, a
+  // socket). Such files stay untouched and a link is never followed, not even one that leads
+  // nowhere; a linked folder before the last name is followed. A pipe without a reader does not
+  // make the call wait.
   bool Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
@@ -163,9 +167,9 @@ class OutputFile {
 enum class OutputProbe {
   Absent,       // no such file, and its folder exists: creating it would be tried
   PlainFile,    // a plain file that a run may replace (neither protected nor read-only)
-  OtherFile,    // something that is no plain file (a device): only opening it tells
+  OtherFile,    // a device on Windows (elsewhere refused): only opening it tells
   Refused,      // a run would fail to open it: a folder, a protected or read-only file, a
-                // missing folder, a name the file system refuses
+                // missing folder, a name the file system refuses, a link or what Create refuses
 };
 
 // Looks at path the way OutputFile::Create would treat it. A file held open by another program

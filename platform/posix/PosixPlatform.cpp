@@ -220,16 +220,16 @@ FileIdentity IdentityOf(const struct stat& st) {
 
 bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
 
-// What a run may do with a file that exists at an output path; the one check that Create and
-// ProbeOutputFile share. A read-only file stays untouched even for a user whom the system would
-// let write it.
+// What a run may do with what lstat or fstat found at an output path; the one check that Create
+// and ProbeOutputFile share. Only a plain file is written: a link may lead out of the output
+// folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched
+// even for a user whom the system would let write it.
 OutputProbe JudgeExistingOutput(const struct stat& st,
                                 const std::vector<FileIdentity>& protectedFiles) {
-  if (S_ISDIR(st.st_mode)) return OutputProbe::Refused;
+  if (!S_ISREG(st.st_mode)) return OutputProbe::Refused;
   for (const FileIdentity& kept : protectedFiles) {
     if (kept == IdentityOf(st)) return OutputProbe::Refused;
   }
-  if (!S_ISREG(st.st_mode)) return OutputProbe::OtherFile;
   return HasWriteBits(st) ? OutputProbe::PlainFile : OutputProbe::Refused;
 }
 
@@ -281,16 +281,24 @@ OutputFile::~OutputFile() { UniqueFd closed(fd_); }
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
   if (!UsablePath(path)) return false;
   // The common case first: a name that does not exist yet is created in one call, and a file just
-  // created can be neither protected nor read-only. Anything else takes the checked way below.
+  // created can be neither protected nor read-only. O_EXCL also fails on a link, even one that
+  // leads nowhere. Anything else takes the checked way below.
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.Valid()) {
+    // Opened without following a link, without waiting for a pipe's reader and without cutting,
+    // so that the file is judged by what was opened before anything of it changes.
+    fd = UniqueFd(::open(path.c_str(),
+                         O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 &&
-        JudgeExistingOutput(st, protectedFiles) == OutputProbe::Refused) {
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 ||
+        JudgeExistingOutput(st, protectedFiles) != OutputProbe::PlainFile) {
       return false;
     }
-    fd = UniqueFd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-    if (!fd.Valid()) return false;
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags == -1 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+        ::ftruncate(fd.Get(), 0) != 0) {
+      return false;
+    }
   }
   fd_ = fd.Release();
   path_ = path;
@@ -314,7 +322,7 @@ OutputProbe ProbeOutputFile(const std::string& path,
                             const std::vector<FileIdentity>& protectedFiles) {
   if (!UsablePath(path)) return OutputProbe::Refused;
   struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
+  if (::lstat(path.c_str(), &st) == 0) {
     const OutputProbe verdict = JudgeExistingOutput(st, protectedFiles);
     if (verdict == OutputProbe::PlainFile && ::access(path.c_str(), W_OK) != 0) {
       return OutputProbe::Refused;

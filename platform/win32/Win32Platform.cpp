@@ -166,21 +166,29 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
                       (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
 }
 
-// What a run may do with a file that exists at an output path, opened as h; the one check that
-// Create and ProbeOutputFile share. A read-only file stays untouched even where the system would
-// let this user write it (Wine run by root shows the attribute but does not enforce it).
+// What a run may do with what exists at an output path, opened as h without following a reparse
+// point; the one check that Create and ProbeOutputFile share. A reparse point (a symbolic link, a
+// junction) may lead out of the output folder and a pipe may block: both are refused. A device
+// (NUL, CON, COM1, ...) opens too and is no plain file; the naming rule keeps device names out of
+// a run. A read-only file stays untouched even where the system would let this user write it
+// (Wine run by root shows the attribute but does not enforce it).
 OutputProbe JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(h, &info)) {
-    if ((info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return OutputProbe::Refused;
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      return OutputProbe::Refused;
+    }
     for (const FileIdentity& kept : protectedFiles) {
       if (kept == IdentityOf(info)) return OutputProbe::Refused;
     }
   }
-  // Device names (NUL, CON, COM1, ...) open too; only a file on a disk is a plain file.
-  if (GetFileType(h) != FILE_TYPE_DISK) return OutputProbe::OtherFile;
-  return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputProbe::Refused
-                                                                : OutputProbe::PlainFile;
+  switch (GetFileType(h)) {
+    case FILE_TYPE_DISK:
+      return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputProbe::Refused
+                                                                    : OutputProbe::PlainFile;
+    case FILE_TYPE_CHAR: return OutputProbe::OtherFile;
+    default: return OutputProbe::Refused;
+  }
 }
 
 }  // namespace
@@ -236,12 +244,13 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                             FILE_ATTRIBUTE_NORMAL, nullptr));
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.Valid()) {
-    // Open without truncating first, so that a file that must stay is recognised before it is
-    // cut. A read-only file fails here where the system enforces the attribute.
+    // Opened without following a reparse point and without truncating, so that what was opened
+    // is judged before anything of it changes. A read-only file fails here where the system
+    // enforces the attribute.
     h = UniqueHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
-                                 FILE_ATTRIBUTE_NORMAL, nullptr));
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) return false;
     const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles);
     if (verdict == OutputProbe::Refused) return false;
@@ -271,7 +280,8 @@ OutputProbe ProbeOutputFile(const std::string& path,
   if (!UsablePath(path)) return OutputProbe::Refused;
   // No access rights asked: the file can be looked at even while another program holds it.
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+                             nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.Valid()) {
     // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
     // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
