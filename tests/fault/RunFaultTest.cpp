@@ -390,6 +390,53 @@ TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
   EXPECT_FALSE(test::Exists(fs::path(dir.Path()).parent_path().string() + "/escaped"));
 }
 
+#ifndef _WIN32
+// Nothing outside the output folder is written through a link in it, and a pipe there never makes
+// the run wait: each such name is refused like a file that cannot be opened, and the dry run
+// predicts the same. A linked folder inside the output folder is the user's own layout.
+TEST_P(RunFault, LinksAndPipesInTheOutputFolderAreNeverOpened) {
+  const std::string outside = dir / "outside.txt";
+  test::WriteBytes(outside, "kept");
+  fs::create_directory(dir / "elsewhere");
+  std::error_code error;
+  const std::vector<std::string> refused = {"link", "dangling", "into-missing", "folder-link", "fifo",
+                                            "device"};
+  fs::create_symlink(outside, dir / "out/link", error);
+  fs::create_symlink(dir / "created-outside", dir / "out/dangling", error);
+  fs::create_symlink(dir / "missing/created", dir / "out/into-missing", error);
+  fs::create_symlink(dir / "elsewhere", dir / "out/folder-link", error);
+  fs::create_symlink("/dev/null", dir / "out/device", error);
+  ASSERT_FALSE(error);
+  ASSERT_EQ(mkfifo((dir / "out/fifo").c_str(), 0666), 0);
+  fs::create_directory_symlink(dir / "elsewhere", dir / "out/linked", error);
+  std::string records;
+  for (const std::string& name : refused) records += name + ",x\r\n";
+  records += "linked/followed,y\r\n";
+  test::WriteBytes(input, records);
+
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "run");
+    environment.output.dryRun = dryRun;
+    state = RunState();
+    RunSummary summary = Run();
+    EXPECT_EQ(summary.failedFiles, refused.size());
+    std::vector<std::string> lines = test::LogLines(state.RunLog);
+    ASSERT_GE(lines.size(), 9 + refused.size() + 1);
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+      EXPECT_EQ(lines[9 + i],
+                Texts().outputOpenFailedLead + refused[i] + Texts().outputOpenFailedTail);
+    }
+    EXPECT_EQ(lines[9 + refused.size()],
+              OutputPathOf("linked/followed") + (dryRun ? " -> dry run" : " -> ok"));
+  }
+  EXPECT_EQ(test::ReadBytes(outside), "kept");
+  EXPECT_FALSE(test::Exists(dir / "created-outside"));
+  EXPECT_FALSE(test::Exists(dir / "missing"));
+  EXPECT_EQ(test::ReadBytes(dir / "elsewhere/followed"), "<p>linked/followed|y</p>\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "elsewhere"), fs::directory_iterator()), 1);
+}
+#endif
+
 // Windows opens a device for these names in every folder; a record must not reach one.
 TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   const platform::PathRules windows{true, true, '\\', 260};
