@@ -461,6 +461,9 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
       "velmora-batch: out\\sub\\c.html was written by records 3, 4; the file of record 4 stands\n";
 #else
   const std::string folded;  // other bytes, other files
+  // A lone lead byte takes no "/" along: all three records name one file in the folder "\x82".
+  const std::string loneLead = "velmora-batch: out/\x82/./a.html was written by records 1, 2, 3; "
+                               "the file of record 3 stands\n";
 #endif
   struct Case {
     const char* name;
@@ -478,6 +481,10 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
        OpenFailed("sub/../x.html") + "\n" + twice},
       {"no collision", "a,1\r\nb,2\r\n", {"--strict"}, 0, ""},
       {"letter case and separators", "A,1\r\na,2\r\nsub/c,3\r\nsub\\c,4\r\n", {}, 0, folded},
+#ifndef _WIN32
+      {"after a lone lead byte", "\x82/a,1\r\n\x82//a,2\r\n\x82/./a,3\r\n", {"--strict"}, 4,
+       loneLead},
+#endif
   };
   for (const Case& c : cases) {
     test::TempDir dir;
@@ -485,6 +492,9 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
     test::WriteBytes(dir / "in.csv", c.input);
     test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
     fs::create_directories(dir.Path() / "out" / "sub");
+#ifndef _WIN32
+    fs::create_directories(dir.Path() / "out" / "\x82");
+#endif
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--code-page", "932", "s.ini"});
     BatchResult r = RunBatch(dir, args);

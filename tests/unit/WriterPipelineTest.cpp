@@ -37,8 +37,8 @@ Outcome Write(const std::vector<std::string>& lines, const std::string& folder, 
   settings.Rule = 1;
   settings.RuleNumber = 0;
   const CodePageTable table = CodePageTable::ForCodePage(932);
-  MergeContext context(settings, table, platform::NativePathRules());
   const std::string templateText = "<p>[$_1_$]</p>[$_0_$]";
+  RunContext context(settings, templateText, ',', table, platform::NativePathRules());
   QuietHost host;
   Outcome outcome;
   try {
@@ -46,15 +46,17 @@ Outcome Write(const std::vector<std::string>& lines, const std::string& folder, 
       MergeScratch scratch;
       MergedRecord record;
       for (std::size_t i = 0; i < lines.size(); ++i) {
-        if (!MergeRecord(lines[i], ',', templateText, static_cast<std::uint32_t>(i + 1), context,
-                         scratch, record, outcome.runLog, host)) {
+        std::string line = lines[i];
+        if (!MergeRecord(line, static_cast<std::uint32_t>(i + 1), context, scratch, record,
+                         outcome.runLog, host)) {
           ++outcome.failed;
         }
       }
     } else {
       WriterPipeline pipeline(context, outcome.runLog, host, depth, maxBytes);
       for (std::size_t i = 0; i < lines.size(); ++i) {
-        pipeline.Submit(lines[i], ',', templateText, static_cast<std::uint32_t>(i + 1));
+        std::string line = lines[i];
+        pipeline.Submit(line, static_cast<std::uint32_t>(i + 1));
       }
       outcome.failed = pipeline.Finish();
     }
