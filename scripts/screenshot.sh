@@ -27,7 +27,11 @@ import_reg() {
 }
 
 # The dialog template asks for "ＭＳ Ｐゴシック"; Wine draws it with IPAPGothic once mapped.
-import_reg $'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS Shell Dlg"="IPAPGothic"\r\n\r\n'
+# The virtual desktop draws the caption buttons with Marlett, from fonts-wine; Debian's Wine does
+# not find its own fonts folder, so the font is registered by its full path.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "screenshot: $marlett is missing (fonts-wine): run scripts/setup.sh" >&2; exit 1; }
+import_reg $'Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Wine\\Fonts\\Replacements]\r\n"ＭＳ Ｐゴシック"="IPAPGothic"\r\n"ＭＳ ゴシック"="IPAGothic"\r\n"MS Shell Dlg"="IPAPGothic"\r\n\r\n[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Fonts]\r\n"Marlett (TrueType)"="Z:'"${marlett//\//\\\\}"$'"\r\n\r\n'
 
 # A fresh folder, so that the window shows the defaults and leaves no settings file behind.
 shot="$root/build/screenshot-wine/run"
