@@ -8,6 +8,7 @@ packages=(
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
   wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine
+  fonts-monapo fonts-morisawa-bizud-gothic
   locales zip unzip python3 time
 )
 
