@@ -7,7 +7,8 @@ packages=(
   cmake ninja-build g++ clang libclang-rt-14-dev
   googletest libgtest-dev libgmock-dev libbenchmark-dev
   g++-mingw-w64-x86-64-posix mingw-w64-tools
-  wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic
+  wine64 xvfb xauth x11-utils imagemagick fonts-ipafont-gothic fonts-wine
+  fonts-monapo fonts-morisawa-bizud-gothic
   locales zip unzip python3 time
 )
 
