@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/WindowsNames.h"
+
 namespace velmora {
 
 namespace {
@@ -27,24 +29,11 @@ bool IsParentComponent(std::string_view component, const platform::PathRules& ru
   return dots >= 2;
 }
 
-// A component that names a device rather than a file. Windows opens CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, CONIN$ and CONOUT$ in every folder, whatever the letter case, the extension or the
-// blanks after the name, so a record named like one would send its file to a console or a port.
-bool IsDeviceComponent(std::string_view component, const platform::PathRules& rules) {
-  if (!rules.drivesAndUnc) return false;
-  std::string_view base = component.substr(0, component.find('.'));
-  while (!base.empty() && base.back() == ' ') base.remove_suffix(1);
-  if (base.size() < 3 || base.size() > 7) return false;
-  std::string name(base);
-  for (char& c : name) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  if (name == "CON" || name == "PRN" || name == "AUX" || name == "NUL" || name == "CONIN$" ||
-      name == "CONOUT$") {
-    return true;
-  }
-  return name.size() == 4 && (name.compare(0, 3, "COM") == 0 || name.compare(0, 3, "LPT") == 0) &&
-         name[3] >= '1' && name[3] <= '9';
+// A component that names a device rather than a file: a record named like one would send its
+// file to a console or a port.
+bool IsDeviceComponent(std::string_view component, const platform::PathRules& rules,
+                       const CodePageTable& table) {
+  return rules.drivesAndUnc && IsWindowsDeviceName(component, table);
 }
 
 // Whether text ends in a separator that stands at the start of a character.
@@ -73,6 +62,7 @@ bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
       !table.IsLead(static_cast<unsigned char>(name[0]))) {
     return false;  // a drive prefix
   }
+  if (HasWindowsStreamColon(name, rules, table)) return false;
   std::size_t start = 0;
   for (std::size_t i = 0; i < name.size(); ++i) {
     auto b = static_cast<unsigned char>(name[i]);
@@ -80,14 +70,14 @@ bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
       ++i;
     } else if (IsSeparator(static_cast<char>(b), rules)) {
       const std::string_view component = name.substr(start, i - start);
-      if (IsParentComponent(component, rules) || IsDeviceComponent(component, rules)) {
+      if (IsParentComponent(component, rules) || IsDeviceComponent(component, rules, table)) {
         return false;
       }
       start = i + 1;
     }
   }
   const std::string_view last = name.substr(std::min(start, name.size()));
-  return !IsParentComponent(last, rules) && !IsDeviceComponent(last, rules);
+  return !IsParentComponent(last, rules) && !IsDeviceComponent(last, rules, table);
 }
 
 std::string OutputFolderPrefix(std::string_view folder, const platform::PathRules& rules,

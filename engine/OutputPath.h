@@ -12,7 +12,7 @@
 namespace velmora {
 
 // Whether name may be written inside the output folder: not empty, not absolute, no drive or UNC
-// prefix and no device name (CON, NUL, COM1, ...) where the system has them, and no ".."
+// prefix, no device name (CON, NUL, COM1, ...) and no ":" where the system has them, and no ".."
 // component. Separators are found only at the
 // start of a character, so the second byte of a double-byte character never separates.
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,

@@ -12,11 +12,11 @@ const platform::PathRules kWindows{true, true, '\\', 260};
 const platform::PathRules kPosix{false, false, '/', 0};
 
 TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
-  const CodePageTable table = CodePageTable::ForCodePage(932);
   struct Case {
     const char* name;
     bool windows;
     bool posix;
+    unsigned codePage = 932;
   };
   const Case cases[] = {
       {"page.html", true, true},
@@ -40,10 +40,17 @@ TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
       // 0x5C after a lead byte is the second byte of a character, not a separator.
       {"\x83\x5c..", true, true},
       {"\x83\x5c\\..", false, true},
-      // A lead byte before ":" makes it the second byte of a character, not a drive.
-      {"\x83:x", true, true},
+      // ":" after a lead byte is no drive; in code page 932 it is no second byte either, so it
+      // stands as a colon. Where it is a second byte (code page 1361), it is neither.
+      {"\x83:x", false, true},
+      {"\x88:x", true, true, 1361},
+      // A colon names an alternate data stream on NTFS: "b.html" of the file "a".
+      {"a:b.html", false, true},
+      {"sub/page.html:x", false, true},
+      {"sub:/x", false, true},
   };
   for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(IsSafeOutputName(c.name, kWindows, table), c.windows) << c.name;
     EXPECT_EQ(IsSafeOutputName(c.name, kPosix, table), c.posix) << c.name;
   }
