@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <functional>
 
+#include "engine/WindowsNames.h"
+
 namespace velmora {
 
 std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
@@ -24,7 +26,7 @@ std::string CollisionKey(std::string_view path, const platform::PathRules& rules
       component.clear();
       return;
     }
-    key.append(component);
+    key.append(windows ? WindowsCaseKey(component, table) : component);
     if (separator) key.push_back('/');
     component.clear();
   };

@@ -14,10 +14,11 @@
 namespace velmora {
 
 // The form of path under which the file system knows the file. Where drive letters exist
-// (Windows), names are the same file whatever the case of their ASCII letters, "/" and "\" are
-// the same separator, and trailing dots and blanks of a name count for nothing; elsewhere names
-// are compared byte for byte. Both ways, empty and "." components are dropped. Only the bytes
-// that start a character are folded, so a double-byte character never changes.
+// (Windows), names are the same file whatever the case of their letters as the file system folds
+// it (WindowsCaseKey), "/" and "\" are the same separator, and trailing dots and blanks of a name
+// count for nothing; elsewhere names are compared byte for byte. Both ways, empty and "."
+// components are dropped. Only the bytes that start a character are folded, so a double-byte
+// character never changes but for its case.
 std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
                          const CodePageTable& table);
 
