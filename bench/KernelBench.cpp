@@ -136,7 +136,7 @@ BENCHMARK(BM_ReplaceAll)
 void BM_BuildMergedRecord(benchmark::State& state) {
   const auto codePage = static_cast<unsigned>(state.range(0));
   const CodePageTable& table = TableFor(codePage);
-  const std::string line = MakeLine(kTypical, codePage);
+  std::string line = MakeLine(kTypical, codePage);
   Random random(3);
   std::string templateText = "<html><body>\r\n";
   for (int pass = 0; pass < 2; ++pass) {
@@ -157,12 +157,13 @@ void BM_BuildMergedRecord(benchmark::State& state) {
   settings.RuleTail = ".html";
   settings.Rule = 0;
   settings.RuleNumber = 6;
-  velmora::MergeContext context(settings, table, velmora::platform::NativePathRules());
+  velmora::RunContext context(settings, templateText, ',', table,
+                              velmora::platform::NativePathRules());
   velmora::MergeScratch scratch;
   velmora::MergedRecord record;
   std::uint32_t number = 1;
   for (auto _ : state) {
-    velmora::BuildMergedRecord(line, ',', templateText, number++, context, scratch, record);
+    velmora::BuildMergedRecord(line, number++, context, scratch, record);
     benchmark::DoNotOptimize(record.content.data());
   }
   state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * record.content.size()));

@@ -3,7 +3,6 @@
 #include "engine/GenerationRun.h"
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
-#include "engine/SystemTexts.h"
 #include "settings/Profile.h"
 #include "settings/ProfileText.h"
 #include "settings/SettingsStore.h"
@@ -42,38 +41,37 @@ class TextProfile : public Profile {
 
 PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
                             std::FILE* out, std::string& failure) {
-  const SystemTexts& texts = Texts();
-  platform::InputFile input;
-  if (!input.Open(settings.Input)) {
-    failure = texts.inputOpenFailed;
-    return PreviewResult::InputFailed;
-  }
   RunState state;
-  if (settings.FieldSeparator == 1) state.SeparatorChar = '\t';
   PreviewHost host;
-  if (!LoadTemplate(state, settings.Template, host)) {
-    failure = host.status;
-    return PreviewResult::TemplateFailed;
-  }
-  // The same bytes as the run gives: without a UTF-8 byte-order mark in code page 65001.
-  const bool skipByteOrderMark = ProcessCodePageTable().CodePage() == kUtf8CodePage;
-  DropByteOrderMark(state.TemplateText, skipByteOrderMark);
-  FileByteSource file(input);
-  ByteOrderMarkSkipper source(file, skipByteOrderMark);
-  InputStream stream(source);
   std::uint32_t n = 0;
-  while (ReadRecord(stream, state.CurrentLine)) {
-    if (++n != recordNumber) continue;
-    MergeContext context(settings, ProcessCodePageTable(), platform::NativePathRules());
-    MergeScratch scratch;
-    MergedRecord record;
-    BuildMergedRecord(state.CurrentLine, state.SeparatorChar, state.TemplateText, n, context,
-                      scratch, record);
-    std::fwrite(record.content.data(), 1, record.content.size(), out);
-    std::fflush(out);
-    return PreviewResult::Written;
+  bool written = false;
+  // The run's own start, so that the record's bytes are those the run gives it.
+  const RunOutcome outcome = OpenRun(state, settings, host, {}, [&](const OpenedRun& run) {
+    while (ReadRecord(run.stream, state.CurrentLine)) {
+      if (++n != recordNumber) continue;
+      MergeScratch scratch;
+      MergedRecord record;
+      BuildMergedRecord(state.CurrentLine, n, run.context, scratch, record);
+      std::fwrite(record.content.data(), 1, record.content.size(), out);
+      std::fflush(out);
+      written = true;
+      return;
+    }
+    if (run.stream.Failed()) {
+      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+    }
+  });
+  switch (outcome) {
+    case RunOutcome::InputFailed:
+      failure = host.status;
+      return PreviewResult::InputFailed;
+    case RunOutcome::TemplateFailed:
+      failure = host.status;
+      return PreviewResult::TemplateFailed;
+    case RunOutcome::Completed:
+      break;
   }
-  if (stream.Failed()) throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+  if (written) return PreviewResult::Written;
   failure = "there is no record " + std::to_string(recordNumber) + ": the input holds " +
             std::to_string(n) + (n == 1 ? " record" : " records");
   return PreviewResult::NoSuchRecord;

@@ -3,49 +3,9 @@
 #include <algorithm>
 #include <functional>
 
-#include "engine/WindowsNames.h"
+#include "engine/OutputPath.h"
 
 namespace velmora {
-
-std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
-                         const CodePageTable& table) {
-  const bool windows = rules.drivesAndUnc;
-  std::string key;
-  key.reserve(path.size());
-  std::string component;
-  auto endComponent = [&](bool separator) {
-    if (windows) {
-      // "name. " is "name"; a component of dots alone keeps its meaning ("." or "..").
-      std::size_t end = component.size();
-      while (end > 0 && (component[end - 1] == '.' || component[end - 1] == ' ')) --end;
-      if (end > 0) component.resize(end);
-      while (!component.empty() && component.back() == ' ') component.pop_back();
-    }
-    // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
-    if (component == "." || (component.empty() && !key.empty())) {
-      component.clear();
-      return;
-    }
-    key.append(windows ? WindowsCaseKey(component, table) : component);
-    if (separator) key.push_back('/');
-    component.clear();
-  };
-  for (std::size_t i = 0; i < path.size(); ++i) {
-    const auto b = static_cast<unsigned char>(path[i]);
-    if (table.IsLead(b) && i + 1 < path.size()) {
-      component.push_back(path[i]);
-      component.push_back(path[++i]);
-    } else if (b == '/' || (rules.backslashSeparates && b == '\\')) {
-      endComponent(true);
-    } else if (windows && b >= 'A' && b <= 'Z') {
-      component.push_back(static_cast<char>(b - 'A' + 'a'));
-    } else {
-      component.push_back(path[i]);
-    }
-  }
-  endComponent(false);
-  return key;
-}
 
 OutputCollisions::OutputCollisions(const platform::PathRules& rules, const CodePageTable& table)
     : rules_(rules), table_(table), slots_(1024, 0) {}
@@ -55,6 +15,7 @@ void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcom
     case OutputOutcome::Written: ++written_; break;
     case OutputOutcome::WouldWrite: ++wouldWrite_; break;
     case OutputOutcome::Unchanged: ++unchanged_; break;
+    case OutputOutcome::Failed: return;  // no file
   }
   // Every file of a run lies in the same folder, so the name alone tells the files apart.
   Add(record.outputName, record.outputPath, record.recordNumber);
@@ -77,7 +38,7 @@ void OutputCollisions::Grow() {
 
 void OutputCollisions::Add(std::string_view name, std::string_view path,
                            std::uint32_t recordNumber) {
-  key_ = CollisionKey(name, rules_, table_);
+  key_ = OutputFileKey(name, rules_, table_);
   const std::size_t mask = slots_.size() - 1;
   std::size_t slot = std::hash<std::string_view>{}(key_) & mask;
   for (; slots_[slot] != 0; slot = (slot + 1) & mask) {

@@ -7,20 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/RunContext.h"
 #include "platform/CodePageTable.h"
-#include "engine/RecordMerger.h"
 #include "platform/Platform.h"
 
 namespace velmora {
-
-// The form of path under which the file system knows the file. Where drive letters exist
-// (Windows), names are the same file whatever the case of their letters as the file system folds
-// it (WindowsCaseKey), "/" and "\" are the same separator, and trailing dots and blanks of a name
-// count for nothing; elsewhere names are compared byte for byte. Both ways, empty and "."
-// components are dropped. Only the bytes that start a character are folded, so a double-byte
-// character never changes but for its case.
-std::string CollisionKey(std::string_view path, const platform::PathRules& rules,
-                         const CodePageTable& table);
 
 // Collects the files of a run and which records wrote each of them. Every file costs its name's
 // bytes and about 40 more, so that a run of a million files stays small.
@@ -29,7 +20,8 @@ class OutputCollisions : public OutputObserver {
   OutputCollisions(const platform::PathRules& rules, const CodePageTable& table);
 
   void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
-  // Notes that record recordNumber wrote the file name (in the run's output folder) at path.
+  // Notes that record recordNumber wrote the file name (in the run's output folder) at path;
+  // names are one file when their OutputFileKey is the same.
   void Add(std::string_view name, std::string_view path, std::uint32_t recordNumber);
 
   struct Collision {

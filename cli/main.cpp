@@ -3,6 +3,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <exception>
 #include <filesystem>
 #include <new>
 #include <string>
@@ -12,6 +13,7 @@
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
 #include "cli/OutputCollisions.h"
+#include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
 #include "engine/WindowsNames.h"
@@ -137,43 +139,40 @@ int Run(const std::vector<std::string>& args) {
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   environment.observer = &files;
   RunSummary summary;
-  int status = kExitRunFailed;
+  std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
   try {
     if (options->preview) {
-      std::string failure;
-      switch (PreviewRecord(settings, *options->preview, stdout, failure)) {
+      std::string failureText;
+      switch (PreviewRecord(settings, *options->preview, stdout, failureText)) {
         case PreviewResult::Written: return kExitOk;
         case PreviewResult::NoSuchRecord:
-          std::fprintf(stderr, "velmora-batch: %s\n", failure.c_str());
+          std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
           return kExitUsage;
         default:
-          std::fprintf(stderr, "%s\n", failure.c_str());
+          std::fprintf(stderr, "%s\n", failureText.c_str());
           return kExitRunFailed;
       }
     }
     summary = GenerationRun(state, settings, host, environment);
-    host.FinishLine();
-    WriteLog(state.RunLog);
-    if (summary.outcome != RunOutcome::Completed) {
-      status = kExitRunFailed;
-    } else if (summary.failedFiles != 0) {
-      status = kExitSomeFilesFailed;
-    } else {
-      status = kExitOk;
-    }
-  } catch (const platform::FileError& fileError) {
-    host.FinishLine();
-    WriteLog(state.RunLog);
-    std::fprintf(stderr, "%s\n", FileErrorText(fileError).c_str());
-  } catch (const std::bad_alloc&) {
-    host.FinishLine();
-    WriteLog(state.RunLog);
-    std::fprintf(stderr, "%s\n", Texts().outOfMemory.c_str());
   } catch (...) {
-    host.FinishLine();
-    WriteLog(state.RunLog);
-    std::fprintf(stderr, "%s\n", Texts().internalError.c_str());
+    failure = std::current_exception();
+  }
+  // The log of the run as far as it went, then what stopped it.
+  host.FinishLine();
+  WriteLog(state.RunLog);
+  int status = kExitOk;
+  if (failure) {
+    try {
+      std::rethrow_exception(failure);
+    } catch (...) {
+      std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
+    }
+    status = kExitRunFailed;
+  } else if (summary.outcome != RunOutcome::Completed) {
+    status = kExitRunFailed;
+  } else if (summary.failedFiles != 0) {
+    status = kExitSomeFilesFailed;
   }
   if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
   const auto elapsed = std::chrono::steady_clock::now() - started;
@@ -198,7 +197,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return Run(args);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "%s\n", velmora::Texts().outOfMemory.c_str());
+    std::fprintf(stderr, "%s\n", velmora::CurrentExceptionText().text.c_str());
     return kExitRunFailed;
   }
 }

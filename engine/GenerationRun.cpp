@@ -70,16 +70,14 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   return true;
 }
 
-RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
-                         const RunEnvironment& environment) {
+RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+                   const RunEnvironment& environment,
+                   const std::function<void(const OpenedRun&)>& readRecords) {
   const SystemTexts& texts = Texts();
   const CodePageTable& table =
       environment.table != nullptr ? *environment.table : ProcessCodePageTable();
   const platform::PathRules& rules =
       environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
-  RunSummary summary;
-  unsigned beep = kBeepError;
-  WaitCursor waitCursor(host);
 
   state.RunLog.clear();
   AppendLine(state.RunLog, texts.rule);
@@ -95,9 +93,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   if (!input.Open(settings.Input)) {
     host.SetStatus(texts.inputOpenFailed);
     AppendLine(state.RunLog, texts.inputOpenFailed);
-    host.Beep(beep);
-    summary.outcome = RunOutcome::InputFailed;
-    return summary;
+    host.Beep(kBeepError);
+    return RunOutcome::InputFailed;
   }
 
   if (settings.FieldSeparator == 0) {
@@ -108,18 +105,10 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     AppendLine(state.RunLog, texts.separatorTab);
   }
 
-  MergeContext context(settings, table, rules);
-  context.output = environment.output;
-  context.observer = environment.observer;
-  if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
   platform::FileIdentity templateIdentity;
   if (!LoadTemplate(state, settings.Template, host, &templateIdentity)) {
-    host.Beep(beep);
-    summary.outcome = RunOutcome::TemplateFailed;
-    return summary;
-  }
-  if (templateIdentity != platform::FileIdentity{}) {
-    context.protectedFiles.push_back(templateIdentity);
+    host.Beep(kBeepError);
+    return RunOutcome::TemplateFailed;
   }
   // In UTF-8 a byte-order mark at the start of the template or the input says how the file is
   // encoded; it is no text of the page and no part of the first field or of a file name. In the
@@ -127,48 +116,63 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   const bool skipByteOrderMark = table.CodePage() == kUtf8CodePage;
   DropByteOrderMark(state.TemplateText, skipByteOrderMark);
 
+  RunContext context(settings, state.TemplateText, state.SeparatorChar, table, rules);
+  context.output = environment.output;
+  context.observer = environment.observer;
+  if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
+  if (templateIdentity != platform::FileIdentity{}) {
+    context.protectedFiles.push_back(templateIdentity);
+  }
+
   FileByteSource file(input);
   ByteOrderMarkSkipper source(file, skipByteOrderMark);
   InputStream stream(source, environment.readBufferSize);
-  const std::optional<std::uint64_t> inputSize = input.Size();
-  std::uint32_t n = 1;
-  if (environment.pipelined) {
-    WriterPipeline pipeline(context, state.RunLog, host);
-    while (ReadRecord(stream, state.CurrentLine)) {
-      host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      // The merge may free a huge line's storage; the next read fills the line afresh anyway.
-      pipeline.SubmitTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
-                                state.TemplateText, n);
-      ++n;
-    }
-    summary.failedFiles = pipeline.Finish();
-  } else {
-    MergeScratch scratch;
-    MergedRecord record;
-    while (ReadRecord(stream, state.CurrentLine)) {
-      host.ShowProgress(n, stream.BytesConsumed(), inputSize);
-      if (!MergeRecordTakingLine(std::move(state.CurrentLine), state.SeparatorChar,
-                                 state.TemplateText, n, context, scratch, record, state.RunLog,
-                                 host)) {
-        ++summary.failedFiles;
-      }
-      ++n;
-    }
-  }
-  // A read error is no end of the input: the records after it would be lost without a word, so
-  // the run ends like one whose output cannot be written, naming the input file.
-  if (stream.Failed()) {
-    throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
-  }
+  readRecords(OpenedRun{stream, input.Size(), context});
   input.Close();
+  return RunOutcome::Completed;
+}
+
+RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+                         const RunEnvironment& environment) {
+  WaitCursor waitCursor(host);
+  RunSummary summary;
+  std::uint32_t n = 1;
+  summary.outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
+    // The merge may free a huge line's storage; the next read fills the line afresh anyway.
+    if (environment.pipelined) {
+      WriterPipeline pipeline(run.context, state.RunLog, host);
+      while (ReadRecord(run.stream, state.CurrentLine)) {
+        host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
+        pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
+        ++n;
+      }
+      summary.failedFiles = pipeline.Finish();
+    } else {
+      MergeScratch scratch;
+      MergedRecord record;
+      while (ReadRecord(run.stream, state.CurrentLine)) {
+        host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
+        if (!MergeRecord(state.CurrentLine, n, run.context, scratch, record, state.RunLog, host,
+                         LineAfterSplit::FreeIfHuge)) {
+          ++summary.failedFiles;
+        }
+        ++n;
+      }
+    }
+    // A read error is no end of the input: the records after it would be lost without a word, so
+    // the run ends like one whose output cannot be written, naming the input file.
+    if (run.stream.Failed()) {
+      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+    }
+  });
+  if (summary.outcome != RunOutcome::Completed) return summary;
 
   summary.records = n - 1;
   const std::string finished = FinishedText(summary.records);
   host.SetStatus(finished);
-  AppendLine(state.RunLog, texts.rule);
+  AppendLine(state.RunLog, Texts().rule);
   AppendLine(state.RunLog, finished);
-  beep = kBeepOk;
-  host.Beep(beep);
+  host.Beep(kBeepOk);
   return summary;
 }
 

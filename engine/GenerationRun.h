@@ -3,9 +3,11 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 
-#include "engine/RecordMerger.h"
+#include "engine/RunContext.h"
 #include "engine/RunHost.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
@@ -50,6 +52,29 @@ struct RunEnvironment {
 // its RunLog line and returns false. Memory running out raises std::bad_alloc.
 bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
                   platform::FileIdentity* identity = nullptr);
+
+class InputStream;
+
+// What a started run reads its records from, and the data that all its records share.
+struct OpenedRun {
+  InputStream& stream;
+  std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
+  const RunContext& context;
+};
+
+// Starts a run, the one way that the window, the batch command and the preview share: empties
+// RunLog and writes its header, opens the input, chooses the separator (SeparatorChar and its
+// RunLog line; any other FieldSeparator keeps the byte of the run before), loads the template,
+// drops a UTF-8 byte-order mark from the template and the input in code page 65001, and makes
+// the run's context, with the input and the template among the files that no output may replace;
+// then hands all that to readRecords. When the input or the template cannot be had, sets the
+// status line, appends its RunLog line, beeps the error and returns InputFailed or
+// TemplateFailed without calling readRecords. After readRecords the input is closed and the
+// result is Completed; what readRecords raises goes on to the caller, the input closed. Memory
+// running out raises std::bad_alloc.
+RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+                   const RunEnvironment& environment,
+                   const std::function<void(const OpenedRun&)>& readRecords);
 
 // Runs one generation with settings (already taken up from the controls). A write or close
 // failure of an output file raises platform::FileError, and so does a read error of the input

@@ -3,30 +3,62 @@
 #include <algorithm>
 #include <string>
 
+#include "engine/FormatZeroPadded.h"
 #include "engine/WindowsNames.h"
 
 namespace velmora {
 
 namespace {
 
-bool IsSeparator(char c, const platform::PathRules& rules) {
+bool IsSeparator(unsigned char c, const platform::PathRules& rules) {
   return c == '/' || (rules.backslashSeparates && c == '\\');
 }
 
-// A component that the system would take for the parent folder. Windows drops trailing dots and
-// blanks from a component, so there ".. " and "..." count as well.
-bool IsParentComponent(std::string_view component, const platform::PathRules& rules) {
-  if (component == "..") return true;
-  if (!rules.drivesAndUnc) return false;
-  std::size_t dots = 0;
-  for (char c : component) {
-    if (c == '.') {
-      ++dots;
-    } else if (c != ' ') {
-      return false;
-    }
+// Appends component as the system names it. Windows knows a file whatever the case of its ASCII
+// letters and drops the trailing dots and blanks of a name, so there "A.html. " is "a.html"; a
+// component of dots and blanks alone is taken for "." (one dot), ".." (more dots) or nothing.
+// Elsewhere names are kept byte for byte.
+void AppendFoldedComponent(std::string& out, std::string_view component,
+                           const platform::PathRules& rules, const CodePageTable& table) {
+  if (!rules.drivesAndUnc) {
+    out.append(component);
+    return;
   }
-  return dots >= 2;
+  const std::size_t start = out.size();
+  std::size_t kept = start;  // out's length without the trailing dots and blanks
+  std::size_t dots = 0;
+  bool onlyDotsAndBlanks = true;
+  for (CharacterWalk walk(component, table); !walk.Done(); walk.Advance()) {
+    const unsigned char b = walk.Byte();
+    const bool single = walk.End() - walk.Start() == 1;
+    if (single && (b == '.' || b == ' ')) {
+      if (b == '.') ++dots;
+      out.push_back(static_cast<char>(b));
+      continue;
+    }
+    onlyDotsAndBlanks = false;
+    if (single && b >= 'A' && b <= 'Z') {
+      out.push_back(static_cast<char>(b - 'A' + 'a'));
+    } else {
+      out.append(component.substr(walk.Start(), walk.End() - walk.Start()));
+    }
+    kept = out.size();
+  }
+  if (onlyDotsAndBlanks) {
+    out.resize(start);
+    out.append(std::min<std::size_t>(dots, 2), '.');
+  } else {
+    out.resize(kept);
+  }
+}
+
+// A component that the system would take for the parent folder: "..", and on Windows also
+// ".. " and "...".
+bool IsParentComponent(std::string_view component, const platform::PathRules& rules,
+                       const CodePageTable& table, std::string& folded) {
+  folded.clear();
+  AppendFoldedComponent(folded, component, rules, table);
+  return folded == "..";
 }
 
 // A component that names a device rather than a file: a record named like one would send its
@@ -36,54 +68,86 @@ bool IsDeviceComponent(std::string_view component, const platform::PathRules& ru
   return rules.drivesAndUnc && IsWindowsDeviceName(component, table);
 }
 
-// Whether text ends in a separator that stands at the start of a character.
+// Whether text ends in a separator that is a character of its own.
 bool EndsInSeparator(std::string_view text, const platform::PathRules& rules,
                      const CodePageTable& table) {
   bool last = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    auto b = static_cast<unsigned char>(text[i]);
-    last = false;
-    if (table.IsLead(b)) {
-      ++i;  // the next byte belongs to this character
-    } else {
-      last = IsSeparator(static_cast<char>(b), rules);
-    }
+  for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) {
+    last = walk.End() - walk.Start() == 1 && IsSeparator(walk.Byte(), rules);
   }
   return last;
 }
 
 }  // namespace
 
+void NameOutputFile(const RunContext& context, const FieldList& fields,
+                    std::uint32_t recordNumber, MergedRecord& record) {
+  const GeneratorSettings& s = context.settings;
+  record.accepted = false;
+  record.recordNumber = recordNumber;
+  record.outputPath.clear();
+  record.outputName.assign(s.RuleLead);
+  bool nameBuilt = true;
+  if (s.Rule == 0) {
+    if (s.RuleNumber <= kMaxPaddedWidth) {
+      record.outputName.append(FormatZeroPadded(s.RuleNumber, recordNumber));
+    } else {
+      // No path can hold that many digits: the record fails like a file that cannot be opened,
+      // under its unpadded name.
+      record.outputName.append(FormatZeroPadded(0, recordNumber));
+      nameBuilt = false;
+    }
+    record.outputName.append(s.RuleTail);
+  } else if (s.Rule == 1) {
+    if (s.RuleNumber < fields.size()) {
+      record.outputName.append(fields[s.RuleNumber]);
+    } else {
+      nameBuilt = false;  // the record has no such field
+    }
+    record.outputName.append(s.RuleTail);
+  } else {
+    record.outputName.clear();
+    nameBuilt = false;
+  }
+  if (!nameBuilt) return;
+  std::optional<std::string> path =
+      JoinOutputPath(context.folderPrefix, record.outputName, context.rules, context.table, true);
+  if (!path) return;
+  record.outputPath = std::move(*path);
+  record.accepted = true;
+}
+
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
                       const CodePageTable& table) {
   if (name.empty()) return false;
-  if (IsSeparator(name[0], rules)) return false;  // absolute, or a UNC prefix
+  if (IsSeparator(static_cast<unsigned char>(name[0]), rules)) return false;  // absolute, or UNC
   if (rules.drivesAndUnc && name.size() >= 2 && name[1] == ':' &&
       !table.IsLead(static_cast<unsigned char>(name[0]))) {
     return false;  // a drive prefix
   }
   if (HasWindowsStreamColon(name, rules, table)) return false;
+  std::string folded;
   std::size_t start = 0;
-  for (std::size_t i = 0; i < name.size(); ++i) {
-    auto b = static_cast<unsigned char>(name[i]);
-    if (table.IsLead(b)) {
-      ++i;
-    } else if (IsSeparator(static_cast<char>(b), rules)) {
-      const std::string_view component = name.substr(start, i - start);
-      if (IsParentComponent(component, rules) || IsDeviceComponent(component, rules, table)) {
-        return false;
-      }
-      start = i + 1;
+  for (CharacterWalk walk(name, table); !walk.Done(); walk.Advance()) {
+    if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;
+    const std::string_view component = name.substr(start, walk.Start() - start);
+    if (IsParentComponent(component, rules, table, folded) ||
+        IsDeviceComponent(component, rules, table)) {
+      return false;
     }
+    start = walk.End();
   }
   const std::string_view last = name.substr(std::min(start, name.size()));
-  return !IsParentComponent(last, rules) && !IsDeviceComponent(last, rules, table);
+  return !IsParentComponent(last, rules, table, folded) &&
+         !IsDeviceComponent(last, rules, table);
 }
 
 std::string OutputFolderPrefix(std::string_view folder, const platform::PathRules& rules,
                                const CodePageTable& table) {
   std::string prefix(folder);
-  if (!folder.empty() && !EndsInSeparator(folder, rules, table)) prefix.push_back(rules.joinSeparator);
+  if (!folder.empty() && !EndsInSeparator(folder, rules, table)) {
+    prefix.push_back(rules.joinSeparator);
+  }
   return prefix;
 }
 
@@ -96,6 +160,34 @@ std::optional<std::string> JoinOutputPath(std::string_view folderPrefix, std::st
   path.append(name);
   if (rules.maxPathBytes != 0 && path.size() >= rules.maxPathBytes) return std::nullopt;
   return path;
+}
+
+std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
+                          const CodePageTable& table) {
+  std::string key;
+  key.reserve(path.size());
+  std::string folded;
+  std::size_t start = 0;
+  auto endComponent = [&](std::size_t end, bool separator) {
+    folded.clear();
+    AppendFoldedComponent(folded, path.substr(start, end - start), rules, table);
+    // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
+    if (folded == "." || (folded.empty() && !key.empty())) return;
+    // Windows also folds the case of letters beyond ASCII, as NTFS does.
+    if (rules.drivesAndUnc && !folded.empty()) {
+      key.append(WindowsCaseKey(folded, table));
+    } else {
+      key.append(folded);
+    }
+    if (separator) key.push_back('/');
+  };
+  for (CharacterWalk walk(path, table); !walk.Done(); walk.Advance()) {
+    if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;
+    endComponent(walk.Start(), true);
+    start = walk.End();
+  }
+  endComponent(path.size(), false);
+  return key;
 }
 
 }  // namespace velmora

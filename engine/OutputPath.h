@@ -1,20 +1,31 @@
-// Output file paths: the join of the output folder and a file name, which never leads outside the
-// output folder.
+// Naming the output files: a record's file name by the naming rule, its path in the output
+// folder (never outside it), and whether two names are one file on this system.
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
 
+#include "engine/FieldSplitter.h"
+#include "engine/RunContext.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
 namespace velmora {
 
+// Sets record's outputName by the naming rule (Rule 0: RuleLead, the record number zero-padded
+// to RuleNumber digits, RuleTail; Rule 1: RuleLead, field RuleNumber as the splitter gave it,
+// RuleTail), its outputPath in the output folder and its recordNumber. accepted is false, and the
+// path empty, when the name cannot be had (no such rule or field, a padding wider than any path)
+// or is refused by JoinOutputPath: the record is then reported like a file that cannot be opened.
+void NameOutputFile(const RunContext& context, const FieldList& fields,
+                    std::uint32_t recordNumber, MergedRecord& record);
+
 // Whether name may be written inside the output folder: not empty, not absolute, no drive or UNC
 // prefix, no device name (CON, NUL, COM1, ...) and no ":" where the system has them, and no ".."
-// component. Separators are found only at the
-// start of a character, so the second byte of a double-byte character never separates.
+// component. Separators are found only at the start of a character (see CharacterWalk), so the
+// second byte of a double-byte character never separates.
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
                       const CodePageTable& table);
 
@@ -29,5 +40,15 @@ std::string OutputFolderPrefix(std::string_view folder, const platform::PathRule
 std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_view name,
                                           const platform::PathRules& rules,
                                           const CodePageTable& table, bool prefixReady = false);
+
+// The form of path under which the file system knows the file: two paths with the same key are
+// one file. Where drive letters exist (Windows), names are the same file whatever the case of
+// their letters as the file system folds it (WindowsCaseKey: full-width and accented letters
+// too), "/" and "\" are the same separator, and trailing dots and blanks of a name count for
+// nothing; elsewhere names are compared byte for byte. Both ways, empty and "." components are
+// dropped. Only characters of one byte separate or are dropped (see CharacterWalk), so a
+// double-byte character never changes but for its case.
+std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
+                          const CodePageTable& table);
 
 }  // namespace velmora

@@ -5,17 +5,6 @@
 
 namespace velmora {
 
-platform::ReadStatus MemoryByteSource::Read(char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (position_ >= errorAt_) return platform::ReadStatus::Error;
-  if (position_ >= bytes_.size()) return platform::ReadStatus::End;
-  std::size_t n = std::min({size, chunk_, bytes_.size() - position_, errorAt_ - position_});
-  std::memcpy(buffer, bytes_.data() + position_, n);
-  position_ += n;
-  got = n;
-  return platform::ReadStatus::Ok;
-}
-
 platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
                                                 std::size_t& got) {
   got = 0;

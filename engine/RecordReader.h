@@ -56,21 +56,6 @@ inline void DropByteOrderMark(std::string& text, bool skip) {
   if (skip && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
 }
 
-// Bytes held in memory as a byte source; optionally reports a read error at a given offset.
-class MemoryByteSource : public ByteSource {
- public:
-  explicit MemoryByteSource(std::string_view bytes, std::size_t chunk = 1 << 16,
-                            std::size_t errorAt = static_cast<std::size_t>(-1))
-      : bytes_(bytes), chunk_(chunk == 0 ? 1 : chunk), errorAt_(errorAt) {}
-  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override;
-
- private:
-  std::string_view bytes_;
-  std::size_t position_ = 0;
-  std::size_t chunk_;
-  std::size_t errorAt_;
-};
-
 // A buffered byte stream over a byte source: the reader scans the buffer directly and can look
 // at the byte after a CR without consuming it.
 class InputStream {

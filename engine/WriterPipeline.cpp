@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "engine/OutputWriter.h"
+
 namespace velmora {
 
 namespace {
@@ -10,7 +12,7 @@ std::size_t QueuedSize(const MergedRecord& record) { return record.content.size(
 
 }  // namespace
 
-WriterPipeline::WriterPipeline(const MergeContext& context, std::string& runLog, RunHost& host,
+WriterPipeline::WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host,
                                std::size_t depth, std::size_t maxQueuedBytes)
     : context_(context),
       runLog_(runLog),
@@ -35,23 +37,7 @@ bool WriterPipeline::QueueFull() const {
   return !queue_.empty() && (queue_.size() >= depth_ || queuedBytes_ >= maxQueuedBytes_);
 }
 
-void WriterPipeline::Submit(std::string_view line, char separator, std::string_view templateText,
-                            std::uint32_t recordNumber) {
-  SubmitRecord([&](MergedRecord& record) {
-    BuildMergedRecord(line, separator, templateText, recordNumber, context_, scratch_, record);
-  });
-}
-
-void WriterPipeline::SubmitTakingLine(std::string&& line, char separator,
-                                      std::string_view templateText, std::uint32_t recordNumber) {
-  SubmitRecord([&](MergedRecord& record) {
-    BuildMergedRecordTakingLine(std::move(line), separator, templateText, recordNumber, context_,
-                                scratch_, record);
-  });
-}
-
-template <typename Build>
-void WriterPipeline::SubmitRecord(Build&& build) {
+void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {
   MergedRecord record;
   {
     std::unique_lock<std::mutex> lock(mutex_);
@@ -71,7 +57,7 @@ void WriterPipeline::SubmitRecord(Build&& build) {
       spareBytes_ -= record.content.capacity();
     }
   }
-  build(record);
+  BuildMergedRecord(line, recordNumber, context_, scratch_, record, after);
   bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
@@ -131,7 +117,9 @@ void WriterPipeline::WriterLoop() {
     for (; !batch.empty(); batch.pop_front()) {
       MergedRecord& record = batch.front();
       try {
-        if (!WriteMergedRecord(record, context_, runLog_, host_)) ++failedFiles_;
+        if (!ReportOutput(record, WriteOutputFile(record, context_), context_, runLog_, host_)) {
+          ++failedFiles_;
+        }
       } catch (...) {
         std::lock_guard<std::mutex> lock(mutex_);
         failure_ = std::current_exception();

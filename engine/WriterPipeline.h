@@ -9,7 +9,6 @@
 #include <exception>
 #include <mutex>
 #include <string>
-#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -23,33 +22,29 @@ class WriterPipeline {
   // runLog and host are used by the writer thread until Finish returns or the pipeline is
   // destroyed; host must accept calls from that thread. At most depth records, and about
   // maxQueuedBytes of them (but always one), wait for the writer at any time.
-  WriterPipeline(const MergeContext& context, std::string& runLog, RunHost& host,
+  WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host,
                  std::size_t depth = 64, std::size_t maxQueuedBytes = 8u << 20);
   // Writes what is queued (unless writing failed) and joins the writer thread.
   ~WriterPipeline();
   WriterPipeline(const WriterPipeline&) = delete;
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
-  // Merges one record and queues it for writing. Rethrows a failure of the writer thread, so that
-  // no further record is read after a file could not be written.
-  void Submit(std::string_view line, char separator, std::string_view templateText,
-              std::uint32_t recordNumber);
-  // The same for a line that the caller hands over (see BuildMergedRecordTakingLine).
-  void SubmitTakingLine(std::string&& line, char separator, std::string_view templateText,
-                        std::uint32_t recordNumber);
+  // Merges one record (BuildMergedRecord, with after for the line) and queues it for writing.
+  // Rethrows a failure of the writer thread, so that no further record is read after a file could
+  // not be written.
+  void Submit(std::string& line, std::uint32_t recordNumber,
+              LineAfterSplit after = LineAfterSplit::Keep);
   // Waits until every queued record is written; returns the number of records whose file could
   // not be opened. Rethrows a failure of the writer thread.
   std::uint32_t Finish();
 
  private:
-  template <typename Build>
-  void SubmitRecord(Build&& build);
   void WriterMain();
   void WriterLoop();
   void Stop();
   bool QueueFull() const;
 
-  const MergeContext& context_;
+  const RunContext& context_;
   std::string& runLog_;
   RunHost& host_;
   std::size_t depth_;

@@ -85,17 +85,14 @@ enum class FileErrorCause {
 // (bytes in the process code page); the host turns it into the text of its error box.
 class FileError : public std::exception {
  public:
-  FileError(FileErrorCause cause, std::string path, unsigned long osError = 0)
-      : cause_(cause), path_(std::move(path)), osError_(osError) {}
+  FileError(FileErrorCause cause, std::string path) : cause_(cause), path_(std::move(path)) {}
   FileErrorCause Cause() const noexcept { return cause_; }
   const std::string& Path() const noexcept { return path_; }
-  unsigned long OsError() const noexcept { return osError_; }
   const char* what() const noexcept override { return "file error"; }
 
  private:
   FileErrorCause cause_;
   std::string path_;
-  unsigned long osError_;
 };
 
 enum class ReadStatus { Ok, End, Error };
@@ -119,7 +116,6 @@ class InputFile {
 
   // Opens the file; false when it is missing, a folder, denied or held by another program.
   bool Open(const std::string& path);
-  bool IsOpen() const;
   // Reads up to size bytes. Ok with got > 0, End at the end of the file, Error on a read error.
   ReadStatus Read(char* buffer, std::size_t size, std::size_t& got);
   // The file's length in bytes, or nothing when the system cannot tell.
@@ -146,8 +142,12 @@ class OutputFile {
   OutputFile& operator=(const OutputFile&) = delete;
 
   // Creates or truncates the file; false when it cannot be opened (missing folder, a folder of
-  // that name, a read-only file, a file in use, a name the file system refuses) or when it is one
-  // of the protected files, which then stay untouched.
+  // that name, a read-only file, a file in use, a name the file system refuses), when it is one
+  // of the protected files, or when the name is a link (on Windows any reparse point: a symbolic
+  // link, a junction) or names a pipe, and elsewhere any file that is no plain file (a device, a
+  // socket). Such files stay untouched and a link is never followed, not even one that leads
+  // nowhere; a linked folder before the last name is followed. A pipe without a reader does not
+  // make the call wait.
   bool Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
@@ -167,9 +167,9 @@ class OutputFile {
 enum class OutputProbe {
   Absent,       // no such file, and its folder exists: creating it would be tried
   PlainFile,    // a plain file that a run may replace (neither protected nor read-only)
-  OtherFile,    // something that is no plain file (a device): only opening it tells
+  OtherFile,    // a device on Windows (elsewhere refused): only opening it tells
   Refused,      // a run would fail to open it: a folder, a protected or read-only file, a
-                // missing folder, a name the file system refuses
+                // missing folder, a name the file system refuses, a link or what Create refuses
 };
 
 // Looks at path the way OutputFile::Create would treat it. A file held open by another program
@@ -198,7 +198,8 @@ bool ReadWholeFile(const std::string& path, std::string& bytes);
 // that readers see the old file or the new one and never a mix; otherwise (a file of another
 // owner, a file with hard links, a folder that takes no new file) they are written into the file
 // itself. A file that is read-only, or is not a plain file, is left as it is and the call returns
-// false; so does any failure before the file is changed. A link is followed to the file it names.
+// false; so does any failure before the file is changed, and any failure to write the new file (a
+// full disk among them), which leaves the old file whole. A link is followed to the file it names.
 bool ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // ---- Standard streams ---------------------------------------------------------------------------
@@ -211,9 +212,9 @@ void SetStandardOutputBinary();
 
 // ---- Private-profile files of the system --------------------------------------------------------
 
-// Whether the system has its own private-profile functions (Windows). Elsewhere the functions
-// below are not used; the settings store brings a portable implementation.
-bool SystemProfileAvailable();
+#ifdef _WIN32
+// Only Windows has them; the build gives other systems the settings' portable implementation.
+
 // GetPrivateProfileStringA with a buffer of bufferSize bytes.
 std::string SystemProfileGetString(const std::string& path, const std::string& section,
                                    const std::string& key, const std::string& defaultValue,
@@ -224,6 +225,7 @@ std::int32_t SystemProfileGetInt(const std::string& path, const std::string& sec
 // WritePrivateProfileStringA; returns its result.
 bool SystemProfileWriteString(const std::string& path, const std::string& section,
                               const std::string& key, const std::string& value);
+#endif
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 

@@ -24,6 +24,9 @@
 // Texts of the path pickers.
 #define IDS_ALL_FILES_FILTER 206
 #define IDS_BROWSE_FOLDER_TITLE 207
+// Error boxes of the settings import and export: %1 the file, %2 the system's reason.
+#define IDS_SETTINGS_LOAD_FAILED 208
+#define IDS_SETTINGS_SAVE_FAILED 209
 
 // Controls of the main window.
 #define IDC_TEMPLATE 1000

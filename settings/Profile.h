@@ -38,7 +38,11 @@ class Profile {
 // platform::ReplaceFileContents for how the file is replaced).
 std::unique_ptr<Profile> MakePortableProfile();
 
-// The system's private-profile functions where it has them, the portable implementation elsewhere.
+// The system's private-profile functions where it has them (Windows), the portable implementation
+// elsewhere. The build chooses: SystemProfile.cpp on Windows, NoSystemProfile.cpp elsewhere.
 std::unique_ptr<Profile> MakeSystemProfile();
+
+// Whether MakeSystemProfile gives the system's own functions rather than the portable ones.
+bool HasSystemProfile();
 
 }  // namespace velmora

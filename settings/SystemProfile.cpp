@@ -26,9 +26,8 @@ class SystemProfile : public Profile {
 
 }  // namespace
 
-std::unique_ptr<Profile> MakeSystemProfile() {
-  if (platform::SystemProfileAvailable()) return std::make_unique<SystemProfile>();
-  return MakePortableProfile();
-}
+bool HasSystemProfile() { return true; }
+
+std::unique_ptr<Profile> MakeSystemProfile() { return std::make_unique<SystemProfile>(); }
 
 }  // namespace velmora

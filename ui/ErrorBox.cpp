@@ -1,10 +1,6 @@
 #include "ui/ErrorBox.h"
 
-#include <exception>
-#include <new>
-
-#include "engine/SystemTexts.h"
-#include "platform/Platform.h"
+#include "engine/ExceptionText.h"
 #include "ui/Application.h"
 
 namespace velmora::ui {
@@ -15,16 +11,11 @@ int AppMessageBox(HWND owner, const std::string& text, UINT type) {
 
 void ShowCurrentExceptionBox(HWND owner) noexcept {
   try {
-    try {
-      throw;
-    } catch (const platform::FileError& error) {
-      AppMessageBox(owner, FileErrorText(error), MB_OK | MB_ICONSTOP);
-    } catch (const std::bad_alloc&) {
-      // System-modal so that it shows even when the owner cannot be drawn any more.
-      AppMessageBox(owner, Texts().outOfMemory, MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL);
-    } catch (...) {
-      AppMessageBox(owner, Texts().internalError, MB_OK | MB_ICONSTOP);
-    }
+    const ExceptionText error = CurrentExceptionText();
+    // Out of memory: system-modal, so that it shows even when the owner cannot be drawn any more.
+    AppMessageBox(owner, error.text,
+                  error.outOfMemory ? MB_OK | MB_ICONEXCLAMATION | MB_SYSTEMMODAL
+                                    : MB_OK | MB_ICONSTOP);
   } catch (...) {
     // Building the text itself failed (memory): a box with a fixed text is all that is left.
     MessageBoxA(owner, "Error", nullptr, MB_OK | MB_ICONSTOP | MB_SYSTEMMODAL);

@@ -16,6 +16,7 @@
 #include "ui/ErrorBox.h"
 #include "ui/FileDialog.h"
 #include "ui/LogDlg.h"
+#include "ui/SettingsFileAccess.h"
 
 namespace velmora::ui {
 
@@ -38,23 +39,6 @@ constexpr ListEntries kLists[] = {
 
 // The flags of every file dialog of the window: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT.
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
-
-// Points the application's settings file at a chosen file for one read or write, and back on
-// every way out.
-class ScopedSettingsFile {
- public:
-  ScopedSettingsFile(CWinApp& app, const std::string& path)
-      : app_(app), saved_(app.SettingsFilePath) {
-    app_.SettingsFilePath = path;
-  }
-  ~ScopedSettingsFile() { app_.SettingsFilePath.swap(saved_); }
-  ScopedSettingsFile(const ScopedSettingsFile&) = delete;
-  ScopedSettingsFile& operator=(const ScopedSettingsFile&) = delete;
-
- private:
-  CWinApp& app_;
-  std::string saved_;
-};
 
 }  // namespace
 
@@ -122,6 +106,9 @@ bool CGeneratorDlg::OnInitDialog() {
   // Maximum in the low half, minimum in the high half.
   SendMessageA(spin_, UDM_SETRANGE, 0, MAKELPARAM(kRuleNumberMaximum, 0));
 
+  // A file that is there but cannot be read (another program holds it) loads as the defaults;
+  // saving those at the close would put them over the user's settings.
+  keepSettingsFile_ = SettingsFileReadError(app_.SettingsFilePath) != ERROR_SUCCESS;
   LoadSettings(Settings, app_.SettingsFilePath);
   UpdateData(false);
   return true;
@@ -146,8 +133,9 @@ void CGeneratorDlg::OnOK() {}
 
 void CGeneratorDlg::OnDestroy() {
   // A window that could not show its controls would save what the broken controls hold over
-  // the user's settings; it leaves the settings file alone instead.
-  if (initialised_) {
+  // the user's settings, and one that could not read them would save the defaults; either
+  // leaves the settings file alone instead.
+  if (initialised_ && !keepSettingsFile_) {
     UpdateData(true);
     SaveSettings(Settings, app_.SettingsFilePath);
   }
@@ -234,21 +222,35 @@ std::optional<std::string> CGeneratorDlg::AskSettingsFile(bool open) {
   return ShowFileDialog(Handle(), options);
 }
 
+void CGeneratorDlg::ShowSettingsFileError(unsigned textId, const std::string& path,
+                                          DWORD error) {
+  AppMessageBox(Handle(), FormatText(LoadResourceString(textId), {path, SystemErrorText(error)}),
+                MB_OK | MB_ICONEXCLAMATION);
+}
+
 void CGeneratorDlg::OnSettingsLoad() {
   const std::optional<std::string> chosen = AskSettingsFile(true);
   if (!chosen) return;
-  {
-    ScopedSettingsFile file(app_, *chosen);
-    LoadSettings(Settings, app_.SettingsFilePath);
+  // The profile functions would read a file they cannot open as one without keys and reset
+  // every control; such an import changes nothing. A missing file still gives the defaults.
+  if (const DWORD error = SettingsFileReadError(*chosen); error != ERROR_SUCCESS) {
+    ShowSettingsFileError(IDS_SETTINGS_LOAD_FAILED, *chosen, error);
+    return;
   }
+  LoadSettings(Settings, *chosen);
   UpdateData(false);
 }
 
 void CGeneratorDlg::OnSettingsSave() {
   const std::optional<std::string> chosen = AskSettingsFile(false);
   if (!chosen) return;
-  ScopedSettingsFile file(app_, *chosen);
-  SaveSettings(Settings, app_.SettingsFilePath);
+  // The profile functions' failed writes go unreported; a file they could not write is found
+  // before anything is written to it.
+  if (const DWORD error = SettingsFileWriteError(*chosen); error != ERROR_SUCCESS) {
+    ShowSettingsFileError(IDS_SETTINGS_SAVE_FAILED, *chosen, error);
+    return;
+  }
+  SaveSettings(Settings, *chosen);
 }
 
 void CGeneratorDlg::OnViewLog() {

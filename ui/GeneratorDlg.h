@@ -41,6 +41,9 @@ class CGeneratorDlg : public CDialog {
   // Takes up the controls, then asks for a settings file in the open or save dialog; nothing
   // when the user cancels.
   std::optional<std::string> AskSettingsFile(bool open);
+  // The error box of an import or export whose file could not be opened: the file's path and
+  // the system's reason for error.
+  void ShowSettingsFileError(unsigned textId, const std::string& path, DWORD error);
   void OnSettingsLoad();
   void OnSettingsSave();
   void OnViewLog();
@@ -52,6 +55,7 @@ class CGeneratorDlg : public CDialog {
   HWND spin_ = nullptr;  // attached by the first exchange
   HICON icon_ = nullptr;
   bool initialised_ = false;  // the controls were filled and shown
+  bool keepSettingsFile_ = false;  // it was there at the start but could not be read
 };
 
 }  // namespace velmora::ui

@@ -11,12 +11,15 @@
 #include <climits>
 #include <cstdlib>
 #include <string>
+#include <utility>
 
 #ifdef __APPLE__
 #include <mach-o/dyld.h>
 #endif
 
 namespace velmora::platform {
+
+// ---- Code pages -------------------------------------------------------------------------------
 
 unsigned SystemCodePage() {
   // The locale's character set says which multibyte encoding the user's data is in.
@@ -102,6 +105,8 @@ std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
   return out;
 }
 
+// ---- Paths ------------------------------------------------------------------------------------
+
 const PathRules& NativePathRules() {
   static const PathRules rules{false, false, '/', 0};
   return rules;
@@ -136,6 +141,38 @@ std::string ProgramPath() {
 
 namespace {
 
+// The most bytes handed to one write(2) or read(2): macOS refuses a count above INT_MAX with
+// EINVAL, and Linux moves at most 0x7ffff000 bytes per call anyway.
+constexpr std::size_t kMaxIoChunk = 0x40000000u;
+
+// Owns a file descriptor and closes it on every way out.
+class UniqueFd {
+ public:
+  explicit UniqueFd(int fd = -1) noexcept : fd_(fd) {}
+  ~UniqueFd() {
+    if (fd_ >= 0) ::close(fd_);
+  }
+  UniqueFd(UniqueFd&& other) noexcept : fd_(other.Release()) {}
+  UniqueFd& operator=(UniqueFd&& other) noexcept {
+    UniqueFd old(std::exchange(fd_, other.Release()));
+    return *this;
+  }
+
+  bool Valid() const noexcept { return fd_ >= 0; }
+  int Get() const noexcept { return fd_; }
+  // Hands the descriptor to a new owner.
+  int Release() noexcept { return std::exchange(fd_, -1); }
+  // Closes now; false when the system reports a failure (the last data may then be lost).
+  bool Close() noexcept { return ::close(Release()) == 0; }
+
+ private:
+  int fd_;
+};
+
+bool UsablePath(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
 FileErrorCause CauseFromErrno(int error) {
   switch (error) {
     case ENOSPC:
@@ -163,32 +200,59 @@ FileErrorCause CauseFromErrno(int error) {
   }
 }
 
+// Writes every byte; 0 when done, else the errno of the failure (ENOSPC when the system stores
+// nothing and names no cause).
+int WriteAll(int fd, const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd, data, size < kMaxIoChunk ? size : kMaxIoChunk);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return 0;
+}
+
+FileIdentity IdentityOf(const struct stat& st) {
+  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+}
+
+bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+
+// What a run may do with what lstat or fstat found at an output path; the one check that Create
+// and ProbeOutputFile share. Only a plain file is written: a link may lead out of the output
+// folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched
+// even for a user whom the system would let write it.
+OutputProbe JudgeExistingOutput(const struct stat& st,
+                                const std::vector<FileIdentity>& protectedFiles) {
+  if (!S_ISREG(st.st_mode)) return OutputProbe::Refused;
+  for (const FileIdentity& kept : protectedFiles) {
+    if (kept == IdentityOf(st)) return OutputProbe::Refused;
+  }
+  return HasWriteBits(st) ? OutputProbe::PlainFile : OutputProbe::Refused;
+}
+
 }  // namespace
 
 InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) return false;
+  if (!UsablePath(path)) return false;
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
   // A folder opens for reading here but is no file of records.
-  if (::fstat(fd, &st) != 0 || S_ISDIR(st.st_mode)) {
-    ::close(fd);
-    return false;
-  }
-  fd_ = fd;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  fd_ = fd.Release();
   return true;
 }
-
-bool InputFile::IsOpen() const { return fd_ >= 0; }
 
 ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
   got = 0;
   if (fd_ < 0) return ReadStatus::Error;
   for (;;) {
-    ssize_t n = ::read(fd_, buffer, size);
+    const ssize_t n = ::read(fd_, buffer, size < kMaxIoChunk ? size : kMaxIoChunk);
     if (n > 0) {
       got = static_cast<std::size_t>(n);
       return ReadStatus::Ok;
@@ -207,74 +271,92 @@ std::optional<std::uint64_t> InputFile::Size() const {
 std::optional<FileIdentity> InputFile::Identity() const {
   struct stat st {};
   if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
-  return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
+  return IdentityOf(st);
 }
 
-void InputFile::Close() {
-  if (fd_ >= 0) {
-    ::close(fd_);
-    fd_ = -1;
-  }
-}
+void InputFile::Close() { UniqueFd closed(std::exchange(fd_, -1)); }
 
-OutputFile::~OutputFile() {
-  if (fd_ >= 0) ::close(fd_);
-}
+OutputFile::~OutputFile() { UniqueFd closed(fd_); }
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  if (!UsablePath(path)) return false;
   // The common case first: a name that does not exist yet is created in one call, and a file just
-  // created can be neither protected nor read-only. Anything else takes the checked way below.
-  int created = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (created >= 0) {
-    fd_ = created;
-    path_ = path;
-    return true;
-  }
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return false;
-    FileIdentity identity{static_cast<std::uint64_t>(st.st_dev),
-                          static_cast<std::uint64_t>(st.st_ino)};
-    for (const FileIdentity& kept : protectedFiles) {
-      if (kept == identity) return false;
+  // created can be neither protected nor read-only. O_EXCL also fails on a link, even one that
+  // leads nowhere. Anything else takes the checked way below.
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd.Valid()) {
+    // Opened without following a link, without waiting for a pipe's reader and without cutting,
+    // so that the file is judged by what was opened before anything of it changes.
+    fd = UniqueFd(::open(path.c_str(),
+                         O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    struct stat st {};
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 ||
+        JudgeExistingOutput(st, protectedFiles) != OutputProbe::PlainFile) {
+      return false;
     }
-    // A read-only file stays untouched even for a user whom the system would let write it.
-    if (S_ISREG(st.st_mode) && (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+    const int flags = ::fcntl(fd.Get(), F_GETFL);
+    if (flags == -1 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == -1 ||
+        ::ftruncate(fd.Get(), 0) != 0) {
+      return false;
+    }
   }
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  fd_ = fd;
+  fd_ = fd.Release();
   path_ = path;
   return true;
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    ssize_t n = ::write(fd_, data, size);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      throw FileError(CauseFromErrno(errno), path_, static_cast<unsigned long>(errno));
-    }
-    if (n == 0) throw FileError(FileErrorCause::DiskFull, path_);
-    data += n;
-    size -= static_cast<std::size_t>(n);
+  if (const int error = WriteAll(fd_, data, size)) {
+    throw FileError(CauseFromErrno(error), path_);
   }
 }
 
 void OutputFile::Close() {
   if (fd_ < 0) return;
-  int fd = fd_;
-  fd_ = -1;
-  if (::close(fd) != 0 && errno != EINTR) {
-    throw FileError(CauseFromErrno(errno), path_, static_cast<unsigned long>(errno));
+  if (!UniqueFd(std::exchange(fd_, -1)).Close() && errno != EINTR) {
+    throw FileError(CauseFromErrno(errno), path_);
   }
+}
+
+OutputProbe ProbeOutputFile(const std::string& path,
+                            const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return OutputProbe::Refused;
+  struct stat st {};
+  if (::lstat(path.c_str(), &st) == 0) {
+    const OutputProbe verdict = JudgeExistingOutput(st, protectedFiles);
+    if (verdict == OutputProbe::PlainFile && ::access(path.c_str(), W_OK) != 0) {
+      return OutputProbe::Refused;
+    }
+    return verdict;
+  }
+  if (errno != ENOENT) return OutputProbe::Refused;
+  // A new file needs a folder that exists and may be written, and a name the system accepts.
+  const std::size_t slash = path.rfind('/');
+  const std::string folder =
+      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+  const std::size_t nameLength =
+      slash == std::string::npos ? path.size() : path.size() - slash - 1;
+  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+      ::access(folder.c_str(), W_OK | X_OK) != 0 || nameLength > NAME_MAX) {
+    return OutputProbe::Refused;
+  }
+  return OutputProbe::Absent;
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return false;
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  if (!fd.Valid()) return false;
+  bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size()) == 0;
+  ok = fd.Close() && ok;
+  if (!ok) ::unlink(path.c_str());
+  return ok;
 }
 
 PathInfo InspectPath(const std::string& path) {
   PathInfo info;
   struct stat st {};
-  if (path.empty() || path.find('\0') != std::string::npos) return info;
+  if (!UsablePath(path)) return info;
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT && errno != ENOTDIR) info.kind = PathKind::Other;
     return info;
@@ -304,60 +386,57 @@ bool ReadWholeFile(const std::string& path, std::string& bytes) {
 
 namespace {
 
-bool WriteAll(int fd, std::string_view bytes) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    ssize_t n = ::write(fd, data, left);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) return false;
-    data += n;
-    left -= static_cast<std::size_t>(n);
-  }
-  return true;
-}
-
 // Writes bytes over the open file from its start and cuts it there.
 bool WriteInPlace(int fd, std::string_view bytes) {
-  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes) &&
+  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes.data(), bytes.size()) == 0 &&
          ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
 }
 
-// Puts bytes in place of target through a new file beside it; false when that could not be done
-// or would not keep the file's owner and group (then nothing has changed).
-bool ReplaceThroughNewFile(const std::string& target, std::string_view bytes, mode_t mode,
-                           const struct stat* existing) {
+enum class NewFileOutcome {
+  Replaced,  // the new file has taken the target's place
+  NotMade,   // no new file could stand there as the target would need: write in place instead
+  Failed,    // the new file could not be written; nothing has changed
+};
+
+// Puts bytes in place of target through a new file beside it. NotMade when the folder takes no
+// new file or the new file could not get the target's group; Failed on any other failure, a full
+// disk among them, where writing in place would fail part-way and leave the target cut.
+NewFileOutcome ReplaceThroughNewFile(const std::string& target, std::string_view bytes,
+                                     mode_t mode, const struct stat* existing) {
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
-  int fd = ::mkstemp(temp.data());
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes) && ::fchmod(fd, mode) == 0;
+  UniqueFd fd(::mkstemp(temp.data()));
+  if (!fd.Valid()) {
+    return errno == EACCES || errno == EPERM || errno == EROFS ? NewFileOutcome::NotMade
+                                                               : NewFileOutcome::Failed;
+  }
+  NewFileOutcome outcome = NewFileOutcome::Failed;
+  bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size()) == 0 && ::fchmod(fd.Get(), mode) == 0;
   if (ok && existing != nullptr) {
     struct stat made {};
-    ok = ::fstat(fd, &made) == 0 &&
-         (made.st_gid == existing->st_gid || ::fchown(fd, static_cast<uid_t>(-1),
-                                                      existing->st_gid) == 0);
+    ok = ::fstat(fd.Get(), &made) == 0 &&
+         (made.st_gid == existing->st_gid ||
+          ::fchown(fd.Get(), static_cast<uid_t>(-1), existing->st_gid) == 0);
+    if (!ok) outcome = NewFileOutcome::NotMade;
   }
-  ok = ok && ::fsync(fd) == 0;
-  ok = (::close(fd) == 0) && ok;
+  ok = ok && ::fsync(fd.Get()) == 0;
+  ok = fd.Close() && ok;
   if (ok && existing != nullptr) {
     // The file may have turned read-only since it was looked at.
     struct stat now {};
-    if (::stat(target.c_str(), &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) {
-      ok = false;
-    }
+    if (::stat(target.c_str(), &now) == 0 && !HasWriteBits(now)) ok = false;
   }
   ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
   if (!ok) ::unlink(temp.c_str());
-  return ok;
+  return ok ? NewFileOutcome::Replaced : outcome;
 }
 
 }  // namespace
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
+  if (!UsablePath(path)) return false;
   std::string target = path;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
@@ -369,92 +448,33 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
     if (errno != ENOENT) return false;
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr);
+    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr) == NewFileOutcome::Replaced;
   }
-  if (!S_ISREG(st.st_mode)) return false;
-  if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0) return false;
+  if (!S_ISREG(st.st_mode) || !HasWriteBits(st)) return false;
   // As the system's profile writer: only a user who may write the file itself changes it; being
   // allowed to write its folder is not enough.
-  int fd = ::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY);
-  if (fd < 0) return false;
+  UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
+  if (!fd.Valid()) return false;
   // A new file in its place is one that readers see whole or not at all, but it belongs to this
   // user and stands under this one name only: for a file of another owner or with other names
   // (hard links), and in a folder that takes no new file, the bytes go into the file itself.
-  bool ok = st.st_uid == ::geteuid() && st.st_nlink == 1 &&
-            ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
-  if (!ok) {
+  NewFileOutcome outcome = NewFileOutcome::NotMade;
+  if (st.st_uid == ::geteuid() && st.st_nlink == 1) {
+    outcome = ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
+  }
+  bool ok = outcome == NewFileOutcome::Replaced;
+  if (outcome == NewFileOutcome::NotMade) {
     struct stat now {};
-    ok = ::fstat(fd, &now) == 0 && (now.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0 &&
-         WriteInPlace(fd, bytes);
+    ok = ::fstat(fd.Get(), &now) == 0 && HasWriteBits(now) && WriteInPlace(fd.Get(), bytes);
   }
-  ok = (::close(fd) == 0) && ok;
-  return ok;
+  return fd.Close() && ok;
 }
 
-OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles) {
-  if (path.empty() || path.find('\0') != std::string::npos) return OutputProbe::Refused;
-  struct stat st {};
-  if (::stat(path.c_str(), &st) == 0) {
-    if (S_ISDIR(st.st_mode)) return OutputProbe::Refused;
-    FileIdentity identity{static_cast<std::uint64_t>(st.st_dev),
-                          static_cast<std::uint64_t>(st.st_ino)};
-    for (const FileIdentity& kept : protectedFiles) {
-      if (kept == identity) return OutputProbe::Refused;
-    }
-    if (!S_ISREG(st.st_mode)) return OutputProbe::OtherFile;
-    // Create refuses a file without write permission bits even to a user who could write it.
-    if ((st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || ::access(path.c_str(), W_OK) != 0) {
-      return OutputProbe::Refused;
-    }
-    return OutputProbe::PlainFile;
-  }
-  if (errno != ENOENT) return OutputProbe::Refused;
-  // A new file needs a folder that exists and may be written, and a name the system accepts.
-  const std::size_t slash = path.rfind('/');
-  const std::string folder =
-      slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
-  const std::size_t nameLength =
-      slash == std::string::npos ? path.size() : path.size() - slash - 1;
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-      ::access(folder.c_str(), W_OK | X_OK) != 0 || nameLength > NAME_MAX) {
-    return OutputProbe::Refused;
-  }
-  return OutputProbe::Absent;
-}
-
-bool WriteNewFile(const std::string& path, std::string_view bytes) {
-  if (path.empty() || path.find('\0') != std::string::npos) return false;
-  int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-  if (fd < 0) return false;
-  bool ok = WriteAll(fd, bytes);
-  ok = (::close(fd) == 0) && ok;
-  if (!ok) ::unlink(path.c_str());
-  return ok;
-}
+// ---- Standard streams ---------------------------------------------------------------------------
 
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void SetStandardOutputBinary() {}
-
-// ---- Private-profile files: none on this system -------------------------------------------------
-
-bool SystemProfileAvailable() { return false; }
-
-std::string SystemProfileGetString(const std::string&, const std::string&, const std::string&,
-                                   const std::string& defaultValue, std::size_t) {
-  return defaultValue;
-}
-
-std::int32_t SystemProfileGetInt(const std::string&, const std::string&, const std::string&,
-                                 std::int32_t defaultValue) {
-  return defaultValue;
-}
-
-bool SystemProfileWriteString(const std::string&, const std::string&, const std::string&,
-                              const std::string&) {
-  return false;
-}
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 

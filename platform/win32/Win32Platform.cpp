@@ -5,10 +5,12 @@
 #include <windows.h>
 
 #include <cstdio>
-
 #include <string>
+#include <utility>
 
 namespace velmora::platform {
+
+// ---- Code pages -------------------------------------------------------------------------------
 
 unsigned SystemCodePage() { return GetACP(); }
 
@@ -40,6 +42,8 @@ std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
   WideCharToMultiByte(codePage, 0, wide.data(), wideLength, out.data(), length, nullptr, nullptr);
   return out;
 }
+
+// ---- Paths ------------------------------------------------------------------------------------
 
 const PathRules& NativePathRules() {
   static const PathRules rules{true, true, '\\', MAX_PATH};
@@ -77,6 +81,38 @@ std::string ProgramPath() {
 
 namespace {
 
+// The most bytes handed to one ReadFile or WriteFile: their counts are DWORDs.
+constexpr std::size_t kMaxIoChunk = 0x40000000u;
+
+// Owns a file handle and closes it on every way out.
+class UniqueHandle {
+ public:
+  explicit UniqueHandle(HANDLE handle = INVALID_HANDLE_VALUE) noexcept
+      : handle_(handle == nullptr ? INVALID_HANDLE_VALUE : handle) {}
+  ~UniqueHandle() {
+    if (Valid()) CloseHandle(handle_);
+  }
+  UniqueHandle(UniqueHandle&& other) noexcept : handle_(other.Release()) {}
+  UniqueHandle& operator=(UniqueHandle&& other) noexcept {
+    UniqueHandle old(std::exchange(handle_, other.Release()));
+    return *this;
+  }
+
+  bool Valid() const noexcept { return handle_ != INVALID_HANDLE_VALUE; }
+  HANDLE Get() const noexcept { return handle_; }
+  // Hands the handle to a new owner.
+  HANDLE Release() noexcept { return std::exchange(handle_, INVALID_HANDLE_VALUE); }
+  // Closes now; false when the system reports a failure (GetLastError tells why).
+  bool Close() noexcept { return CloseHandle(Release()) != FALSE; }
+
+ private:
+  HANDLE handle_;
+};
+
+bool UsablePath(const std::string& path) {
+  return !path.empty() && path.find('\0') == std::string::npos;
+}
+
 FileErrorCause CauseFromWin32(DWORD error) {
   switch (error) {
     case ERROR_DISK_FULL:
@@ -111,7 +147,49 @@ FileErrorCause CauseFromWin32(DWORD error) {
   }
 }
 
-bool HasNul(const std::string& path) { return path.find('\0') != std::string::npos; }
+// Writes every byte; 0 when done, else the system's error code (fewer bytes stored than asked
+// means the disk is full).
+DWORD WriteAll(HANDLE h, const char* data, std::size_t size) {
+  while (size > 0) {
+    const DWORD chunk = static_cast<DWORD>(size < kMaxIoChunk ? size : kMaxIoChunk);
+    DWORD written = 0;
+    if (!WriteFile(h, data, chunk, &written, nullptr)) return GetLastError();
+    if (written < chunk) return ERROR_DISK_FULL;
+    data += written;
+    size -= written;
+  }
+  return 0;
+}
+
+FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
+  return FileIdentity{info.dwVolumeSerialNumber,
+                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
+}
+
+// What a run may do with what exists at an output path, opened as h without following a reparse
+// point; the one check that Create and ProbeOutputFile share. A reparse point (a symbolic link, a
+// junction) may lead out of the output folder and a pipe may block: both are refused. A device
+// (NUL, CON, COM1, ...) opens too and is no plain file; the naming rule keeps device names out of
+// a run. A read-only file stays untouched even where the system would let this user write it
+// (Wine run by root shows the attribute but does not enforce it).
+OutputProbe JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles) {
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (GetFileInformationByHandle(h, &info)) {
+    if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      return OutputProbe::Refused;
+    }
+    for (const FileIdentity& kept : protectedFiles) {
+      if (kept == IdentityOf(info)) return OutputProbe::Refused;
+    }
+  }
+  switch (GetFileType(h)) {
+    case FILE_TYPE_DISK:
+      return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputProbe::Refused
+                                                                    : OutputProbe::PlainFile;
+    case FILE_TYPE_CHAR: return OutputProbe::OtherFile;
+    default: return OutputProbe::Refused;
+  }
+}
 
 }  // namespace
 
@@ -119,21 +197,19 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
-  if (path.empty() || HasNul(path)) return false;
+  if (!UsablePath(path)) return false;
   // Share mode 0: nobody else may open the file while the run reads it.
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
-                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  handle_ = h;
+  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+  if (!h.Valid()) return false;
+  handle_ = h.Release();
   return true;
 }
-
-bool InputFile::IsOpen() const { return handle_ != nullptr; }
 
 ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
   got = 0;
   if (handle_ == nullptr) return ReadStatus::Error;
-  DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
+  const DWORD chunk = static_cast<DWORD>(size < kMaxIoChunk ? size : kMaxIoChunk);
   DWORD n = 0;
   if (!ReadFile(static_cast<HANDLE>(handle_), buffer, chunk, &n, nullptr)) {
     return GetLastError() == ERROR_HANDLE_EOF ? ReadStatus::End : ReadStatus::Error;
@@ -151,105 +227,86 @@ std::optional<std::uint64_t> InputFile::Size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
-namespace {
-
-std::optional<FileIdentity> IdentityOfHandle(HANDLE h) {
-  BY_HANDLE_FILE_INFORMATION info{};
-  if (!GetFileInformationByHandle(h, &info)) return std::nullopt;
-  return FileIdentity{info.dwVolumeSerialNumber,
-                      (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow};
-}
-
-}  // namespace
-
 std::optional<FileIdentity> InputFile::Identity() const {
-  if (handle_ == nullptr) return std::nullopt;
-  return IdentityOfHandle(static_cast<HANDLE>(handle_));
-}
-
-void InputFile::Close() {
-  if (handle_ != nullptr) {
-    CloseHandle(static_cast<HANDLE>(handle_));
-    handle_ = nullptr;
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (handle_ == nullptr || !GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info)) {
+    return std::nullopt;
   }
+  return IdentityOf(info);
 }
 
-OutputFile::~OutputFile() {
-  if (handle_ != nullptr) CloseHandle(static_cast<HANDLE>(handle_));
-}
+void InputFile::Close() { UniqueHandle closed(std::exchange(handle_, nullptr)); }
+
+OutputFile::~OutputFile() { UniqueHandle closed(handle_); }
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
-  if (path.empty() || HasNul(path)) return false;
+  if (!UsablePath(path)) return false;
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
-  HANDLE created = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                               FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (created != INVALID_HANDLE_VALUE) {
-    handle_ = created;
-    path_ = path;
-    return true;
-  }
-  // A read-only file stays untouched even where the system would let this user write it (Wine
-  // run by root shows the attribute but does not enforce it).
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return false;
-  }
-  HANDLE h = INVALID_HANDLE_VALUE;
-  if (protectedFiles.empty()) {
-    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                    nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-  } else {
-    // Open without truncating first, so that a protected file is recognised before it is cut.
-    // A read-only file fails here just as CREATE_ALWAYS would fail on it.
-    h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                    nullptr);
-    if (h == INVALID_HANDLE_VALUE) return false;
-    std::optional<FileIdentity> identity = IdentityOfHandle(h);
-    bool kept = false;
-    for (const FileIdentity& protectedFile : protectedFiles) {
-      if (identity && *identity == protectedFile) kept = true;
-    }
+  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.Valid()) {
+    // Opened without following a reparse point and without truncating, so that what was opened
+    // is judged before anything of it changes. A read-only file fails here where the system
+    // enforces the attribute.
+    h = UniqueHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                                 FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!h.Valid()) return false;
+    const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles);
+    if (verdict == OutputProbe::Refused) return false;
     // A device such as a console has no length to cut; a disk file that cannot be cut fails.
-    if (kept || (!SetEndOfFile(h) && GetFileType(h) == FILE_TYPE_DISK)) {
-      CloseHandle(h);
-      return false;
-    }
+    if (verdict == OutputProbe::PlainFile && !SetEndOfFile(h.Get())) return false;
   }
-  handle_ = h;
+  handle_ = h.Release();
   path_ = path;
   return true;
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-  while (size > 0) {
-    DWORD chunk = size > 0x40000000u ? 0x40000000u : static_cast<DWORD>(size);
-    DWORD written = 0;
-    if (!WriteFile(static_cast<HANDLE>(handle_), data, chunk, &written, nullptr)) {
-      DWORD error = GetLastError();
-      throw FileError(CauseFromWin32(error), path_, error);
-    }
-    // Fewer bytes stored than asked means the disk is full.
-    if (written < chunk) throw FileError(FileErrorCause::DiskFull, path_, ERROR_DISK_FULL);
-    data += written;
-    size -= written;
+  if (const DWORD error = WriteAll(static_cast<HANDLE>(handle_), data, size)) {
+    throw FileError(CauseFromWin32(error), path_);
   }
 }
 
 void OutputFile::Close() {
   if (handle_ == nullptr) return;
-  HANDLE h = static_cast<HANDLE>(handle_);
-  handle_ = nullptr;
-  if (!CloseHandle(h)) {
-    DWORD error = GetLastError();
-    throw FileError(CauseFromWin32(error), path_, error);
+  if (!UniqueHandle(std::exchange(handle_, nullptr)).Close()) {
+    throw FileError(CauseFromWin32(GetLastError()), path_);
   }
+}
+
+OutputProbe ProbeOutputFile(const std::string& path,
+                            const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return OutputProbe::Refused;
+  // No access rights asked: the file can be looked at even while another program holds it.
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.Valid()) {
+    // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
+    // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND) return OutputProbe::Absent;
+    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? OutputProbe::Refused
+                                                                       : OutputProbe::OtherFile;
+  }
+  return JudgeExistingOutput(h.Get(), protectedFiles);
+}
+
+bool WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return false;
+  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                             FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return false;
+  bool ok = WriteAll(h.Get(), bytes.data(), bytes.size()) == 0;
+  ok = h.Close() && ok;
+  if (!ok) DeleteFileA(path.c_str());
+  return ok;
 }
 
 PathInfo InspectPath(const std::string& path) {
   PathInfo info;
-  if (path.empty() || HasNul(path)) return info;
+  if (!UsablePath(path)) return info;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
@@ -262,60 +319,34 @@ PathInfo InspectPath(const std::string& path) {
   }
   // Device names (NUL, CON, COM1, ...) have attributes too; only a file on a disk is a file.
   // Access 0 asks for nothing but the handle, so the file itself is not touched.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   info.kind = PathKind::Other;
-  if (h == INVALID_HANDLE_VALUE) return info;
   LARGE_INTEGER size{};
-  if (GetFileType(h) == FILE_TYPE_DISK && GetFileSizeEx(h, &size)) {
+  if (h.Valid() && GetFileType(h.Get()) == FILE_TYPE_DISK && GetFileSizeEx(h.Get(), &size)) {
     info.kind = PathKind::RegularFile;
     info.size = static_cast<std::uint64_t>(size.QuadPart);
   }
-  CloseHandle(h);
   return info;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
-  if (path.empty() || HasNul(path)) return false;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
+  if (!UsablePath(path)) return false;
+  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                             nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return false;
   char buffer[1 << 16];
-  bool ok = true;
   for (;;) {
     DWORD n = 0;
-    if (!ReadFile(h, buffer, sizeof buffer, &n, nullptr)) {
-      ok = false;
-      break;
-    }
-    if (n == 0) break;
+    if (!ReadFile(h.Get(), buffer, sizeof buffer, &n, nullptr)) return false;
+    if (n == 0) return true;
     bytes.append(buffer, n);
   }
-  CloseHandle(h);
-  return ok;
 }
-
-namespace {
-
-// Writes every byte to an open file, in pieces that WriteFile's DWORD count can hold.
-bool WriteAll(HANDLE h, std::string_view bytes) {
-  const char* data = bytes.data();
-  std::size_t left = bytes.size();
-  while (left > 0) {
-    const DWORD chunk = left > 0x40000000u ? 0x40000000u : static_cast<DWORD>(left);
-    DWORD written = 0;
-    if (!WriteFile(h, data, chunk, &written, nullptr) || written != chunk) return false;
-    data += written;
-    left -= written;
-  }
-  return true;
-}
-
-}  // namespace
 
 bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  if (path.empty() || HasNul(path)) return false;
+  if (!UsablePath(path)) return false;
   DWORD attributes = GetFileAttributesA(path.c_str());
   if (attributes != INVALID_FILE_ATTRIBUTES &&
       (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
@@ -323,9 +354,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   }
   std::string temp = path + ".~tmp";
   for (unsigned attempt = 0;; ++attempt) {
-    HANDLE h = CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
+    UniqueHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!h.Valid()) {
       if (GetLastError() == ERROR_FILE_EXISTS && attempt < 100) {
         temp = path + ".~tmp" + std::to_string(GetCurrentProcessId()) + "_" +
                std::to_string(attempt);
@@ -333,9 +364,9 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
       }
       return false;
     }
-    bool ok = WriteAll(h, bytes);
-    ok = FlushFileBuffers(h) && ok;
-    ok = CloseHandle(h) && ok;
+    bool ok = WriteAll(h.Get(), bytes.data(), bytes.size()) == 0;
+    ok = FlushFileBuffers(h.Get()) && ok;
+    ok = h.Close() && ok;
     ok = ok && MoveFileExA(temp.c_str(), path.c_str(),
                            MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
     if (!ok) DeleteFileA(temp.c_str());
@@ -343,49 +374,13 @@ bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
   }
 }
 
-OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles) {
-  if (path.empty() || HasNul(path)) return OutputProbe::Refused;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
-    // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
-    return GetLastError() == ERROR_FILE_NOT_FOUND ? OutputProbe::Absent : OutputProbe::Refused;
-  }
-  if ((attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0) {
-    return OutputProbe::Refused;
-  }
-  // No access rights asked: the identity can be read even while another program holds the file.
-  HANDLE h = CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                         nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return OutputProbe::OtherFile;
-  const std::optional<FileIdentity> identity = IdentityOfHandle(h);
-  const DWORD type = GetFileType(h);
-  CloseHandle(h);
-  for (const FileIdentity& kept : protectedFiles) {
-    if (identity && *identity == kept) return OutputProbe::Refused;
-  }
-  return type == FILE_TYPE_DISK ? OutputProbe::PlainFile : OutputProbe::OtherFile;
-}
-
-bool WriteNewFile(const std::string& path, std::string_view bytes) {
-  if (path.empty() || HasNul(path)) return false;
-  HANDLE h = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (h == INVALID_HANDLE_VALUE) return false;
-  bool ok = WriteAll(h, bytes);
-  ok = CloseHandle(h) && ok;
-  if (!ok) DeleteFileA(path.c_str());
-  return ok;
-}
+// ---- Standard streams ---------------------------------------------------------------------------
 
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
 // ---- Private-profile files ----------------------------------------------------------------------
-
-bool SystemProfileAvailable() { return true; }
 
 std::string SystemProfileGetString(const std::string& path, const std::string& section,
                                    const std::string& key, const std::string& defaultValue,

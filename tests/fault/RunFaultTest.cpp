@@ -93,15 +93,25 @@ class RunFault : public ::testing::TestWithParam<bool> {
   test::RecordingHost host;
 };
 
-// A folder whose entry "full" leads to the system's always-full device: the test's own output
-// folder with a link made there, or, where the system cannot make links (Wine), the folder that
-// the build made with such a link.
-std::string FullDiskFolder(const test::TempDir& dir) {
-  std::error_code error;
-  std::filesystem::create_symlink("/dev/full", dir / "out/full", error);
-  if (!error && std::filesystem::exists(dir / "out/full")) return dir / "out";
-  return test::HostPath(VELMORA_FULL_DEVICE_FOLDER);
-}
+// A disk that is full for the file "full" of a folder, once armed. Under Wine, the folder that the
+// build made with a link to the system's always-full device (Windows programs there cannot make
+// links, and Wine shows the link as the device itself); elsewhere the test's own output folder,
+// where a limit on the size of the files written stops the page of "full", made larger than the
+// limit by its second field. Arm it after the input is written.
+struct FullDisk {
+#ifdef _WIN32
+  explicit FullDisk(const test::TempDir&)
+      : folder(test::HostPath(VELMORA_FULL_DEVICE_FOLDER)), field("3") {}
+  void Arm() {}
+#else
+  explicit FullDisk(const test::TempDir& dir)
+      : folder(dir / "out"), field(2 * test::ScopedFileSizeLimit::kBytes, 'x') {}
+  void Arm() { limit.emplace(); }
+  std::optional<test::ScopedFileSizeLimit> limit;
+#endif
+  std::string folder;
+  std::string field;
+};
 
 // Removes what a test wrote into a folder that outlives it.
 void RemoveFiles(const std::string& folder, const std::vector<std::string>& names) {
@@ -110,10 +120,12 @@ void RemoveFiles(const std::string& folder, const std::vector<std::string>& name
 }
 
 TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
-  const std::string records = "a,1\r\nb,2\r\nfull,3\r\nc,4\r\n";
+  FullDisk full(dir);
+  const std::string records = "a,1\r\nb,2\r\nfull," + full.field + "\r\nc,4\r\n";
   const std::vector<std::string> written = {"a", "b"};
-  settings.Output = output = FullDiskFolder(dir);
+  settings.Output = output = full.folder;
   test::WriteBytes(input, records);
+  full.Arm();
 
   try {
     Run();
@@ -378,6 +390,53 @@ TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
   EXPECT_FALSE(test::Exists(fs::path(dir.Path()).parent_path().string() + "/escaped"));
 }
 
+#ifndef _WIN32
+// Nothing outside the output folder is written through a link in it, and a pipe there never makes
+// the run wait: each such name is refused like a file that cannot be opened, and the dry run
+// predicts the same. A linked folder inside the output folder is the user's own layout.
+TEST_P(RunFault, LinksAndPipesInTheOutputFolderAreNeverOpened) {
+  const std::string outside = dir / "outside.txt";
+  test::WriteBytes(outside, "kept");
+  fs::create_directory(dir / "elsewhere");
+  std::error_code error;
+  const std::vector<std::string> refused = {"link", "dangling", "into-missing", "folder-link", "fifo",
+                                            "device"};
+  fs::create_symlink(outside, dir / "out/link", error);
+  fs::create_symlink(dir / "created-outside", dir / "out/dangling", error);
+  fs::create_symlink(dir / "missing/created", dir / "out/into-missing", error);
+  fs::create_symlink(dir / "elsewhere", dir / "out/folder-link", error);
+  fs::create_symlink("/dev/null", dir / "out/device", error);
+  ASSERT_FALSE(error);
+  ASSERT_EQ(mkfifo((dir / "out/fifo").c_str(), 0666), 0);
+  fs::create_directory_symlink(dir / "elsewhere", dir / "out/linked", error);
+  std::string records;
+  for (const std::string& name : refused) records += name + ",x\r\n";
+  records += "linked/followed,y\r\n";
+  test::WriteBytes(input, records);
+
+  for (const bool dryRun : {true, false}) {
+    SCOPED_TRACE(dryRun ? "dry run" : "run");
+    environment.output.dryRun = dryRun;
+    state = RunState();
+    RunSummary summary = Run();
+    EXPECT_EQ(summary.failedFiles, refused.size());
+    std::vector<std::string> lines = test::LogLines(state.RunLog);
+    ASSERT_GE(lines.size(), 9 + refused.size() + 1);
+    for (std::size_t i = 0; i < refused.size(); ++i) {
+      EXPECT_EQ(lines[9 + i],
+                Texts().outputOpenFailedLead + refused[i] + Texts().outputOpenFailedTail);
+    }
+    EXPECT_EQ(lines[9 + refused.size()],
+              OutputPathOf("linked/followed") + (dryRun ? " -> dry run" : " -> ok"));
+  }
+  EXPECT_EQ(test::ReadBytes(outside), "kept");
+  EXPECT_FALSE(test::Exists(dir / "created-outside"));
+  EXPECT_FALSE(test::Exists(dir / "missing"));
+  EXPECT_EQ(test::ReadBytes(dir / "elsewhere/followed"), "<p>linked/followed|y</p>\r\n");
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "elsewhere"), fs::directory_iterator()), 1);
+}
+#endif
+
 // Windows opens a device for these names in every folder; a record must not reach one.
 TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   const platform::PathRules windows{true, true, '\\', 260};
@@ -475,12 +534,15 @@ class BatchFault : public ::testing::Test {
 };
 
 TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
-  const std::string output = FullDiskFolder(dir);
-  const std::string records = "a,1\r\nfull,2\r\nb,3\r\n";
+  FullDisk full(dir);
+  const std::string output = full.folder;
+  const std::string records = "a,1\r\nfull," + full.field + "\r\nb,3\r\n";
   test::WriteBytes(dir / "input.csv", records);
   const std::string fullPath = output + platform::NativePathRules().joinSeparator + "full";
+  const std::string settingsPath = WriteSettings(output);
+  full.Arm();
 
-  test::ProcessResult result = Batch(WriteSettings(output));
+  test::ProcessResult result = Batch(settingsPath);
 
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find(fullPath + kDiskFullTail), std::string::npos) << result.err;

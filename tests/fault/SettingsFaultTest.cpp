@@ -20,6 +20,7 @@
 
 #ifndef _WIN32
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -58,7 +59,7 @@ void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
 class SettingsFault : public ::testing::TestWithParam<ProfileKind> {
  protected:
   void SetUp() override {
-    if (GetParam().system && !platform::SystemProfileAvailable()) {
+    if (GetParam().system && !HasSystemProfile()) {
       GTEST_SKIP() << "this system has no private-profile functions of its own";
     }
     path = platform::AbsolutePath(dir / "velmora.ini");
@@ -331,6 +332,32 @@ TEST(SettingsWriter, FileThatCannotBeReadIsLeftAsItIs) {
   ASSERT_EQ(WEXITSTATUS(status), 0) << "the file could be read, or the user could not be changed";
   chmod(path.c_str(), 0600);
   EXPECT_EQ(test::ReadBytes(path), before);
+}
+
+// A settings file that the disk has no room to rewrite keeps every byte: the new file beside it
+// fails, and writing over the old one would fail part-way and cut it. A limit on the size of the
+// files this process writes stands in for the full disk.
+TEST(SettingsWriter, FullDiskKeepsTheOldFileWhole) {
+  test::TempDir dir;
+  const std::string path = dir / "velmora.ini";
+  std::string before;
+  for (int i = 0; i < 100; ++i) before += "Key" + std::to_string(i) + "=value\r\n";
+  const std::string after = "[Settings]\r\n" + before + before;
+  test::WriteBytes(path, before);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{before.size() + 100, before.size() + 100};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
+    _exit(platform::ReplaceFileContents(path, after) ? 3 : 0);
+  }
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(WIFEXITED(status));
+  EXPECT_EQ(WEXITSTATUS(status), 0) << "the file was written in spite of the limit";
+  EXPECT_EQ(test::ReadBytes(path), before);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }
 
 #endif

@@ -1,10 +1,12 @@
-// The window under faults, driven from outside: a full disk during a run, a read-only settings
-// file beside the program, two instances closing one after the other, and control texts at and
-// over their limits.
+// The window under faults, driven from outside: a full disk during a run, a settings file beside
+// the program that is read-only or held by another program, a settings import or export whose
+// file cannot be opened, two instances closing one after the other, and control texts at and over
+// their limits.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -12,6 +14,7 @@
 #include "support/TestFiles.h"
 #include "tests/fault/FaultSupport.h"
 #include "tests/gui/AppDriver.h"
+#include "tests/gui/StoredSettings.h"
 #include "tests/gui/Texts932.h"
 
 namespace velmora::gui {
@@ -70,19 +73,108 @@ TEST(WindowFault, FullDiskShowsTheFileErrorBoxAndTheWindowRunsAgain) {
   EXPECT_TRUE(app.WaitForExit());
 }
 
-TEST(WindowFault, ReadOnlySettingsFileIsKeptAndClosingSaysNothing) {
-  TempDir dir;
-  const std::string before = SettingsText("in.csv", "out", "page.html", "<<");
-  WriteBytes(dir / "velmora.ini", before);
-  ASSERT_TRUE(SetFileAttributesA((dir / "velmora.ini").c_str(), FILE_ATTRIBUTE_READONLY));
-  AppDriver app(dir.Path().string());
-  ASSERT_TRUE(app.Start());
-  EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), "<<");
-  app.SetText(IDC_REPLACE_LEAD, "changed");
-  app.PostSysCommand(SC_CLOSE);
-  // A message box would keep the process alive.
-  EXPECT_TRUE(app.WaitForExit());
-  EXPECT_EQ(ReadBytes(dir / "velmora.ini"), before);
+TEST(WindowFault, SettingsFileThatCannotBeWrittenOrReadIsKeptAndClosingSaysNothing) {
+  struct Case {
+    const char* name;
+    bool held;  // held by another program while the window starts; else read-only
+    const char* shownLead;
+  };
+  const Case cases[] = {
+      {"read-only", false, "<<"},
+      // The window starts with the defaults, and the file is released before the close.
+      {"held at the start", true, "[$_"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    const std::string before = SettingsText("in.csv", "out", "page.html", "<<");
+    WriteBytes(dir / "velmora.ini", before);
+    std::optional<test::HeldFile> held;
+    if (c.held) {
+      held.emplace(dir / "velmora.ini");
+      ASSERT_TRUE(held->Held());
+    } else {
+      ASSERT_TRUE(SetFileAttributesA((dir / "velmora.ini").c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), c.shownLead);
+    held.reset();
+    app.SetText(IDC_REPLACE_LEAD, "changed");
+    app.PostSysCommand(SC_CLOSE);
+    // A message box would keep the process alive.
+    EXPECT_TRUE(app.WaitForExit());
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), before);
+  }
+}
+
+// The system's text for an error, as a message box of this process would show it.
+std::string SystemReason(DWORD error) {
+  char text[512] = {};
+  FormatMessageA(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS, nullptr, error, 0,
+                 text, sizeof text, nullptr);
+  std::string reason = text;
+  while (!reason.empty() && (reason.back() == '\r' || reason.back() == '\n' ||
+                             reason.back() == ' ')) {
+    reason.pop_back();
+  }
+  return reason;
+}
+
+// An import that cannot open its file and an export that cannot write one say so, naming the
+// file and the system's reason, and change neither the controls nor the file.
+TEST(WindowFault, SettingsImportOrExportThatCannotOpenItsFileSaysSoAndChangesNothing) {
+  struct Case {
+    const char* name;
+    int command;
+    bool held;  // held by another program; else read-only
+    const char* middle;
+    DWORD error;
+  };
+  const Case cases[] = {
+      {"import of a held file", ID_SETTINGS_LOAD, true, cp932::kSettingsLoadFailedMiddle,
+       ERROR_SHARING_VIOLATION},
+      {"export onto a read-only file", ID_SETTINGS_SAVE, false, cp932::kSettingsSaveFailedMiddle,
+       ERROR_ACCESS_DENIED},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    WriteBytes(dir / "velmora.ini", SettingsFileText(kEarlier));
+    const std::string vmz = dir / "mine.vmz";
+    WriteBytes(vmz, SettingsFileText(kTyped));
+    std::optional<test::HeldFile> held;
+    if (c.held) {
+      held.emplace(vmz);
+      ASSERT_TRUE(held->Held());
+    } else {
+      ASSERT_TRUE(SetFileAttributesA(vmz.c_str(), FILE_ATTRIBUTE_READONLY));
+    }
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.PostCommand(c.command);
+    const std::optional<BoxInfo> dialog = app.WaitForBox(10000, BoxKind::FileDialog);
+    ASSERT_TRUE(dialog);
+    const bool exporting = c.command == ID_SETTINGS_SAVE;
+    ASSERT_TRUE(app.ChooseFile(*dialog, vmz, /*waitForClose=*/!exporting));
+    if (exporting) {
+      // The platform asks before it replaces the file.
+      const std::optional<BoxInfo> confirm = app.WaitForBox();
+      ASSERT_TRUE(confirm);
+      EXPECT_TRUE(app.Answer(*confirm, IDYES));
+    }
+    const std::optional<BoxInfo> box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, "'" + vmz + c.middle + SystemReason(c.error));
+    EXPECT_EQ(box->caption, "velmora");
+    EXPECT_TRUE(app.Answer(*box));
+    EXPECT_EQ(Shown(app), kEarlier);
+    held.reset();
+    EXPECT_EQ(ReadBytes(vmz), SettingsFileText(kTyped));
+    app.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(app.WaitForExit());
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(kEarlier));
+  }
 }
 
 TEST(WindowFault, InstanceClosingLastDecidesTheSettingsFile) {

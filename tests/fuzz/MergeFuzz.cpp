@@ -160,10 +160,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::string line = provider.ConsumeRandomLengthString(256);
   const std::string templateText = provider.ConsumeRemainingBytesAsString();
 
-  MergeContext context(s, table, rules);
+  RunContext context(s, templateText, separator, table, rules);
   MergeScratch scratch;
   MergedRecord record;
-  BuildMergedRecord(line, separator, templateText, recordNumber, context, scratch, record);
+  std::string recordLine = line;
+  BuildMergedRecord(recordLine, recordNumber, context, scratch, record);
 
   const std::vector<std::string> fields = reference::SplitFields(line, separator, table);
   const char breakByte = s.FieldBreak == 0 ? '\x0A' : '\x0B';

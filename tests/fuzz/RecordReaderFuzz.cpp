@@ -12,6 +12,7 @@
 #include "engine/FieldSplitter.h"
 #include "engine/RecordReader.h"
 #include "tests/fuzz/Reference.h"
+#include "tests/support/MemoryByteSource.h"
 
 using namespace velmora;
 
@@ -34,7 +35,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const std::vector<std::string> expected =
       markSkipped ? reference::ReadRecords(bytes.substr(3), failing ? errorAt - 3 : errorAt)
                   : reference::ReadRecords(bytes, errorAt);
-  MemoryByteSource memory(bytes, chunk, errorAt);
+  test::MemoryByteSource memory(bytes, chunk, errorAt);
   ByteOrderMarkSkipper source(memory, skipMark);
   InputStream stream(source, bufferSize);
   std::string line = "left over from before";

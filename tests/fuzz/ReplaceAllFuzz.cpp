@@ -8,7 +8,7 @@
 #include <cstdint>
 #include <string>
 
-#include "engine/RecordMerger.h"
+#include "engine/TemplateFill.h"
 #include "engine/ReplaceAll.h"
 #include "tests/fuzz/Reference.h"
 
@@ -33,8 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   for (std::int32_t format = 0; format < 2; ++format) {
     for (char breakByte : {'\x0A', '\x0B'}) {
-      std::string value = original;
-      TranslateValue(value, format, breakByte, table);
+      std::string value;
+      AppendTranslatedValue(value, original, format, breakByte, table);
       reference::Check(value == reference::TranslateValue(original, format, breakByte, table),
                        "the translation of a value differs from the rules");
     }

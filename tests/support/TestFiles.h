@@ -10,6 +10,11 @@
 #include <string>
 #include <system_error>
 
+#ifndef _WIN32
+#include <signal.h>
+#include <sys/resource.h>
+#endif
+
 namespace velmora::test {
 
 class TempDir {
@@ -55,5 +60,32 @@ inline std::string ReadBytes(const std::string& path) {
 }
 
 inline bool Exists(const std::string& path) { return std::filesystem::exists(path); }
+
+#ifndef _WIN32
+// A full disk for large files: the run writes neither through a link nor to a device, so the
+// always-full device cannot stand in for a full disk here. While this lives, a write that takes a
+// regular file of this process or of a child it starts past kBytes fails as a full disk does
+// (EFBIG) instead of raising SIGXFSZ.
+class ScopedFileSizeLimit {
+ public:
+  static constexpr rlim_t kBytes = 1 << 16;
+  ScopedFileSizeLimit() {
+    getrlimit(RLIMIT_FSIZE, &saved_);
+    savedSignal_ = signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{kBytes, saved_.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~ScopedFileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved_);
+    signal(SIGXFSZ, savedSignal_);
+  }
+  ScopedFileSizeLimit(const ScopedFileSizeLimit&) = delete;
+  ScopedFileSizeLimit& operator=(const ScopedFileSizeLimit&) = delete;
+
+ private:
+  rlimit saved_{};
+  void (*savedSignal_)(int) = SIG_DFL;
+};
+#endif
 
 }  // namespace velmora::test

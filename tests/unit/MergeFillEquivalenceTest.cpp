@@ -21,8 +21,8 @@ std::string FillByDefinition(const std::string& templateText, const FieldList& f
   std::string content = templateText;
   const char breakByte = s.FieldBreak == 0 ? '\x0A' : '\x0B';
   for (std::size_t i = 0; i < fields.size(); ++i) {
-    std::string value = fields[i];
-    TranslateValue(value, s.ReplaceFormat, breakByte, table);
+    std::string value;
+    AppendTranslatedValue(value, fields[i], s.ReplaceFormat, breakByte, table);
     if (value.empty() && !s.ReplaceDefault.empty()) value = s.ReplaceDefault;
     ReplaceAll(content, s.ReplaceLead + std::to_string(i) + s.ReplaceTail, value, table);
   }
@@ -97,8 +97,8 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     settings.RuleTail = ".txt";
     const std::size_t fieldCount = 1 + random.Below(random.Below(4) == 0 ? 14 : 4);
     const std::string templateText = Text(random, texts, fieldCount, 12);
-    // Several records over one template, so that the plan is reused and rebuilt.
-    MergeContext context(settings, table, platform::NativePathRules());
+    // Several records over one template, so that a plan is reused and one made for a new count.
+    RunContext context(settings, templateText, ',', table, platform::NativePathRules());
     MergeScratch scratch;
     MergedRecord record;
     for (int r = 0; r < 4; ++r) {
@@ -108,8 +108,7 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
         if (f > 0) line.push_back(',');
         line += random.Below(4) == 0 ? "" : Text(random, texts, count, 3);
       }
-      BuildMergedRecord(line, ',', templateText, static_cast<std::uint32_t>(r + 1), context,
-                        scratch, record);
+      BuildMergedRecord(line, static_cast<std::uint32_t>(r + 1), context, scratch, record);
       FieldList fields;
       SplitFields(line, ',', table, fields);
       ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table))
@@ -149,8 +148,8 @@ TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
     } else {
       ReplaceAll(expected, breakText, "\r\n", table);
     }
-    std::string actual = value;
-    TranslateValue(actual, format, breakByte, table);
+    std::string actual;
+    AppendTranslatedValue(actual, value, format, breakByte, table);
     ASSERT_EQ(actual, expected) << "round " << round;
   }
 }
@@ -179,10 +178,11 @@ TEST(MergeFillEquivalence, KeepsFieldByFieldResultsThatOnePassWouldMiss) {
     settings.ReplaceTail = c.tail;
     settings.ReplaceFormat = 1;
     settings.Output = "out";
-    MergeContext context(settings, table, platform::NativePathRules());
+    RunContext context(settings, c.templateText, ',', table, platform::NativePathRules());
     MergeScratch scratch;
     MergedRecord record;
-    BuildMergedRecord(c.line, ',', c.templateText, 1, context, scratch, record);
+    std::string line = c.line;
+    BuildMergedRecord(line, 1, context, scratch, record);
     EXPECT_EQ(record.content, c.expected) << c.templateText << " with " << c.line;
   }
 }

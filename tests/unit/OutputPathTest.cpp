@@ -48,6 +48,14 @@ TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
       {"a:b.html", false, true},
       {"sub/page.html:x", false, true},
       {"sub:/x", false, true},
+      // A lead byte takes only a trail byte along: 0x5C is one, "/" and "." are not, so after a
+      // lone lead byte they are characters of their own and "/" separates.
+      {"\x82\\..", true, true},
+      {"\x82/..", false, false},
+      {"\x82.\\..", false, true},
+      {"sub/\x82/../..", false, false},
+      {"..\x82", true, true},
+      {"sub/\x82", true, true},
   };
   for (const Case& c : cases) {
     const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
@@ -73,6 +81,12 @@ TEST(OutputPath, JoinsWithOneSeparatorWhetherOrNotTheFolderEndsInOne) {
       {"/tmp/out", &kPosix, "/tmp/out/p.html"},
       {"/tmp/out/", &kPosix, "/tmp/out/p.html"},
       {"out\\", &kPosix, "out\\/p.html"},
+      // A lone lead byte before "/" or "." or at the end keeps no separator from counting.
+      {"/tmp/\x82/", &kPosix, "/tmp/\x82/p.html"},
+      {"/tmp/\x82.", &kPosix, "/tmp/\x82./p.html"},
+      {"/tmp/\x82", &kPosix, "/tmp/\x82/p.html"},
+      {"C:\\\x82\\", &kWindows, "C:\\\x82\\\\p.html"},
+      {"C:\\\x82/", &kWindows, "C:\\\x82/p.html"},
   };
   for (const Case& c : cases) {
     std::optional<std::string> path = JoinOutputPath(c.folder, "p.html", *c.rules, table);
@@ -87,6 +101,59 @@ TEST(OutputPath, RefusesAJoinThatDoesNotFitThePathBuffer) {
   EXPECT_TRUE(JoinOutputPath(folder, "12345", kWindows, table).has_value());  // 259 bytes
   EXPECT_FALSE(JoinOutputPath(folder, "123456", kWindows, table).has_value());
   EXPECT_TRUE(JoinOutputPath("/" + std::string(300, 'f'), "x", kPosix, table).has_value());
+}
+
+TEST(OutputPath, KeysNamesAsTheFileSystemCompares) {
+#ifdef _WIN32
+  const bool foldsBeyondAscii = true;  // the system's uppercase table
+#else
+  const bool foldsBeyondAscii = false;  // no such table here: exact bytes
+#endif
+  struct Case {
+    const char* a;
+    const char* b;
+    bool sameOnPosix;
+    bool sameOnWindows;
+    unsigned codePage = 932;
+  };
+  const Case cases[] = {
+      {"out/a.html", "out/a.html", true, true},
+      {"out/A.html", "out/a.html", false, true},
+      {"OUT\\Sub/X.HTML", "out/sub\\x.html", false, true},
+      {"out/a.html.", "out/a.html", false, true},
+      {"out/a.html .. ", "out/a.html", false, true},
+      {"out/sub. /a", "out/sub/a", false, true},
+      {"out//a", "out/./a", true, true},
+      {"/abs/a", "abs/a", false, false},
+      {"out/..", "out", false, false},
+      // Double-byte characters whose second bytes are a letter or "\\" are never folded or split.
+      {"out/\x83\x41.html", "out/\x83\x61.html", false, false},
+      {"out/\x83\x5c.html", "out/\x83/.html", false, false},
+      {"out/\xe9\x41.html", "out/\xe9\x41.html", true, true},
+      {"out/\xc3\xa9.html", "out/\xc3\x89.html", false, false},  // katakana, no case
+      // NTFS folds case beyond ASCII: full-width A and a in 932, E acute in 65001.
+      {"out/\x82\x60.html", "out/\x82\x81.html", false, foldsBeyondAscii},
+      {"OUT/\x82\x60. ", "out/\x82\x81", false, foldsBeyondAscii},
+      {"out/\xc3\x89.html", "out/\xc3\xa9.html", false, foldsBeyondAscii, 65001},
+      // A name that is no text in its code page keeps its bytes, its ASCII letters folded.
+      {"out/\xc3\x89\xff.html", "out/\xc3\xa9\xff.html", false, false, 65001},
+      {"out/A\xff", "out/a\xff", false, true, 65001},
+      // A lone lead byte takes no "/" or "." along: these are one file.
+      {"\x82/a", "\x82//a", true, true},
+      {"\x82/a", "\x82/./a", true, true},
+      {"out/a\x82.", "out/a\x82", false, true},
+      {"out/\x82", "OUT/\x82", false, true},
+      {"\x82\\a", "\x82/a", false, false},  // 0x5C after a lead byte is its second byte
+  };
+  for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
+    EXPECT_EQ(OutputFileKey(c.a, kPosix, table) == OutputFileKey(c.b, kPosix, table),
+              c.sameOnPosix)
+        << c.a << " " << c.b;
+    EXPECT_EQ(OutputFileKey(c.a, kWindows, table) == OutputFileKey(c.b, kWindows, table),
+              c.sameOnWindows)
+        << c.a << " " << c.b;
+  }
 }
 
 }  // namespace

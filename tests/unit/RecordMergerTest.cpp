@@ -38,10 +38,11 @@ const platform::PathRules kPosix{false, false, '/', 0};
 std::string Filled(const GeneratorSettings& s, const std::string& line, const std::string& tpl,
                    char separator = ',') {
   const CodePageTable table = CodePageTable::ForCodePage(932);
-  MergeContext context(s, table, kPosix);
+  RunContext context(s, tpl, separator, table, kPosix);
   MergeScratch scratch;
   MergedRecord record;
-  BuildMergedRecord(line, separator, tpl, 1, context, scratch, record);
+  std::string recordLine = line;
+  BuildMergedRecord(recordLine, 1, context, scratch, record);
   return record.content;
 }
 
@@ -74,15 +75,15 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {1, '\n', "\x82\n\x82\x0b", "\x82\r\n\x82\x0b"},
   };
   for (const Case& c : cases) {
-    std::string value = c.value;
-    TranslateValue(value, c.format, c.breakByte, table);
-    EXPECT_EQ(value, c.expected) << c.value;
+    std::string value = "kept|";
+    AppendTranslatedValue(value, c.value, c.format, c.breakByte, table);
+    EXPECT_EQ(value, "kept|" + c.expected) << c.value;
   }
   // Under a code page whose trail bytes include every byte the escaping looks for, the escaping
   // still wins over the double-byte character: markup never hides behind a lead byte.
   const CodePageTable wideTrail = CodePageTable::FromRanges(51000, {{0x81, 0x9F}}, {{0x01, 0xFE}});
-  std::string value = "\x81<\x81\n\x81";
-  TranslateValue(value, 0, '\n', wideTrail);
+  std::string value;
+  AppendTranslatedValue(value, "\x81<\x81\n\x81", 0, '\n', wideTrail);
   EXPECT_EQ(value, "\x81&lt;\x81\n\x81");
 }
 
@@ -103,20 +104,22 @@ TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
   for (const Case& c : cases) EXPECT_EQ(Filled(s, c.line, c.tpl), c.expected) << c.line;
 }
 
-TEST(RecordMerger, FreesAHugeLineHandedOverOnceItIsSplit) {
+TEST(RecordMerger, FreesAHugeLineOnceItIsSplitWhenAskedTo) {
   const GeneratorSettings s = Defaults("out");
   const CodePageTable table = CodePageTable::ForCodePage(932);
-  MergeContext context(s, table, kPosix);
+  RunContext context(s, "<[$_0_$]|[$_1_$]>", ',', table, kPosix);
   MergeScratch scratch;
   MergedRecord record;
-  for (std::size_t size : {std::size_t{16}, kKeptLineBytes + 1}) {
-    const std::string value(size, 'v');
-    std::string line = "\"" + value + "\",b";
-    const std::string kept = line;
-    BuildMergedRecordTakingLine(std::move(line), ',', "<[$_0_$]|[$_1_$]>", 1, context, scratch,
-                                record);
-    EXPECT_EQ(record.content, "<" + value + "|b>");
-    EXPECT_EQ(line, size > kKeptLineBytes ? "" : kept) << size;
+  for (LineAfterSplit after : {LineAfterSplit::FreeIfHuge, LineAfterSplit::Keep}) {
+    for (std::size_t size : {std::size_t{16}, kKeptLineBytes + 1}) {
+      const std::string value(size, 'v');
+      std::string line = "\"" + value + "\",b";
+      const std::string kept = line;
+      BuildMergedRecord(line, 1, context, scratch, record, after);
+      EXPECT_EQ(record.content, "<" + value + "|b>");
+      const bool freed = after == LineAfterSplit::FreeIfHuge && size > kKeptLineBytes;
+      EXPECT_EQ(line, freed ? "" : kept) << size;
+    }
   }
 }
 
@@ -166,10 +169,11 @@ TEST(RecordMerger, NamesFilesByRecordNumberOrField) {
     s.RuleNumber = c.number;
     s.RuleLead = c.lead;
     s.RuleTail = c.tail;
-    MergeContext context(s, table, kPosix);
+    RunContext context(s, "t", ',', table, kPosix);
     MergeScratch scratch;
     MergedRecord record;
-    BuildMergedRecord(c.line, ',', "t", c.record, context, scratch, record);
+    std::string line = c.line;
+    BuildMergedRecord(line, c.record, context, scratch, record);
     EXPECT_EQ(record.outputName, c.name) << c.line;
     EXPECT_EQ(record.accepted, c.accepted) << c.line;
     if (c.accepted) {
@@ -184,23 +188,26 @@ TEST(RecordMerger, WritesTheFileAndLogsOkOrTheOpenFailure) {
   const CodePageTable& table = ProcessCodePageTable();
   GeneratorSettings s = Defaults(dir.Path().string());
   s.Rule = 1;
-  MergeContext context(s, table, platform::NativePathRules());
+  RunContext context(s, "<[$_1_$]>", ',', table, platform::NativePathRules());
   MergeScratch scratch;
   MergedRecord record;
   RecordingHost host;
   std::string log;
+  auto merge = [&](std::string line, std::uint32_t number) {
+    return MergeRecord(line, number, context, scratch, record, log, host);
+  };
 
-  EXPECT_TRUE(MergeRecord("a,1", ',', "<[$_1_$]>", 1, context, scratch, record, log, host));
+  EXPECT_TRUE(merge("a,1", 1));
   EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<1>");
   // The same name again: the later record's file replaces the earlier one's.
-  EXPECT_TRUE(MergeRecord("a,2", ',', "<[$_1_$]>", 2, context, scratch, record, log, host));
+  EXPECT_TRUE(merge("a,2", 2));
   EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<2>");
   const std::string okLine = record.outputPath + " -> ok\r\n";
   EXPECT_EQ(log, okLine + okLine);
   EXPECT_TRUE(host.statuses.empty());
 
   log.clear();
-  EXPECT_FALSE(MergeRecord("missing/x,3", ',', "t", 3, context, scratch, record, log, host));
+  EXPECT_FALSE(merge("missing/x,3", 3));
   const std::string failure =
       " missing/x.html\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88\x82\xdc"
       "\x82\xb9\x82\xf1\x81" "B";
@@ -217,14 +224,15 @@ TEST(RecordMerger, NeverWritesOverAProtectedFile) {
   ASSERT_TRUE(input.Open(dir / "input.html"));
   GeneratorSettings s = Defaults(dir.Path().string());
   s.Rule = 1;
-  MergeContext context(s, table, platform::NativePathRules());
+  RunContext context(s, "overwritten", ',', table, platform::NativePathRules());
   context.protectedFiles.push_back(*input.Identity());
   input.Close();
   MergeScratch scratch;
   MergedRecord record;
   RecordingHost host;
   std::string log;
-  EXPECT_FALSE(MergeRecord("input", ',', "overwritten", 1, context, scratch, record, log, host));
+  std::string line = "input";
+  EXPECT_FALSE(MergeRecord(line, 1, context, scratch, record, log, host));
   EXPECT_EQ(test::ReadBytes(dir / "input.html"), "keep me");
 }
 

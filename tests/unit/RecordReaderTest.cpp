@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "support/MemoryByteSource.h"
+
 namespace velmora {
 namespace {
 
@@ -12,7 +14,7 @@ using namespace std::string_literals;
 
 std::vector<std::string> ReadAll(const std::string& bytes, std::size_t chunk,
                                  std::size_t bufferSize) {
-  MemoryByteSource source(bytes, chunk);
+  test::MemoryByteSource source(bytes, chunk);
   InputStream stream(source, bufferSize);
   std::vector<std::string> records;
   std::string line = "left over";
@@ -70,7 +72,7 @@ TEST(RecordReader, SkipsOneUtf8ByteOrderMarkAtTheVeryStartWhenAsked) {
   for (const Case& c : cases) {
     for (std::size_t chunk : {1u, 2u, 3u, 4096u}) {
       for (bool skip : {true, false}) {
-        MemoryByteSource memory(c.bytes, chunk);
+        test::MemoryByteSource memory(c.bytes, chunk);
         ByteOrderMarkSkipper source(memory, skip);
         InputStream stream(source, chunk);
         std::vector<std::string> records;
@@ -82,7 +84,7 @@ TEST(RecordReader, SkipsOneUtf8ByteOrderMarkAtTheVeryStartWhenAsked) {
     }
   }
   // A read error among the first bytes still ends the input as an error.
-  MemoryByteSource memory("\xef\xbb\xbf" "a\r\n", 1, 2);
+  test::MemoryByteSource memory("\xef\xbb\xbf" "a\r\n", 1, 2);
   ByteOrderMarkSkipper source(memory, true);
   InputStream stream(source, 4);
   std::string line;
@@ -92,7 +94,7 @@ TEST(RecordReader, SkipsOneUtf8ByteOrderMarkAtTheVeryStartWhenAsked) {
 
 TEST(RecordReader, DropsThePartialLineOnAReadErrorAndStops) {
   const std::string bytes = "one\r\ntwo\r\nthree";
-  MemoryByteSource source(bytes, 4, 12);  // fails after "one\r\ntwo\r\nth"
+  test::MemoryByteSource source(bytes, 4, 12);  // fails after "one\r\ntwo\r\nth"
   InputStream stream(source, 4);
   std::string line;
   std::vector<std::string> records;
@@ -104,7 +106,7 @@ TEST(RecordReader, DropsThePartialLineOnAReadErrorAndStops) {
 
 TEST(RecordReader, CountsConsumedBytes) {
   const std::string bytes = "ab\r\ncd\r\n";
-  MemoryByteSource source(bytes);
+  test::MemoryByteSource source(bytes);
   InputStream stream(source);
   std::string line;
   ASSERT_TRUE(ReadRecord(stream, line));

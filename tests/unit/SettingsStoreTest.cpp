@@ -25,7 +25,7 @@ void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
 class ProfileContract : public ::testing::TestWithParam<ProfileKind> {
  protected:
   void SetUp() override {
-    if (GetParam().system && !platform::SystemProfileAvailable()) {
+    if (GetParam().system && !HasSystemProfile()) {
       GTEST_SKIP() << "this system has no private-profile functions of its own";
     }
     profile = GetParam().make();

@@ -1,0 +1,87 @@
+#include "engine/OutputWriter.h"
+
+#include <cstdint>
+#include <cstring>
+#include <memory>
+#include <optional>
+
+#include "engine/SystemTexts.h"
+#include "platform/Platform.h"
+
+namespace velmora {
+
+namespace {
+
+// Whether the file at path holds exactly bytes, read piece by piece so that no file is ever held
+// whole. A file that cannot be read counts as different.
+bool HoldsExactly(const std::string& path, std::string_view bytes) {
+  platform::InputFile file;
+  if (!file.Open(path)) return false;
+  const std::optional<std::uint64_t> size = file.Size();
+  if (!size || *size != bytes.size()) return false;
+  constexpr std::size_t kPiece = 1 << 16;
+  thread_local std::unique_ptr<char[]> buffer(new char[kPiece]);
+  std::size_t done = 0;
+  for (;;) {
+    std::size_t got = 0;
+    const platform::ReadStatus status = file.Read(buffer.get(), kPiece, got);
+    if (status == platform::ReadStatus::End) return done == bytes.size();
+    if (status == platform::ReadStatus::Error || got > bytes.size() - done ||
+        std::memcmp(buffer.get(), bytes.data() + done, got) != 0) {
+      return false;
+    }
+    done += got;
+  }
+}
+
+}  // namespace
+
+OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context) {
+  if (!record.accepted) return OutputOutcome::Failed;
+  const OutputOptions& output = context.output;
+  platform::OutputProbe probe = platform::OutputProbe::Absent;
+  if (output.dryRun || output.changedOnly) {
+    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+  }
+  if (output.changedOnly && probe == platform::OutputProbe::PlainFile &&
+      HoldsExactly(record.outputPath, record.content)) {
+    return OutputOutcome::Unchanged;
+  }
+  if (output.dryRun) {
+    return probe != platform::OutputProbe::Refused ? OutputOutcome::WouldWrite
+                                                   : OutputOutcome::Failed;
+  }
+  platform::OutputFile file;
+  if (!file.Create(record.outputPath, context.protectedFiles)) return OutputOutcome::Failed;
+  file.Write(record.content.data(), record.content.size());
+  file.Close();
+  return OutputOutcome::Written;
+}
+
+bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
+                  std::string& runLog, RunHost& host) {
+  const char* lineEnd = nullptr;
+  switch (outcome) {
+    case OutputOutcome::Written: lineEnd = " -> ok\r\n"; break;
+    case OutputOutcome::WouldWrite: lineEnd = " -> dry run\r\n"; break;
+    case OutputOutcome::Unchanged: lineEnd = " -> unchanged\r\n"; break;
+    case OutputOutcome::Failed: break;
+  }
+  if (lineEnd != nullptr) {
+    runLog.append(record.outputPath);
+    runLog.append(lineEnd);
+    if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
+    return true;
+  }
+  const SystemTexts& texts = Texts();
+  std::string message = texts.outputOpenFailedLead;
+  message.append(record.outputName);
+  message.append(texts.outputOpenFailedTail);
+  host.SetStatus(message);
+  runLog.append(message);
+  runLog.append("\r\n");
+  host.Beep(kBeepError);
+  return false;
+}
+
+}  // namespace velmora

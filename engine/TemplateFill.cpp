@@ -1,0 +1,217 @@
+#include "engine/TemplateFill.h"
+
+#include <array>
+#include <charconv>
+#include <cstring>
+
+#include "engine/ReplaceAll.h"
+#include "engine/TemplatePlan.h"
+
+namespace velmora {
+
+namespace {
+
+// What each byte of a value becomes: an index into kReplacements, 0 for the byte itself.
+constexpr std::string_view kReplacements[] = {"", "&amp;", "&quot;", "&gt;", "&lt;", "<br>",
+                                              "\r\n"};
+constexpr std::uint8_t kFirstBreak = 5;  // the replacements from here on are of the break byte
+using ByteKinds = std::array<std::uint8_t, 256>;
+
+const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
+  static const std::array<ByteKinds, 4> kKinds = [] {
+    std::array<ByteKinds, 4> kinds{};
+    for (int html = 0; html < 2; ++html) {
+      for (int vt = 0; vt < 2; ++vt) {
+        ByteKinds& k = kinds[static_cast<std::size_t>(html * 2 + vt)];
+        if (html == 1) {
+          k['&'] = 1;
+          k['"'] = 2;
+          k['>'] = 3;
+          k['<'] = 4;
+        }
+        k[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 5 : 6;
+      }
+    }
+    return kinds;
+  }();
+  return kKinds[static_cast<std::size_t>((replaceFormat == 0 ? 2 : 0) +
+                                         (breakByte == '\x0B' ? 1 : 0))];
+}
+
+// Walks value once and hands emit its translation piece by piece. HTML escapes "&" (first, so
+// that the entities made for the others are not escaped again), the double quote, ">" and "<"
+// wherever they stand, even right after a lead byte: a browser that meets a lead byte without a
+// trail byte shows a replacement character and then reads the byte after it as it is, so a kept
+// "<" would open live markup. The break byte is replaced where it starts a character, as the field
+// splitter classifies bytes. No replacement holds a byte that a later replacement looks for, or a
+// lead byte, so this gives the same text as the replacements one after another.
+template <typename Emit>
+void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char breakByte,
+                     const CodePageTable& table, Emit&& emit) {
+  const ByteKinds& kind = KindsFor(replaceFormat, breakByte);
+  const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
+  const std::size_t size = value.size();
+  std::size_t first = 0;
+  while (first < size && kind[bytes[first]] == 0) ++first;
+  if (first == size) {  // nothing to replace, the common case
+    emit(value);
+    return;
+  }
+  bool afterLead = LeadByteBefore(value, 0, first, table);
+  std::size_t unchanged = 0;  // bytes from here on are copied as they are
+  for (std::size_t i = first; i < size; ++i) {
+    const unsigned char b = bytes[i];
+    const std::uint8_t k = kind[b];
+    if (k != 0 && (k < kFirstBreak || !afterLead || !table.IsTrail(b))) {
+      emit(value.substr(unchanged, i - unchanged));
+      emit(kReplacements[k]);
+      unchanged = i + 1;
+      afterLead = false;
+    } else {
+      // A byte after a lead byte that starts a character never starts a two-byte one itself.
+      afterLead = !afterLead && table.IsLead(b);
+    }
+  }
+  emit(value.substr(unchanged));
+}
+
+std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat, char breakByte,
+                             const CodePageTable& table) {
+  std::size_t length = 0;
+  WalkTranslation(value, replaceFormat, breakByte, table,
+                  [&](std::string_view piece) { length += piece.size(); });
+  return length;
+}
+
+// Whether a value cannot take part in a match of a later placeholder: the first byte of the
+// placeholders never starts a character in it, and its last character is complete.
+bool IsInertValue(std::string_view value, char firstByte, const CodePageTable& table) {
+  const char* data = value.data();
+  std::size_t from = 0;
+  while (from < value.size()) {
+    const void* found = std::memchr(data + from, firstByte, value.size() - from);
+    if (found == nullptr) break;
+    const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(found) - data);
+    if (!table.HasLeadBytes() || StartsCharacter(value, 0, at, table)) return false;
+    from = at + 1;
+  }
+  return !table.HasLeadBytes() || !LeadByteBefore(value, 0, value.size(), table);
+}
+
+// Fills the template by the plan; false when this record's values need the field-by-field way.
+// Each value is translated straight into the filled template, once, and copied from there where
+// its placeholder occurs again, so that a huge field is held only twice: as the field and in the
+// output.
+bool FillByPlan(const TemplatePlan& plan, const RunContext& context, const FieldList& fields,
+                FillScratch& scratch, std::string& content) {
+  static constexpr std::size_t kNotPlaced = static_cast<std::size_t>(-1);
+  const GeneratorSettings& s = context.settings;
+  const std::size_t count = fields.size();
+  scratch.valueLengths.assign(count, 0);
+  scratch.valuePlaces.assign(count, kNotPlaced);
+  // An empty value gives way to the default text, byte for byte.
+  auto usesDefault = [&](std::size_t i) {
+    return fields[i].empty() && !s.ReplaceDefault.empty();
+  };
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!plan.used[i]) continue;
+    scratch.valueLengths[i] =
+        usesDefault(i) ? s.ReplaceDefault.size()
+                       : TranslatedLength(fields[i], s.ReplaceFormat, context.breakByte,
+                                          context.table);
+  }
+  std::size_t total = 0;
+  for (const TemplatePlan::Piece& piece : plan.pieces) {
+    total +=
+        piece.field == TemplatePlan::kLiteral ? piece.length : scratch.valueLengths[piece.field];
+  }
+  content.clear();
+  content.reserve(total);
+  for (const TemplatePlan::Piece& piece : plan.pieces) {
+    if (piece.field == TemplatePlan::kLiteral) {
+      content.append(context.templateText.substr(piece.offset, piece.length));
+      continue;
+    }
+    const std::size_t i = piece.field;
+    const std::size_t length = scratch.valueLengths[i];
+    if (scratch.valuePlaces[i] != kNotPlaced) {
+      // The storage was reserved whole, so the copy never moves what it copies from.
+      content.append(content, scratch.valuePlaces[i], length);
+      continue;
+    }
+    const std::size_t place = content.size();
+    const std::string& field = fields[i];
+    if (usesDefault(i)) {
+      content.append(s.ReplaceDefault);
+    } else if (length == field.size()) {
+      content.append(field);  // every replacement is longer than its byte: nothing to replace
+    } else {
+      AppendTranslatedValue(content, field, s.ReplaceFormat, context.breakByte, context.table);
+    }
+    if (plan.scanned[i] &&
+        !IsInertValue(std::string_view(content).substr(place, length), plan.firstByte,
+                      context.table)) {
+      return false;
+    }
+    scratch.valuePlaces[i] = place;
+  }
+  return true;
+}
+
+// The substitution as it is defined: for each field in turn, every occurrence of its placeholder
+// in the whole working copy, the values put in for earlier fields included.
+void FillFieldByField(const RunContext& context, const FieldList& fields, FillScratch& scratch,
+                      std::string& content) {
+  const GeneratorSettings& s = context.settings;
+  content.assign(context.templateText);
+  for (std::size_t i = 0; i < fields.size(); ++i) {
+    scratch.value.clear();
+    AppendTranslatedValue(scratch.value, fields[i], s.ReplaceFormat, context.breakByte,
+                          context.table);
+    char digits[24];
+    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, i);
+    scratch.placeholder.assign(s.ReplaceLead);
+    scratch.placeholder.append(digits, end);
+    scratch.placeholder.append(s.ReplaceTail);
+    const std::string& value =
+        scratch.value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : scratch.value;
+    ReplaceAll(content, scratch.placeholder, value, context.table);
+  }
+}
+
+// A run rarely has more counts of fields than this; past it the plans are made afresh, so that
+// input whose records all differ in length cannot make the plans grow with it.
+constexpr std::size_t kKeptPlans = 16;
+
+// The plan for this count of fields, made once per run and count.
+const TemplatePlan& PlanFor(const RunContext& context, std::size_t fieldCount,
+                            FillScratch& scratch) {
+  if (scratch.plansOfContext != context.id) {
+    scratch.plans.clear();
+    scratch.plansOfContext = context.id;
+  }
+  for (const TemplatePlan& plan : scratch.plans) {
+    if (plan.fieldCount == fieldCount) return plan;
+  }
+  if (scratch.plans.size() >= kKeptPlans) scratch.plans.clear();
+  scratch.plans.push_back(MakeTemplatePlan(context, fieldCount));
+  return scratch.plans.back();
+}
+
+}  // namespace
+
+void FillTemplate(const RunContext& context, const FieldList& fields, FillScratch& scratch,
+                  std::string& content) {
+  const TemplatePlan& plan = PlanFor(context, fields.size(), scratch);
+  if (!plan.usable || !FillByPlan(plan, context, fields, scratch, content)) {
+    FillFieldByField(context, fields, scratch, content);
+  }
+}
+
+void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
+                           char breakByte, const CodePageTable& table) {
+  WalkTranslation(value, replaceFormat, breakByte, table,
+                  [&](std::string_view piece) { out.append(piece); });
+}
+
+}  // namespace velmora

@@ -1,0 +1,44 @@
+// The filling of the template: a record's fields put into a copy of the template in place of
+// their placeholders, each value translated for the output (HTML-escaped or plain text). Pure:
+// reads the run's fixed data and the fields, and touches no file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/FieldSplitter.h"
+#include "engine/RunContext.h"
+#include "engine/TemplatePlan.h"
+#include "platform/CodePageTable.h"
+
+namespace velmora {
+
+// Working storage reused from record to record, so that filling does not allocate. It keeps the
+// template plans of the last run it filled for, by count of fields.
+struct FillScratch {
+  std::string value;
+  std::string placeholder;
+  std::vector<std::size_t> valueLengths;  // per field: its value's length in the output
+  std::vector<std::size_t> valuePlaces;   // per field: where its value first went in the output
+  std::vector<TemplatePlan> plans;
+  std::uint64_t plansOfContext = 0;  // RunContext::id of the run the plans belong to
+};
+
+// Replaces content by the run's template filled with fields: for each field in turn, from field
+// 0 on, every placeholder of it (ReplaceLead, the field's number, ReplaceTail) in the whole copy,
+// the values put in for earlier fields included, becomes the field's translated value, or
+// ReplaceDefault byte for byte for an empty field when that is set. Memory running out raises
+// std::bad_alloc.
+void FillTemplate(const RunContext& context, const FieldList& fields, FillScratch& scratch,
+                  std::string& content);
+
+// Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
+// every "&", double quote, ">" and "<" becomes its entity, whatever byte stands before it, and the
+// break byte "<br>"; plain text: the break byte becomes CR LF. A break byte that is the second byte
+// of a double-byte character (a lead byte followed by a byte of the trail set) stays.
+void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
+                           char breakByte, const CodePageTable& table);
+
+}  // namespace velmora

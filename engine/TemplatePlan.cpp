@@ -1,0 +1,104 @@
+#include "engine/TemplatePlan.h"
+
+#include <charconv>
+#include <string>
+#include <string_view>
+#include <utility>
+
+namespace velmora {
+
+namespace {
+
+std::string PlaceholderText(const std::string& lead, std::size_t field, const std::string& tail) {
+  char digits[24];
+  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, field);
+  std::string placeholder = lead;
+  placeholder.append(digits, end);
+  placeholder.append(tail);
+  return placeholder;
+}
+
+// The matches of needle in text by ReplaceAll's rules: left to right, never overlapping, never on
+// the second byte of a character.
+void FindMatches(std::string_view text, std::string_view needle, const CodePageTable& table,
+                 std::vector<std::size_t>& hits) {
+  hits.clear();
+  std::size_t known = 0;
+  for (;;) {
+    std::size_t hit = text.find(needle, known);
+    if (hit == std::string_view::npos) return;
+    if (table.HasLeadBytes() && !StartsCharacter(text, known, hit, table)) {
+      known = hit + 1;
+      continue;
+    }
+    hits.push_back(hit);
+    known = hit + needle.size();
+  }
+}
+
+}  // namespace
+
+TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount) {
+  const std::string_view templateText = context.templateText;
+  const std::string& lead = context.settings.ReplaceLead;
+  const std::string& tail = context.settings.ReplaceTail;
+  const CodePageTable& table = context.table;
+  TemplatePlan plan;
+  plan.fieldCount = fieldCount;
+  if (lead.empty()) return plan;
+  std::vector<std::string> placeholders;
+  placeholders.reserve(fieldCount);
+  for (std::size_t i = 0; i < fieldCount; ++i) {
+    placeholders.push_back(PlaceholderText(lead, i, tail));
+    for (char c : placeholders.back()) {
+      if (table.IsLead(static_cast<unsigned char>(c))) return plan;
+    }
+  }
+  using Piece = TemplatePlan::Piece;
+  std::vector<Piece> pieces;
+  if (!templateText.empty()) pieces.push_back({TemplatePlan::kLiteral, 0, templateText.size()});
+  std::vector<Piece> next;
+  std::vector<std::size_t> hits;
+  for (std::size_t i = 0; i < fieldCount; ++i) {
+    const std::string_view placeholder = placeholders[i];
+    next.clear();
+    for (std::size_t p = 0; p < pieces.size(); ++p) {
+      const Piece& piece = pieces[p];
+      if (piece.field != TemplatePlan::kLiteral) {
+        next.push_back(piece);
+        continue;
+      }
+      const std::string_view literal = templateText.substr(piece.offset, piece.length);
+      if (p + 1 < pieces.size()) {
+        // A match starting here could run on into the value that follows.
+        for (std::size_t n = 1; n < placeholder.size() && n <= literal.size(); ++n) {
+          if (literal.ends_with(placeholder.substr(0, n))) return plan;
+        }
+      }
+      FindMatches(literal, placeholder, table, hits);
+      std::size_t from = 0;
+      for (std::size_t hit : hits) {
+        if (hit > from) next.push_back({TemplatePlan::kLiteral, piece.offset + from, hit - from});
+        next.push_back({static_cast<std::uint32_t>(i), 0, 0});
+        from = hit + placeholder.size();
+      }
+      if (from < literal.size()) {
+        next.push_back({TemplatePlan::kLiteral, piece.offset + from, literal.size() - from});
+      }
+    }
+    pieces.swap(next);
+  }
+  plan.used.assign(fieldCount, 0);
+  plan.scanned.assign(fieldCount, 0);
+  for (const Piece& piece : pieces) {
+    if (piece.field == TemplatePlan::kLiteral) continue;
+    plan.used[piece.field] = 1;
+    plan.scanned[piece.field] = piece.field + 1 < fieldCount ? 1 : 0;
+  }
+  plan.pieces = std::move(pieces);
+  plan.firstByte = lead[0];
+  plan.usable = true;
+  return plan;
+}
+
+}  // namespace velmora

@@ -1,0 +1,40 @@
+// Bytes held in memory as a byte source for the record reader's tests; optionally reports a read
+// error at a given offset, as a failing disk would.
+#pragma once
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+#include <string_view>
+
+#include "engine/RecordReader.h"
+
+namespace velmora::test {
+
+class MemoryByteSource : public ByteSource {
+ public:
+  // Delivers at most chunk bytes a read, and Error once errorAt bytes have been delivered.
+  explicit MemoryByteSource(std::string_view bytes, std::size_t chunk = 1 << 16,
+                            std::size_t errorAt = static_cast<std::size_t>(-1))
+      : bytes_(bytes), chunk_(chunk == 0 ? 1 : chunk), errorAt_(errorAt) {}
+
+  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
+    got = 0;
+    if (position_ >= errorAt_) return platform::ReadStatus::Error;
+    if (position_ >= bytes_.size()) return platform::ReadStatus::End;
+    const std::size_t n =
+        std::min({size, chunk_, bytes_.size() - position_, errorAt_ - position_});
+    std::memcpy(buffer, bytes_.data() + position_, n);
+    position_ += n;
+    got = n;
+    return platform::ReadStatus::Ok;
+  }
+
+ private:
+  std::string_view bytes_;
+  std::size_t position_ = 0;
+  std::size_t chunk_;
+  std::size_t errorAt_;
+};
+
+}  // namespace velmora::test
