@@ -1,55 +1,117 @@
 #include "settings/SettingsStore.h"
 
+#include <cstdint>
+#include <iterator>
+#include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "settings/ProfileText.h"
 
 namespace velmora {
 
+namespace {
+
+// The field of GeneratorSettings that a key holds.
+using SettingsField =
+    std::variant<std::string GeneratorSettings::*, std::int32_t GeneratorSettings::*,
+                 std::uint32_t GeneratorSettings::*>;
+
+struct SettingsKey {
+  const char* section;
+  const char* key;
+  SettingsField field;
+  const char* defaultValue;  // what reading gives for a missing key, as the file would store it
+};
+
+// The thirteen keys in the order in which they are read and written; the reader, the writer and
+// the first settings file all take them from here.
+constexpr SettingsKey kSettingsKeys[] = {
+    {"Settings", "Input", &GeneratorSettings::Input, ""},
+    {"Settings", "Output", &GeneratorSettings::Output, ""},
+    {"Settings", "Template", &GeneratorSettings::Template, ""},
+    {"Replace", "Lead", &GeneratorSettings::ReplaceLead, "[$_"},
+    {"Replace", "Tail", &GeneratorSettings::ReplaceTail, "_$]"},
+    {"Replace", "Default", &GeneratorSettings::ReplaceDefault, ""},
+    {"Replace", "Format", &GeneratorSettings::ReplaceFormat, "0"},
+    {"Rule", "Lead", &GeneratorSettings::RuleLead, ""},
+    {"Rule", "Tail", &GeneratorSettings::RuleTail, ".html"},
+    {"Rule", "Rule", &GeneratorSettings::Rule, "0"},
+    {"Rule", "Number", &GeneratorSettings::RuleNumber, "0"},
+    {"Field", "Separator", &GeneratorSettings::FieldSeparator, "0"},
+    {"Field", "Break", &GeneratorSettings::FieldBreak, "0"},
+};
+
+template <typename... Handlers>
+struct Overloaded : Handlers... {
+  using Handlers::operator()...;
+};
+
+// Every field as reading gives it from a file without its key.
+GeneratorSettings DefaultSettings() {
+  GeneratorSettings s;
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::visit(Overloaded{[&](std::string GeneratorSettings::*text) { s.*text = row.defaultValue; },
+                          [&](std::int32_t GeneratorSettings::*number) {
+                            s.*number = ProfileNumber(row.defaultValue);
+                          },
+                          [&](std::uint32_t GeneratorSettings::*number) {
+                            s.*number = static_cast<std::uint32_t>(ProfileNumber(row.defaultValue));
+                          }},
+               row.field);
+  }
+  return s;
+}
+
+// The thirteen keys with the values of s, as the file stores them. Numbers are stored as "%d"
+// writes them, so a RuleNumber above 2147483647 is stored negative.
+std::vector<ProfileEntry> SettingsEntries(const GeneratorSettings& s) {
+  std::vector<ProfileEntry> entries;
+  entries.reserve(std::size(kSettingsKeys));
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::string value = std::visit(
+        Overloaded{[&](std::string GeneratorSettings::*text) { return s.*text; },
+                   [&](std::int32_t GeneratorSettings::*number) {
+                     return std::to_string(s.*number);
+                   },
+                   [&](std::uint32_t GeneratorSettings::*number) {
+                     return std::to_string(static_cast<std::int32_t>(s.*number));
+                   }},
+        row.field);
+    entries.push_back({row.section, row.key, std::move(value)});
+  }
+  return entries;
+}
+
+}  // namespace
+
 void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profile) {
   // An empty path names no file; the profile functions would look for one in the Windows folder.
-  auto text = [&](const char* section, const char* key, const char* defaultValue) {
-    return path.empty() ? std::string(defaultValue)
-                        : profile.GetString(path, section, key, defaultValue);
-  };
-  auto number = [&](const char* section, const char* key) {
-    return path.empty() ? 0 : profile.GetInt(path, section, key, 0);
-  };
-  s.Input = text("Settings", "Input", "");
-  s.Output = text("Settings", "Output", "");
-  s.Template = text("Settings", "Template", "");
-  s.ReplaceLead = text("Replace", "Lead", "[$_");
-  s.ReplaceTail = text("Replace", "Tail", "_$]");
-  s.ReplaceDefault = text("Replace", "Default", "");
-  s.ReplaceFormat = number("Replace", "Format");
-  s.RuleLead = text("Rule", "Lead", "");
-  s.RuleTail = text("Rule", "Tail", ".html");
-  s.Rule = number("Rule", "Rule");
-  s.RuleNumber = static_cast<std::uint32_t>(number("Rule", "Number"));
-  s.FieldSeparator = number("Field", "Separator");
-  s.FieldBreak = number("Field", "Break");
+  if (path.empty()) {
+    s = DefaultSettings();
+    return;
+  }
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::visit(
+        Overloaded{[&](std::string GeneratorSettings::*text) {
+                     s.*text = profile.GetString(path, row.section, row.key, row.defaultValue);
+                   },
+                   [&](std::int32_t GeneratorSettings::*number) {
+                     s.*number =
+                         profile.GetInt(path, row.section, row.key, ProfileNumber(row.defaultValue));
+                   },
+                   [&](std::uint32_t GeneratorSettings::*number) {
+                     s.*number = static_cast<std::uint32_t>(
+                         profile.GetInt(path, row.section, row.key, ProfileNumber(row.defaultValue)));
+                   }},
+        row.field);
+  }
 }
 
 void SaveSettings(const GeneratorSettings& s, const std::string& path, Profile& profile) {
   if (path.empty()) return;
-  // Numbers are stored as "%d" writes them, so a RuleNumber above 2147483647 is stored negative.
-  auto number = [](std::int32_t value) { return std::to_string(value); };
-  std::vector<ProfileEntry> entries = {
-      {"Settings", "Input", s.Input},
-      {"Settings", "Output", s.Output},
-      {"Settings", "Template", s.Template},
-      {"Replace", "Lead", s.ReplaceLead},
-      {"Replace", "Tail", s.ReplaceTail},
-      {"Replace", "Default", s.ReplaceDefault},
-      {"Replace", "Format", number(s.ReplaceFormat)},
-      {"Rule", "Lead", s.RuleLead},
-      {"Rule", "Tail", s.RuleTail},
-      {"Rule", "Rule", number(s.Rule)},
-      {"Rule", "Number", number(static_cast<std::int32_t>(s.RuleNumber))},
-      {"Field", "Separator", number(s.FieldSeparator)},
-      {"Field", "Break", number(s.FieldBreak)},
-  };
-  profile.WriteStrings(path, entries);
+  profile.WriteStrings(path, SettingsEntries(s));
 }
 
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath) {
@@ -60,6 +122,14 @@ void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePa
 void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath) {
   auto profile = MakeSystemProfile();
   SaveSettings(settings, settingsFilePath, *profile);
+}
+
+std::string DefaultSettingsFileText() {
+  ProfileText text("");
+  for (const ProfileEntry& entry : SettingsEntries(DefaultSettings())) {
+    text.Set(entry.section, entry.key, entry.value);
+  }
+  return text.Bytes();
 }
 
 std::string PathBesideProgram(std::string_view programPath, std::string_view extension,

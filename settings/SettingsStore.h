@@ -26,6 +26,10 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath);
 void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath);
 
+// The settings file that the window writes when it first closes, and that "velmora-batch --init"
+// writes: every key with the value that reading gives it when the file lacks it.
+std::string DefaultSettingsFileText();
+
 // The path of a file beside the program named like it: the program's path with its extension
 // replaced by extension (".ini" for the settings file, ".htm" for the read-me). The last "." is
 // found character by character, so the second byte of a double-byte character never counts. A
