@@ -136,14 +136,11 @@ std::string PathBesideProgram(std::string_view programPath, std::string_view ext
                               const CodePageTable& table) {
   std::size_t lastDot = std::string_view::npos;
   std::size_t lastSeparator = std::string_view::npos;
-  for (std::size_t i = 0; i < programPath.size(); ++i) {
-    auto b = static_cast<unsigned char>(programPath[i]);
-    if (table.IsLead(b)) {
-      ++i;  // the second byte of a double-byte character is never a dot
-    } else if (b == '.') {
-      lastDot = i;
-    } else if (b == '/' || b == '\\') {
-      lastSeparator = i;
+  for (CharacterWalk walk(programPath, table); !walk.Done(); walk.Advance()) {
+    if (walk.Byte() == '.') {
+      lastDot = walk.Start();
+    } else if (walk.Byte() == '/' || walk.Byte() == '\\') {
+      lastSeparator = walk.Start();
     }
   }
   std::string path(programPath);

@@ -52,8 +52,9 @@ HINSTANCE ResourceInstance();
 // The string resource id in the process code page; empty when there is none.
 std::string LoadResourceString(unsigned id);
 
-// The display name for a program path: the file name without folder and extension; the product
-// name "Velmora" when that is empty (a program path that could not be had).
+// The display name for a program path: the file name without folder and extension, found
+// character by character in the process code page (CharacterWalk); the product name "Velmora"
+// when that is empty (a program path that could not be had).
 std::string DisplayNameFor(const std::string& programPath);
 
 }  // namespace velmora::ui

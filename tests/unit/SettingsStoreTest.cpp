@@ -255,6 +255,12 @@ TEST(SettingsFilePath, ReplacesTheProgramsExtension) {
       {"C:\\my.tools\\velmora", "C:\\my.tools\\velmora.ini"},
       // A program path that could not be had names no settings file.
       {"", ""},
+      // A lone lead byte takes the byte after it along only when that is a trail byte, as "\"
+      // is in 932; "." and "/" are not, so they count, and the end of the path ends it.
+      {"C:\\Tools\\a\x82\\b.exe", "C:\\Tools\\a\x82\\b.ini"},
+      {"C:\\my.tools\x82/velmora", "C:\\my.tools\x82/velmora.ini"},
+      {"C:\\Tools\\x\x82.exe", "C:\\Tools\\x\x82.ini"},
+      {"C:\\Tools\\velmora\x82", "C:\\Tools\\velmora\x82.ini"},
   };
   for (const Case& c : cases) EXPECT_EQ(SettingsFilePathFor(c.program, table), c.settings);
   // 259 bytes fit the path buffers of Windows; with ".ini" for ".e" the path would not.
