@@ -48,8 +48,6 @@ void RegisterCommonControls() {
   InitCommonControlsEx(&controls);
 }
 
-CWinApp* AfxGetApp() { return theApp; }
-
 const std::string& AppDisplayName() {
   static const std::string empty;
   return theApp ? theApp->DisplayName : empty;

@@ -9,12 +9,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "platform/Platform.h"
 #include "settings/Profile.h"
 #include "settings/SettingsStore.h"
+#include "support/ProfileKinds.h"
 #include "support/TestFiles.h"
 
 namespace velmora {
@@ -145,23 +145,8 @@ std::vector<BadFile> BadFiles() {
   };
 }
 
-struct ProfileKind {
-  const char* name;
-  bool system;
-};
-
-void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
-
-class BadSettings : public ::testing::TestWithParam<ProfileKind> {
+class BadSettings : public test::ProfileKindTest {
  protected:
-  void SetUp() override {
-    if (GetParam().system && !platform::SystemProfileAvailable()) {
-      GTEST_SKIP() << "this system has no private-profile functions of its own";
-    }
-  }
-  std::unique_ptr<Profile> MakeProfile() const {
-    return GetParam().system ? MakeSystemProfile() : MakePortableProfile();
-  }
   test::TempDir dir;
 };
 
@@ -196,12 +181,7 @@ TEST_P(BadSettings, SavingOverABadFileGivesBackTheSavedRecord) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, BadSettings,
-                         ::testing::Values(ProfileKind{"Portable", false},
-                                           ProfileKind{"System", true}),
-                         [](const ::testing::TestParamInfo<ProfileKind>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Profiles, BadSettings, test::ProfileKinds(), test::ProfileKindName);
 
 }  // namespace
 }  // namespace velmora

@@ -2,33 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Platform.h"
 #include "settings/ProfileText.h"
+#include "support/ProfileKinds.h"
 #include "support/TestFiles.h"
 
 namespace velmora {
 namespace {
 
 // The same contract for the portable profile and, where the system has one, the system's own.
-struct ProfileKind {
-  const char* name;
-  std::function<std::unique_ptr<Profile>()> make;
-  bool system;
-};
-
-void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
-
-class ProfileContract : public ::testing::TestWithParam<ProfileKind> {
+class ProfileContract : public test::ProfileKindTest {
  protected:
   void SetUp() override {
-    if (GetParam().system && !platform::SystemProfileAvailable()) {
-      GTEST_SKIP() << "this system has no private-profile functions of its own";
-    }
-    profile = GetParam().make();
+    test::ProfileKindTest::SetUp();
+    if (IsSkipped()) return;
+    profile = MakeProfile();
     // The system's functions look for a bare name in the Windows folder: always a full path.
     path = platform::AbsolutePath(dir / "settings.ini");
   }
@@ -167,11 +158,7 @@ TEST_P(ProfileContract, WritingKeepsEveryOtherLineOfTheFile) {
   EXPECT_EQ(loaded.RuleTail, ".new");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Profiles, ProfileContract,
-    ::testing::Values(ProfileKind{"Portable", [] { return MakePortableProfile(); }, false},
-                      ProfileKind{"System", [] { return MakeSystemProfile(); }, true}),
-    [](const ::testing::TestParamInfo<ProfileKind>& kind) { return kind.param.name; });
+INSTANTIATE_TEST_SUITE_P(Profiles, ProfileContract, test::ProfileKinds(), test::ProfileKindName);
 
 TEST(ProfileText, AddsMissingKeysAtTheEndOfTheirSectionAndMissingSectionsAtTheEnd) {
   ProfileText text("[A]\r\nx=1\r\n\r\n; about B\r\n[B]\r\ny=2");
