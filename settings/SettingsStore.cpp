@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <iterator>
+#include <memory>
 #include <string>
 #include <variant>
 #include <vector>
@@ -92,18 +93,20 @@ void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profil
     s = DefaultSettings();
     return;
   }
+  // One reader for the thirteen keys: the portable profile reads and parses the file once.
+  const std::unique_ptr<ProfileReader> reader = profile.Read(path);
   for (const SettingsKey& row : kSettingsKeys) {
     std::visit(
         Overloaded{[&](std::string GeneratorSettings::*text) {
-                     s.*text = profile.GetString(path, row.section, row.key, row.defaultValue);
+                     s.*text = reader->GetString(row.section, row.key, row.defaultValue);
                    },
                    [&](std::int32_t GeneratorSettings::*number) {
                      s.*number =
-                         profile.GetInt(path, row.section, row.key, ProfileNumber(row.defaultValue));
+                         reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue));
                    },
                    [&](std::uint32_t GeneratorSettings::*number) {
                      s.*number = static_cast<std::uint32_t>(
-                         profile.GetInt(path, row.section, row.key, ProfileNumber(row.defaultValue)));
+                         reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue)));
                    }},
         row.field);
   }

@@ -1,7 +1,8 @@
-// Settings files that no window wrote: binary garbage, megabyte lines, duplicate sections and keys,
-// keys without "=", a byte-order mark, numbers out of range, texts at and over the limits of the
-// window's controls and of the reader's buffer. Each loads by the private-profile rules, without a
-// fault, with the portable reader and with the system's own where it has one.
+// Settings files that no window wrote: binary garbage, megabyte lines, 16 MB of line ends,
+// duplicate sections and keys, keys without "=", a byte-order mark, numbers out of range, texts at
+// and over the limits of the window's controls and of the reader's buffer. Each loads by the
+// private-profile rules, without a fault, with the portable reader and with the system's own
+// where it has one.
 
 #include <gtest/gtest.h>
 
@@ -72,6 +73,9 @@ std::vector<BadFile> BadFiles() {
          s.Input = std::string(kProfileBufferSize - 1, 'm');
          s.Output = "out";
        }},
+      {"16 MB of line ends before the sections",
+       std::string(16u << 20, '\n') + "[Settings]\r\nInput=in.csv\r\n",
+       [](GeneratorSettings& s) { s.Input = "in.csv"; }},
       {"a 1 MB line without = before the sections",
        kMegabyte + "\r\n[Rule]\r\nTail=.txt\r\n",
        [](GeneratorSettings& s) { s.RuleTail = ".txt"; }},

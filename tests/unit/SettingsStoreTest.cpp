@@ -198,15 +198,9 @@ TEST(SettingsStore, AnEmptyPathNamesNoFile) {
   // Any access to the profile is a fault: the system's functions would look for the bare name
   // in the Windows folder.
   struct UntouchableProfile : Profile {
-    std::string GetString(const std::string&, const std::string&, const std::string& key,
-                          const std::string&) override {
-      ADD_FAILURE() << "read " << key;
-      return "read";
-    }
-    std::int32_t GetInt(const std::string&, const std::string&, const std::string& key,
-                        std::int32_t) override {
-      ADD_FAILURE() << "read " << key;
-      return 7;
+    std::unique_ptr<ProfileReader> Read(const std::string& path) override {
+      ADD_FAILURE() << "read " << path;
+      return MakePortableProfile()->Read(path);
     }
     void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
       ADD_FAILURE() << "written";
