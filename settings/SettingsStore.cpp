@@ -4,6 +4,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <type_traits>
 #include <variant>
 #include <vector>
 
@@ -44,23 +45,24 @@ constexpr SettingsKey kSettingsKeys[] = {
     {"Field", "Break", &GeneratorSettings::FieldBreak, "0"},
 };
 
-template <typename... Handlers>
-struct Overloaded : Handlers... {
-  using Handlers::operator()...;
-};
+// Whether a member of GeneratorSettings holds a text; the others are 32-bit numbers.
+template <typename Member>
+constexpr bool kIsText = std::is_same_v<Member, std::string GeneratorSettings::*>;
 
 // Every field as reading gives it from a file without its key.
 GeneratorSettings DefaultSettings() {
   GeneratorSettings s;
   for (const SettingsKey& row : kSettingsKeys) {
-    std::visit(Overloaded{[&](std::string GeneratorSettings::*text) { s.*text = row.defaultValue; },
-                          [&](std::int32_t GeneratorSettings::*number) {
-                            s.*number = ProfileNumber(row.defaultValue);
-                          },
-                          [&](std::uint32_t GeneratorSettings::*number) {
-                            s.*number = static_cast<std::uint32_t>(ProfileNumber(row.defaultValue));
-                          }},
-               row.field);
+    std::visit(
+        [&](auto member) {
+          using Field = std::remove_reference_t<decltype(s.*member)>;
+          if constexpr (kIsText<decltype(member)>) {
+            s.*member = row.defaultValue;
+          } else {
+            s.*member = static_cast<Field>(ProfileNumber(row.defaultValue));
+          }
+        },
+        row.field);
   }
   return s;
 }
@@ -72,13 +74,13 @@ std::vector<ProfileEntry> SettingsEntries(const GeneratorSettings& s) {
   entries.reserve(std::size(kSettingsKeys));
   for (const SettingsKey& row : kSettingsKeys) {
     std::string value = std::visit(
-        Overloaded{[&](std::string GeneratorSettings::*text) { return s.*text; },
-                   [&](std::int32_t GeneratorSettings::*number) {
-                     return std::to_string(s.*number);
-                   },
-                   [&](std::uint32_t GeneratorSettings::*number) {
-                     return std::to_string(static_cast<std::int32_t>(s.*number));
-                   }},
+        [&](auto member) {
+          if constexpr (kIsText<decltype(member)>) {
+            return s.*member;
+          } else {
+            return std::to_string(static_cast<std::int32_t>(s.*member));
+          }
+        },
         row.field);
     entries.push_back({row.section, row.key, std::move(value)});
   }
@@ -97,17 +99,16 @@ void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profil
   const std::unique_ptr<ProfileReader> reader = profile.Read(path);
   for (const SettingsKey& row : kSettingsKeys) {
     std::visit(
-        Overloaded{[&](std::string GeneratorSettings::*text) {
-                     s.*text = reader->GetString(row.section, row.key, row.defaultValue);
-                   },
-                   [&](std::int32_t GeneratorSettings::*number) {
-                     s.*number =
-                         reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue));
-                   },
-                   [&](std::uint32_t GeneratorSettings::*number) {
-                     s.*number = static_cast<std::uint32_t>(
-                         reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue)));
-                   }},
+        [&](auto member) {
+          using Field = std::remove_reference_t<decltype(s.*member)>;
+          if constexpr (kIsText<decltype(member)>) {
+            s.*member = reader->GetString(row.section, row.key, row.defaultValue);
+          } else {
+            // The 32 bits as the file gives them: -1 reads back as 4294967295 into RuleNumber.
+            s.*member = static_cast<Field>(
+                reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue)));
+          }
+        },
         row.field);
   }
 }
