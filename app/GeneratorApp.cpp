@@ -10,9 +10,7 @@ namespace velmora {
 bool CGeneratorApp::InitInstance() {
   SettingsFilePath = SettingsFilePathFor(platform::ProgramPath(), ProcessCodePageTable());
   ui::CGeneratorDlg dialog(*this);
-  MainWindow = &dialog;
   dialog.DoModal();
-  MainWindow = nullptr;
   return false;
 }
 

@@ -3,9 +3,6 @@
 #include "engine/GenerationRun.h"
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
-#include "settings/Profile.h"
-#include "settings/ProfileText.h"
-#include "settings/SettingsStore.h"
 
 namespace velmora {
 
@@ -18,23 +15,6 @@ class PreviewHost : public RunHost {
   void ShowProgress(std::uint32_t, std::uint64_t, std::optional<std::uint64_t>) override {}
   void Beep(unsigned) override {}
   std::string status;
-};
-
-// A settings file that holds nothing and takes what is written into one text.
-class TextProfile : public Profile {
- public:
-  std::string GetString(const std::string&, const std::string&, const std::string&,
-                        const std::string& defaultValue) override {
-    return defaultValue;
-  }
-  std::int32_t GetInt(const std::string&, const std::string&, const std::string&,
-                      std::int32_t defaultValue) override {
-    return defaultValue;
-  }
-  void WriteStrings(const std::string&, const std::vector<ProfileEntry>& entries) override {
-    for (const ProfileEntry& entry : entries) text.Set(entry.section, entry.key, entry.value);
-  }
-  ProfileText text{""};
 };
 
 }  // namespace
@@ -75,16 +55,6 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
   failure = "there is no record " + std::to_string(recordNumber) + ": the input holds " +
             std::to_string(n) + (n == 1 ? " record" : " records");
   return PreviewResult::NoSuchRecord;
-}
-
-std::string DefaultSettingsFileText() {
-  // The profile is held in memory; the name only keeps the store from taking it for no file.
-  const std::string inMemory = "defaults.ini";
-  TextProfile profile;
-  GeneratorSettings settings;
-  LoadSettings(settings, inMemory, profile);
-  SaveSettings(settings, inMemory, profile);
-  return profile.text.Bytes();
 }
 
 }  // namespace velmora

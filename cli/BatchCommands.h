@@ -1,5 +1,4 @@
-// The batch command's two jobs beside a run: showing one record's filled template, and writing a
-// first settings file.
+// The batch command's job beside a run: showing one record's filled template.
 #pragma once
 
 #include <cstdint>
@@ -23,8 +22,5 @@ enum class PreviewResult {
 // error of the input raises platform::FileError; memory running out raises std::bad_alloc.
 PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
                             std::FILE* out, std::string& failure);
-
-// The settings file that the window writes when it first closes: every key with its default.
-std::string DefaultSettingsFileText();
 
 }  // namespace velmora

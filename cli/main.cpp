@@ -20,6 +20,7 @@
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
+#include "VelmoraVersion.h"
 
 namespace {
 
@@ -112,7 +113,7 @@ int Run(const std::vector<std::string>& args) {
     return kExitOk;
   }
   if (options->version) {
-    std::puts("velmora-batch 1.0.0.4");
+    std::puts("velmora-batch " VELMORA_VERSION);
     return kExitOk;
   }
   if (options->init) return InitSettingsFile(*options->init);

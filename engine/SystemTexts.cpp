@@ -1,54 +1,94 @@
 #include "engine/SystemTexts.h"
 
 #include <charconv>
+#include <iterator>
+#include <variant>
 
 namespace velmora {
 
 namespace {
 
-SystemTexts Utf8Texts() {
-  SystemTexts t;
-  t.rule = "----";
-  t.inputLabel = "入力ファイル名：";
-  t.templateLabel = "雛型ファイル名：";
-  t.outputLabel = "出力フォルダ名：";
-  t.separatorComma = "セパレータ：カンマ (csv)";
-  t.separatorTab = "セパレータ：タブ (tsv)";
-  t.processingLead = " 処理中：";
-  t.processingTail = "件";
-  t.finishedLead = " 処理を終了しました。（";
-  t.finishedTail = "件）";
-  t.inputOpenFailed = " 入力ファイルがオープン出来ません。";
-  t.templateOpenFailed = " 雛型ファイルがオープン出来ません。";
-  t.templateReadFailed = " 雛型ファイルの読み込みに失敗しました。";
-  t.outputOpenFailedLead = " ";
-  t.outputOpenFailedTail = "ファイルがオープン出来ません。";
-  t.outOfMemory = "ﾒﾓﾘが不足しています。";
-  t.internalError = "ｱﾌﾟﾘｹｰｼｮﾝの内部ｴﾗｰです。";
-  using C = platform::FileErrorCause;
-  auto set = [&t](C cause, const char* text) { t.fileErrors[static_cast<int>(cause)] = text; };
-  set(C::Generic, "%1 へのｱｸｾｽ中にｴﾗｰが発生しました。");
-  set(C::FileNotFound, "%1 が見つかりません。");
-  set(C::BadPath, "%1 のﾊﾟｽが正しくありません。");
-  set(C::TooManyOpenFiles, "%1 を開けません。開いているﾌｧｲﾙが多すぎます。");
-  set(C::AccessDenied, "%1 へのｱｸｾｽが拒否されました。");
-  set(C::InvalidFile, "%1 へのｱｸｾｽ中に無効なﾌｧｲﾙ ﾊﾝﾄﾞﾙが使われました。");
-  set(C::DirectoryFull, "%1 を作成できません。ﾃﾞｨﾚｸﾄﾘがいっぱいです。");
-  set(C::BadSeek, "%1 のﾌｧｲﾙ ﾎﾟｲﾝﾀの設定中にｴﾗｰが発生しました。");
-  set(C::HardIO, "%1 へのｱｸｾｽ中にﾊｰﾄﾞｳｪｱ I/O ｴﾗｰが発生しました。");
-  set(C::SharingViolation, "%1 へのｱｸｾｽ中に共有違反が発生しました。");
-  set(C::LockViolation, "%1 へのｱｸｾｽ中にﾛｯｸ違反が発生しました。");
-  set(C::DiskFull, "%1 へのｱｸｾｽ中にﾃﾞｨｽｸがいっぱいになりました。");
-  set(C::EndOfFile, "%1 へのｱｸｾｽ中にﾌｧｲﾙの終わりを越えて読み書きしようとしました。");
-  t.textTooLong = "%1 文字以内で入力してください。";
-  t.notANumber = "正の整数を入力してください。";
-  t.numberOutOfRange = "%1 から %2 までの整数を入力してください。";
-  t.readmeOpenFailed = "'%1' を開くことができません。(Error:%2)";
-  return t;
+// Where a text goes: a member of SystemTexts, or the error box text of one file error cause.
+using TextSlot = std::variant<std::string SystemTexts::*, platform::FileErrorCause>;
+
+struct SystemText {
+  TextSlot slot;
+  const char* utf8;
+};
+
+using C = platform::FileErrorCause;
+
+// Every text of the program, once, in UTF-8.
+constexpr SystemText kSystemTexts[] = {
+    // Run log and status line.
+    {&SystemTexts::rule, "----"},
+    {&SystemTexts::inputLabel, "入力ファイル名："},
+    {&SystemTexts::templateLabel, "雛型ファイル名："},
+    {&SystemTexts::outputLabel, "出力フォルダ名："},
+    {&SystemTexts::separatorComma, "セパレータ：カンマ (csv)"},
+    {&SystemTexts::separatorTab, "セパレータ：タブ (tsv)"},
+    {&SystemTexts::processingLead, " 処理中："},
+    {&SystemTexts::processingTail, "件"},
+    {&SystemTexts::finishedLead, " 処理を終了しました。（"},
+    {&SystemTexts::finishedTail, "件）"},
+    {&SystemTexts::inputOpenFailed, " 入力ファイルがオープン出来ません。"},
+    {&SystemTexts::templateOpenFailed, " 雛型ファイルがオープン出来ません。"},
+    {&SystemTexts::templateReadFailed, " 雛型ファイルの読み込みに失敗しました。"},
+    {&SystemTexts::outputOpenFailedLead, " "},
+    {&SystemTexts::outputOpenFailedTail, "ファイルがオープン出来ません。"},
+    // Error boxes of commands.
+    {&SystemTexts::outOfMemory, "ﾒﾓﾘが不足しています。"},
+    {&SystemTexts::internalError, "ｱﾌﾟﾘｹｰｼｮﾝの内部ｴﾗｰです。"},
+    {C::Generic, "%1 へのｱｸｾｽ中にｴﾗｰが発生しました。"},
+    {C::FileNotFound, "%1 が見つかりません。"},
+    {C::BadPath, "%1 のﾊﾟｽが正しくありません。"},
+    {C::TooManyOpenFiles, "%1 を開けません。開いているﾌｧｲﾙが多すぎます。"},
+    {C::AccessDenied, "%1 へのｱｸｾｽが拒否されました。"},
+    {C::InvalidFile, "%1 へのｱｸｾｽ中に無効なﾌｧｲﾙ ﾊﾝﾄﾞﾙが使われました。"},
+    {C::DirectoryFull, "%1 を作成できません。ﾃﾞｨﾚｸﾄﾘがいっぱいです。"},
+    {C::BadSeek, "%1 のﾌｧｲﾙ ﾎﾟｲﾝﾀの設定中にｴﾗｰが発生しました。"},
+    {C::HardIO, "%1 へのｱｸｾｽ中にﾊｰﾄﾞｳｪｱ I/O ｴﾗｰが発生しました。"},
+    {C::SharingViolation, "%1 へのｱｸｾｽ中に共有違反が発生しました。"},
+    {C::LockViolation, "%1 へのｱｸｾｽ中にﾛｯｸ違反が発生しました。"},
+    {C::DiskFull, "%1 へのｱｸｾｽ中にﾃﾞｨｽｸがいっぱいになりました。"},
+    {C::EndOfFile, "%1 へのｱｸｾｽ中にﾌｧｲﾙの終わりを越えて読み書きしようとしました。"},
+    // Check messages of the main window.
+    {&SystemTexts::textTooLong, "%1 文字以内で入力してください。"},
+    {&SystemTexts::notANumber, "正の整数を入力してください。"},
+    {&SystemTexts::numberOutOfRange, "%1 から %2 までの整数を入力してください。"},
+    {&SystemTexts::readmeOpenFailed, "'%1' を開くことができません。(Error:%2)"},
+};
+
+constexpr bool EverySlotOnce() {
+  for (std::size_t i = 0; i < std::size(kSystemTexts); ++i) {
+    for (std::size_t j = i + 1; j < std::size(kSystemTexts); ++j) {
+      if (kSystemTexts[i].slot == kSystemTexts[j].slot) return false;
+    }
+  }
+  return true;
+}
+
+// A text without its row would be left empty: every text of SystemTexts has exactly one.
+static_assert(std::size(kSystemTexts) == sizeof(SystemTexts) / sizeof(std::string),
+              "every text of SystemTexts needs its row in kSystemTexts");
+static_assert(EverySlotOnce(), "a text of SystemTexts has two rows in kSystemTexts");
+
+std::string& Slot(SystemTexts& texts, const TextSlot& slot) {
+  if (const auto* member = std::get_if<std::string SystemTexts::*>(&slot)) return texts.**member;
+  return texts.fileErrors[static_cast<int>(std::get<platform::FileErrorCause>(slot))];
+}
+
+// Every text converted into the code page; UTF-8 (65001) keeps them as they are.
+SystemTexts TextsIn(unsigned codePage) {
+  SystemTexts texts;
+  for (const SystemText& text : kSystemTexts) {
+    Slot(texts, text.slot) = platform::Utf8ToCodePage(codePage, text.utf8);
+  }
+  return texts;
 }
 
 SystemTexts& Current() {
-  static SystemTexts texts = Utf8Texts();
+  static SystemTexts texts = TextsIn(65001);  // UTF-8 until InitSystemTexts runs
   return texts;
 }
 
@@ -60,20 +100,7 @@ std::string Decimal(std::uint64_t value) {
 
 }  // namespace
 
-void InitSystemTexts(unsigned codePage) {
-  SystemTexts t = Utf8Texts();
-  auto convert = [codePage](std::string& text) { text = platform::Utf8ToCodePage(codePage, text); };
-  for (std::string* text :
-       {&t.rule, &t.inputLabel, &t.templateLabel, &t.outputLabel, &t.separatorComma,
-        &t.separatorTab, &t.processingLead, &t.processingTail, &t.finishedLead, &t.finishedTail,
-        &t.inputOpenFailed, &t.templateOpenFailed, &t.templateReadFailed,
-        &t.outputOpenFailedLead, &t.outputOpenFailedTail, &t.outOfMemory, &t.internalError,
-        &t.textTooLong, &t.notANumber, &t.numberOutOfRange, &t.readmeOpenFailed}) {
-    convert(*text);
-  }
-  for (std::string& text : t.fileErrors) convert(text);
-  Current() = std::move(t);
-}
+void InitSystemTexts(unsigned codePage) { Current() = TextsIn(codePage); }
 
 const SystemTexts& Texts() { return Current(); }
 

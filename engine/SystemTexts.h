@@ -1,5 +1,6 @@
 // The program's own texts: run log, status line, check messages and error boxes. Written once in
-// UTF-8 here and converted into the process code page once at start-up.
+// UTF-8, one row each in SystemTexts.cpp, and converted into the process code page once at
+// start-up.
 #pragma once
 
 #include <cstdint>
@@ -13,32 +14,32 @@ namespace velmora {
 
 struct SystemTexts {
   // Run log and status line.
-  std::string rule;                // "----"
-  std::string inputLabel;          // "入力ファイル名："
-  std::string templateLabel;       // "雛型ファイル名："
-  std::string outputLabel;         // "出力フォルダ名："
-  std::string separatorComma;      // "セパレータ：カンマ (csv)"
-  std::string separatorTab;        // "セパレータ：タブ (tsv)"
-  std::string processingLead;      // " 処理中：" before the record number
-  std::string processingTail;      // "件" after it
-  std::string finishedLead;        // " 処理を終了しました。（" before the count
-  std::string finishedTail;        // "件）" after it
-  std::string inputOpenFailed;     // " 入力ファイルがオープン出来ません。"
-  std::string templateOpenFailed;  // " 雛型ファイルがオープン出来ません。"
-  std::string templateReadFailed;  // " 雛型ファイルの読み込みに失敗しました。"
-  std::string outputOpenFailedLead;  // " " before the output name
-  std::string outputOpenFailedTail;  // "ファイルがオープン出来ません。" after it
+  std::string rule;                  // the line around the run's header
+  std::string inputLabel;            // in front of the input file's path
+  std::string templateLabel;         // in front of the template's path
+  std::string outputLabel;           // in front of the output folder's path
+  std::string separatorComma;        // the separator line of a comma-separated input
+  std::string separatorTab;          // the separator line of a tab-separated input
+  std::string processingLead;        // the progress text, before the record number
+  std::string processingTail;        // and after it
+  std::string finishedLead;          // the closing text, before the record count
+  std::string finishedTail;          // and after it
+  std::string inputOpenFailed;       // the input file cannot be opened
+  std::string templateOpenFailed;    // the template cannot be opened
+  std::string templateReadFailed;    // the template cannot be read
+  std::string outputOpenFailedLead;  // an output file cannot be opened: before its name
+  std::string outputOpenFailedTail;  // and after it
 
   // Error boxes of commands ("%1" stands for the file's path).
-  std::string outOfMemory;    // "ﾒﾓﾘが不足しています。"
-  std::string internalError;  // "ｱﾌﾟﾘｹｰｼｮﾝの内部ｴﾗｰです。"
+  std::string outOfMemory;
+  std::string internalError;
   std::string fileErrors[13];  // one per platform::FileErrorCause
 
-  // Check messages of the main window.
-  std::string textTooLong;      // "%1 文字以内で入力してください。"
-  std::string notANumber;       // "正の整数を入力してください。"
-  std::string numberOutOfRange;  // "%1 から %2 までの整数を入力してください。"
-  std::string readmeOpenFailed;  // "'%1' を開くことができません。(Error:%2)"
+  // Check messages of the main window ("%1" and "%2" stand for numbers, a path, an error code).
+  std::string textTooLong;       // a text over its limit of %1 bytes
+  std::string notANumber;        // a number edit without a number
+  std::string numberOutOfRange;  // a number outside %1 to %2
+  std::string readmeOpenFailed;  // the read-me %1 cannot be opened, system error %2
 };
 
 // Converts every text into the code page; called once at start-up (and by tests).

@@ -19,7 +19,8 @@ namespace velmora::platform {
 
 // The system's multibyte (ANSI) code page: GetACP on Windows; elsewhere derived from the character
 // set of the locale (UTF-8 -> 65001, Shift_JIS/CP932 -> 932, GBK/GB2312/GB18030 -> 936,
-// EUC-KR/CP949 -> 949, Big5/CP950 -> 950, Johab -> 1361, anything else -> 65001).
+// EUC-KR/CP949 -> 949, Big5/CP950 -> 950, Johab -> 1361, EUC-JP -> 20932, CP and a number -> that
+// number, anything else (ASCII, the ISO 8859 sets, ...) -> 65001).
 unsigned SystemCodePage();
 
 // Maps a character-set name as a locale reports it to a code page by the rule above.

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <utility>
 #include <vector>
 
 #include "platform/Platform.h"
@@ -13,25 +14,35 @@ namespace velmora {
 
 namespace {
 
-class PortableProfile : public Profile {
+// The file as read and parsed once; a file that cannot be read has no keys.
+class PortableProfileReader : public ProfileReader {
  public:
-  std::string GetString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& defaultValue) override {
-    std::string bytes;
-    std::optional<std::string> value;
-    if (platform::ReadWholeFile(path, bytes)) value = ProfileText(bytes).Find(section, key);
-    std::string result = value ? *value : defaultValue;
+  explicit PortableProfileReader(std::string bytes) : text_(std::move(bytes)) {}
+
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& defaultValue) override {
+    std::string result = text_.Find(section, key).value_or(defaultValue);
     if (result.size() > kProfileBufferSize - 1) result.resize(kProfileBufferSize - 1);
     return result;
   }
 
-  std::int32_t GetInt(const std::string& path, const std::string& section, const std::string& key,
+  std::int32_t GetInt(const std::string& section, const std::string& key,
                       std::int32_t defaultValue) override {
-    std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) return defaultValue;
-    std::optional<std::string> value = ProfileText(bytes).Find(section, key);
+    const std::optional<std::string> value = text_.Find(section, key);
     if (!value || value->empty()) return defaultValue;
     return ProfileNumber(*value);
+  }
+
+ private:
+  ProfileText text_;
+};
+
+class PortableProfile : public Profile {
+ public:
+  std::unique_ptr<ProfileReader> Read(const std::string& path) override {
+    std::string bytes;
+    if (!platform::ReadWholeFile(path, bytes)) bytes.clear();
+    return std::make_unique<PortableProfileReader>(std::move(bytes));
   }
 
   void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
@@ -43,7 +54,7 @@ class PortableProfile : public Profile {
       if (std::filesystem::exists(std::filesystem::path(path), error) || error) return;
       bytes.clear();
     }
-    ProfileText text(bytes);
+    ProfileText text(std::move(bytes));
     for (const ProfileEntry& entry : entries) text.Set(entry.section, entry.key, entry.value);
     platform::ReplaceFileContents(path, text.Bytes());
   }

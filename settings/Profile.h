@@ -19,15 +19,26 @@ struct ProfileEntry {
   std::string value;
 };
 
+// The keys of one profile file, for reading.
+class ProfileReader {
+ public:
+  virtual ~ProfileReader() = default;
+  // The value of key in section, or defaultValue; at most kProfileBufferSize - 1 bytes.
+  virtual std::string GetString(const std::string& section, const std::string& key,
+                                const std::string& defaultValue) = 0;
+  // The value converted from its leading characters as a signed 32-bit number; defaultValue when
+  // the key is missing or its value is empty.
+  virtual std::int32_t GetInt(const std::string& section, const std::string& key,
+                              std::int32_t defaultValue) = 0;
+};
+
 class Profile {
  public:
   virtual ~Profile() = default;
-  // The value of key in section, or defaultValue; at most kProfileBufferSize - 1 bytes.
-  virtual std::string GetString(const std::string& path, const std::string& section,
-                                const std::string& key, const std::string& defaultValue) = 0;
-  // The value converted from its leading characters as a signed 32-bit number.
-  virtual std::int32_t GetInt(const std::string& path, const std::string& section,
-                              const std::string& key, std::int32_t defaultValue) = 0;
+  // A reader of the file at path. The portable implementation reads and parses the file once,
+  // here (a file that is missing or cannot be read has no keys); the system's asks the system
+  // for each key.
+  virtual std::unique_ptr<ProfileReader> Read(const std::string& path) = 0;
   // Writes the entries one after the other; a failed write does not stop the ones after it.
   virtual void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) = 0;
 };

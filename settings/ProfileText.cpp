@@ -4,6 +4,9 @@ namespace velmora {
 
 namespace {
 
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::string_view kNewLineEnd = "\r\n";
+
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
 std::string_view Trim(std::string_view text) {
@@ -24,62 +27,89 @@ bool SameName(std::string_view a, std::string_view b) {
   return true;
 }
 
-}  // namespace
+enum class Kind { Other, Section, Key };
 
-ProfileText::Line ProfileText::Parse(std::string text, std::string ending) {
-  Line line;
-  std::string_view body = Trim(text);
+// One line of the file as the profile rules see it: its kind, and a section's or key's name
+// and a key's raw value, blanks removed.
+struct ParsedLine {
+  Kind kind = Kind::Other;
+  std::string_view name;
+  std::string_view value;
+};
+
+ParsedLine ParseLine(std::string_view text) {
+  ParsedLine line;
+  const std::string_view body = Trim(text);
   if (!body.empty() && body.front() == '[') {
-    std::size_t close = body.find(']');
+    const std::size_t close = body.find(']');
     line.kind = Kind::Section;
-    line.name = std::string(Trim(body.substr(1, close == std::string_view::npos ? std::string_view::npos
-                                                                                   : close - 1)));
+    line.name = Trim(body.substr(1, close == std::string_view::npos ? std::string_view::npos
+                                                                    : close - 1));
   } else if (!body.empty() && body.front() != ';') {
-    std::size_t equals = body.find('=');
+    const std::size_t equals = body.find('=');
     if (equals != std::string_view::npos) {
       line.kind = Kind::Key;
-      line.name = std::string(Trim(body.substr(0, equals)));
-      line.value = std::string(Trim(body.substr(equals + 1)));
+      line.name = Trim(body.substr(0, equals));
+      line.value = Trim(body.substr(equals + 1));
     }
   }
-  line.text = std::move(text);
-  line.ending = std::move(ending);
   return line;
 }
 
-ProfileText::ProfileText(std::string_view bytes) {
-  if (bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-    bom_ = std::string(bytes.substr(0, 3));
-    bytes.remove_prefix(3);
-  }
-  std::size_t start = 0;
-  while (start < bytes.size()) {
-    std::size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) {
-      lines_.push_back(Parse(std::string(bytes.substr(start)), ""));
-      break;
+// Where the line end that follows position is, and where the next line starts.
+struct LineEnd {
+  std::size_t at;    // the line end's first byte, or text.size() when the line has none
+  std::size_t next;  // the next line's first byte
+};
+
+LineEnd FindLineEnd(std::string_view text, std::size_t position) {
+  const std::size_t at = text.find_first_of(kNewLineEnd, position);
+  if (at == std::string_view::npos) return {text.size(), text.size()};
+  std::size_t next = at + 1;
+  if (text[at] == '\r' && next < text.size() && text[next] == '\n') ++next;
+  return {at, next};
+}
+
+std::string KeyLine(std::string_view name, std::string_view value) {
+  std::string text(name);
+  text.push_back('=');
+  text.append(value);
+  return text;
+}
+
+}  // namespace
+
+ProfileText::ProfileText(std::string bytes) : bytes_(std::move(bytes)) {
+  const std::string_view text = bytes_;
+  std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  while (start < text.size()) {
+    const LineEnd end = FindLineEnd(text, start);
+    const Kind kind = ParseLine(text.substr(start, end.at - start)).kind;
+    if (kind != Kind::Other) {
+      lines_.push_back(start);
+      isSection_.push_back(kind == Kind::Section);
     }
-    std::size_t next = end + 1;
-    if (bytes[end] == '\r' && next < bytes.size() && bytes[next] == '\n') ++next;
-    lines_.push_back(
-        Parse(std::string(bytes.substr(start, end - start)), std::string(bytes.substr(end, next - end))));
-    start = next;
+    start = end.next;
   }
+}
+
+std::string_view ProfileText::LineAt(std::size_t begin) const {
+  const std::string_view text = bytes_;
+  return text.substr(begin, FindLineEnd(text, begin).at - begin);
 }
 
 std::size_t ProfileText::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (lines_[i].kind == Kind::Section && SameName(lines_[i].name, section)) return i;
+    if (isSection_[i] && SameName(ParseLine(LineAt(lines_[i])).name, section)) return i;
   }
   return lines_.size();
 }
 
 std::optional<std::string> ProfileText::Find(std::string_view section,
                                              std::string_view key) const {
-  for (std::size_t i = FindSection(section) + 1; i < lines_.size(); ++i) {
-    const Line& line = lines_[i];
-    if (line.kind == Kind::Section) break;
-    if (line.kind == Kind::Key && SameName(line.name, key)) {
+  for (std::size_t i = FindSection(section) + 1; i < lines_.size() && !isSection_[i]; ++i) {
+    const ParsedLine line = ParseLine(LineAt(lines_[i]));
+    if (SameName(line.name, key)) {
       std::string_view value = line.value;
       if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
           value.back() == value.front()) {
@@ -91,48 +121,62 @@ std::optional<std::string> ProfileText::Find(std::string_view section,
   return std::nullopt;
 }
 
+void ProfileText::ReplaceLine(std::size_t index, std::string_view text) {
+  const std::size_t begin = lines_[index];
+  const std::size_t length = LineAt(begin).size();
+  bytes_.replace(begin, length, text);
+  // A key line stays a key line: its name neither starts with "[" or ";" nor is it blank.
+  for (std::size_t i = index + 1; i < lines_.size(); ++i) lines_[i] = lines_[i] - length + text.size();
+}
+
+void ProfileText::InsertLine(std::size_t position, std::size_t index, std::string_view text) {
+  bytes_.insert(position, text);
+  bytes_.insert(position + text.size(), kNewLineEnd);
+  const std::size_t added = text.size() + kNewLineEnd.size();
+  for (std::size_t i = index; i < lines_.size(); ++i) lines_[i] += added;
+  // A name of the caller's may make the line a comment or a section of its own, as it would when
+  // the file is read again.
+  const Kind kind = ParseLine(text).kind;
+  if (kind != Kind::Other) {
+    lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), position);
+    isSection_.insert(isSection_.begin() + static_cast<std::ptrdiff_t>(index),
+                      kind == Kind::Section);
+  }
+}
+
 void ProfileText::Set(std::string_view section, std::string_view key, std::string_view value) {
-  value = value.substr(0, value.find_first_of("\r\n"));
-  auto makeKey = [&](std::string_view name) {
-    std::string text(name);
-    text.push_back('=');
-    text.append(value);
-    return Parse(std::move(text), "\r\n");
-  };
-  std::size_t sectionLine = FindSection(section);
+  value = value.substr(0, value.find_first_of(kNewLineEnd));
+  const std::size_t sectionLine = FindSection(section);
   if (sectionLine == lines_.size()) {
-    if (!lines_.empty() && lines_.back().ending.empty()) lines_.back().ending = "\r\n";
+    // The last line gets a line end before a line is put behind it.
+    const std::string_view text = bytes_;
+    const std::size_t bodyStart = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    if (text.size() > bodyStart && text.back() != '\r' && text.back() != '\n') {
+      bytes_.append(kNewLineEnd);
+    }
     std::string header(1, '[');
     header.append(section);
     header.push_back(']');
-    lines_.push_back(Parse(std::move(header), "\r\n"));
-    lines_.push_back(makeKey(key));
+    InsertLine(bytes_.size(), lines_.size(), header);
+    InsertLine(bytes_.size(), lines_.size(), KeyLine(key, value));
     return;
   }
   std::size_t lastEntry = sectionLine;  // the header or the section's last key
-  for (std::size_t i = sectionLine + 1; i < lines_.size(); ++i) {
-    Line& line = lines_[i];
-    if (line.kind == Kind::Section) break;
-    if (line.kind != Kind::Key) continue;
+  for (std::size_t i = sectionLine + 1; i < lines_.size() && !isSection_[i]; ++i) {
+    const ParsedLine line = ParseLine(LineAt(lines_[i]));
     if (SameName(line.name, key)) {
-      std::string ending = line.ending;
-      line = makeKey(line.name);
-      line.ending = ending;
+      ReplaceLine(i, KeyLine(line.name, value));
       return;
     }
     lastEntry = i;
   }
-  if (lines_[lastEntry].ending.empty()) lines_[lastEntry].ending = "\r\n";
-  lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(lastEntry) + 1, makeKey(key));
-}
-
-std::string ProfileText::Bytes() const {
-  std::string out = bom_;
-  for (const Line& line : lines_) {
-    out.append(line.text);
-    out.append(line.ending);
+  const LineEnd end = FindLineEnd(bytes_, lines_[lastEntry]);
+  std::size_t position = end.next;
+  if (end.at == bytes_.size()) {
+    bytes_.append(kNewLineEnd);
+    position = bytes_.size();
   }
-  return out;
+  InsertLine(position, lastEntry + 1, KeyLine(key, value));
 }
 
 std::int32_t ProfileNumber(std::string_view value) {

@@ -10,9 +10,14 @@
 
 namespace velmora {
 
+// Holds the file's bytes as they are and, beside them, where each section and key line starts
+// and which of them are sections: about eight bytes per such line and nothing for blank lines and
+// comments, so that a huge file costs a small multiple of its own size. The text is parsed once,
+// when it is made; a look-up or change then steps over the section lines to its section and
+// parses only the key lines of that section.
 class ProfileText {
  public:
-  explicit ProfileText(std::string_view bytes);
+  explicit ProfileText(std::string bytes);
 
   // The value of key in the first section of that name (names compared without regard to ASCII
   // letter case): blanks around it removed and one pair of matching quotes taken off. Nothing
@@ -25,23 +30,22 @@ class ProfileText {
   void Set(std::string_view section, std::string_view key, std::string_view value);
 
   // The whole text; lines that were not set keep their bytes and line ends, new lines end in CR LF.
-  std::string Bytes() const;
+  const std::string& Bytes() const { return bytes_; }
 
  private:
-  enum class Kind { Other, Section, Key };
-  struct Line {
-    std::string text;    // without its line end
-    std::string ending;  // "\r\n", "\n", "\r" or "" for a last line without one
-    Kind kind = Kind::Other;
-    std::string name;    // section or key name, blanks removed
-    std::string value;   // a key's raw value, blanks removed
-  };
-  static Line Parse(std::string text, std::string ending);
-  // Index of the first section line of that name, or size().
+  // The text of the line that starts at begin, without its line end.
+  std::string_view LineAt(std::size_t begin) const;
+  // Index into lines_ of the first section line of that name, or lines_.size().
   std::size_t FindSection(std::string_view section) const;
+  // Puts text in place of the text of line lines_[index], its line end kept.
+  void ReplaceLine(std::size_t index, std::string_view text);
+  // Inserts a line (text and CR LF) at position, which is where lines_[index] starts or, for
+  // index lines_.size(), any position after the last of them.
+  void InsertLine(std::size_t position, std::size_t index, std::string_view text);
 
-  std::string bom_;  // a UTF-8 byte-order mark at the start of the file, kept as it was
-  std::vector<Line> lines_;
+  std::string bytes_;  // a UTF-8 byte-order mark at the start included, kept as it was
+  std::vector<std::size_t> lines_;  // where each section and key line starts, in file order
+  std::vector<bool> isSection_;     // for each of lines_: a section line, not a key line
 };
 
 // A number as the leading characters of value give it: blanks, an optional sign, then decimal

@@ -1,55 +1,121 @@
 #include "settings/SettingsStore.h"
 
+#include <cstdint>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <type_traits>
+#include <variant>
 #include <vector>
 
 #include "platform/Platform.h"
+#include "settings/ProfileText.h"
 
 namespace velmora {
 
+namespace {
+
+// The field of GeneratorSettings that a key holds.
+using SettingsField =
+    std::variant<std::string GeneratorSettings::*, std::int32_t GeneratorSettings::*,
+                 std::uint32_t GeneratorSettings::*>;
+
+struct SettingsKey {
+  const char* section;
+  const char* key;
+  SettingsField field;
+  const char* defaultValue;  // what reading gives for a missing key, as the file would store it
+};
+
+// The thirteen keys in the order in which they are read and written; the reader, the writer and
+// the first settings file all take them from here.
+constexpr SettingsKey kSettingsKeys[] = {
+    {"Settings", "Input", &GeneratorSettings::Input, ""},
+    {"Settings", "Output", &GeneratorSettings::Output, ""},
+    {"Settings", "Template", &GeneratorSettings::Template, ""},
+    {"Replace", "Lead", &GeneratorSettings::ReplaceLead, "[$_"},
+    {"Replace", "Tail", &GeneratorSettings::ReplaceTail, "_$]"},
+    {"Replace", "Default", &GeneratorSettings::ReplaceDefault, ""},
+    {"Replace", "Format", &GeneratorSettings::ReplaceFormat, "0"},
+    {"Rule", "Lead", &GeneratorSettings::RuleLead, ""},
+    {"Rule", "Tail", &GeneratorSettings::RuleTail, ".html"},
+    {"Rule", "Rule", &GeneratorSettings::Rule, "0"},
+    {"Rule", "Number", &GeneratorSettings::RuleNumber, "0"},
+    {"Field", "Separator", &GeneratorSettings::FieldSeparator, "0"},
+    {"Field", "Break", &GeneratorSettings::FieldBreak, "0"},
+};
+
+// Whether a member of GeneratorSettings holds a text; the others are 32-bit numbers.
+template <typename Member>
+constexpr bool kIsText = std::is_same_v<Member, std::string GeneratorSettings::*>;
+
+// Every field as reading gives it from a file without its key.
+GeneratorSettings DefaultSettings() {
+  GeneratorSettings s;
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::visit(
+        [&](auto member) {
+          using Field = std::remove_reference_t<decltype(s.*member)>;
+          if constexpr (kIsText<decltype(member)>) {
+            s.*member = row.defaultValue;
+          } else {
+            s.*member = static_cast<Field>(ProfileNumber(row.defaultValue));
+          }
+        },
+        row.field);
+  }
+  return s;
+}
+
+// The thirteen keys with the values of s, as the file stores them. Numbers are stored as "%d"
+// writes them, so a RuleNumber above 2147483647 is stored negative.
+std::vector<ProfileEntry> SettingsEntries(const GeneratorSettings& s) {
+  std::vector<ProfileEntry> entries;
+  entries.reserve(std::size(kSettingsKeys));
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::string value = std::visit(
+        [&](auto member) {
+          if constexpr (kIsText<decltype(member)>) {
+            return s.*member;
+          } else {
+            return std::to_string(static_cast<std::int32_t>(s.*member));
+          }
+        },
+        row.field);
+    entries.push_back({row.section, row.key, std::move(value)});
+  }
+  return entries;
+}
+
+}  // namespace
+
 void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profile) {
   // An empty path names no file; the profile functions would look for one in the Windows folder.
-  auto text = [&](const char* section, const char* key, const char* defaultValue) {
-    return path.empty() ? std::string(defaultValue)
-                        : profile.GetString(path, section, key, defaultValue);
-  };
-  auto number = [&](const char* section, const char* key) {
-    return path.empty() ? 0 : profile.GetInt(path, section, key, 0);
-  };
-  s.Input = text("Settings", "Input", "");
-  s.Output = text("Settings", "Output", "");
-  s.Template = text("Settings", "Template", "");
-  s.ReplaceLead = text("Replace", "Lead", "[$_");
-  s.ReplaceTail = text("Replace", "Tail", "_$]");
-  s.ReplaceDefault = text("Replace", "Default", "");
-  s.ReplaceFormat = number("Replace", "Format");
-  s.RuleLead = text("Rule", "Lead", "");
-  s.RuleTail = text("Rule", "Tail", ".html");
-  s.Rule = number("Rule", "Rule");
-  s.RuleNumber = static_cast<std::uint32_t>(number("Rule", "Number"));
-  s.FieldSeparator = number("Field", "Separator");
-  s.FieldBreak = number("Field", "Break");
+  if (path.empty()) {
+    s = DefaultSettings();
+    return;
+  }
+  // One reader for the thirteen keys: the portable profile reads and parses the file once.
+  const std::unique_ptr<ProfileReader> reader = profile.Read(path);
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::visit(
+        [&](auto member) {
+          using Field = std::remove_reference_t<decltype(s.*member)>;
+          if constexpr (kIsText<decltype(member)>) {
+            s.*member = reader->GetString(row.section, row.key, row.defaultValue);
+          } else {
+            // The 32 bits as the file gives them: -1 reads back as 4294967295 into RuleNumber.
+            s.*member = static_cast<Field>(
+                reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue)));
+          }
+        },
+        row.field);
+  }
 }
 
 void SaveSettings(const GeneratorSettings& s, const std::string& path, Profile& profile) {
   if (path.empty()) return;
-  // Numbers are stored as "%d" writes them, so a RuleNumber above 2147483647 is stored negative.
-  auto number = [](std::int32_t value) { return std::to_string(value); };
-  std::vector<ProfileEntry> entries = {
-      {"Settings", "Input", s.Input},
-      {"Settings", "Output", s.Output},
-      {"Settings", "Template", s.Template},
-      {"Replace", "Lead", s.ReplaceLead},
-      {"Replace", "Tail", s.ReplaceTail},
-      {"Replace", "Default", s.ReplaceDefault},
-      {"Replace", "Format", number(s.ReplaceFormat)},
-      {"Rule", "Lead", s.RuleLead},
-      {"Rule", "Tail", s.RuleTail},
-      {"Rule", "Rule", number(s.Rule)},
-      {"Rule", "Number", number(static_cast<std::int32_t>(s.RuleNumber))},
-      {"Field", "Separator", number(s.FieldSeparator)},
-      {"Field", "Break", number(s.FieldBreak)},
-  };
-  profile.WriteStrings(path, entries);
+  profile.WriteStrings(path, SettingsEntries(s));
 }
 
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath) {
@@ -62,18 +128,23 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
   SaveSettings(settings, settingsFilePath, *profile);
 }
 
+std::string DefaultSettingsFileText() {
+  ProfileText text("");
+  for (const ProfileEntry& entry : SettingsEntries(DefaultSettings())) {
+    text.Set(entry.section, entry.key, entry.value);
+  }
+  return text.Bytes();
+}
+
 std::string PathBesideProgram(std::string_view programPath, std::string_view extension,
                               const CodePageTable& table) {
   std::size_t lastDot = std::string_view::npos;
   std::size_t lastSeparator = std::string_view::npos;
-  for (std::size_t i = 0; i < programPath.size(); ++i) {
-    auto b = static_cast<unsigned char>(programPath[i]);
-    if (table.IsLead(b)) {
-      ++i;  // the second byte of a double-byte character is never a dot
-    } else if (b == '.') {
-      lastDot = i;
-    } else if (b == '/' || b == '\\') {
-      lastSeparator = i;
+  for (CharacterWalk walk(programPath, table); !walk.Done(); walk.Advance()) {
+    if (walk.Byte() == '.') {
+      lastDot = walk.Start();
+    } else if (walk.Byte() == '/' || walk.Byte() == '\\') {
+      lastSeparator = walk.Start();
     }
   }
   std::string path(programPath);

@@ -26,9 +26,14 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath);
 void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath);
 
+// The settings file that the window writes when it first closes, and that "velmora-batch --init"
+// writes: every key with the value that reading gives it when the file lacks it.
+std::string DefaultSettingsFileText();
+
 // The path of a file beside the program named like it: the program's path with its extension
 // replaced by extension (".ini" for the settings file, ".htm" for the read-me). The last "." is
-// found character by character, so the second byte of a double-byte character never counts. A
+// found character by character (CharacterWalk), so the second byte of a double-byte character
+// never counts, and a lone lead byte hides no "." or "/" after it. A
 // program file without an extension of its own gets extension appended, so the result stays in
 // the program's folder and is never the program file itself.
 std::string PathBesideProgram(std::string_view programPath, std::string_view extension,

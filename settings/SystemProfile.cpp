@@ -1,3 +1,5 @@
+#include <utility>
+
 #include "platform/Platform.h"
 #include "settings/Profile.h"
 
@@ -5,16 +7,28 @@ namespace velmora {
 
 namespace {
 
-// GetPrivateProfileStringA, GetPrivateProfileIntA and WritePrivateProfileStringA.
+// GetPrivateProfileStringA and GetPrivateProfileIntA: the system reads the file for each key.
+class SystemProfileReader : public ProfileReader {
+ public:
+  explicit SystemProfileReader(std::string path) : path_(std::move(path)) {}
+  std::string GetString(const std::string& section, const std::string& key,
+                        const std::string& defaultValue) override {
+    return platform::SystemProfileGetString(path_, section, key, defaultValue, kProfileBufferSize);
+  }
+  std::int32_t GetInt(const std::string& section, const std::string& key,
+                      std::int32_t defaultValue) override {
+    return platform::SystemProfileGetInt(path_, section, key, defaultValue);
+  }
+
+ private:
+  std::string path_;
+};
+
+// The readers above, and WritePrivateProfileStringA.
 class SystemProfile : public Profile {
  public:
-  std::string GetString(const std::string& path, const std::string& section,
-                        const std::string& key, const std::string& defaultValue) override {
-    return platform::SystemProfileGetString(path, section, key, defaultValue, kProfileBufferSize);
-  }
-  std::int32_t GetInt(const std::string& path, const std::string& section, const std::string& key,
-                      std::int32_t defaultValue) override {
-    return platform::SystemProfileGetInt(path, section, key, defaultValue);
+  std::unique_ptr<ProfileReader> Read(const std::string& path) override {
+    return std::make_unique<SystemProfileReader>(path);
   }
   void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
     // Each write is a separate update of the file; results are not examined.

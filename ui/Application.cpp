@@ -48,8 +48,6 @@ void RegisterCommonControls() {
   InitCommonControlsEx(&controls);
 }
 
-CWinApp* AfxGetApp() { return theApp; }
-
 const std::string& AppDisplayName() {
   static const std::string empty;
   return theApp ? theApp->DisplayName : empty;
@@ -70,17 +68,13 @@ std::string DisplayNameFor(const std::string& programPath) {
   const CodePageTable& table = ProcessCodePageTable();
   std::size_t nameStart = 0;
   std::size_t lastDot = std::string::npos;
-  for (std::size_t i = 0; i < programPath.size(); ++i) {
-    const unsigned char byte = static_cast<unsigned char>(programPath[i]);
-    if (table.IsLead(byte) && i + 1 < programPath.size()) {
-      ++i;  // the trail byte is never a separator or a dot
-      continue;
-    }
-    if (byte == '\\' || byte == '/' || byte == ':') {
-      nameStart = i + 1;
+  // A double-byte character is never a separator or a dot, whatever its second byte.
+  for (CharacterWalk walk(programPath, table); !walk.Done(); walk.Advance()) {
+    if (walk.Byte() == '\\' || walk.Byte() == '/' || walk.Byte() == ':') {
+      nameStart = walk.End();
       lastDot = std::string::npos;
-    } else if (byte == '.') {
-      lastDot = i;
+    } else if (walk.Byte() == '.') {
+      lastDot = walk.Start();
     }
   }
   const std::size_t end = lastDot == std::string::npos ? programPath.size() : lastDot;

@@ -1,5 +1,5 @@
 // The application object of the dialog layer: the values the program keeps for its whole life
-// (display name, current settings file, main window) and the start-up that runs InitInstance.
+// (display name, current settings file) and the start-up that runs InitInstance.
 #pragma once
 
 #include <windows.h>
@@ -7,8 +7,6 @@
 #include <string>
 
 namespace velmora::ui {
-
-class CDialog;
 
 class CWinApp {
  public:
@@ -32,16 +30,11 @@ class CWinApp {
   std::string DisplayName;
   // The settings file that LoadSettings and SaveSettings use.
   std::string SettingsFilePath;
-  // The main window while it exists.
-  CDialog* MainWindow = nullptr;
 };
 
 // Registers the common control classes that the dialogs use, with flags that the loaded version
 // of the library accepts (common controls 5.82 without the manifest, 6 with it).
 void RegisterCommonControls();
-
-// The one application object (nullptr before it is constructed).
-CWinApp* AfxGetApp();
 
 // The caption of message boxes without a caption of their own.
 const std::string& AppDisplayName();
@@ -52,8 +45,9 @@ HINSTANCE ResourceInstance();
 // The string resource id in the process code page; empty when there is none.
 std::string LoadResourceString(unsigned id);
 
-// The display name for a program path: the file name without folder and extension; the product
-// name "Velmora" when that is empty (a program path that could not be had).
+// The display name for a program path: the file name without folder and extension, found
+// character by character in the process code page (CharacterWalk); the product name "Velmora"
+// when that is empty (a program path that could not be had).
 std::string DisplayNameFor(const std::string& programPath);
 
 }  // namespace velmora::ui

@@ -86,7 +86,6 @@ bool CGeneratorDlg::FillLists() {
 }
 
 bool CGeneratorDlg::OnInitDialog() {
-  app_.MainWindow = this;
   // The lists, then a show of the construction values; a window where either fails ends with
   // -1 at once, while the remaining steps still run.
   const bool filled = FillLists();
@@ -139,7 +138,6 @@ void CGeneratorDlg::OnDestroy() {
     UpdateData(true);
     SaveSettings(Settings, app_.SettingsFilePath);
   }
-  app_.MainWindow = nullptr;
 }
 
 bool CGeneratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& result) {

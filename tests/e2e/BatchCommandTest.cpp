@@ -14,7 +14,9 @@
 
 #include "support/TestFiles.h"
 
-#ifndef _WIN32
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <sys/stat.h>
 #include <sys/wait.h>
 #endif
@@ -239,6 +241,24 @@ TEST_F(BatchCommand, ShowsHelpAndVersion) {
   BatchResult version = RunBatch(dir, {"--version"});
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.out.substr(0, 21), "velmora-batch 1.0.0.4");
+  // The manual's header names the same version.
+  std::ifstream manual(VELMORA_MANUAL_PATH);
+  std::string header;
+  std::getline(manual, header);
+  EXPECT_NE(header.find("\"Velmora 1.0.0.4\""), std::string::npos) << header;
+#ifdef _WIN32
+  // So does the program's manifest.
+  HMODULE image = LoadLibraryExA(VELMORA_BATCH_PATH, nullptr, LOAD_LIBRARY_AS_DATAFILE);
+  ASSERT_TRUE(image);
+  std::string manifest;
+  if (HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), RT_MANIFEST)) {
+    manifest.assign(static_cast<const char*>(LockResource(LoadResource(image, found))),
+                    SizeofResource(image, found));
+  }
+  FreeLibrary(image);
+  EXPECT_NE(manifest.find("name=\"Velmora.Batch\" version=\"1.0.0.4\""), std::string::npos)
+      << manifest;
+#endif
 }
 
 TEST_F(BatchCommand, PipelinedAndSingleThreadedRunsGiveTheSameFilesAndLog) {

@@ -1,7 +1,8 @@
-// Settings files that no window wrote: binary garbage, megabyte lines, duplicate sections and keys,
-// keys without "=", a byte-order mark, numbers out of range, texts at and over the limits of the
-// window's controls and of the reader's buffer. Each loads by the private-profile rules, without a
-// fault, with the portable reader and with the system's own where it has one.
+// Settings files that no window wrote: binary garbage, megabyte lines, 16 MB of line ends,
+// duplicate sections and keys, keys without "=", a byte-order mark, numbers out of range, texts at
+// and over the limits of the window's controls and of the reader's buffer. Each loads by the
+// private-profile rules, without a fault, with the portable reader and with the system's own
+// where it has one.
 
 #include <gtest/gtest.h>
 
@@ -9,12 +10,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <string>
 
 #include "platform/Platform.h"
 #include "settings/Profile.h"
 #include "settings/SettingsStore.h"
+#include "support/ProfileKinds.h"
 #include "support/TestFiles.h"
 
 namespace velmora {
@@ -72,6 +73,9 @@ std::vector<BadFile> BadFiles() {
          s.Input = std::string(kProfileBufferSize - 1, 'm');
          s.Output = "out";
        }},
+      {"16 MB of line ends before the sections",
+       std::string(16u << 20, '\n') + "[Settings]\r\nInput=in.csv\r\n",
+       [](GeneratorSettings& s) { s.Input = "in.csv"; }},
       {"a 1 MB line without = before the sections",
        kMegabyte + "\r\n[Rule]\r\nTail=.txt\r\n",
        [](GeneratorSettings& s) { s.RuleTail = ".txt"; }},
@@ -145,23 +149,8 @@ std::vector<BadFile> BadFiles() {
   };
 }
 
-struct ProfileKind {
-  const char* name;
-  bool system;
-};
-
-void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
-
-class BadSettings : public ::testing::TestWithParam<ProfileKind> {
+class BadSettings : public test::ProfileKindTest {
  protected:
-  void SetUp() override {
-    if (GetParam().system && !HasSystemProfile()) {
-      GTEST_SKIP() << "this system has no private-profile functions of its own";
-    }
-  }
-  std::unique_ptr<Profile> MakeProfile() const {
-    return GetParam().system ? MakeSystemProfile() : MakePortableProfile();
-  }
   test::TempDir dir;
 };
 
@@ -196,12 +185,7 @@ TEST_P(BadSettings, SavingOverABadFileGivesBackTheSavedRecord) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, BadSettings,
-                         ::testing::Values(ProfileKind{"Portable", false},
-                                           ProfileKind{"System", true}),
-                         [](const ::testing::TestParamInfo<ProfileKind>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Profiles, BadSettings, test::ProfileKinds(), test::ProfileKindName);
 
 }  // namespace
 }  // namespace velmora

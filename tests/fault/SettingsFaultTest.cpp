@@ -5,9 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
-#include <functional>
 #include <memory>
-#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -15,6 +13,7 @@
 #include "platform/Platform.h"
 #include "settings/Profile.h"
 #include "settings/SettingsStore.h"
+#include "support/ProfileKinds.h"
 #include "support/TestFiles.h"
 #include "tests/fault/FaultSupport.h"
 
@@ -49,23 +48,12 @@ GeneratorSettings Record(const std::string& tag, std::int32_t number) {
   return s;
 }
 
-struct ProfileKind {
-  const char* name;
-  bool system;
-};
-
-void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
-
-class SettingsFault : public ::testing::TestWithParam<ProfileKind> {
+class SettingsFault : public test::ProfileKindTest {
  protected:
   void SetUp() override {
-    if (GetParam().system && !HasSystemProfile()) {
-      GTEST_SKIP() << "this system has no private-profile functions of its own";
-    }
+    test::ProfileKindTest::SetUp();
+    if (IsSkipped()) return;
     path = platform::AbsolutePath(dir / "velmora.ini");
-  }
-  std::unique_ptr<Profile> MakeProfile() const {
-    return GetParam().system ? MakeSystemProfile() : MakePortableProfile();
   }
   GeneratorSettings Load(const std::string& file) const {
     GeneratorSettings s;
@@ -137,12 +125,7 @@ TEST_P(SettingsFault, InstanceClosingLastDecidesWhatTheFileHolds) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Profiles, SettingsFault,
-                         ::testing::Values(ProfileKind{"Portable", false},
-                                           ProfileKind{"System", true}),
-                         [](const ::testing::TestParamInfo<ProfileKind>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(Profiles, SettingsFault, test::ProfileKinds(), test::ProfileKindName);
 
 #ifndef _WIN32
 

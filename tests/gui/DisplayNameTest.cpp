@@ -28,6 +28,13 @@ TEST(DisplayName, IsTheProgramFileNameWithoutFolderAndExtension) {
       {"velmora.exe", "velmora"},
       {"", "Velmora"},  // the program path could not be had
       {"C:\\tools\\.exe", "Velmora"},
+      // A lone lead byte takes the byte after it along only when that is a trail byte, as "\" is
+      // in 932; "/", ":" and "." are not, so they count, and the end of the path ends it.
+      {"C:\\tools\\a\x82\\b.exe", "a\x82\\b"},
+      {"C:\\tools\x82/prog.exe", "prog"},
+      {"C:\\tools\x82:prog.exe", "prog"},
+      {"C:\\tools\\prog\x82.exe", "prog\x82"},
+      {"C:\\tools\\prog\x82", "prog\x82"},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(DisplayNameFor(c.path), c.expected) << c.path;

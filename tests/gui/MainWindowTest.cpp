@@ -382,9 +382,32 @@ TEST(MainWindow, RunsWithCommonControls6ThroughItsOneManifest) {
           return TRUE;
         },
         reinterpret_cast<LONG_PTR>(&languages));
+    // The manifest and the version information carry the version of project() in CMake.
+    std::string manifest;
+    if (HRSRC found = FindResourceA(image, MAKEINTRESOURCEA(1), RT_MANIFEST)) {
+      manifest.assign(static_cast<const char*>(LockResource(LoadResource(image, found))),
+                      SizeofResource(image, found));
+    }
     FreeLibrary(image);
     EXPECT_EQ(manifests, 1);
     EXPECT_EQ(languages, 1);
+    EXPECT_NE(manifest.find("name=\"Velmora\" version=\"1.0.0.4\""), std::string::npos)
+        << manifest;
+    std::vector<char> version(GetFileVersionInfoSizeA(edition.program.c_str(), nullptr));
+    ASSERT_FALSE(version.empty());
+    ASSERT_TRUE(GetFileVersionInfoA(edition.program.c_str(), 0, static_cast<DWORD>(version.size()),
+                                    version.data()));
+    VS_FIXEDFILEINFO* fixed = nullptr;
+    char* text = nullptr;
+    UINT size = 0;
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\", reinterpret_cast<void**>(&fixed), &size));
+    EXPECT_EQ(fixed->dwFileVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwFileVersionLS, 0x00000004u);
+    EXPECT_EQ(fixed->dwProductVersionMS, 0x00010000u);
+    EXPECT_EQ(fixed->dwProductVersionLS, 0x00000004u);
+    ASSERT_TRUE(VerQueryValueA(version.data(), "\\StringFileInfo\\041104b0\\ProductVersion",
+                               reinterpret_cast<void**>(&text), &size));
+    EXPECT_STREQ(text, "1, 0, 0, 4");
 
     // With the manifest active the process binds comctl32 version 6 from the side-by-side store,
     // not version 5.82 from the system folder.

@@ -1,4 +1,5 @@
 #include "platform/CodePageTable.h"
+#include "platform/Platform.h"
 
 #include <gtest/gtest.h>
 
@@ -31,6 +32,27 @@ TEST(CodePageTable, NamedCodePagesHaveTheirFixedRanges) {
     CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(table.IsLead(c.byte), c.lead) << c.codePage << " byte " << int(c.byte);
     EXPECT_EQ(table.IsTrail(c.byte), c.trail) << c.codePage << " byte " << int(c.byte);
+  }
+}
+
+// The character set that the locale names (nl_langinfo(CODESET) on Linux and macOS) gives the
+// code page of texts and data when --code-page does not.
+TEST(CodePageTable, LocaleCharacterSetsGiveTheCodePagesOfTheTable) {
+  struct Case {
+    const char* charset;
+    unsigned codePage;
+  };
+  const Case cases[] = {
+      {"UTF-8", 65001},       {"utf8", 65001},       {"SHIFT_JIS", 932},   {"SJIS", 932},
+      {"CP932", 932},         {"WINDOWS-31J", 932},  {"GBK", 936},         {"GB18030", 936},
+      {"eucCN", 936},         {"EUC-KR", 949},       {"BIG5-HKSCS", 950},  {"JOHAB", 1361},
+      {"EUC-JP", 20932},      {"eucJP", 20932},      {"EUC_JP", 20932},    {"CP1251", 1251},
+      {"CP1255", 1255},       {"CP0", 65001},        {"CP", 65001},        {"CP12345678", 65001},
+      {"ANSI_X3.4-1968", 65001}, {"US-ASCII", 65001}, {"ISO-8859-1", 65001}, {"KOI8-R", 65001},
+      {"", 65001},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::CodePageFromCharsetName(c.charset), c.codePage) << c.charset;
   }
 }
 

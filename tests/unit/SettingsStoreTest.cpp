@@ -2,33 +2,24 @@
 
 #include <gtest/gtest.h>
 
-#include <functional>
 #include <memory>
 #include <string>
 
 #include "platform/Platform.h"
 #include "settings/ProfileText.h"
+#include "support/ProfileKinds.h"
 #include "support/TestFiles.h"
 
 namespace velmora {
 namespace {
 
 // The same contract for the portable profile and, where the system has one, the system's own.
-struct ProfileKind {
-  const char* name;
-  std::function<std::unique_ptr<Profile>()> make;
-  bool system;
-};
-
-void PrintTo(const ProfileKind& kind, std::ostream* out) { *out << kind.name; }
-
-class ProfileContract : public ::testing::TestWithParam<ProfileKind> {
+class ProfileContract : public test::ProfileKindTest {
  protected:
   void SetUp() override {
-    if (GetParam().system && !HasSystemProfile()) {
-      GTEST_SKIP() << "this system has no private-profile functions of its own";
-    }
-    profile = GetParam().make();
+    test::ProfileKindTest::SetUp();
+    if (IsSkipped()) return;
+    profile = MakeProfile();
     // The system's functions look for a bare name in the Windows folder: always a full path.
     path = platform::AbsolutePath(dir / "settings.ini");
   }
@@ -167,11 +158,7 @@ TEST_P(ProfileContract, WritingKeepsEveryOtherLineOfTheFile) {
   EXPECT_EQ(loaded.RuleTail, ".new");
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Profiles, ProfileContract,
-    ::testing::Values(ProfileKind{"Portable", [] { return MakePortableProfile(); }, false},
-                      ProfileKind{"System", [] { return MakeSystemProfile(); }, true}),
-    [](const ::testing::TestParamInfo<ProfileKind>& kind) { return kind.param.name; });
+INSTANTIATE_TEST_SUITE_P(Profiles, ProfileContract, test::ProfileKinds(), test::ProfileKindName);
 
 TEST(ProfileText, AddsMissingKeysAtTheEndOfTheirSectionAndMissingSectionsAtTheEnd) {
   ProfileText text("[A]\r\nx=1\r\n\r\n; about B\r\n[B]\r\ny=2");
@@ -211,15 +198,9 @@ TEST(SettingsStore, AnEmptyPathNamesNoFile) {
   // Any access to the profile is a fault: the system's functions would look for the bare name
   // in the Windows folder.
   struct UntouchableProfile : Profile {
-    std::string GetString(const std::string&, const std::string&, const std::string& key,
-                          const std::string&) override {
-      ADD_FAILURE() << "read " << key;
-      return "read";
-    }
-    std::int32_t GetInt(const std::string&, const std::string&, const std::string& key,
-                        std::int32_t) override {
-      ADD_FAILURE() << "read " << key;
-      return 7;
+    std::unique_ptr<ProfileReader> Read(const std::string& path) override {
+      ADD_FAILURE() << "read " << path;
+      return MakePortableProfile()->Read(path);
     }
     void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
       ADD_FAILURE() << "written";
@@ -255,6 +236,12 @@ TEST(SettingsFilePath, ReplacesTheProgramsExtension) {
       {"C:\\my.tools\\velmora", "C:\\my.tools\\velmora.ini"},
       // A program path that could not be had names no settings file.
       {"", ""},
+      // A lone lead byte takes the byte after it along only when that is a trail byte, as "\"
+      // is in 932; "." and "/" are not, so they count, and the end of the path ends it.
+      {"C:\\Tools\\a\x82\\b.exe", "C:\\Tools\\a\x82\\b.ini"},
+      {"C:\\my.tools\x82/velmora", "C:\\my.tools\x82/velmora.ini"},
+      {"C:\\Tools\\x\x82.exe", "C:\\Tools\\x\x82.ini"},
+      {"C:\\Tools\\velmora\x82", "C:\\Tools\\velmora\x82.ini"},
   };
   for (const Case& c : cases) EXPECT_EQ(SettingsFilePathFor(c.program, table), c.settings);
   // 259 bytes fit the path buffers of Windows; with ".ini" for ".e" the path would not.
