@@ -130,6 +130,7 @@ int Run(const std::vector<std::string>& args) {
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   environment.observer = &files;
+  environment.protectedPaths.push_back(options->settingsFile);
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();

@@ -123,6 +123,9 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   if (templateIdentity != platform::FileIdentity{}) {
     context.protectedFiles.push_back(templateIdentity);
   }
+  for (const std::string& path : environment.protectedPaths) {
+    if (auto id = platform::IdentifyFile(path)) context.protectedFiles.push_back(*id);
+  }
 
   FileByteSource file(input);
   ByteOrderMarkSkipper source(file, skipByteOrderMark);

@@ -172,6 +172,10 @@ enum class OutputProbe {
                 // missing folder, a name the file system refuses, a link or what Create refuses
 };
 
+// Which file path names, links followed, so that a file can be protected by its identity whatever
+// name or link an output reaches it by; nothing when it is missing or the system cannot tell.
+std::optional<FileIdentity> IdentifyFile(const std::string& path);
+
 // Looks at path the way OutputFile::Create would treat it. A file held open by another program
 // without sharing is not recognised; opening it then fails as usual.
 OutputProbe ProbeOutputFile(const std::string& path,

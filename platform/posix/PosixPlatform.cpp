@@ -353,6 +353,12 @@ bool WriteNewFile(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat st {};
+  if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdentityOf(st);
+}
+
 PathInfo InspectPath(const std::string& path) {
   PathInfo info;
   struct stat st {};

@@ -293,6 +293,16 @@ OutputProbe ProbeOutputFile(const std::string& path,
   return JudgeExistingOutput(h.Get(), protectedFiles);
 }
 
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  if (!UsablePath(path)) return std::nullopt;
+  // No access rights asked, every sharing allowed: a file held by another program still answers.
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info)) return std::nullopt;
+  return IdentityOf(info);
+}
+
 bool WriteNewFile(const std::string& path, std::string_view bytes) {
   if (!UsablePath(path)) return false;
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,

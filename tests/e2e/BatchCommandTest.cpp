@@ -342,6 +342,14 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
          MakeReadOnly(d / ("out" + kSep + "r.html"));
        }},
       {"the template among the outputs", "t,1\r\nu,2\r\n", ".", [](const test::TempDir&) {}},
+      {"the settings file and a hard link to it among the outputs", "s.ini,1\r\nh.ini,2\r\nu,3\r\n",
+       ".",
+       [](const test::TempDir& d) {
+         test::WriteBytes(d / "s.ini",
+                          "; kept\r\n" + ReplaceEvery(ByFieldSettings(), "Tail=.html", "Tail="));
+         std::error_code noLinks;  // then h.ini is a new file for both runs
+         fs::create_hard_link(d.Path() / "s.ini", d.Path() / "h.ini", noLinks);
+       }},
       {"a missing output folder", "a,1\r\nb,2\r\n", "nothere", [](const test::TempDir&) {}},
       {"two records, one file", "a,1\r\na,2\r\n", "out", [](const test::TempDir&) {}},
   };
@@ -358,6 +366,7 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
     std::vector<std::string> bothArgs = dryArgs;  // --dry-run first
     bothArgs.insert(bothArgs.begin() + 1, "--changed-only");
 
+    const std::string settingsBytes = test::ReadBytes(dir / "s.ini");
     const auto before = Snapshot(dir.Path());
     BatchResult dry = RunBatch(dir, dryArgs);
     EXPECT_EQ(Snapshot(dir.Path()), before) << c.name;
@@ -365,6 +374,7 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
     EXPECT_EQ(dry.status, real.status) << c.name;
     EXPECT_EQ(dry.err, real.err) << c.name;
     EXPECT_EQ(dry.out, ReplaceEvery(real.out, " -> ok\r\n", " -> dry run\r\n")) << c.name;
+    EXPECT_EQ(test::ReadBytes(dir / "s.ini"), settingsBytes) << c.name;
 
     // After the run every file holds its bytes: a changed-only dry run finds nothing to do.
     const auto after = Snapshot(dir.Path());

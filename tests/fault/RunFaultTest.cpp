@@ -460,25 +460,33 @@ TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   }
 }
 
-// Outputs named like the run's own input or template, or links to them, are refused; those files
-// keep every byte.
+// Outputs named like the run's own input, template or settings file, or links to them, are
+// refused; those files keep every byte.
 TEST_P(RunFault, InputAndTemplateAreNeverModified) {
   settings.Output = output = dir.Path().string();
-  const std::string records = "input.csv,1\r\ntemplate.html,2\r\nin-link,3\r\ntpl-link,4\r\n";
+  const std::string records =
+      "input.csv,1\r\ntemplate.html,2\r\nin-link,3\r\ntpl-link,4\r\nsettings.ini,5\r\nini-link,6\r\n";
   test::WriteBytes(input, records);
+  const std::string settingsFile = dir / "settings.ini";
+  const std::string settingsBytes = "; mine\r\n[Settings]\r\nInput=x\r\n[Other]\r\nKey=1\r\n";
+  test::WriteBytes(settingsFile, settingsBytes);
+  environment.protectedPaths.push_back(settingsFile);
   std::error_code error;
   fs::create_symlink(input, dir / "in-link", error);
   if (error) fs::create_hard_link(input, dir / "in-link", error);
   const bool linked = !error;
   fs::create_hard_link(templatePath, dir / "tpl-link", error);
   const bool hardLinked = !error;
+  fs::create_hard_link(settingsFile, dir / "ini-link", error);
+  const bool settingsLinked = !error;
 
   RunSummary summary = Run();
 
   EXPECT_EQ(summary.outcome, RunOutcome::Completed);
-  EXPECT_EQ(summary.records, 4u);
+  EXPECT_EQ(summary.records, 6u);
   EXPECT_EQ(test::ReadBytes(input), records);
   EXPECT_EQ(test::ReadBytes(templatePath), kTemplate);
+  EXPECT_EQ(test::ReadBytes(settingsFile), settingsBytes);
   std::vector<std::string> lines = test::LogLines(state.RunLog);
   EXPECT_EQ(lines[9], Texts().outputOpenFailedLead + "input.csv" + Texts().outputOpenFailedTail);
   EXPECT_EQ(lines[10],
@@ -489,6 +497,12 @@ TEST_P(RunFault, InputAndTemplateAreNeverModified) {
   if (hardLinked) {
     EXPECT_EQ(lines[12],
               Texts().outputOpenFailedLead + "tpl-link" + Texts().outputOpenFailedTail);
+  }
+  EXPECT_EQ(lines[13],
+            Texts().outputOpenFailedLead + "settings.ini" + Texts().outputOpenFailedTail);
+  if (settingsLinked) {
+    EXPECT_EQ(lines[14],
+              Texts().outputOpenFailedLead + "ini-link" + Texts().outputOpenFailedTail);
   }
 }
 
