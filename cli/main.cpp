@@ -1,8 +1,10 @@
 // velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs.
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -56,9 +58,23 @@ bool CheckSettingsFile(const std::string& path) {
   return false;
 }
 
-void WriteLog(const std::string& log) {
+// Whether every byte written to standard output reached it, flushed now. When a write failed (a
+// full disk, a closed pipe) the system's reason goes to standard error and the result is false:
+// a run whose log or preview is lost has failed, whatever files it wrote. errno is read at once,
+// so that it still holds the failed write's error.
+bool StandardOutputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  const int error = errno != 0 ? errno : EIO;
+  std::fprintf(stderr, "velmora-batch: cannot write to standard output: %s\n",
+               std::strerror(error));
+  return false;
+}
+
+// Writes the run log to standard output; false as StandardOutputWritten.
+bool WriteLog(const std::string& log) {
+  errno = 0;
   std::fwrite(log.data(), 1, log.size(), stdout);
-  std::fflush(stdout);
+  return StandardOutputWritten();
 }
 
 // Writes a new settings file with the defaults; an existing file is never replaced.
@@ -137,8 +153,9 @@ int Run(const std::vector<std::string>& args) {
   try {
     if (options->preview) {
       std::string failureText;
+      errno = 0;
       switch (PreviewRecord(settings, *options->preview, stdout, failureText)) {
-        case PreviewResult::Written: return kExitOk;
+        case PreviewResult::Written: return StandardOutputWritten() ? kExitOk : kExitRunFailed;
         case PreviewResult::NoSuchRecord:
           std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
           return kExitUsage;
@@ -153,7 +170,7 @@ int Run(const std::vector<std::string>& args) {
   }
   // The log of the run as far as it went, then what stopped it.
   host.FinishLine();
-  WriteLog(state.RunLog);
+  const bool logWritten = WriteLog(state.RunLog);
   int status = kExitOk;
   if (failure) {
     try {
@@ -178,7 +195,7 @@ int Run(const std::vector<std::string>& args) {
                stderr);
   }
   if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
-  return status;
+  return logWritten ? status : kExitRunFailed;
 }
 
 }  // namespace

@@ -526,9 +526,13 @@ class BatchFault : public ::testing::Test {
                                "\r\n[Rule]\r\nTail=\r\nRule=1\r\nNumber=0\r\n");
     return path;
   }
-  test::ProcessResult Batch(const std::string& settingsPath) {
-    return test::RunProgram(test::BatchProgram(),
-                            {"--code-page", "932", "--quiet", settingsPath}, dir);
+  test::ProcessResult Batch(const std::string& settingsPath,
+                            const std::vector<std::string>& options = {},
+                            const std::string& outFile = "") {
+    std::vector<std::string> args = {"--code-page", "932", "--quiet"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(settingsPath);
+    return test::RunProgram(test::BatchProgram(), args, dir, outFile);
   }
 
   test::ScopedCodePage codePage{932};
@@ -553,6 +557,42 @@ TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   EXPECT_FALSE(test::Exists(output + "/b"));
   RemoveFiles(output, {"a"});
   EXPECT_EQ(test::ReadBytes(dir / "input.csv"), records);
+}
+
+// A run log or preview that cannot reach standard output is a failed run; the files the run
+// wrote stay, and none of them counts as failed.
+TEST_F(BatchFault, StandardOutputThatCannotBeWrittenExitsOne) {
+#ifdef _WIN32
+  const std::string full = test::HostPath(VELMORA_FULL_DEVICE_FOLDER) + "\\full";
+#else
+  const std::string full = "/dev/full";
+  if (!test::Exists(full)) GTEST_SKIP() << "no device here that fails every write";
+#endif
+  struct Case {
+    std::vector<std::string> options;
+    bool written;  // the run writes its files
+  };
+  const Case cases[] = {
+      {{"--preview", "1"}, false},
+      {{"--dry-run", "--summary"}, false},
+      {{"--summary"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options[0]);
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directory(dir / "out");
+    test::WriteBytes(dir / "input.csv", "a,1\r\nb,2\r\n");
+    test::ProcessResult result = Batch(WriteSettings(dir / "out"), c.options, full);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("velmora-batch: cannot write to standard output: "),
+              std::string::npos)
+        << result.err;
+    if (c.options.back() == "--summary") {
+      EXPECT_NE(result.err.find(" 0 failed, "), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(test::Exists(dir / "out/a"), c.written);
+    EXPECT_EQ(test::Exists(dir / "out/b"), c.written);
+  }
 }
 
 TEST_F(BatchFault, InputReadErrorExitsOne) {
