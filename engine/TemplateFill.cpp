@@ -43,9 +43,10 @@ const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
 // that the entities made for the others are not escaped again), the double quote, ">", "<" and
 // the apostrophe wherever they stand, even right after a lead byte: a browser that meets a lead
 // byte without a trail byte shows a replacement character and then reads the byte after it as it
-// is, so a kept "<" would open live markup. The break byte is replaced where it starts a character, as the field
-// splitter classifies bytes. No replacement holds a byte that a later replacement looks for, or a
-// lead byte, so this gives the same text as the replacements one after another.
+// is, so a kept "<" would open live markup. The break byte is replaced where it starts a
+// character, as the field splitter classifies bytes. No replacement holds a byte that a later
+// replacement looks for, or a lead byte, so this gives the same text as the replacements one after
+// another.
 template <typename Emit>
 void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char breakByte,
                      const CodePageTable& table, Emit&& emit) {
