@@ -93,7 +93,7 @@ int InitSettingsFile(const std::string& path) {
 
 // The closing line: what the run did and how fast.
 std::string SummaryLine(std::uint32_t records, const velmora::OutputCollisions& files,
-                        std::uint32_t failed, std::size_t colliding, bool dryRun,
+                        std::uint64_t failed, std::size_t colliding, bool dryRun,
                         std::chrono::steady_clock::duration elapsed) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
   const std::uint64_t done = files.Written() + files.WouldWrite() + files.Unchanged();
@@ -189,8 +189,10 @@ int Run(const std::vector<std::string>& args) {
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
   if (options->summary || (terminal && !options->quiet)) {
-    std::fputs(SummaryLine(summary.records, files, summary.failedFiles, collisions.size(),
-                           options->dryRun, elapsed)
+    // A run ended by a failure returns no summary; what it did is what its files were told.
+    const std::uint32_t records = failure ? files.LastRecord() : summary.records;
+    const std::uint64_t failed = failure ? files.Failed() : summary.failedFiles;
+    std::fputs(SummaryLine(records, files, failed, collisions.size(), options->dryRun, elapsed)
                    .c_str(),
                stderr);
   }

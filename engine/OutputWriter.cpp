@@ -53,8 +53,14 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   }
   platform::OutputFile file;
   if (!file.Create(record.outputPath, context.protectedFiles)) return OutputOutcome::Failed;
-  file.Write(record.content.data(), record.content.size());
-  file.Close();
+  try {
+    file.Write(record.content.data(), record.content.size());
+    file.Close();
+  } catch (const platform::FileError&) {
+    // The run ends here; what it counts still includes this record's file.
+    if (context.observer != nullptr) context.observer->OnOutput(record, OutputOutcome::Failed);
+    throw;
+  }
   return OutputOutcome::Written;
 }
 
@@ -73,6 +79,7 @@ bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunCo
     if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
     return true;
   }
+  if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
   const SystemTexts& texts = Texts();
   std::string message = texts.outputOpenFailedLead;
   message.append(record.outputName);

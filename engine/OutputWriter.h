@@ -13,12 +13,13 @@ namespace velmora {
 // only probes it (dry run) or leaves a file that holds exactly those bytes untouched (changed
 // only). A file that no output may replace, a refused name and an open failure give Failed. Only
 // the file system is touched, so that files may be written on a thread of their own; the outcome
-// goes to ReportOutput in record order. A write or close failure raises platform::FileError.
+// goes to ReportOutput in record order. A write or close failure raises platform::FileError, after
+// telling context.observer that the file failed.
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context);
 
 // Appends the record's line to runLog for outcome: "path -> ok", "path -> dry run" or
-// "path -> unchanged", and tells context.observer; or for Failed the open-failure text, which
-// also goes to the status line with an error beep. Returns false for Failed.
+// "path -> unchanged"; or for Failed the open-failure text, which also goes to the status line
+// with an error beep. Tells context.observer either way. Returns false for Failed.
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
                   std::string& runLog, RunHost& host);
 

@@ -28,8 +28,9 @@ struct OutputOptions {
 // What became of a record's file. Failed: it could not be opened (or its name was refused).
 enum class OutputOutcome { Written, WouldWrite, Unchanged, Failed };
 
-// Told of every output file that a record wrote, would write or left unchanged, in record order,
-// on the thread that reports the outcomes.
+// Told of what became of every record's file, in record order, on the thread that reports the
+// outcomes: written, would be written, left unchanged, or Failed (it could not be opened, or its
+// write failed and ended the run).
 class OutputObserver {
  public:
   virtual ~OutputObserver() = default;

@@ -548,10 +548,14 @@ TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   const std::string settingsPath = WriteSettings(output);
   full.Arm();
 
-  test::ProcessResult result = Batch(settingsPath);
+  test::ProcessResult result = Batch(settingsPath, {"--summary"});
 
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find(fullPath + kDiskFullTail), std::string::npos) << result.err;
+  // The summary counts what happened: two records merged, one file written, one failed.
+  EXPECT_NE(result.err.find("velmora-batch: 2 records, 1 files written, 0 unchanged, 1 failed, "),
+            std::string::npos)
+      << result.err;
   std::vector<std::string> lines = test::LogLines(result.out);
   EXPECT_EQ(lines.back(), output + platform::NativePathRules().joinSeparator + "a -> ok");
   EXPECT_FALSE(test::Exists(output + "/b"));
