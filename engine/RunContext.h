@@ -14,6 +14,7 @@
 namespace velmora {
 
 struct MergedRecord;
+class PredictedFiles;
 
 // How a run treats the output files; both off is the window's way.
 struct OutputOptions {
@@ -58,6 +59,9 @@ struct RunContext {
   std::vector<platform::FileIdentity> protectedFiles;
   OutputOptions output;
   OutputObserver* observer = nullptr;
+  // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
+  // changed only by the thread that writes, in record order.
+  PredictedFiles* predicted = nullptr;
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;
