@@ -40,18 +40,25 @@ bool CheckSettingsFile(const std::string& path) {
   const velmora::platform::PathInfo info = velmora::platform::InspectPath(path);
   const char* problem = nullptr;
   if (info.kind == velmora::platform::PathKind::Folder ||
-      info.kind == velmora::platform::PathKind::Other) {
+      (info.kind == velmora::platform::PathKind::Other && info.error == 0)) {
     problem = "is not a regular file";
   } else if (info.kind == velmora::platform::PathKind::RegularFile &&
              info.size > kMaxSettingsFileBytes) {
     problem = "is larger than 16 MB";
   } else {
+    // A path the system could not look at (no permission, a loop of links) gets its reason.
+    int error = info.error;
     std::string bytes;
-    if (info.kind == velmora::platform::PathKind::RegularFile &&
-        velmora::platform::ReadWholeFile(path, bytes)) {
-      return true;
+    if (info.kind == velmora::platform::PathKind::RegularFile) {
+      if (velmora::platform::ReadWholeFile(path, bytes)) return true;
+      error = velmora::platform::LastSystemError();
     }
-    std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    if (error != 0) {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
+                   velmora::platform::SystemErrorText(error).c_str());
+    } else {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    }
     return false;
   }
   std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);

@@ -17,6 +17,7 @@
 #ifndef _WIN32
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace velmora {
@@ -235,6 +236,32 @@ TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
             "velmora-batch: the settings file 'big.ini' is larger than 16 MB\n");
   EXPECT_EQ(RunBatch(dir, {"out"}).err,
             "velmora-batch: the settings file 'out' is not a regular file\n");
+#ifndef _WIN32
+  // A file that cannot be read gets the system's reason; the super-user reads every file.
+  struct Unreadable {
+    std::string name;
+    std::function<void()> make;
+    std::string reason;
+  };
+  const std::vector<Unreadable> unreadable = {
+      {"loop.ini", [&] { fs::create_symlink("loop.ini", dir.Path() / "loop.ini"); },
+       "Too many levels of symbolic links"},
+      {"locked.ini",
+       [&] {
+         test::WriteBytes(dir / "locked.ini", kSettings);
+         fs::permissions(dir.Path() / "locked.ini", fs::perms::none);
+       },
+       ::geteuid() == 0 ? "" : "Permission denied"},
+  };
+  for (const Unreadable& u : unreadable) {
+    u.make();
+    if (u.reason.empty()) continue;
+    BatchResult r = RunBatch(dir, {u.name});
+    EXPECT_EQ(r.status, 2) << u.name;
+    EXPECT_EQ(r.err, "velmora-batch: cannot read the settings file '" + u.name + "': " + u.reason +
+                         "\n");
+  }
+#endif
 }
 
 TEST_F(BatchCommand, ShowsHelpAndVersion) {
