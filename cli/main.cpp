@@ -18,6 +18,7 @@
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
+#include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
@@ -84,8 +85,15 @@ bool WriteLog(const std::string& log) {
   return StandardOutputWritten();
 }
 
-// Writes a new settings file with the defaults; an existing file is never replaced.
+// Writes a new settings file with the defaults; an existing file is never replaced, and a device
+// is never written to (the system reads the path in its own code page, whatever --code-page says).
 int InitSettingsFile(const std::string& path) {
+  if (velmora::EndsInWindowsDeviceName(path, velmora::platform::NativePathRules(),
+                                       velmora::CodePageTable::ForCodePage(
+                                           velmora::platform::SystemCodePage()))) {
+    std::fprintf(stderr, "velmora-batch: '%s' names a device and is not written\n", path.c_str());
+    return kExitUsage;
+  }
   std::error_code ec;
   if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
     std::fprintf(stderr, "velmora-batch: '%s' exists already and is not replaced\n", path.c_str());

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "engine/FormatZeroPadded.h"
+#include "engine/WindowsNames.h"
 
 namespace velmora {
 
@@ -60,22 +61,11 @@ bool IsParentComponent(std::string_view component, const platform::PathRules& ru
   return folded == "..";
 }
 
-// A component that names a device rather than a file. Windows opens CON, PRN, AUX, NUL, COM1-9,
-// LPT1-9, CONIN$ and CONOUT$ in every folder, whatever the letter case, the extension or the
-// blanks after the name, so a record named like one would send its file to a console or a port.
+// A component that names a device rather than a file: a record named like one would send its
+// file to a console or a port.
 bool IsDeviceComponent(std::string_view component, const platform::PathRules& rules,
-                       const CodePageTable& table, std::string& folded) {
-  if (!rules.drivesAndUnc) return false;
-  folded.clear();
-  AppendFoldedComponent(folded, component.substr(0, component.find('.')), rules, table);
-  if (folded.size() < 3 || folded.size() > 7) return false;
-  if (folded == "con" || folded == "prn" || folded == "aux" || folded == "nul" ||
-      folded == "conin$" || folded == "conout$") {
-    return true;
-  }
-  return folded.size() == 4 &&
-         (folded.compare(0, 3, "com") == 0 || folded.compare(0, 3, "lpt") == 0) &&
-         folded[3] >= '1' && folded[3] <= '9';
+                       const CodePageTable& table) {
+  return rules.drivesAndUnc && IsWindowsDeviceName(component, table);
 }
 
 // Whether text ends in a separator that is a character of its own.
@@ -135,20 +125,21 @@ bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
       !table.IsLead(static_cast<unsigned char>(name[0]))) {
     return false;  // a drive prefix
   }
+  if (HasWindowsStreamColon(name, rules, table)) return false;
   std::string folded;
   std::size_t start = 0;
   for (CharacterWalk walk(name, table); !walk.Done(); walk.Advance()) {
     if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;
     const std::string_view component = name.substr(start, walk.Start() - start);
     if (IsParentComponent(component, rules, table, folded) ||
-        IsDeviceComponent(component, rules, table, folded)) {
+        IsDeviceComponent(component, rules, table)) {
       return false;
     }
     start = walk.End();
   }
   const std::string_view last = name.substr(std::min(start, name.size()));
   return !IsParentComponent(last, rules, table, folded) &&
-         !IsDeviceComponent(last, rules, table, folded);
+         !IsDeviceComponent(last, rules, table);
 }
 
 std::string OutputFolderPrefix(std::string_view folder, const platform::PathRules& rules,
@@ -175,17 +166,20 @@ std::string OutputFileKey(std::string_view path, const platform::PathRules& rule
                           const CodePageTable& table) {
   std::string key;
   key.reserve(path.size());
+  std::string folded;
   std::size_t start = 0;
   auto endComponent = [&](std::size_t end, bool separator) {
-    const std::size_t before = key.size();
-    AppendFoldedComponent(key, path.substr(start, end - start), rules, table);
-    const std::string_view component = std::string_view(key).substr(before);
+    folded.clear();
+    AppendFoldedComponent(folded, path.substr(start, end - start), rules, table);
     // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
-    if (component == "." || (component.empty() && before != 0)) {
-      key.resize(before);
-    } else if (separator) {
-      key.push_back('/');
+    if (folded == "." || (folded.empty() && !key.empty())) return;
+    // Windows also folds the case of letters beyond ASCII, as NTFS does.
+    if (rules.drivesAndUnc && !folded.empty()) {
+      key.append(WindowsCaseKey(folded, table));
+    } else {
+      key.append(folded);
     }
+    if (separator) key.push_back('/');
   };
   for (CharacterWalk walk(path, table); !walk.Done(); walk.Advance()) {
     if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;

@@ -23,7 +23,7 @@ void NameOutputFile(const RunContext& context, const FieldList& fields,
                     std::uint32_t recordNumber, MergedRecord& record);
 
 // Whether name may be written inside the output folder: not empty, not absolute, no drive or UNC
-// prefix and no device name (CON, NUL, COM1, ...) where the system has them, and no ".."
+// prefix, no device name (CON, NUL, COM1, ...) and no ":" where the system has them, and no ".."
 // component. Separators are found only at the start of a character (see CharacterWalk), so the
 // second byte of a double-byte character never separates.
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
@@ -43,10 +43,11 @@ std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_v
 
 // The form of path under which the file system knows the file: two paths with the same key are
 // one file. Where drive letters exist (Windows), names are the same file whatever the case of
-// their ASCII letters, "/" and "\" are the same separator, and trailing dots and blanks of a
-// name count for nothing; elsewhere names are compared byte for byte. Both ways, empty and "."
-// components are dropped. Only characters of one byte are folded or separate (see
-// CharacterWalk), so a double-byte character never changes.
+// their letters as the file system folds it (WindowsCaseKey: full-width and accented letters
+// too), "/" and "\" are the same separator, and trailing dots and blanks of a name count for
+// nothing; elsewhere names are compared byte for byte. Both ways, empty and "." components are
+// dropped. Only characters of one byte separate or are dropped (see CharacterWalk), so a
+// double-byte character never changes but for its case.
 std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
                           const CodePageTable& table);
 

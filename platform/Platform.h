@@ -241,4 +241,18 @@ bool SystemProfileWriteString(const std::string& path, const std::string& sectio
                               const std::string& key, const std::string& value);
 #endif
 
+// ---- Names as the file system sees them ---------------------------------------------------------
+
+// Decodes bytes in codePage into UTF-16, as the system's file functions decode a name given in that
+// code page: MultiByteToWideChar with MB_ERR_INVALID_CHARS on Windows, iconv elsewhere. Nothing
+// when the bytes are no valid text in that code page or the system has no converter for it.
+std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_view bytes);
+
+// text in upper case as the file system folds names, one unit for one unit: on Windows
+// LCMapStringEx with LCMAP_UPPERCASE for the invariant locale, which without
+// LCMAP_LINGUISTIC_CASING cases by the file-system rules, the same uppercase table that
+// CompareStringOrdinal applies when it ignores case. Nothing where the system has no such table
+// (POSIX file systems tell names apart by their bytes) or the call fails.
+std::optional<std::u16string> FileSystemUpperCase(std::u16string_view text);
+
 }  // namespace velmora::platform

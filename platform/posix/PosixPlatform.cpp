@@ -490,4 +490,35 @@ bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void SetStandardOutputBinary() {}
 
+// ---- Names as the file system sees them ---------------------------------------------------------
+
+std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_view bytes) {
+  if (bytes.empty()) return std::u16string();
+  const std::string from = codePage == 65001   ? std::string("UTF-8")
+                           : codePage == 54936 ? std::string("GB18030")
+                                               : IconvName(codePage);
+  iconv_t cd = iconv_open("UTF-16LE", from.c_str());
+  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  std::string input(bytes);
+  // At most one UTF-16 unit per byte, or two for a four-byte character.
+  std::string output(bytes.size() * 2 + 8, '\0');
+  char* in = input.data();
+  std::size_t inLeft = input.size();
+  char* out = output.data();
+  std::size_t outLeft = output.size();
+  const bool converted = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+                         iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+  iconv_close(cd);
+  if (!converted || inLeft != 0) return std::nullopt;
+  const std::size_t units = (output.size() - outLeft) / 2;
+  std::u16string wide(units, u'\0');
+  for (std::size_t i = 0; i < units; ++i) {
+    wide[i] = static_cast<char16_t>(static_cast<unsigned char>(output[2 * i]) |
+                                    static_cast<unsigned char>(output[2 * i + 1]) << 8);
+  }
+  return wide;
+}
+
+std::optional<std::u16string> FileSystemUpperCase(std::u16string_view) { return std::nullopt; }
+
 }  // namespace velmora::platform

@@ -438,4 +438,38 @@ bool SystemProfileWriteString(const std::string& path, const std::string& sectio
          FALSE;
 }
 
+// ---- Names as the file system sees them ---------------------------------------------------------
+
+std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_view bytes) {
+  if (bytes.empty()) return std::u16string();
+  if (bytes.size() > 0x7FFFFFFF) return std::nullopt;
+  const int size = static_cast<int>(bytes.size());
+  // Broken text fails as a whole rather than becoming U+FFFD, which would make names that differ
+  // in their broken bytes look alike.
+  const int length = MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size,
+                                         nullptr, 0);
+  if (length <= 0) return std::nullopt;
+  std::u16string wide(static_cast<std::size_t>(length), u'\0');
+  if (MultiByteToWideChar(codePage, MB_ERR_INVALID_CHARS, bytes.data(), size,
+                          reinterpret_cast<wchar_t*>(wide.data()), length) != length) {
+    return std::nullopt;
+  }
+  return wide;
+}
+
+std::optional<std::u16string> FileSystemUpperCase(std::u16string_view text) {
+  if (text.empty()) return std::u16string();
+  if (text.size() > 0x7FFFFFFF) return std::nullopt;
+  const int size = static_cast<int>(text.size());
+  std::u16string upper(text.size(), u'\0');
+  // "LCMAP_LINGUISTIC_CASING: use linguistic rules for casing, instead of file system rules
+  // (default)": without it the invariant locale gives the file system's uppercase, one unit each.
+  const int length = LCMapStringEx(LOCALE_NAME_INVARIANT, LCMAP_UPPERCASE,
+                                   reinterpret_cast<const wchar_t*>(text.data()), size,
+                                   reinterpret_cast<wchar_t*>(upper.data()), size, nullptr,
+                                   nullptr, 0);
+  if (length != size) return std::nullopt;
+  return upper;
+}
+
 }  // namespace velmora::platform

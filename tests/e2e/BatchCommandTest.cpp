@@ -533,8 +533,17 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
   const std::string folded =
       "velmora-batch: out\\a.html was written by records 1, 2; the file of record 2 stands\n"
       "velmora-batch: out\\sub\\c.html was written by records 3, 4; the file of record 4 stands\n";
+  const std::string fullWidth =
+      "velmora-batch: out\\\x82\x81.html was written by records 1, 2; the file of record 2 stands\n";
+  // A device name ends at a colon; any other colon would write a stream.
+  const int devicesStatus = 3;
+  const std::string devices = OpenFailed("COM2:.html") + "\n" + OpenFailed("COM2 :x.html") + "\n" +
+                              OpenFailed("NUL:y.html") + "\n" + OpenFailed("a:b.html") + "\n";
 #else
   const std::string folded;  // other bytes, other files
+  const std::string fullWidth;
+  const int devicesStatus = 0;  // plain names
+  const std::string devices;
   // A lone lead byte takes no "/" along: all three records name one file in the folder "\x82".
   const std::string loneLead = "velmora-batch: out/\x82/./a.html was written by records 1, 2, 3; "
                                "the file of record 3 stands\n";
@@ -555,6 +564,10 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
        OpenFailed("sub/../x.html") + "\n" + twice},
       {"no collision", "a,1\r\nb,2\r\n", {"--strict"}, 0, ""},
       {"letter case and separators", "A,1\r\na,2\r\nsub/c,3\r\nsub\\c,4\r\n", {}, 0, folded},
+      {"full-width letter case", "\x82\x60,1\r\n\x82\x81,2\r\n", {"--strict"},
+       fullWidth.empty() ? 0 : 4, fullWidth},
+      {"devices and streams", "COM2:,1\r\nCOM2 :x,2\r\nNUL:y,3\r\na:b,4\r\n", {}, devicesStatus,
+       devices},
 #ifndef _WIN32
       {"after a lone lead byte", "\x82/a,1\r\n\x82//a,2\r\n\x82/./a,3\r\n", {"--strict"}, 4,
        loneLead},
@@ -648,6 +661,21 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
     EXPECT_EQ(again.err, "velmora-batch: '" + std::string(existing) +
                              "' exists already and is not replaced\n");
     EXPECT_EQ(Snapshot(dir.Path()), before) << existing;
+  }
+  // Windows opens a device for these in every folder; elsewhere they are plain names.
+  for (const char* device : {"NUL:x", "COM1:", "con", "sub\\AUX.ini"}) {
+    const auto before = Snapshot(dir.Path());
+    BatchResult refused = RunBatch(dir, {"--init", device});
+#ifdef _WIN32
+    EXPECT_EQ(refused.status, 2) << device;
+    EXPECT_EQ(refused.err,
+              "velmora-batch: '" + std::string(device) + "' names a device and is not written\n");
+    EXPECT_EQ(Snapshot(dir.Path()), before) << device;
+#else
+    // "\" separates nothing here: "sub\AUX.ini" is one name in the current folder.
+    EXPECT_EQ(refused.status, 0) << device << " " << refused.err;
+    EXPECT_TRUE(fs::is_regular_file(dir.Path() / device)) << device;
+#endif
   }
 }
 

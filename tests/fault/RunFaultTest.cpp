@@ -441,20 +441,32 @@ TEST_P(RunFault, LinksAndPipesInTheOutputFolderAreNeverOpened) {
 TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   const platform::PathRules windows{true, true, '\\', 260};
   const platform::PathRules posix{false, false, '/', 0};
-  const CodePageTable table = CodePageTable::ForCodePage(932);
+  // Wine knows no code page 54936 and so cannot decode its COM¹; Windows does.
+  const bool decodes54936 = platform::CodePageToUtf16(54936, "C").has_value();
   struct Case {
     const char* name;
     bool safeOnWindows;
+    unsigned codePage = 932;
   };
   const Case cases[] = {
       {"CON", false},          {"con.html", false},      {"Nul", false},
       {"AUX .txt", false},     {"prn.", false},          {"COM1", false},
       {"lpt9.html", false},    {"sub\\NUL.html", false}, {"CONOUT$", false},
-      {"conin$.x", false},     {"CONSOLE.html", true},   {"COM0", true},
+      {"conin$.x", false},     {"CONSOLE.html", true},   {"COM0", false},
       {"COM10", true},         {"nullify.html", true},   {"page.con", true},
       {"LPT", true},           {"\x83NUL", true},
+      // The name ends at a colon as at a dot.
+      {"COM2:", false},        {"COM2 :x", false},       {"NUL:y", false},
+      {"AUX:", false},         {"COM1:", false},         {"lpt0.txt", false},
+      // Superscript digits, in every code page that spells them; 0xB9 is "ｹ" in 932.
+      {"COM\xB9", false, 1252}, {"lpt\xB3.txt", false, 1252}, {"COM\xB9", true},
+      {"COM\xC2\xB9", false, 65001}, {"LPT\xC2\xB2.html", false, 65001},
+      {"COM\xA9\xF6", false, 949}, {"COM\x81\x30\x86\x31", !decodes54936, 54936},
+      {"COM\xC2\xB9", true},  // "ﾂｹ" in 932
+      {"COM\xC2", true, 65001},  // broken UTF-8
   };
   for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(IsSafeOutputName(c.name, windows, table), c.safeOnWindows) << c.name;
     EXPECT_TRUE(IsSafeOutputName(c.name, posix, table)) << c.name;
   }

@@ -12,11 +12,11 @@ const platform::PathRules kWindows{true, true, '\\', 260};
 const platform::PathRules kPosix{false, false, '/', 0};
 
 TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
-  const CodePageTable table = CodePageTable::ForCodePage(932);
   struct Case {
     const char* name;
     bool windows;
     bool posix;
+    unsigned codePage = 932;
   };
   const Case cases[] = {
       {"page.html", true, true},
@@ -40,8 +40,14 @@ TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
       // 0x5C after a lead byte is the second byte of a character, not a separator.
       {"\x83\x5c..", true, true},
       {"\x83\x5c\\..", false, true},
-      // A lead byte before ":" makes it the second byte of a character, not a drive.
-      {"\x83:x", true, true},
+      // ":" after a lead byte is no drive; in code page 932 it is no second byte either, so it
+      // stands as a colon. Where it is a second byte (code page 1361), it is neither.
+      {"\x83:x", false, true},
+      {"\x88:x", true, true, 1361},
+      // A colon names an alternate data stream on NTFS: "b.html" of the file "a".
+      {"a:b.html", false, true},
+      {"sub/page.html:x", false, true},
+      {"sub:/x", false, true},
       // A lead byte takes only a trail byte along: 0x5C is one, "/" and "." are not, so after a
       // lone lead byte they are characters of their own and "/" separates.
       {"\x82\\..", true, true},
@@ -52,6 +58,7 @@ TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
       {"sub/\x82", true, true},
   };
   for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(IsSafeOutputName(c.name, kWindows, table), c.windows) << c.name;
     EXPECT_EQ(IsSafeOutputName(c.name, kPosix, table), c.posix) << c.name;
   }
@@ -97,12 +104,17 @@ TEST(OutputPath, RefusesAJoinThatDoesNotFitThePathBuffer) {
 }
 
 TEST(OutputPath, KeysNamesAsTheFileSystemCompares) {
-  const CodePageTable table = CodePageTable::ForCodePage(932);
+#ifdef _WIN32
+  const bool foldsBeyondAscii = true;  // the system's uppercase table
+#else
+  const bool foldsBeyondAscii = false;  // no such table here: exact bytes
+#endif
   struct Case {
     const char* a;
     const char* b;
     bool sameOnPosix;
     bool sameOnWindows;
+    unsigned codePage = 932;
   };
   const Case cases[] = {
       {"out/a.html", "out/a.html", true, true},
@@ -118,7 +130,14 @@ TEST(OutputPath, KeysNamesAsTheFileSystemCompares) {
       {"out/\x83\x41.html", "out/\x83\x61.html", false, false},
       {"out/\x83\x5c.html", "out/\x83/.html", false, false},
       {"out/\xe9\x41.html", "out/\xe9\x41.html", true, true},
-      {"out/\xc3\xa9.html", "out/\xc3\x89.html", false, false},  // no case beyond ASCII
+      {"out/\xc3\xa9.html", "out/\xc3\x89.html", false, false},  // katakana, no case
+      // NTFS folds case beyond ASCII: full-width A and a in 932, E acute in 65001.
+      {"out/\x82\x60.html", "out/\x82\x81.html", false, foldsBeyondAscii},
+      {"OUT/\x82\x60. ", "out/\x82\x81", false, foldsBeyondAscii},
+      {"out/\xc3\x89.html", "out/\xc3\xa9.html", false, foldsBeyondAscii, 65001},
+      // A name that is no text in its code page keeps its bytes, its ASCII letters folded.
+      {"out/\xc3\x89\xff.html", "out/\xc3\xa9\xff.html", false, false, 65001},
+      {"out/A\xff", "out/a\xff", false, true, 65001},
       // A lone lead byte takes no "/" or "." along: these are one file.
       {"\x82/a", "\x82//a", true, true},
       {"\x82/a", "\x82/./a", true, true},
@@ -127,6 +146,7 @@ TEST(OutputPath, KeysNamesAsTheFileSystemCompares) {
       {"\x82\\a", "\x82/a", false, false},  // 0x5C after a lead byte is its second byte
   };
   for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(OutputFileKey(c.a, kPosix, table) == OutputFileKey(c.b, kPosix, table),
               c.sameOnPosix)
         << c.a << " " << c.b;
