@@ -422,9 +422,10 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
     {
       test::TempDir dryCopy, realCopy;
       for (const test::TempDir* copy : {&dryCopy, &realCopy}) {
-        fs::copy(dir.Path(), copy->Path(),
-                 fs::copy_options::recursive | fs::copy_options::copy_symlinks |
-                     fs::copy_options::overwrite_existing);
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+          fs::copy(entry.path(), copy->Path() / entry.path().filename(),
+                   fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        }
       }
       BatchResult dryChanged = RunBatch(dryCopy, bothArgs);
       BatchResult realChanged = RunBatch(realCopy, {bothArgs.begin() + 1, bothArgs.end()});
