@@ -54,10 +54,10 @@ void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead
 }
 
 void BatchHost::Beep(unsigned type) {
-  if (type != kBeepError || quiet_) return;
+  if (type != kBeepError) return;
   std::lock_guard<std::mutex> lock(mutex_);
-  // A failure stays on a line of its own.
-  if (terminal_) {
+  // A failure stays on a line of its own, quiet or not: only progress is ever left out.
+  if (terminal_ && !quiet_) {
     Redraw(status_, std::nullopt);
     std::fputc('\n', stream_);
     drawnLength_ = 0;

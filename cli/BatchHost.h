@@ -14,7 +14,8 @@ namespace velmora {
 class BatchHost : public RunHost {
  public:
   // On a terminal the status is one line redrawn in place with a progress bar; elsewhere only
-  // failures are written, one per line. quiet writes nothing at all.
+  // failures are written, one per line. quiet leaves out the status line and the progress bar;
+  // failures are still written, one per line.
   BatchHost(std::FILE* stream, bool terminal, bool quiet);
 
   void SetStatus(const std::string& text) override;

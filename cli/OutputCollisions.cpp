@@ -11,11 +11,12 @@ OutputCollisions::OutputCollisions(const platform::PathRules& rules, const CodeP
     : rules_(rules), table_(table), slots_(1024, 0) {}
 
 void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
+  lastRecord_ = record.recordNumber;
   switch (outcome) {
     case OutputOutcome::Written: ++written_; break;
     case OutputOutcome::WouldWrite: ++wouldWrite_; break;
     case OutputOutcome::Unchanged: ++unchanged_; break;
-    case OutputOutcome::Failed: return;  // no file
+    case OutputOutcome::Failed: ++failed_; return;  // no file
   }
   // Every file of a run lies in the same folder, so the name alone tells the files apart.
   Add(record.outputName, record.outputPath, record.recordNumber);

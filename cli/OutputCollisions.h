@@ -13,7 +13,7 @@
 
 namespace velmora {
 
-// Collects the files of a run and which records wrote each of them. Every file costs its name's
+// Collects the files of a run and which records wrote each of them, and counts the outcomes. Every file costs its name's
 // bytes and about 40 more, so that a run of a million files stays small.
 class OutputCollisions : public OutputObserver {
  public:
@@ -34,6 +34,9 @@ class OutputCollisions : public OutputObserver {
   std::uint64_t Written() const { return written_; }
   std::uint64_t WouldWrite() const { return wouldWrite_; }
   std::uint64_t Unchanged() const { return unchanged_; }
+  std::uint64_t Failed() const { return failed_; }
+  // The number of the last record whose outcome came, 0 before the first.
+  std::uint32_t LastRecord() const { return lastRecord_; }
 
  private:
   struct Entry {
@@ -55,6 +58,8 @@ class OutputCollisions : public OutputObserver {
   std::uint64_t written_ = 0;
   std::uint64_t wouldWrite_ = 0;
   std::uint64_t unchanged_ = 0;
+  std::uint64_t failed_ = 0;
+  std::uint32_t lastRecord_ = 0;
 };
 
 // The lines that report collisions on standard error: one per file, at most maxLines, then one

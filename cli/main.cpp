@@ -1,8 +1,10 @@
 // velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs.
 
+#include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <filesystem>
 #include <new>
@@ -40,27 +42,48 @@ bool CheckSettingsFile(const std::string& path) {
   const velmora::platform::PathInfo info = velmora::platform::InspectPath(path);
   const char* problem = nullptr;
   if (info.kind == velmora::platform::PathKind::Folder ||
-      info.kind == velmora::platform::PathKind::Other) {
+      (info.kind == velmora::platform::PathKind::Other && info.error == 0)) {
     problem = "is not a regular file";
   } else if (info.kind == velmora::platform::PathKind::RegularFile &&
              info.size > kMaxSettingsFileBytes) {
     problem = "is larger than 16 MB";
   } else {
+    // A path the system could not look at (no permission, a loop of links) gets its reason.
+    int error = info.error;
     std::string bytes;
-    if (info.kind == velmora::platform::PathKind::RegularFile &&
-        velmora::platform::ReadWholeFile(path, bytes)) {
-      return true;
+    if (info.kind == velmora::platform::PathKind::RegularFile) {
+      if (velmora::platform::ReadWholeFile(path, bytes)) return true;
+      error = velmora::platform::LastSystemError();
     }
-    std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    if (error != 0) {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
+                   velmora::platform::SystemErrorText(error).c_str());
+    } else {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    }
     return false;
   }
   std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);
   return false;
 }
 
-void WriteLog(const std::string& log) {
+// Whether every byte written to standard output reached it, flushed now. When a write failed (a
+// full disk, a closed pipe) the system's reason goes to standard error and the result is false:
+// a run whose log or preview is lost has failed, whatever files it wrote. errno is read at once,
+// so that it still holds the failed write's error.
+bool StandardOutputWritten() {
+  if (std::fflush(stdout) == 0 && !std::ferror(stdout)) return true;
+  const int error = errno != 0 ? errno : EIO;
+  std::fprintf(stderr, "velmora-batch: cannot write to standard output: %s\n",
+               std::strerror(error));
+  return false;
+}
+
+// Writes the run log to standard output; false as StandardOutputWritten.
+bool WriteLog(const std::string& log) {
+  errno = 0;
   std::fwrite(log.data(), 1, log.size(), stdout);
-  std::fflush(stdout);
+  return StandardOutputWritten();
 }
 
 // Writes a new settings file with the defaults; an existing file is never replaced, and a device
@@ -86,7 +109,7 @@ int InitSettingsFile(const std::string& path) {
 
 // The closing line: what the run did and how fast.
 std::string SummaryLine(std::uint32_t records, const velmora::OutputCollisions& files,
-                        std::uint32_t failed, std::size_t colliding, bool dryRun,
+                        std::uint64_t failed, std::size_t colliding, bool dryRun,
                         std::chrono::steady_clock::duration elapsed) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
   const std::uint64_t done = files.Written() + files.WouldWrite() + files.Unchanged();
@@ -139,14 +162,16 @@ int Run(const std::vector<std::string>& args) {
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   environment.observer = &files;
+  environment.protectedPaths.push_back(options->settingsFile);
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
   try {
     if (options->preview) {
       std::string failureText;
+      errno = 0;
       switch (PreviewRecord(settings, *options->preview, stdout, failureText)) {
-        case PreviewResult::Written: return kExitOk;
+        case PreviewResult::Written: return StandardOutputWritten() ? kExitOk : kExitRunFailed;
         case PreviewResult::NoSuchRecord:
           std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
           return kExitUsage;
@@ -161,7 +186,7 @@ int Run(const std::vector<std::string>& args) {
   }
   // The log of the run as far as it went, then what stopped it.
   host.FinishLine();
-  WriteLog(state.RunLog);
+  const bool logWritten = WriteLog(state.RunLog);
   int status = kExitOk;
   if (failure) {
     try {
@@ -180,13 +205,15 @@ int Run(const std::vector<std::string>& args) {
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
   if (options->summary || (terminal && !options->quiet)) {
-    std::fputs(SummaryLine(summary.records, files, summary.failedFiles, collisions.size(),
-                           options->dryRun, elapsed)
+    // A run ended by a failure returns no summary; what it did is what its files were told.
+    const std::uint32_t records = failure ? files.LastRecord() : summary.records;
+    const std::uint64_t failed = failure ? files.Failed() : summary.failedFiles;
+    std::fputs(SummaryLine(records, files, failed, collisions.size(), options->dryRun, elapsed)
                    .c_str(),
                stderr);
   }
   if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
-  return status;
+  return logWritten ? status : kExitRunFailed;
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <new>
 #include <utility>
 
+#include "engine/OutputWriter.h"
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
 #include "engine/SystemTexts.h"
@@ -119,9 +120,14 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   RunContext context(settings, state.TemplateText, state.SeparatorChar, table, rules);
   context.output = environment.output;
   context.observer = environment.observer;
+  PredictedFiles predicted;
+  if (environment.output.dryRun && environment.output.changedOnly) context.predicted = &predicted;
   if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
   if (templateIdentity != platform::FileIdentity{}) {
     context.protectedFiles.push_back(templateIdentity);
+  }
+  for (const std::string& path : environment.protectedPaths) {
+    if (auto id = platform::IdentifyFile(path)) context.protectedFiles.push_back(*id);
   }
 
   FileByteSource file(input);

@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "engine/RunContext.h"
 #include "engine/RunHost.h"
@@ -46,6 +47,9 @@ struct RunEnvironment {
   bool pipelined = false;
   OutputOptions output;                // dry run, changed files only (batch command only)
   OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
+  // Files besides the input and the template that no output may replace (the settings file in
+  // use), known by their identity when the run starts, so that no link or other name reaches them.
+  std::vector<std::string> protectedPaths;
 };
 
 // Loads the template file whole into state.TemplateText. On failure sets the status line, appends
@@ -66,12 +70,12 @@ struct OpenedRun {
 // RunLog and writes its header, opens the input, chooses the separator (SeparatorChar and its
 // RunLog line; any other FieldSeparator keeps the byte of the run before), loads the template,
 // drops a UTF-8 byte-order mark from the template and the input in code page 65001, and makes
-// the run's context, with the input and the template among the files that no output may replace;
-// then hands all that to readRecords. When the input or the template cannot be had, sets the
-// status line, appends its RunLog line, beeps the error and returns InputFailed or
-// TemplateFailed without calling readRecords. After readRecords the input is closed and the
-// result is Completed; what readRecords raises goes on to the caller, the input closed. Memory
-// running out raises std::bad_alloc.
+// the run's context, with the input, the template and environment.protectedPaths among the files
+// that no output may replace; then hands all that to readRecords. When the input or the template
+// cannot be had, sets the status line, appends its RunLog line, beeps the error and returns
+// InputFailed or TemplateFailed without calling readRecords. After readRecords the input is
+// closed and the result is Completed; what readRecords raises goes on to the caller, the input
+// closed. Memory running out raises std::bad_alloc.
 RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
                    const RunEnvironment& environment,
                    const std::function<void(const OpenedRun&)>& readRecords);

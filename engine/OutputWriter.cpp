@@ -2,9 +2,11 @@
 
 #include <cstdint>
 #include <cstring>
+#include <functional>
 #include <memory>
 #include <optional>
 
+#include "engine/OutputPath.h"
 #include "engine/SystemTexts.h"
 #include "platform/Platform.h"
 
@@ -36,6 +38,18 @@ bool HoldsExactly(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
+void PredictedFiles::Note(const std::string& key, std::string_view content) {
+  files_[key] = Fingerprint{content.size(), std::hash<std::string_view>{}(content)};
+}
+
+std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
+                                              std::string_view content) const {
+  const auto found = files_.find(key);
+  if (found == files_.end()) return std::nullopt;
+  return found->second.length == content.size() &&
+         found->second.hash == std::hash<std::string_view>{}(content);
+}
+
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context) {
   if (!record.accepted) return OutputOutcome::Failed;
   const OutputOptions& output = context.output;
@@ -43,18 +57,38 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   if (output.dryRun || output.changedOnly) {
     probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
   }
-  if (output.changedOnly && probe == platform::OutputProbe::PlainFile &&
-      HoldsExactly(record.outputPath, record.content)) {
-    return OutputOutcome::Unchanged;
+  // A file that a real run would have written by now, for an earlier record, holds that record's
+  // bytes; a device or a refused name stays what the probe says.
+  PredictedFiles* const predicted = output.dryRun ? context.predicted : nullptr;
+  const bool plainAfterWrite =
+      probe == platform::OutputProbe::Absent || probe == platform::OutputProbe::PlainFile;
+  std::string key;
+  if (predicted != nullptr && plainAfterWrite) {
+    key = OutputFileKey(record.outputPath, context.rules, context.table);
+  }
+  if (output.changedOnly) {
+    std::optional<bool> earlier;
+    if (!key.empty()) earlier = predicted->WouldHold(key, record.content);
+    const bool same = earlier ? *earlier
+                              : probe == platform::OutputProbe::PlainFile &&
+                                    HoldsExactly(record.outputPath, record.content);
+    if (same) return OutputOutcome::Unchanged;
   }
   if (output.dryRun) {
-    return probe != platform::OutputProbe::Refused ? OutputOutcome::WouldWrite
-                                                   : OutputOutcome::Failed;
+    if (probe == platform::OutputProbe::Refused) return OutputOutcome::Failed;
+    if (!key.empty()) predicted->Note(key, record.content);
+    return OutputOutcome::WouldWrite;
   }
   platform::OutputFile file;
   if (!file.Create(record.outputPath, context.protectedFiles)) return OutputOutcome::Failed;
-  file.Write(record.content.data(), record.content.size());
-  file.Close();
+  try {
+    file.Write(record.content.data(), record.content.size());
+    file.Close();
+  } catch (const platform::FileError&) {
+    // The run ends here; what it counts still includes this record's file.
+    if (context.observer != nullptr) context.observer->OnOutput(record, OutputOutcome::Failed);
+    throw;
+  }
   return OutputOutcome::Written;
 }
 
@@ -73,6 +107,7 @@ bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunCo
     if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
     return true;
   }
+  if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
   const SystemTexts& texts = Texts();
   std::string message = texts.outputOpenFailedLead;
   message.append(record.outputName);

@@ -2,23 +2,49 @@
 // file that cannot be opened the failure text in the status line with the error beep.
 #pragma once
 
+#include <cstddef>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "engine/RunContext.h"
 #include "engine/RunHost.h"
 
 namespace velmora {
 
+// What a dry run that leaves unchanged files alone has predicted so far, by OutputFileKey: in the
+// real run a later record that names the same file meets the earlier record's bytes, not those on
+// the disk. A file is known by the length and hash of its bytes, so that a run of any size keeps
+// little; two different pages of one length with the same 64-bit hash would be taken for one.
+class PredictedFiles {
+ public:
+  // Notes that the file known by key would hold content.
+  void Note(const std::string& key, std::string_view content);
+  // Nothing when no earlier record would have written the file; else whether it would then hold
+  // exactly content.
+  std::optional<bool> WouldHold(const std::string& key, std::string_view content) const;
+
+ private:
+  struct Fingerprint {
+    std::size_t length = 0;
+    std::size_t hash = 0;
+  };
+  std::unordered_map<std::string, Fingerprint> files_;
+};
+
 // Creates (or cuts) the record's file and writes the filled template into it; by context.output,
 // only probes it (dry run) or leaves a file that holds exactly those bytes untouched (changed
-// only). A file that no output may replace, a refused name and an open failure give Failed. Only
+// only; a dry run of it compares with what context.predicted says earlier records would have
+// written). A file that no output may replace, a refused name and an open failure give Failed. Only
 // the file system is touched, so that files may be written on a thread of their own; the outcome
-// goes to ReportOutput in record order. A write or close failure raises platform::FileError.
+// goes to ReportOutput in record order. A write or close failure raises platform::FileError, after
+// telling context.observer that the file failed.
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context);
 
 // Appends the record's line to runLog for outcome: "path -> ok", "path -> dry run" or
-// "path -> unchanged", and tells context.observer; or for Failed the open-failure text, which
-// also goes to the status line with an error beep. Returns false for Failed.
+// "path -> unchanged"; or for Failed the open-failure text, which also goes to the status line
+// with an error beep. Tells context.observer either way. Returns false for Failed.
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
                   std::string& runLog, RunHost& host);
 

@@ -14,6 +14,7 @@
 namespace velmora {
 
 struct MergedRecord;
+class PredictedFiles;
 
 // How a run treats the output files; both off is the window's way.
 struct OutputOptions {
@@ -28,8 +29,9 @@ struct OutputOptions {
 // What became of a record's file. Failed: it could not be opened (or its name was refused).
 enum class OutputOutcome { Written, WouldWrite, Unchanged, Failed };
 
-// Told of every output file that a record wrote, would write or left unchanged, in record order,
-// on the thread that reports the outcomes.
+// Told of what became of every record's file, in record order, on the thread that reports the
+// outcomes: written, would be written, left unchanged, or Failed (it could not be opened, or its
+// write failed and ended the run).
 class OutputObserver {
  public:
   virtual ~OutputObserver() = default;
@@ -57,6 +59,9 @@ struct RunContext {
   std::vector<platform::FileIdentity> protectedFiles;
   OutputOptions output;
   OutputObserver* observer = nullptr;
+  // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
+  // changed only by the thread that writes, in record order.
+  PredictedFiles* predicted = nullptr;
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;

@@ -12,9 +12,9 @@ namespace velmora {
 namespace {
 
 // What each byte of a value becomes: an index into kReplacements, 0 for the byte itself.
-constexpr std::string_view kReplacements[] = {"", "&amp;", "&quot;", "&gt;", "&lt;", "<br>",
-                                              "\r\n"};
-constexpr std::uint8_t kFirstBreak = 5;  // the replacements from here on are of the break byte
+constexpr std::string_view kReplacements[] = {"",     "&amp;", "&quot;", "&gt;",
+                                              "&lt;", "&#39;", "<br>",   "\r\n"};
+constexpr std::uint8_t kFirstBreak = 6;  // the replacements from here on are of the break byte
 using ByteKinds = std::array<std::uint8_t, 256>;
 
 const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
@@ -28,8 +28,9 @@ const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
           k['"'] = 2;
           k['>'] = 3;
           k['<'] = 4;
+          k['\''] = 5;
         }
-        k[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 5 : 6;
+        k[vt == 1 ? 0x0B : 0x0A] = html == 1 ? 6 : 7;
       }
     }
     return kinds;
@@ -39,12 +40,13 @@ const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
 }
 
 // Walks value once and hands emit its translation piece by piece. HTML escapes "&" (first, so
-// that the entities made for the others are not escaped again), the double quote, ">" and "<"
-// wherever they stand, even right after a lead byte: a browser that meets a lead byte without a
-// trail byte shows a replacement character and then reads the byte after it as it is, so a kept
-// "<" would open live markup. The break byte is replaced where it starts a character, as the field
-// splitter classifies bytes. No replacement holds a byte that a later replacement looks for, or a
-// lead byte, so this gives the same text as the replacements one after another.
+// that the entities made for the others are not escaped again), the double quote, ">", "<" and
+// the apostrophe wherever they stand, even right after a lead byte: a browser that meets a lead
+// byte without a trail byte shows a replacement character and then reads the byte after it as it
+// is, so a kept "<" would open live markup. The break byte is replaced where it starts a
+// character, as the field splitter classifies bytes. No replacement holds a byte that a later
+// replacement looks for, or a lead byte, so this gives the same text as the replacements one after
+// another.
 template <typename Emit>
 void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char breakByte,
                      const CodePageTable& table, Emit&& emit) {

@@ -35,9 +35,10 @@ void FillTemplate(const RunContext& context, const FieldList& fields, FillScratc
                   std::string& content);
 
 // Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
-// every "&", double quote, ">" and "<" becomes its entity, whatever byte stands before it, and the
-// break byte "<br>"; plain text: the break byte becomes CR LF. A break byte that is the second byte
-// of a double-byte character (a lead byte followed by a byte of the trail set) stays.
+// every "&", double quote, ">", "<" and apostrophe becomes its entity (the apostrophe "&#39;"),
+// whatever byte stands before it, and the break byte "<br>"; plain text: the break byte becomes
+// CR LF. A break byte that is the second byte of a double-byte character (a lead byte followed by
+// a byte of the trail set) stays.
 void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
                            char breakByte, const CodePageTable& table);
 

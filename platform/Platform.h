@@ -173,6 +173,10 @@ enum class OutputProbe {
                 // missing folder, a name the file system refuses, a link or what Create refuses
 };
 
+// Which file path names, links followed, so that a file can be protected by its identity whatever
+// name or link an output reaches it by; nothing when it is missing or the system cannot tell.
+std::optional<FileIdentity> IdentifyFile(const std::string& path);
+
 // Looks at path the way OutputFile::Create would treat it. A file held open by another program
 // without sharing is not recognised; opening it then fails as usual.
 OutputProbe ProbeOutputFile(const std::string& path,
@@ -187,8 +191,18 @@ enum class PathKind { Missing, RegularFile, Folder, Other };
 struct PathInfo {
   PathKind kind = PathKind::Missing;  // Other: a device, a pipe, or what the system cannot tell
   std::uint64_t size = 0;             // of a regular file
+  // For Other when the system could not look at the path (no permission, a loop of links): its
+  // error number, for SystemErrorText; 0 for a path that names something other than a file.
+  int error = 0;
 };
 PathInfo InspectPath(const std::string& path);
+
+// The error number of the last failed call of this thread (errno; GetLastError on Windows), read
+// right after the call.
+int LastSystemError();
+// The system's own text for an error number of LastSystemError or PathInfo::error, in the
+// process's code page, without a line end.
+std::string SystemErrorText(int error);
 
 // Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

@@ -179,7 +179,9 @@ void CGeneratorDlg::OnPaint() {
 void CGeneratorDlg::OnRun() {
   UpdateData(true);  // a failed check has shown its message; the run goes on regardless
   DialogRunHost host(Item(IDC_STATUS));
-  GenerationRun(Run, Settings, host);
+  RunEnvironment environment;
+  environment.protectedPaths.push_back(app_.SettingsFilePath);
+  GenerationRun(Run, Settings, host, environment);
 }
 
 void CGeneratorDlg::BrowseForFile(std::string& field) {

@@ -10,6 +10,7 @@
 #include <clocale>
 #include <climits>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <utility>
 
@@ -353,12 +354,21 @@ bool WriteNewFile(const std::string& path, std::string_view bytes) {
   return ok;
 }
 
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  struct stat st {};
+  if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return std::nullopt;
+  return IdentityOf(st);
+}
+
 PathInfo InspectPath(const std::string& path) {
   PathInfo info;
   struct stat st {};
   if (!UsablePath(path)) return info;
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR) info.kind = PathKind::Other;
+    if (errno != ENOENT && errno != ENOTDIR) {
+      info.kind = PathKind::Other;
+      info.error = errno;
+    }
     return info;
   }
   if (S_ISREG(st.st_mode)) {
@@ -369,6 +379,10 @@ PathInfo InspectPath(const std::string& path) {
   }
   return info;
 }
+
+int LastSystemError() { return errno; }
+
+std::string SystemErrorText(int error) { return std::strerror(error); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();

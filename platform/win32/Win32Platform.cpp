@@ -293,6 +293,16 @@ OutputProbe ProbeOutputFile(const std::string& path,
   return JudgeExistingOutput(h.Get(), protectedFiles);
 }
 
+std::optional<FileIdentity> IdentifyFile(const std::string& path) {
+  if (!UsablePath(path)) return std::nullopt;
+  // No access rights asked, every sharing allowed: a file held by another program still answers.
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info)) return std::nullopt;
+  return IdentityOf(info);
+}
+
 bool WriteNewFile(const std::string& path, std::string_view bytes) {
   if (!UsablePath(path)) return false;
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -310,7 +320,10 @@ PathInfo InspectPath(const std::string& path) {
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) info.kind = PathKind::Other;
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
+      info.kind = PathKind::Other;
+      info.error = static_cast<int>(error);
+    }
     return info;
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -322,12 +335,28 @@ PathInfo InspectPath(const std::string& path) {
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   info.kind = PathKind::Other;
+  if (!h.Valid()) info.error = static_cast<int>(GetLastError());
   LARGE_INTEGER size{};
   if (h.Valid() && GetFileType(h.Get()) == FILE_TYPE_DISK && GetFileSizeEx(h.Get(), &size)) {
     info.kind = PathKind::RegularFile;
     info.size = static_cast<std::uint64_t>(size.QuadPart);
   }
   return info;
+}
+
+int LastSystemError() { return static_cast<int>(GetLastError()); }
+
+std::string SystemErrorText(int error) {
+  char* text = nullptr;
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
+  std::string result = length != 0 ? std::string(text, length) : "error " + std::to_string(error);
+  if (text != nullptr) LocalFree(text);
+  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) {
+    result.pop_back();
+  }
+  return result;
 }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {

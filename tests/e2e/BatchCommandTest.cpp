@@ -19,6 +19,7 @@
 #else
 #include <sys/stat.h>
 #include <sys/wait.h>
+#include <unistd.h>
 #endif
 
 namespace velmora {
@@ -104,12 +105,17 @@ std::string ReplaceEvery(std::string text, const std::string& from, const std::s
   return text;
 }
 
-// Every file and folder under root (but the captured streams) with its bytes and its time.
+// Every file, folder and link under root (but the captured streams) with its bytes and its time,
+// or where a link leads.
 std::map<std::string, std::string> Snapshot(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     const std::string name = fs::relative(entry.path(), root).generic_string();
     if (name == "stdout.bin" || name == "stderr.bin") continue;
+    if (entry.is_symlink()) {
+      tree[name] = "<link to " + fs::read_symlink(entry.path()).string() + ">";
+      continue;
+    }
     tree[name] = entry.is_directory()
                      ? std::string("<folder>")
                      : test::ReadBytes(entry.path().string()) + "@" +
@@ -232,6 +238,32 @@ TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
             "velmora-batch: the settings file 'big.ini' is larger than 16 MB\n");
   EXPECT_EQ(RunBatch(dir, {"out"}).err,
             "velmora-batch: the settings file 'out' is not a regular file\n");
+#ifndef _WIN32
+  // A file that cannot be read gets the system's reason; the super-user reads every file.
+  struct Unreadable {
+    std::string name;
+    std::function<void()> make;
+    std::string reason;
+  };
+  const std::vector<Unreadable> unreadable = {
+      {"loop.ini", [&] { fs::create_symlink("loop.ini", dir.Path() / "loop.ini"); },
+       "Too many levels of symbolic links"},
+      {"locked.ini",
+       [&] {
+         test::WriteBytes(dir / "locked.ini", kSettings);
+         fs::permissions(dir.Path() / "locked.ini", fs::perms::none);
+       },
+       ::geteuid() == 0 ? "" : "Permission denied"},
+  };
+  for (const Unreadable& u : unreadable) {
+    u.make();
+    if (u.reason.empty()) continue;
+    BatchResult r = RunBatch(dir, {u.name});
+    EXPECT_EQ(r.status, 2) << u.name;
+    EXPECT_EQ(r.err, "velmora-batch: cannot read the settings file '" + u.name + "': " + u.reason +
+                         "\n");
+  }
+#endif
 }
 
 TEST_F(BatchCommand, ShowsHelpAndVersion) {
@@ -350,6 +382,7 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
     std::string input;
     std::string output;
     std::function<void(const test::TempDir&)> setup;
+    bool settles = true;  // a second run finds every file as the first left it
   };
   const std::vector<Case> cases = {
       {"new and existing files", "a,1\r\nb,2\r\n", "out",
@@ -362,8 +395,30 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
          MakeReadOnly(d / ("out" + kSep + "r.html"));
        }},
       {"the template among the outputs", "t,1\r\nu,2\r\n", ".", [](const test::TempDir&) {}},
+      {"the settings file and a hard link to it among the outputs", "s.ini,1\r\nh.ini,2\r\nu,3\r\n",
+       ".",
+       [](const test::TempDir& d) {
+         test::WriteBytes(d / "s.ini",
+                          "; kept\r\n" + ReplaceEvery(ByFieldSettings(), "Tail=.html", "Tail="));
+         std::error_code noLinks;  // then h.ini is a new file for both runs
+         fs::create_hard_link(d.Path() / "s.ini", d.Path() / "h.ini", noLinks);
+       }},
       {"a missing output folder", "a,1\r\nb,2\r\n", "nothere", [](const test::TempDir&) {}},
       {"two records, one file", "a,1\r\na,2\r\n", "out", [](const test::TempDir&) {}},
+      // The later record meets the earlier record's bytes, not those on the disk.
+      {"two records, one file, the later's bytes on the disk",
+       "a,1\r\na,2\r\nb,3\r\nb,3\r\n", "out",
+       [](const test::TempDir& d) {
+         test::WriteBytes(d / "t.html", "<[$_0_$]|[$_1_$]>");
+         test::WriteBytes(d / ("out" + kSep + "a.html"), "<a|2>");
+       },
+       false},
+#ifndef _WIN32
+      {"a link into a missing folder", "d,1\r\ne,2\r\n", "out",
+       [](const test::TempDir& d) {
+         fs::create_symlink("../nothere/d.html", d.Path() / "out" / "d.html");
+       }},
+#endif
   };
   for (const Case& c : cases) {
     test::TempDir dir;
@@ -378,14 +433,34 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
     std::vector<std::string> bothArgs = dryArgs;  // --dry-run first
     bothArgs.insert(bothArgs.begin() + 1, "--changed-only");
 
+    const std::string settingsBytes = test::ReadBytes(dir / "s.ini");
     const auto before = Snapshot(dir.Path());
     BatchResult dry = RunBatch(dir, dryArgs);
     EXPECT_EQ(Snapshot(dir.Path()), before) << c.name;
+    // A changed-only dry run predicts a changed-only run line for line, each on its own copy of
+    // the folders (hard links become files of their own in both).
+    {
+      test::TempDir dryCopy, realCopy;
+      for (const test::TempDir* copy : {&dryCopy, &realCopy}) {
+        for (const auto& entry : fs::directory_iterator(dir.Path())) {
+          fs::copy(entry.path(), copy->Path() / entry.path().filename(),
+                   fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        }
+      }
+      BatchResult dryChanged = RunBatch(dryCopy, bothArgs);
+      BatchResult realChanged = RunBatch(realCopy, {bothArgs.begin() + 1, bothArgs.end()});
+      EXPECT_EQ(dryChanged.status, realChanged.status) << c.name;
+      EXPECT_EQ(dryChanged.err, realChanged.err) << c.name;
+      EXPECT_EQ(dryChanged.out, ReplaceEvery(realChanged.out, " -> ok\r\n", " -> dry run\r\n"))
+          << c.name;
+    }
     BatchResult real = RunBatch(dir, args);
     EXPECT_EQ(dry.status, real.status) << c.name;
     EXPECT_EQ(dry.err, real.err) << c.name;
     EXPECT_EQ(dry.out, ReplaceEvery(real.out, " -> ok\r\n", " -> dry run\r\n")) << c.name;
+    EXPECT_EQ(test::ReadBytes(dir / "s.ini"), settingsBytes) << c.name;
 
+    if (!c.settles) continue;
     // After the run every file holds its bytes: a changed-only dry run finds nothing to do.
     const auto after = Snapshot(dir.Path());
     // And a real changed-only run writes nothing either, the refusals of the plain run kept.

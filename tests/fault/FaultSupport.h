@@ -138,10 +138,11 @@ inline std::string HostPath(std::string path) {
 // The batch program built beside the tests.
 inline std::string BatchProgram() { return HostPath(VELMORA_BATCH_PROGRAM); }
 
-// Runs a program with arguments, its standard output and error caught in files of dir.
+// Runs a program with arguments, its standard output and error caught in files of dir; standard
+// output goes to outFile instead when one is named (a device that fails every write).
 inline ProcessResult RunProgram(const std::string& program, const std::vector<std::string>& args,
-                                const TempDir& dir) {
-  const std::string outPath = dir / "stdout.txt";
+                                const TempDir& dir, const std::string& outFile = "") {
+  const std::string outPath = outFile.empty() ? dir / "stdout.txt" : outFile;
   const std::string errPath = dir / "stderr.txt";
   ProcessResult result;
 #ifdef _WIN32
@@ -189,7 +190,7 @@ inline ProcessResult RunProgram(const std::string& program, const std::vector<st
     result.exitCode = WEXITSTATUS(status);
   }
 #endif
-  result.out = ReadBytes(outPath);
+  if (outFile.empty()) result.out = ReadBytes(outPath);
   result.err = ReadBytes(errPath);
   return result;
 }

@@ -472,25 +472,33 @@ TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   }
 }
 
-// Outputs named like the run's own input or template, or links to them, are refused; those files
-// keep every byte.
+// Outputs named like the run's own input, template or settings file, or links to them, are
+// refused; those files keep every byte.
 TEST_P(RunFault, InputAndTemplateAreNeverModified) {
   settings.Output = output = dir.Path().string();
-  const std::string records = "input.csv,1\r\ntemplate.html,2\r\nin-link,3\r\ntpl-link,4\r\n";
+  const std::string records =
+      "input.csv,1\r\ntemplate.html,2\r\nin-link,3\r\ntpl-link,4\r\nsettings.ini,5\r\nini-link,6\r\n";
   test::WriteBytes(input, records);
+  const std::string settingsFile = dir / "settings.ini";
+  const std::string settingsBytes = "; mine\r\n[Settings]\r\nInput=x\r\n[Other]\r\nKey=1\r\n";
+  test::WriteBytes(settingsFile, settingsBytes);
+  environment.protectedPaths.push_back(settingsFile);
   std::error_code error;
   fs::create_symlink(input, dir / "in-link", error);
   if (error) fs::create_hard_link(input, dir / "in-link", error);
   const bool linked = !error;
   fs::create_hard_link(templatePath, dir / "tpl-link", error);
   const bool hardLinked = !error;
+  fs::create_hard_link(settingsFile, dir / "ini-link", error);
+  const bool settingsLinked = !error;
 
   RunSummary summary = Run();
 
   EXPECT_EQ(summary.outcome, RunOutcome::Completed);
-  EXPECT_EQ(summary.records, 4u);
+  EXPECT_EQ(summary.records, 6u);
   EXPECT_EQ(test::ReadBytes(input), records);
   EXPECT_EQ(test::ReadBytes(templatePath), kTemplate);
+  EXPECT_EQ(test::ReadBytes(settingsFile), settingsBytes);
   std::vector<std::string> lines = test::LogLines(state.RunLog);
   EXPECT_EQ(lines[9], Texts().outputOpenFailedLead + "input.csv" + Texts().outputOpenFailedTail);
   EXPECT_EQ(lines[10],
@@ -501,6 +509,12 @@ TEST_P(RunFault, InputAndTemplateAreNeverModified) {
   if (hardLinked) {
     EXPECT_EQ(lines[12],
               Texts().outputOpenFailedLead + "tpl-link" + Texts().outputOpenFailedTail);
+  }
+  EXPECT_EQ(lines[13],
+            Texts().outputOpenFailedLead + "settings.ini" + Texts().outputOpenFailedTail);
+  if (settingsLinked) {
+    EXPECT_EQ(lines[14],
+              Texts().outputOpenFailedLead + "ini-link" + Texts().outputOpenFailedTail);
   }
 }
 
@@ -524,9 +538,13 @@ class BatchFault : public ::testing::Test {
                                "\r\n[Rule]\r\nTail=\r\nRule=1\r\nNumber=0\r\n");
     return path;
   }
-  test::ProcessResult Batch(const std::string& settingsPath) {
-    return test::RunProgram(test::BatchProgram(),
-                            {"--code-page", "932", "--quiet", settingsPath}, dir);
+  test::ProcessResult Batch(const std::string& settingsPath,
+                            const std::vector<std::string>& options = {},
+                            const std::string& outFile = "") {
+    std::vector<std::string> args = {"--code-page", "932", "--quiet"};
+    args.insert(args.end(), options.begin(), options.end());
+    args.push_back(settingsPath);
+    return test::RunProgram(test::BatchProgram(), args, dir, outFile);
   }
 
   test::ScopedCodePage codePage{932};
@@ -542,15 +560,55 @@ TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   const std::string settingsPath = WriteSettings(output);
   full.Arm();
 
-  test::ProcessResult result = Batch(settingsPath);
+  test::ProcessResult result = Batch(settingsPath, {"--summary"});
 
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_NE(result.err.find(fullPath + kDiskFullTail), std::string::npos) << result.err;
+  // The summary counts what happened: two records merged, one file written, one failed.
+  EXPECT_NE(result.err.find("velmora-batch: 2 records, 1 files written, 0 unchanged, 1 failed, "),
+            std::string::npos)
+      << result.err;
   std::vector<std::string> lines = test::LogLines(result.out);
   EXPECT_EQ(lines.back(), output + platform::NativePathRules().joinSeparator + "a -> ok");
   EXPECT_FALSE(test::Exists(output + "/b"));
   RemoveFiles(output, {"a"});
   EXPECT_EQ(test::ReadBytes(dir / "input.csv"), records);
+}
+
+// A run log or preview that cannot reach standard output is a failed run; the files the run
+// wrote stay, and none of them counts as failed.
+TEST_F(BatchFault, StandardOutputThatCannotBeWrittenExitsOne) {
+#ifdef _WIN32
+  const std::string full = test::HostPath(VELMORA_FULL_DEVICE_FOLDER) + "\\full";
+#else
+  const std::string full = "/dev/full";
+  if (!test::Exists(full)) GTEST_SKIP() << "no device here that fails every write";
+#endif
+  struct Case {
+    std::vector<std::string> options;
+    bool written;  // the run writes its files
+  };
+  const Case cases[] = {
+      {{"--preview", "1"}, false},
+      {{"--dry-run", "--summary"}, false},
+      {{"--summary"}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.options[0]);
+    std::filesystem::remove_all(dir / "out");
+    std::filesystem::create_directory(dir / "out");
+    test::WriteBytes(dir / "input.csv", "a,1\r\nb,2\r\n");
+    test::ProcessResult result = Batch(WriteSettings(dir / "out"), c.options, full);
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("velmora-batch: cannot write to standard output: "),
+              std::string::npos)
+        << result.err;
+    if (c.options.back() == "--summary") {
+      EXPECT_NE(result.err.find(" 0 failed, "), std::string::npos) << result.err;
+    }
+    EXPECT_EQ(test::Exists(dir / "out/a"), c.written);
+    EXPECT_EQ(test::Exists(dir / "out/b"), c.written);
+  }
 }
 
 TEST_F(BatchFault, InputReadErrorExitsOne) {
@@ -586,11 +644,13 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     bool readOnlyFile;
     bool missingInput;
     int exitCode;
+    std::string err;  // quiet leaves out progress, never a failure
   };
   const Case cases[] = {
-      {"every file written", "a,1\r\nb,2\r\n", false, false, 0},
-      {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, 3},
-      {"missing input", "", false, true, 1},
+      {"every file written", "a,1\r\nb,2\r\n", false, false, 0, ""},
+      {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, 3,
+       Texts().outputOpenFailedLead + "kept" + Texts().outputOpenFailedTail + "\n"},
+      {"missing input", "", false, true, 1, Texts().inputOpenFailed + "\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -602,6 +662,11 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     }
     test::ProcessResult result = Batch(WriteSettings(dir / "out"));
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
+    std::string err;  // a text stream: Windows ends its lines in CR LF
+    for (char ch : result.err) {
+      if (ch != '\r') err += ch;
+    }
+    EXPECT_EQ(err, c.err);
     if (c.readOnlyFile) {
       EXPECT_EQ(test::ReadBytes(dir / "out/kept"), "keep me");
     }

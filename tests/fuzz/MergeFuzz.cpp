@@ -44,8 +44,12 @@ Tagged TranslateTagged(std::string_view field, std::int32_t format, char breakBy
     previous = cls;
     const char* entity = nullptr;
     if (format == 0) {
-      entity = b == '&' ? "&amp;" : b == '"' ? "&quot;" : b == '>' ? "&gt;" : b == '<' ? "&lt;"
-                                                                                     : nullptr;
+      entity = b == '&'    ? "&amp;"
+               : b == '"'  ? "&quot;"
+               : b == '>'  ? "&gt;"
+               : b == '<'  ? "&lt;"
+               : b == '\'' ? "&#39;"
+                           : nullptr;
     }
     if (entity == nullptr && b == static_cast<unsigned char>(breakByte) &&
         cls != ByteClass::TrailByte) {
@@ -182,12 +186,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   reference::Check(record.content == content.bytes, "the filled template differs from the rules");
   // Whatever bytes a record holds, in whatever code page, none of them reaches an HTML page as
-  // markup: no "<", ">", double quote or "&" of the output comes from a field.
+  // markup: no "<", ">", double quote, apostrophe or "&" of the output comes from a field.
   if (s.ReplaceFormat == 0) {
     for (std::size_t i = 0; i < content.bytes.size(); ++i) {
       const char c = content.bytes[i];
       reference::Check(content.origins[i] != Origin::Field ||
-                           (c != '<' && c != '>' && c != '"' && c != '&'),
+                           (c != '<' && c != '>' && c != '"' && c != '\'' && c != '&'),
                        "markup from a field reaches an HTML page");
     }
   }

@@ -149,9 +149,9 @@ inline std::string ReplaceAll(std::string_view text, std::string_view oldText,
   return out;
 }
 
-// The text that a field value becomes: in HTML each "&", double quote, ">" and "<" becomes its
-// entity wherever it stands, then the break byte becomes "<br>" where it starts a character; in
-// plain text the break byte becomes CR LF there.
+// The text that a field value becomes: in HTML each "&", double quote, ">", "<" and apostrophe
+// becomes its entity wherever it stands, then the break byte becomes "<br>" where it starts a
+// character; in plain text the break byte becomes CR LF there.
 inline std::string TranslateValue(std::string_view value, std::int32_t format, char breakByte,
                                   const CodePageTable& table) {
   std::string escaped;
@@ -164,6 +164,8 @@ inline std::string TranslateValue(std::string_view value, std::int32_t format, c
       escaped += "&gt;";
     } else if (format == 0 && c == '<') {
       escaped += "&lt;";
+    } else if (format == 0 && c == '\'') {
+      escaped += "&#39;";
     } else {
       escaped.push_back(c);
     }

@@ -734,5 +734,32 @@ TEST(MainWindow, RunButtonWritesOneFilePerRecordAndReportsTheCount) {
   EXPECT_TRUE(IsWindowVisible(app.Main()));
 }
 
+// A record named like the settings file, with the output folder beside the program: the run
+// refuses that file, and the user's comment lines and own sections outlive the run and the close.
+TEST(MainWindow, RunNeverWritesOverTheSettingsFile) {
+  TempDir dir;
+  WriteBytes(dir / "page.html", "<p>[$_0_$]</p>");
+  WriteBytes(dir / "records.csv", "velmora.ini\r\nVELMORA.INI\r\na.htm\r\n");
+  StoredSettings stored = kDefaults;
+  stored.input = dir / "records.csv";
+  stored.templatePath = dir / "page.html";
+  stored.output = dir.Path().string();
+  stored.rule = "1";
+  stored.ruleTail = "";
+  const std::string mine = "; my notes\r\n[Mine]\r\nKey=1\r\n";
+  WriteBytes(dir / "velmora.ini", mine + SettingsFileText(stored));
+  AppDriver app(dir.Path().string());
+  ASSERT_TRUE(app.Start());
+  app.PostCommand(IDC_RUN);
+  ASSERT_TRUE(app.WaitForStatus(cp932::kFinished3));
+  EXPECT_EQ(ReadBytes(dir / "velmora.ini"), mine + SettingsFileText(stored));
+  EXPECT_EQ(ReadBytes(dir / "a.htm"), "<p>a.htm</p>");
+  app.PostSysCommand(SC_CLOSE);
+  ASSERT_TRUE(app.WaitForExit());
+  const std::string saved = ReadBytes(dir / "velmora.ini");
+  EXPECT_EQ(saved.substr(0, mine.size()), mine);
+  EXPECT_NE(saved.find("[Settings]\r\n"), std::string::npos) << saved;
+}
+
 }  // namespace
 }  // namespace velmora::gui

@@ -118,13 +118,13 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
 }
 
 // The translation of a value replaces all its bytes in one walk; by definition it is the escaping
-// of every "&", double quote, ">" and "<" wherever it stands, then the replacement of the break
-// byte (the break byte alone in text format).
+// of every "&", double quote, ">", "<" and apostrophe wherever it stands, then the replacement of
+// the break byte (the break byte alone in text format).
 TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
   // 932; a single-byte code page; one whose trail bytes include "&", quotes, "<" and the breaks.
   const CodePageTable tables[] = {CodePageTable::ForCodePage(932), CodePageTable::ForCodePage(1252),
                                   CodePageTable::FromRanges(999, {{0x81, 0x9F}}, {{0x01, 0xFE}})};
-  static const char kBytes[] = {'a', '&', '"', '>', '<', '\n', '\x0b', '\r', ';',
+  static const char kBytes[] = {'a', '&', '"', '>', '<', '\'', '\n', '\x0b', '\r', ';',
                                 '\x82', '\x95', '\xa0', '\x5c'};
   Random random(777);
   for (int round = 0; round < 20000; ++round) {
@@ -144,6 +144,7 @@ TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
       ReplaceAll(expected, "\"", "&quot;", singleByte);
       ReplaceAll(expected, ">", "&gt;", singleByte);
       ReplaceAll(expected, "<", "&lt;", singleByte);
+      ReplaceAll(expected, "'", "&#39;", singleByte);
       ReplaceAll(expected, breakText, "<br>", table);
     } else {
       ReplaceAll(expected, breakText, "\r\n", table);

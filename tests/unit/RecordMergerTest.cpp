@@ -61,7 +61,9 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {0, '\n', "say \"hi\"", "say &quot;hi&quot;"},
       {0, '\n', "<", "&lt;"},
       {0, '\n', "&lt;", "&amp;lt;"},
-      {0, '\n', "it's >", "it's &gt;"},
+      {0, '\n', "it's >", "it&#39;s &gt;"},
+      {0, '\n', "x' onmouseover='alert(1)", "x&#39; onmouseover=&#39;alert(1)"},
+      {1, '\n', "it's", "it's"},
       {1, '\x0b', "a\x0b" "b", "a\r\nb"},
       {1, '\n', "a & <b>\nc\x0b", "a & <b>\r\nc\x0b"},
       // A lone lead byte hides no markup: a browser shows it as a replacement character and
@@ -69,6 +71,7 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {0, '\n', "\x82<script>alert(1)</script>", "\x82&lt;script&gt;alert(1)&lt;/script&gt;"},
       {0, '\n', "\x82\" onmouseover=\x82&", "\x82&quot; onmouseover=\x82&amp;"},
       {0, '\n', "\x82\xa0<\x82>", "\x82\xa0&lt;\x82&gt;"},
+      {0, '\n', "\x82'\x82\n", "\x82&#39;\x82<br>"},
       // A break byte after a lone lead byte is a break; the lead byte before a trail byte takes it.
       {0, '\n', "\x82\n", "\x82<br>"},
       {1, '\n', "\x82\x82\n", "\x82\x82\r\n"},
@@ -83,8 +86,8 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
   // still wins over the double-byte character: markup never hides behind a lead byte.
   const CodePageTable wideTrail = CodePageTable::FromRanges(51000, {{0x81, 0x9F}}, {{0x01, 0xFE}});
   std::string value;
-  AppendTranslatedValue(value, "\x81<\x81\n\x81", 0, '\n', wideTrail);
-  EXPECT_EQ(value, "\x81&lt;\x81\n\x81");
+  AppendTranslatedValue(value, "\x81<\x81\n\x81'", 0, '\n', wideTrail);
+  EXPECT_EQ(value, "\x81&lt;\x81\n\x81&#39;");
 }
 
 TEST(RecordMerger, FillsPlaceholdersFieldByFieldOverTheWholeCopy) {
