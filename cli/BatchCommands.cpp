@@ -40,13 +40,14 @@ class TextProfile : public Profile {
 }  // namespace
 
 PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
-                            std::FILE* out, std::string& failure) {
+                            std::FILE* out, std::string& failure,
+                            const RunEnvironment& environment) {
   RunState state;
   PreviewHost host;
   std::uint32_t n = 0;
   bool written = false;
   // The run's own start, so that the record's bytes are those the run gives it.
-  const RunOutcome outcome = OpenRun(state, settings, host, {}, [&](const OpenedRun& run) {
+  const RunOutcome outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
     while (ReadRecord(run.stream, state.CurrentLine)) {
       if (++n != recordNumber) continue;
       MergeScratch scratch;
@@ -68,6 +69,8 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
     case RunOutcome::TemplateFailed:
       failure = host.status;
       return PreviewResult::TemplateFailed;
+    case RunOutcome::Stopped:
+      return PreviewResult::Stopped;
     case RunOutcome::Completed:
       break;
   }
@@ -77,13 +80,21 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
   return PreviewResult::NoSuchRecord;
 }
 
-std::string DefaultSettingsFileText() {
-  // The profile is held in memory; the name only keeps the store from taking it for no file.
-  const std::string inMemory = "defaults.ini";
+std::string DefaultSettingsFileText() { return SettingsFileText(DefaultSettings()); }
+
+// The profiles are held in memory; the name only keeps the store from taking them for no file.
+constexpr const char* kInMemory = "defaults.ini";
+
+GeneratorSettings DefaultSettings() {
   TextProfile profile;
   GeneratorSettings settings;
-  LoadSettings(settings, inMemory, profile);
-  SaveSettings(settings, inMemory, profile);
+  LoadSettings(settings, kInMemory, profile);
+  return settings;
+}
+
+std::string SettingsFileText(const GeneratorSettings& settings) {
+  TextProfile profile;
+  SaveSettings(settings, kInMemory, profile);
   return profile.text.Bytes();
 }
 

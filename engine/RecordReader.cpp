@@ -32,10 +32,11 @@ platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
   return source_.Read(buffer, size, got);
 }
 
-InputStream::InputStream(ByteSource& source, std::size_t bufferSize)
+InputStream::InputStream(ByteSource& source, std::size_t bufferSize, RecordEnds recordEnds)
     : source_(source),
       buffer_(new char[bufferSize == 0 ? 1 : bufferSize]),
-      capacity_(bufferSize == 0 ? 1 : bufferSize) {}
+      capacity_(bufferSize == 0 ? 1 : bufferSize),
+      recordEnds_(recordEnds) {}
 
 platform::ReadStatus InputStream::Fill() {
   if (failed_) return platform::ReadStatus::Error;
@@ -52,12 +53,69 @@ platform::ReadStatus InputStream::Fill() {
   return status;
 }
 
-bool ReadRecord(InputStream& stream, std::string& line) {
+// Reads a record that ends at CR LF, LF or CR outside quotes. Byte by byte, as the splitter walks
+// a line: only a quote that the code page's classes leave a character of its own counts, and
+// after a NUL byte (where the splitter stops) no quote counts.
+bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
   line.clear();
+  const RecordEnds& rule = stream.recordEnds_;
+  const CodePageTable& table = rule.table != nullptr ? *rule.table : ProcessCodePageTable();
+  const bool classify = !table.SplitIgnoresClasses();
+  bool quoted = false;
+  bool afterNul = false;
+  ByteClass previous = ByteClass::OtherByte;
+  // Takes an LF right after a CR into the same line break.
+  auto skipLfAfterCr = [&] {
+    if (stream.position_ == stream.end_ && stream.Fill() != platform::ReadStatus::Ok) return;
+    if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
+  };
   for (;;) {
     if (stream.position_ == stream.end_) {
       platform::ReadStatus status = stream.Fill();
       if (status == platform::ReadStatus::End) return !line.empty();
+      if (status == platform::ReadStatus::Error) {
+        line.clear();
+        return false;
+      }
+    }
+    const char c = stream.buffer_[stream.position_++];
+    if (c == '\r' || c == '\n') {
+      if (c == '\r') skipLfAfterCr();
+      if (!quoted) return true;
+      line.push_back(rule.breakByte);
+      if (classify) {
+        previous = ClassifyByte(static_cast<unsigned char>(rule.breakByte), previous, table);
+      }
+      continue;
+    }
+    line.push_back(c);
+    if (afterNul) continue;
+    if (c == '\0') {
+      afterNul = true;
+      quoted = false;
+      continue;
+    }
+    ByteClass cls = ByteClass::OtherByte;
+    if (classify) {
+      cls = ClassifyByte(static_cast<unsigned char>(c), previous, table);
+      previous = cls;
+    }
+    // A doubled quote inside a quoted stretch closes and opens it again: it stays quoted.
+    if (c == '"' && cls == ByteClass::OtherByte) quoted = !quoted;
+  }
+}
+
+bool ReadRecord(InputStream& stream, std::string& line) {
+  if (stream.recordEnds_.ends == LineEnds::Any) return ReadRecordAtAnyLineEnd(stream, line);
+  line.clear();
+  for (;;) {
+    if (stream.position_ == stream.end_) {
+      platform::ReadStatus status = stream.Fill();
+      if (status == platform::ReadStatus::End) {
+        // Without a CR anywhere the whole input is this one line.
+        if (!stream.crSeen_ && line.find('\n') != std::string::npos) stream.lfWithoutCr_ = true;
+        return !line.empty();
+      }
       if (status == platform::ReadStatus::Error) {
         line.clear();
         return false;
@@ -73,6 +131,7 @@ bool ReadRecord(InputStream& stream, std::string& line) {
     }
     std::size_t length = static_cast<std::size_t>(static_cast<const char*>(cr) - begin);
     line.append(begin, length);
+    stream.crSeen_ = true;
     stream.position_ += length + 1;
     // A CR ends the record; an LF right after it belongs to the same line end. Any other byte
     // is left in the stream, where it begins the next record.

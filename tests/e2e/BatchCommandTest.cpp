@@ -557,6 +557,75 @@ TEST(BatchSummary, CountsRecordsFilesAndTimeOnTheLastLine) {
   }
 }
 
+TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
+  const std::string lacks = "velmora-batch: the template names a column that the header lacks: ";
+  struct Case {
+    const char* name;
+    const char* codePage;
+    std::string input;
+    std::string templateText;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> pages;  // p001.html, p002.html, ...
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      // 名前,価格 in code page 932; numbering starts after the header.
+      {"932 names", "932", "\x96\xbc\x91\x4f,\x89\xbf\x8a\x69\r\napple,100\r\npear,\r\n",
+       "[$_\x96\xbc\x91\x4f_$]=[$_\x89\xbf\x8a\x69_$]/[$_1_$]", {}, 0,
+       {"apple=100/100", "pear=-/-"}, ""},
+      // 名前 in UTF-8, after a byte-order mark.
+      {"65001 names", "65001", "\xef\xbb\xbf\xe5\x90\x8d\xe5\x89\x8d,price\r\nx,<1>\r\n",
+       "[$_\xe5\x90\x8d\xe5\x89\x8d_$]|[$_price_$]", {}, 0, {"x|&lt;1&gt;"}, ""},
+      {"numbers, digits, repeats and empty headers", "932", "id,123,id,,name\r\na,b,c,d,e\r\n",
+       "[$_id_$][$_123_$][$_2_$][$_name_$][$_4_$]", {}, 0, {"a[$_123_$]cee"},
+       "velmora-batch: the header of field 1, '123', is a number: it names no column\n"
+       "velmora-batch: the header of field 2, 'id', repeats that of field 0: it names no column\n"
+       "velmora-batch: the header of field 3 is empty: it names no column\n"},
+      {"a name holding the tail and the lead", "932", "a_$]b,[$_x\r\n1,2\r\n",
+       "[$_a_$]b_$]|[$_[$_x_$]", {}, 0, {"1|2"}, ""},
+      {"a missing name", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$][$_prise_$]", {}, 0,
+       {"[$_prise_$]5[$_prise_$]"}, lacks + "[$_prise_$]\n"},
+      {"a missing name, strict", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$]", {"--strict"},
+       4, {}, lacks + "[$_prise_$]\nvelmora-batch: --strict: no file is written\n"},
+      {"only the header", "932", "id,name\r\n", "[$_name_$]", {}, 0, {}, ""},
+      {"quoted header", "932", "\"a,b\",c\r\n1,2\r\n", "[$_a,b_$][$_c_$]", {}, 0, {"12"}, ""},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", kSettings);
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", c.templateText);
+    fs::create_directory(dir.Path() / "out");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--header", "--code-page", c.codePage, "s.ini"});
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, c.pages.size()) << c.name;
+    for (std::size_t i = 0; i < c.pages.size(); ++i) {
+      EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "p00" + std::to_string(i + 1) + ".html")),
+                c.pages[i])
+          << c.name;
+    }
+    if (c.status == 0) {
+      // The closing line counts the records after the header (its text here in code page 932).
+      if (std::string(c.codePage) == "932") {
+        EXPECT_TRUE(r.out.ends_with(Finished(std::to_string(c.pages.size())) + "\r\n")) << c.name;
+      }
+      if (!c.pages.empty()) {
+        args.insert(args.begin(), {"--preview", "1"});
+        EXPECT_EQ(RunBatch(dir, args).out, c.pages[0]) << c.name;
+      }
+    }
+  }
+}
+
 TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   const std::string defaults =
       "[Settings]\r\nInput=\r\nOutput=\r\nTemplate=\r\n"
