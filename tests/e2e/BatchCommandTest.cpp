@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/SettingsStore.h"
 #include "support/TestFiles.h"
 
 #ifndef _WIN32
@@ -626,6 +627,67 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
   }
 }
 
+TEST(BatchSettingsOptions, RunWithoutASettingsFileAndReadRecordsAsTold) {
+  const std::vector<std::string> paths = {"-i", "in.csv", "-t", "t.html", "-o", "out"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string templateText;
+    int status;
+    std::map<std::string, std::string> files;  // the output folder afterwards
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"the defaults of a new settings file", {}, "a,<b>\r\n", "[$_0_$]|[$_1_$]", 0,
+       {{"1.html", "a|&lt;b&gt;"}}, ""},
+      {"every setting from options",
+       {"--separator", "tsv", "--format", "text", "--field-break", "vt", "--lead", "{", "--tail",
+        "}", "--default", "none", "--name-number", "2", "--name-lead", "n", "--name-tail", ".txt"},
+       "a\x0b" "b\t\t<c>\r\n", "{0}|{1}|{2}", 0, {{"n01.txt", "a\r\nb|none|<c>"}}, ""},
+      {"line breaks inside quotes", {"--line-ends", "any"},
+       "id,text\n1,\"x\r\ny\"\n2,\"p\nq\"\r\n3,5\"\" tall\n", "[$_0_$]:[$_1_$]", 0,
+       {{"1.html", "id:text"}, {"2.html", "1:x<br>y"}, {"3.html", "2:p<br>q"},
+        {"4.html", "3:5 tall"}},
+       ""},
+      {"line breaks inside quotes as text", {"--line-ends", "any", "--format", "text"},
+       "\"a\r\nb\"\n", "[$_0_$]", 0, {{"1.html", "a\r\nb"}}, ""},
+      {"a header with line ends", {"--line-ends", "any", "--header"}, "id,name\n1,\"a\nb\"\n",
+       "[$_name_$]", 0, {{"1.html", "a<br>b"}}, ""},
+      {"LF line ends read as one record", {}, "id,name\n1,apple\n", "<p>[$_1_$]</p>", 0,
+       {{"1.html", "<p>name<br>1</p>"}},
+       "velmora-batch: the input holds LF line ends but no CR, so the whole input was read as "
+       "one record; --line-ends any ends records at LF too\n"},
+      {"named by a column", {"--header", "--name-field", "name"}, "id,name\r\n7,apple\r\n",
+       "[$_id_$]", 0, {{"apple.html", "7"}}, ""},
+      {"named by a field", {"--name-field", "1", "--name-tail", ""}, "7,apple\r\n", "[$_0_$]", 0,
+       {{"apple", "7"}}, ""},
+      {"named by a column the header lacks", {"--header", "--name-field", "nom"},
+       "id,name\r\n7,apple\r\n", "[$_id_$]", 2, {},
+       "velmora-batch: --name-field: the header has no column 'nom'\n"},
+      {"a name lead that climbs out", {"--name-lead", "../"}, "a\r\n", "x", 3, {},
+       OpenFailed("../1.html") + "\n"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", c.templateText);
+    fs::create_directory(dir.Path() / "out");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), paths.begin(), paths.end());
+    args.insert(args.end(), {"--code-page", "932"});
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+      files[entry.path().filename().string()] = test::ReadBytes(entry.path().string());
+    }
+    EXPECT_EQ(files, c.files) << c.name;
+    EXPECT_FALSE(fs::exists(dir.Path() / "1.html")) << c.name;
+  }
+}
+
 TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   const std::string defaults =
       "[Settings]\r\nInput=\r\nOutput=\r\nTemplate=\r\n"
@@ -643,6 +705,33 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
     EXPECT_EQ(again.err, "velmora-batch: '" + std::string(existing) +
                              "' exists already and is not replaced\n");
     EXPECT_EQ(Snapshot(dir.Path()), before) << existing;
+  }
+  // Options change the new file's settings, as the settings reader reads them back.
+  BatchResult withOptions =
+      RunBatch(dir, {"--init", "opt.ini", "-i", "in.csv", "--separator", "tsv", "--format", "text",
+                     "--field-break", "vt", "--lead", "{", "--tail", "}", "--default", "&nbsp;",
+                     "--name-field", "2", "--name-lead", "p", "--name-tail", ".txt"});
+  EXPECT_EQ(withOptions.status, 0) << withOptions.err;
+  GeneratorSettings read;
+  LoadSettings(read, (dir / "opt.ini"));
+  GeneratorSettings expected;
+  LoadSettings(expected, (dir / "new.ini"));
+  expected.Input = "in.csv";
+  expected.FieldSeparator = 1;
+  expected.ReplaceFormat = 1;
+  expected.FieldBreak = 1;
+  expected.ReplaceLead = "{";
+  expected.ReplaceTail = "}";
+  expected.ReplaceDefault = "&nbsp;";
+  expected.Rule = 1;
+  expected.RuleNumber = 2;
+  expected.RuleLead = "p";
+  expected.RuleTail = ".txt";
+  EXPECT_EQ(read, expected);
+  for (const char* commandLineOnly : {"--header", "--line-ends=any"}) {
+    BatchResult refused = RunBatch(dir, {"--init", "other.ini", commandLineOnly});
+    EXPECT_EQ(refused.status, 2) << commandLineOnly;
+    EXPECT_FALSE(fs::exists(dir.Path() / "other.ini"));
   }
 }
 
