@@ -242,6 +242,8 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       if (!flag(options.version)) return std::nullopt;
     } else if (arg == "--name-field") {
       if (!value(text)) return std::nullopt;
+      // The last --name-field given counts, whichever form it takes.
+      options.nameColumn.reset();
       if (AllDigits(text)) {
         options.nameField = SmallNumber(text, kRuleNumberMaximum);
         if (!options.nameField) {
@@ -253,6 +255,7 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
         error = "--name-field needs a field number or a column name";
         return std::nullopt;
       } else {
+        options.nameField.reset();
         options.nameColumn = text;
       }
     } else if (arg == "--name-number") {
