@@ -1,6 +1,7 @@
 #include "engine/RecordReader.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
 
 namespace velmora {
@@ -53,6 +54,13 @@ platform::ReadStatus InputStream::Fill() {
   return status;
 }
 
+// The bytes that the reader at any line end looks at: line breaks, the quote and NUL.
+constexpr auto kStopsAnyLineEnd = [] {
+  std::array<bool, 256> stops{};
+  stops['\r'] = stops['\n'] = stops['"'] = stops[0] = true;
+  return stops;
+}();
+
 // Reads a record that ends at CR LF, LF or CR outside quotes. Byte by byte, as the splitter walks
 // a line: only a quote that the code page's classes leave a character of its own counts, and
 // after a NUL byte (where the splitter stops) no quote counts.
@@ -77,6 +85,17 @@ bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
         line.clear();
         return false;
       }
+    }
+    if (!classify) {
+      // Where no quote can be a character's second byte, runs of bytes that neither end a record
+      // nor open or close a stretch are copied whole.
+      const char* begin = stream.buffer_.get() + stream.position_;
+      const char* end = stream.buffer_.get() + stream.end_;
+      const char* stop = begin;
+      while (stop < end && !kStopsAnyLineEnd[static_cast<unsigned char>(*stop)]) ++stop;
+      line.append(begin, static_cast<std::size_t>(stop - begin));
+      stream.position_ += static_cast<std::size_t>(stop - begin);
+      if (stop == end) continue;
     }
     const char c = stream.buffer_[stream.position_++];
     if (c == '\r' || c == '\n') {

@@ -590,6 +590,9 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
       {"a missing name, strict", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$]", {"--strict"},
        4, {}, lacks + "[$_prise_$]\nvelmora-batch: --strict: no file is written\n"},
       {"only the header", "932", "id,name\r\n", "[$_name_$]", {}, 0, {}, ""},
+      // "[" as the second byte of a character begins no placeholder, named or not.
+      {"a lead inside a character", "932", "x\r\n1\r\n", "\x89[$_x_$][$_y_$]",
+       {"--single-thread"}, 0, {"\x89[$_x_$][$_y_$]"}, lacks + "[$_y_$]\n"},
       {"quoted header", "932", "\"a,b\",c\r\n1,2\r\n", "[$_a,b_$][$_c_$]", {}, 0, {"12"}, ""},
   };
   for (const Case& c : cases) {
