@@ -20,13 +20,14 @@ class PreviewHost : public RunHost {
 }  // namespace
 
 PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
-                            std::FILE* out, std::string& failure) {
+                            std::FILE* out, std::string& failure,
+                            const RunEnvironment& environment) {
   RunState state;
   PreviewHost host;
   std::uint32_t n = 0;
   bool written = false;
   // The run's own start, so that the record's bytes are those the run gives it.
-  const RunOutcome outcome = OpenRun(state, settings, host, {}, [&](const OpenedRun& run) {
+  const RunOutcome outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
     while (ReadRecord(run.stream, state.CurrentLine)) {
       if (++n != recordNumber) continue;
       MergeScratch scratch;
@@ -48,6 +49,8 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
     case RunOutcome::TemplateFailed:
       failure = host.status;
       return PreviewResult::TemplateFailed;
+    case RunOutcome::Stopped:
+      return PreviewResult::Stopped;
     case RunOutcome::Completed:
       break;
   }

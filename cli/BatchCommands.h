@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <string>
 
+#include "engine/GenerationRun.h"
 #include "settings/GeneratorSettings.h"
 
 namespace velmora {
@@ -13,14 +14,18 @@ enum class PreviewResult {
   Written,        // the filled template went to the stream
   NoSuchRecord,   // the input holds fewer records
   InputFailed,    // the input file could not be opened
-  TemplateFailed  // the template could not be opened or read
+  TemplateFailed,  // the template could not be opened or read
+  Stopped          // the check of the header's columns ended the run
 };
 
 // Merges record recordNumber (counted from 1 as a run counts) exactly as a run would and writes
 // the filled template to out; opens no file for writing. failure receives the message of every
 // result but Written: the run's own failure text, or how many records the input holds. A read
 // error of the input raises platform::FileError; memory running out raises std::bad_alloc.
+// environment: how the run reads its input (a header record, line ends); Stopped by its header
+// check gives Stopped.
 PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t recordNumber,
-                            std::FILE* out, std::string& failure);
+                            std::FILE* out, std::string& failure,
+                            const RunEnvironment& environment = {});
 
 }  // namespace velmora

@@ -86,9 +86,10 @@ bool WriteLog(const std::string& log) {
   return StandardOutputWritten();
 }
 
-// Writes a new settings file with the defaults; an existing file is never replaced, and a device
-// is never written to (the system reads the path in its own code page, whatever --code-page says).
-int InitSettingsFile(const std::string& path) {
+// Writes a new settings file with the defaults changed by the setting options; an existing file
+// is never replaced, and a device is never written to (the system reads the path in its own code
+// page, whatever --code-page says).
+int InitSettingsFile(const std::string& path, const velmora::BatchOptions& options) {
   if (velmora::EndsInWindowsDeviceName(path, velmora::platform::NativePathRules(),
                                        velmora::CodePageTable::ForCodePage(
                                            velmora::platform::SystemCodePage()))) {
@@ -100,11 +101,51 @@ int InitSettingsFile(const std::string& path) {
     std::fprintf(stderr, "velmora-batch: '%s' exists already and is not replaced\n", path.c_str());
     return kExitUsage;
   }
-  if (!velmora::platform::WriteNewFile(path, velmora::DefaultSettingsFileText())) {
+  velmora::GeneratorSettings settings = velmora::DefaultSettings();
+  velmora::ApplyBatchOptions(options, settings);
+  if (!velmora::platform::WriteNewFile(path, velmora::SettingsFileText(settings))) {
     std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
     return kExitUsage;
   }
   return kExitOk;
+}
+
+// Says on standard error what the header gave that the user may not expect: columns that name
+// nothing, and named placeholders of the template that no column answers. Returns false when
+// that ends the run: with strict, a template that names a missing column writes no file.
+bool ReportHeader(const velmora::HeaderReport& report, bool strict) {
+  using velmora::Unnamed;
+  for (const velmora::UnnamedColumn& column : report.columns.unnamed) {
+    const std::string field = std::to_string(column.field);
+    const std::string& name = report.columns.names[column.field];
+    switch (column.why) {
+      case Unnamed::Empty:
+        std::fprintf(stderr, "velmora-batch: the header of field %s is empty: it names no column\n",
+                     field.c_str());
+        break;
+      case Unnamed::Digits:
+        std::fprintf(stderr,
+                     "velmora-batch: the header of field %s, '%s', is a number: it names no "
+                     "column\n",
+                     field.c_str(), name.c_str());
+        break;
+      case Unnamed::Repeat:
+        std::fprintf(stderr,
+                     "velmora-batch: the header of field %s, '%s', repeats that of field %s: it "
+                     "names no column\n",
+                     field.c_str(), name.c_str(), std::to_string(column.earlierField).c_str());
+        break;
+    }
+  }
+  for (const std::string& placeholder : report.unknownPlaceholders) {
+    std::fprintf(stderr, "velmora-batch: the template names a column that the header lacks: %s\n",
+                 placeholder.c_str());
+  }
+  if (strict && !report.unknownPlaceholders.empty()) {
+    std::fputs("velmora-batch: --strict: no file is written\n", stderr);
+    return false;
+  }
+  return true;
 }
 
 // The closing line: what the run did and how fast.
@@ -139,18 +180,17 @@ int Run(const std::vector<std::string>& args) {
     std::puts("velmora-batch " VELMORA_VERSION);
     return kExitOk;
   }
-  if (options->init) return InitSettingsFile(*options->init);
-
   const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
   SetProcessCodePage(codePage);
   InitSystemTexts(codePage);
+  if (options->init) return InitSettingsFile(*options->init, *options);
 
-  if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
-  GeneratorSettings settings;
-  LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
-  if (options->input) settings.Input = *options->input;
-  if (options->templatePath) settings.Template = *options->templatePath;
-  if (options->output) settings.Output = *options->output;
+  GeneratorSettings settings = DefaultSettings();
+  if (!options->settingsFile.empty()) {
+    if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
+    LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
+  }
+  ApplyBatchOptions(*options, settings);
 
   platform::SetStandardOutputBinary();
   const bool terminal = platform::StandardErrorIsTerminal();
@@ -162,7 +202,24 @@ int Run(const std::vector<std::string>& args) {
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   environment.observer = &files;
-  environment.protectedPaths.push_back(options->settingsFile);
+  if (!options->settingsFile.empty()) environment.protectedPaths.push_back(options->settingsFile);
+  environment.lineEnds = options->lineEnds;
+  int stoppedStatus = kExitOk;
+  if (options->header) {
+    environment.header = true;
+    environment.nameColumn = options->nameColumn;
+    environment.checkHeader = [&](const HeaderReport& report) {
+      if (report.nameColumnMissing) {
+        std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
+                     options->nameColumn->c_str());
+        stoppedStatus = kExitUsage;
+        return false;
+      }
+      if (ReportHeader(report, options->strict)) return true;
+      stoppedStatus = kExitCollisions;
+      return false;
+    };
+  }
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
@@ -170,8 +227,9 @@ int Run(const std::vector<std::string>& args) {
     if (options->preview) {
       std::string failureText;
       errno = 0;
-      switch (PreviewRecord(settings, *options->preview, stdout, failureText)) {
+      switch (PreviewRecord(settings, *options->preview, stdout, failureText, environment)) {
         case PreviewResult::Written: return StandardOutputWritten() ? kExitOk : kExitRunFailed;
+        case PreviewResult::Stopped: return stoppedStatus;
         case PreviewResult::NoSuchRecord:
           std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
           return kExitUsage;
@@ -195,12 +253,19 @@ int Run(const std::vector<std::string>& args) {
       std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
     }
     status = kExitRunFailed;
+  } else if (summary.outcome == RunOutcome::Stopped) {
+    status = stoppedStatus;
   } else if (summary.outcome != RunOutcome::Completed) {
     status = kExitRunFailed;
   } else if (summary.failedFiles != 0) {
     status = kExitSomeFilesFailed;
   }
   if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
+  if (summary.lfWithoutCr) {
+    std::fputs("velmora-batch: the input holds LF line ends but no CR, so the whole input was read "
+               "as one record; --line-ends any ends records at LF too\n",
+               stderr);
+  }
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);

@@ -117,7 +117,41 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   const bool skipByteOrderMark = table.CodePage() == kUtf8CodePage;
   DropByteOrderMark(state.TemplateText, skipByteOrderMark);
 
-  RunContext context(settings, state.TemplateText, state.SeparatorChar, table, rules);
+  FileByteSource file(input);
+  ByteOrderMarkSkipper source(file, skipByteOrderMark);
+  InputStream stream(source, environment.readBufferSize,
+                     RecordEnds{environment.lineEnds, settings.FieldBreak == 0 ? '\x0A' : '\x0B',
+                                &table});
+
+  // The header comes before the context: a column named for the file names sets the field.
+  HeaderReport report;
+  GeneratorSettings namedSettings;
+  const GeneratorSettings* runSettings = &settings;
+  if (environment.header) {
+    // An input without even a header is a run of no records all the same.
+    if (ReadRecord(stream, state.CurrentLine)) {
+      FieldList names;
+      SplitFields(state.CurrentLine, state.SeparatorChar, table, names);
+      report.columns = ReadColumnNames(names);
+    }
+    report.unknownPlaceholders = UnknownNamedPlaceholders(
+        state.TemplateText, settings.ReplaceLead, settings.ReplaceTail, report.columns, table);
+    if (environment.nameColumn) {
+      const std::optional<std::size_t> field = FindColumn(report.columns, *environment.nameColumn);
+      report.nameColumnMissing = !field;
+      namedSettings = settings;
+      namedSettings.Rule = 1;
+      namedSettings.RuleNumber = field ? static_cast<std::uint32_t>(*field) : 0;
+      runSettings = &namedSettings;
+    }
+    const bool goOn = !environment.checkHeader || environment.checkHeader(report);
+    if (!goOn || report.nameColumnMissing) {
+      input.Close();
+      return RunOutcome::Stopped;
+    }
+  }
+
+  RunContext context(*runSettings, state.TemplateText, state.SeparatorChar, table, rules);
   context.output = environment.output;
   context.observer = environment.observer;
   PredictedFiles predicted;
@@ -129,10 +163,10 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   for (const std::string& path : environment.protectedPaths) {
     if (auto id = platform::IdentifyFile(path)) context.protectedFiles.push_back(*id);
   }
-
-  FileByteSource file(input);
-  ByteOrderMarkSkipper source(file, skipByteOrderMark);
-  InputStream stream(source, environment.readBufferSize);
+  if (environment.header) {
+    context.namedPlaceholders =
+        NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);
+  }
   readRecords(OpenedRun{stream, input.Size(), context});
   input.Close();
   return RunOutcome::Completed;
@@ -170,6 +204,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     if (run.stream.Failed()) {
       throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
     }
+    summary.lfWithoutCr = run.stream.LfWithoutCr();
   });
   if (summary.outcome != RunOutcome::Completed) return summary;
 

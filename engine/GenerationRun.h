@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/ColumnNames.h"
+#include "engine/RecordReader.h"
 #include "engine/RunContext.h"
 #include "engine/RunHost.h"
 #include "platform/CodePageTable.h"
@@ -29,12 +31,24 @@ enum class RunOutcome {
   Completed,       // every record was handed to the merge
   InputFailed,     // the input file could not be opened
   TemplateFailed,  // the template could not be opened or read
+  Stopped,         // the check of the header's columns ended the run before its first record
+};
+
+// What a run learnt from its header record, told before the first record is read.
+struct HeaderReport {
+  ColumnNames columns;
+  // Texts of the template shaped like a named placeholder whose name is no column.
+  std::vector<std::string> unknownPlaceholders;
+  // RunEnvironment::nameColumn is no column of the header: the run stops.
+  bool nameColumnMissing = false;
 };
 
 struct RunSummary {
   RunOutcome outcome = RunOutcome::Completed;
   std::uint32_t records = 0;      // records handed to the merge
   std::uint32_t failedFiles = 0;  // of those, the ones whose file could not be opened
+  // Records end at CR only, and the input held LF bytes but no CR: it was one record.
+  bool lfWithoutCr = false;
 };
 
 // How the run reaches the system; the defaults are the process's own.
@@ -50,6 +64,15 @@ struct RunEnvironment {
   // Files besides the input and the template that no output may replace (the settings file in
   // use), known by their identity when the run starts, so that no link or other name reaches them.
   std::vector<std::string> protectedPaths;
+  // The first record names the columns (batch command only): it is no record of the run, and
+  // placeholders may name columns. checkHeader, when set, is told what the header gave; false
+  // ends the run there, with outcome Stopped and no record read.
+  bool header = false;
+  std::function<bool(const HeaderReport&)> checkHeader;
+  // With header: the files are named by the field of the column so headed (rule 1); a header
+  // without that column stops the run after checkHeader.
+  std::optional<std::string> nameColumn;
+  LineEnds lineEnds = LineEnds::Cr;  // where records end (batch command only)
 };
 
 // Loads the template file whole into state.TemplateText. On failure sets the status line, appends
@@ -69,13 +92,14 @@ struct OpenedRun {
 // Starts a run, the one way that the window, the batch command and the preview share: empties
 // RunLog and writes its header, opens the input, chooses the separator (SeparatorChar and its
 // RunLog line; any other FieldSeparator keeps the byte of the run before), loads the template,
-// drops a UTF-8 byte-order mark from the template and the input in code page 65001, and makes
-// the run's context, with the input, the template and environment.protectedPaths among the files
-// that no output may replace; then hands all that to readRecords. When the input or the template
-// cannot be had, sets the status line, appends its RunLog line, beeps the error and returns
-// InputFailed or TemplateFailed without calling readRecords. After readRecords the input is
-// closed and the result is Completed; what readRecords raises goes on to the caller, the input
-// closed. Memory running out raises std::bad_alloc.
+// drops a UTF-8 byte-order mark from the template and the input in code page 65001, reads the
+// header record when asked (see RunEnvironment::header), and makes the run's context, with the
+// input, the template and environment.protectedPaths among the files that no output may replace;
+// then hands all that to readRecords, unless checkHeader stopped the run (result Stopped). When
+// the input or the template cannot be had, sets the status line, appends its RunLog line, beeps
+// the error and returns InputFailed or TemplateFailed without calling readRecords. After
+// readRecords the input is closed and the result is Completed; what readRecords raises goes on to
+// the caller, the input closed. Memory running out raises std::bad_alloc.
 RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
                    const RunEnvironment& environment,
                    const std::function<void(const OpenedRun&)>& readRecords);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -56,19 +57,35 @@ inline void DropByteOrderMark(std::string& text, bool skip) {
   if (skip && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
 }
 
+// Where records end. Cr: at CR or CR LF, and an LF alone is data (the window's way). Any: at CR
+// LF, LF or CR, except inside a double-quoted stretch of a field, where each of those line breaks
+// becomes the in-field break byte; quotes open and close as the field splitter takes them.
+enum class LineEnds { Cr, Any };
+
+struct RecordEnds {
+  LineEnds ends = LineEnds::Cr;
+  char breakByte = '\x0A';                // Any: what a quoted line break becomes
+  const CodePageTable* table = nullptr;   // Any: how bytes are classified; nullptr: the process's
+};
+
 // A buffered byte stream over a byte source: the reader scans the buffer directly and can look
 // at the byte after a CR without consuming it.
 class InputStream {
  public:
-  explicit InputStream(ByteSource& source, std::size_t bufferSize = 1 << 16);
+  explicit InputStream(ByteSource& source, std::size_t bufferSize = 1 << 16,
+                       RecordEnds recordEnds = {});
 
   // Number of bytes that the reader has consumed so far.
   std::uint64_t BytesConsumed() const { return consumedBefore_ + position_; }
   // Whether reading the source failed; the reader then delivers no further record.
   bool Failed() const { return failed_; }
+  // Under LineEnds::Cr: whether the input held an LF but no CR at all, so that it was read as
+  // one record (known once the reader has reached the end).
+  bool LfWithoutCr() const { return lfWithoutCr_; }
 
  private:
   friend bool ReadRecord(InputStream& stream, std::string& line);
+  friend bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line);
 
   // Refills the buffer once it is used up: Ok, End or Error.
   platform::ReadStatus Fill();
@@ -80,10 +97,14 @@ class InputStream {
   std::size_t end_ = 0;
   std::uint64_t consumedBefore_ = 0;
   bool failed_ = false;
+  RecordEnds recordEnds_;
+  bool crSeen_ = false;
+  bool lfWithoutCr_ = false;
 };
 
-// Empties line, then reads the next record into it. Returns true when a record was read (it may
-// be empty), false at the end of the input or after a read error (the partial line is dropped).
+// Empties line, then reads the next record into it, ending it as the stream's RecordEnds say.
+// Returns true when a record was read (it may be empty), false at the end of the input or after a
+// read error (the partial line is dropped).
 bool ReadRecord(InputStream& stream, std::string& line);
 
 }  // namespace velmora

@@ -62,6 +62,9 @@ struct RunContext {
   // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
   // changed only by the thread that writes, in record order.
   PredictedFiles* predicted = nullptr;
+  // Per field: the placeholder of its column's name (ReplaceLead, the header's name,
+  // ReplaceTail), "" for a column that names nothing; empty when the run reads no header.
+  std::vector<std::string> namedPlaceholders;
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;

@@ -161,7 +161,8 @@ bool FillByPlan(const TemplatePlan& plan, const RunContext& context, const Field
 }
 
 // The substitution as it is defined: for each field in turn, every occurrence of its placeholder
-// in the whole working copy, the values put in for earlier fields included.
+// in the whole working copy, the values put in for earlier fields included, and then every
+// occurrence of its column's named placeholder.
 void FillFieldByField(const RunContext& context, const FieldList& fields, FillScratch& scratch,
                       std::string& content) {
   const GeneratorSettings& s = context.settings;
@@ -178,6 +179,9 @@ void FillFieldByField(const RunContext& context, const FieldList& fields, FillSc
     const std::string& value =
         scratch.value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : scratch.value;
     ReplaceAll(content, scratch.placeholder, value, context.table);
+    if (i < context.namedPlaceholders.size() && !context.namedPlaceholders[i].empty()) {
+      ReplaceAll(content, context.namedPlaceholders[i], value, context.table);
+    }
   }
 }
 

@@ -29,7 +29,8 @@ struct FillScratch {
 // Replaces content by the run's template filled with fields: for each field in turn, from field
 // 0 on, every placeholder of it (ReplaceLead, the field's number, ReplaceTail) in the whole copy,
 // the values put in for earlier fields included, becomes the field's translated value, or
-// ReplaceDefault byte for byte for an empty field when that is set. Memory running out raises
+// ReplaceDefault byte for byte for an empty field when that is set; then, when its column has a
+// name, every placeholder of the name the same way. Memory running out raises
 // std::bad_alloc.
 void FillTemplate(const RunContext& context, const FieldList& fields, FillScratch& scratch,
                   std::string& content);

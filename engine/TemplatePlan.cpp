@@ -36,6 +36,13 @@ void FindMatches(std::string_view text, std::string_view needle, const CodePageT
   }
 }
 
+// Whether text, walked from its start, ends where a character ends: then a match of it in the
+// template, which starts a character, ends where one ends too, and the template after it keeps
+// its character boundaries.
+bool EndsWithWholeCharacters(std::string_view text, const CodePageTable& table) {
+  return !table.HasLeadBytes() || !LeadByteBefore(text, 0, text.size(), table);
+}
+
 }  // namespace
 
 TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount) {
@@ -46,12 +53,16 @@ TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount)
   TemplatePlan plan;
   plan.fieldCount = fieldCount;
   if (lead.empty()) return plan;
-  std::vector<std::string> placeholders;
-  placeholders.reserve(fieldCount);
+  // Per field its placeholders in the order the substitution takes them: the number, then the
+  // column's name.
+  std::vector<std::vector<std::string>> placeholders(fieldCount);
   for (std::size_t i = 0; i < fieldCount; ++i) {
-    placeholders.push_back(PlaceholderText(lead, i, tail));
-    for (char c : placeholders.back()) {
-      if (table.IsLead(static_cast<unsigned char>(c))) return plan;
+    placeholders[i].push_back(PlaceholderText(lead, i, tail));
+    if (i < context.namedPlaceholders.size() && !context.namedPlaceholders[i].empty()) {
+      placeholders[i].push_back(context.namedPlaceholders[i]);
+    }
+    for (const std::string& placeholder : placeholders[i]) {
+      if (!EndsWithWholeCharacters(placeholder, table)) return plan;
     }
   }
   using Piece = TemplatePlan::Piece;
@@ -60,40 +71,43 @@ TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount)
   std::vector<Piece> next;
   std::vector<std::size_t> hits;
   for (std::size_t i = 0; i < fieldCount; ++i) {
-    const std::string_view placeholder = placeholders[i];
-    next.clear();
-    for (std::size_t p = 0; p < pieces.size(); ++p) {
-      const Piece& piece = pieces[p];
-      if (piece.field != TemplatePlan::kLiteral) {
-        next.push_back(piece);
-        continue;
-      }
-      const std::string_view literal = templateText.substr(piece.offset, piece.length);
-      if (p + 1 < pieces.size()) {
-        // A match starting here could run on into the value that follows.
-        for (std::size_t n = 1; n < placeholder.size() && n <= literal.size(); ++n) {
-          if (literal.ends_with(placeholder.substr(0, n))) return plan;
+    for (const std::string& placeholderText : placeholders[i]) {
+      const std::string_view placeholder = placeholderText;
+      next.clear();
+      for (std::size_t p = 0; p < pieces.size(); ++p) {
+        const Piece& piece = pieces[p];
+        if (piece.field != TemplatePlan::kLiteral) {
+          next.push_back(piece);
+          continue;
+        }
+        const std::string_view literal = templateText.substr(piece.offset, piece.length);
+        if (p + 1 < pieces.size()) {
+          // A match starting here could run on into the value that follows.
+          for (std::size_t n = 1; n < placeholder.size() && n <= literal.size(); ++n) {
+            if (literal.ends_with(placeholder.substr(0, n))) return plan;
+          }
+        }
+        FindMatches(literal, placeholder, table, hits);
+        std::size_t from = 0;
+        for (std::size_t hit : hits) {
+          if (hit > from) next.push_back({TemplatePlan::kLiteral, piece.offset + from, hit - from});
+          next.push_back({static_cast<std::uint32_t>(i), 0, 0});
+          from = hit + placeholder.size();
+        }
+        if (from < literal.size()) {
+          next.push_back({TemplatePlan::kLiteral, piece.offset + from, literal.size() - from});
         }
       }
-      FindMatches(literal, placeholder, table, hits);
-      std::size_t from = 0;
-      for (std::size_t hit : hits) {
-        if (hit > from) next.push_back({TemplatePlan::kLiteral, piece.offset + from, hit - from});
-        next.push_back({static_cast<std::uint32_t>(i), 0, 0});
-        from = hit + placeholder.size();
-      }
-      if (from < literal.size()) {
-        next.push_back({TemplatePlan::kLiteral, piece.offset + from, literal.size() - from});
-      }
+      pieces.swap(next);
     }
-    pieces.swap(next);
   }
   plan.used.assign(fieldCount, 0);
   plan.scanned.assign(fieldCount, 0);
   for (const Piece& piece : pieces) {
     if (piece.field == TemplatePlan::kLiteral) continue;
     plan.used[piece.field] = 1;
-    plan.scanned[piece.field] = piece.field + 1 < fieldCount ? 1 : 0;
+    plan.scanned[piece.field] =
+        piece.field + 1 < fieldCount || placeholders[piece.field].size() > 1 ? 1 : 0;
   }
   plan.pieces = std::move(pieces);
   plan.firstByte = lead[0];

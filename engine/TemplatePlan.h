@@ -17,8 +17,8 @@ namespace velmora {
 // template's literal stretches with the values put in their places. The plan finds those places by
 // running the substitution once on the template alone, and proves for each record that the
 // record's values cannot take part in any later match:
-//   - no placeholder byte is a lead byte, so each placeholder ends where a character ends and the
-//     template around it keeps its character boundaries;
+//   - each placeholder (of a number or of a column's name) ends where a character ends, so a
+//     match of it does too and the template around it keeps its character boundaries;
 //   - no literal stretch in front of a value ends with the beginning of a later placeholder, so no
 //     match can start in the template and run on into a value (checked here, once);
 //   - no value that later placeholders are searched over holds the first byte of a placeholder at

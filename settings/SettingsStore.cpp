@@ -49,24 +49,6 @@ constexpr SettingsKey kSettingsKeys[] = {
 template <typename Member>
 constexpr bool kIsText = std::is_same_v<Member, std::string GeneratorSettings::*>;
 
-// Every field as reading gives it from a file without its key.
-GeneratorSettings DefaultSettings() {
-  GeneratorSettings s;
-  for (const SettingsKey& row : kSettingsKeys) {
-    std::visit(
-        [&](auto member) {
-          using Field = std::remove_reference_t<decltype(s.*member)>;
-          if constexpr (kIsText<decltype(member)>) {
-            s.*member = row.defaultValue;
-          } else {
-            s.*member = static_cast<Field>(ProfileNumber(row.defaultValue));
-          }
-        },
-        row.field);
-  }
-  return s;
-}
-
 // The thirteen keys with the values of s, as the file stores them. Numbers are stored as "%d"
 // writes them, so a RuleNumber above 2147483647 is stored negative.
 std::vector<ProfileEntry> SettingsEntries(const GeneratorSettings& s) {
@@ -88,6 +70,23 @@ std::vector<ProfileEntry> SettingsEntries(const GeneratorSettings& s) {
 }
 
 }  // namespace
+
+GeneratorSettings DefaultSettings() {
+  GeneratorSettings s;
+  for (const SettingsKey& row : kSettingsKeys) {
+    std::visit(
+        [&](auto member) {
+          using Field = std::remove_reference_t<decltype(s.*member)>;
+          if constexpr (kIsText<decltype(member)>) {
+            s.*member = row.defaultValue;
+          } else {
+            s.*member = static_cast<Field>(ProfileNumber(row.defaultValue));
+          }
+        },
+        row.field);
+  }
+  return s;
+}
 
 void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profile) {
   // An empty path names no file; the profile functions would look for one in the Windows folder.
@@ -128,13 +127,15 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
   SaveSettings(settings, settingsFilePath, *profile);
 }
 
-std::string DefaultSettingsFileText() {
+std::string SettingsFileText(const GeneratorSettings& settings) {
   ProfileText text("");
-  for (const ProfileEntry& entry : SettingsEntries(DefaultSettings())) {
+  for (const ProfileEntry& entry : SettingsEntries(settings)) {
     text.Set(entry.section, entry.key, entry.value);
   }
   return text.Bytes();
 }
+
+std::string DefaultSettingsFileText() { return SettingsFileText(DefaultSettings()); }
 
 std::string PathBesideProgram(std::string_view programPath, std::string_view extension,
                               const CodePageTable& table) {

@@ -30,6 +30,12 @@ void SaveSettings(const GeneratorSettings& settings, const std::string& settings
 // writes: every key with the value that reading gives it when the file lacks it.
 std::string DefaultSettingsFileText();
 
+// Every field as reading gives it from a file without its key: what the window starts with.
+GeneratorSettings DefaultSettings();
+
+// A settings file holding settings, every key written as the window writes it.
+std::string SettingsFileText(const GeneratorSettings& settings);
+
 // The path of a file beside the program named like it: the program's path with its extension
 // replaced by extension (".ini" for the settings file, ".htm" for the read-me). The last "." is
 // found character by character (CharacterWalk), so the second byte of a double-byte character

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "settings/SettingsStore.h"
 #include "support/TestFiles.h"
 
 #ifdef _WIN32
@@ -665,6 +666,139 @@ TEST(BatchSummary, CountsRecordsFilesAndTimeOnTheLastLine) {
   }
 }
 
+TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
+  const std::string lacks = "velmora-batch: the template names a column that the header lacks: ";
+  struct Case {
+    const char* name;
+    const char* codePage;
+    std::string input;
+    std::string templateText;
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> pages;  // p001.html, p002.html, ...
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      // 名前,価格 in code page 932; numbering starts after the header.
+      {"932 names", "932", "\x96\xbc\x91\x4f,\x89\xbf\x8a\x69\r\napple,100\r\npear,\r\n",
+       "[$_\x96\xbc\x91\x4f_$]=[$_\x89\xbf\x8a\x69_$]/[$_1_$]", {}, 0,
+       {"apple=100/100", "pear=-/-"}, ""},
+      // 名前 in UTF-8, after a byte-order mark.
+      {"65001 names", "65001", "\xef\xbb\xbf\xe5\x90\x8d\xe5\x89\x8d,price\r\nx,<1>\r\n",
+       "[$_\xe5\x90\x8d\xe5\x89\x8d_$]|[$_price_$]", {}, 0, {"x|&lt;1&gt;"}, ""},
+      {"numbers, digits, repeats and empty headers", "932", "id,123,id,,name\r\na,b,c,d,e\r\n",
+       "[$_id_$][$_123_$][$_2_$][$_name_$][$_4_$]", {}, 0, {"a[$_123_$]cee"},
+       "velmora-batch: the header of field 1, '123', is a number: it names no column\n"
+       "velmora-batch: the header of field 2, 'id', repeats that of field 0: it names no column\n"
+       "velmora-batch: the header of field 3 is empty: it names no column\n"},
+      {"a name holding the tail and the lead", "932", "a_$]b,[$_x\r\n1,2\r\n",
+       "[$_a_$]b_$]|[$_[$_x_$]", {}, 0, {"1|2"}, ""},
+      {"a missing name", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$][$_prise_$]", {}, 0,
+       {"[$_prise_$]5[$_prise_$]"}, lacks + "[$_prise_$]\n"},
+      {"a missing name, strict", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$]", {"--strict"},
+       4, {}, lacks + "[$_prise_$]\nvelmora-batch: --strict: no file is written\n"},
+      {"only the header", "932", "id,name\r\n", "[$_name_$]", {}, 0, {}, ""},
+      // "[" as the second byte of a character begins no placeholder, named or not.
+      {"a lead inside a character", "932", "x\r\n1\r\n", "\x89[$_x_$][$_y_$]",
+       {"--single-thread"}, 0, {"\x89[$_x_$][$_y_$]"}, lacks + "[$_y_$]\n"},
+      {"quoted header", "932", "\"a,b\",c\r\n1,2\r\n", "[$_a,b_$][$_c_$]", {}, 0, {"12"}, ""},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", kSettings);
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", c.templateText);
+    fs::create_directory(dir.Path() / "out");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--header", "--code-page", c.codePage, "s.ini"});
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    std::size_t files = 0;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+      (void)entry;
+      ++files;
+    }
+    EXPECT_EQ(files, c.pages.size()) << c.name;
+    for (std::size_t i = 0; i < c.pages.size(); ++i) {
+      EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "p00" + std::to_string(i + 1) + ".html")),
+                c.pages[i])
+          << c.name;
+    }
+    if (c.status == 0) {
+      // The closing line counts the records after the header (its text here in code page 932).
+      if (std::string(c.codePage) == "932") {
+        EXPECT_TRUE(r.out.ends_with(Finished(std::to_string(c.pages.size())) + "\r\n")) << c.name;
+      }
+      if (!c.pages.empty()) {
+        args.insert(args.begin(), {"--preview", "1"});
+        EXPECT_EQ(RunBatch(dir, args).out, c.pages[0]) << c.name;
+      }
+    }
+  }
+}
+
+TEST(BatchSettingsOptions, RunWithoutASettingsFileAndReadRecordsAsTold) {
+  const std::vector<std::string> paths = {"-i", "in.csv", "-t", "t.html", "-o", "out"};
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string input;
+    std::string templateText;
+    int status;
+    std::map<std::string, std::string> files;  // the output folder afterwards
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"the defaults of a new settings file", {}, "a,<b>\r\n", "[$_0_$]|[$_1_$]", 0,
+       {{"1.html", "a|&lt;b&gt;"}}, ""},
+      {"every setting from options",
+       {"--separator", "tsv", "--format", "text", "--field-break", "vt", "--lead", "{", "--tail",
+        "}", "--default", "none", "--name-number", "2", "--name-lead", "n", "--name-tail", ".txt"},
+       "a\x0b" "b\t\t<c>\r\n", "{0}|{1}|{2}", 0, {{"n01.txt", "a\r\nb|none|<c>"}}, ""},
+      {"line breaks inside quotes", {"--line-ends", "any"},
+       "id,text\n1,\"x\r\ny\"\n2,\"p\nq\"\r\n3,5\"\" tall\n", "[$_0_$]:[$_1_$]", 0,
+       {{"1.html", "id:text"}, {"2.html", "1:x<br>y"}, {"3.html", "2:p<br>q"},
+        {"4.html", "3:5 tall"}},
+       ""},
+      {"line breaks inside quotes as text", {"--line-ends", "any", "--format", "text"},
+       "\"a\r\nb\"\n", "[$_0_$]", 0, {{"1.html", "a\r\nb"}}, ""},
+      {"a header with line ends", {"--line-ends", "any", "--header"}, "id,name\n1,\"a\nb\"\n",
+       "[$_name_$]", 0, {{"1.html", "a<br>b"}}, ""},
+      {"LF line ends read as one record", {}, "id,name\n1,apple\n", "<p>[$_1_$]</p>", 0,
+       {{"1.html", "<p>name<br>1</p>"}},
+       "velmora-batch: the input holds LF line ends but no CR, so the whole input was read as "
+       "one record; --line-ends any ends records at LF too\n"},
+      {"named by a column", {"--header", "--name-field", "name"}, "id,name\r\n7,apple\r\n",
+       "[$_id_$]", 0, {{"apple.html", "7"}}, ""},
+      {"named by a field", {"--name-field", "1", "--name-tail", ""}, "7,apple\r\n", "[$_0_$]", 0,
+       {{"apple", "7"}}, ""},
+      {"named by a column the header lacks", {"--header", "--name-field", "nom"},
+       "id,name\r\n7,apple\r\n", "[$_id_$]", 2, {},
+       "velmora-batch: --name-field: the header has no column 'nom'\n"},
+      {"a name lead that climbs out", {"--name-lead", "../"}, "a\r\n", "x", 3, {},
+       OpenFailed("../1.html") + "\n"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", c.templateText);
+    fs::create_directory(dir.Path() / "out");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), paths.begin(), paths.end());
+    args.insert(args.end(), {"--code-page", "932"});
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+      files[entry.path().filename().string()] = test::ReadBytes(entry.path().string());
+    }
+    EXPECT_EQ(files, c.files) << c.name;
+    EXPECT_FALSE(fs::exists(dir.Path() / "1.html")) << c.name;
+  }
+}
+
 TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   const std::string defaults =
       "[Settings]\r\nInput=\r\nOutput=\r\nTemplate=\r\n"
@@ -697,6 +831,33 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
     EXPECT_EQ(refused.status, 0) << device << " " << refused.err;
     EXPECT_TRUE(fs::is_regular_file(dir.Path() / device)) << device;
 #endif
+  }
+  // Options change the new file's settings, as the settings reader reads them back.
+  BatchResult withOptions =
+      RunBatch(dir, {"--init", "opt.ini", "-i", "in.csv", "--separator", "tsv", "--format", "text",
+                     "--field-break", "vt", "--lead", "{", "--tail", "}", "--default", "&nbsp;",
+                     "--name-field", "2", "--name-lead", "p", "--name-tail", ".txt"});
+  EXPECT_EQ(withOptions.status, 0) << withOptions.err;
+  GeneratorSettings read;
+  LoadSettings(read, (dir / "opt.ini"));
+  GeneratorSettings expected;
+  LoadSettings(expected, (dir / "new.ini"));
+  expected.Input = "in.csv";
+  expected.FieldSeparator = 1;
+  expected.ReplaceFormat = 1;
+  expected.FieldBreak = 1;
+  expected.ReplaceLead = "{";
+  expected.ReplaceTail = "}";
+  expected.ReplaceDefault = "&nbsp;";
+  expected.Rule = 1;
+  expected.RuleNumber = 2;
+  expected.RuleLead = "p";
+  expected.RuleTail = ".txt";
+  EXPECT_EQ(read, expected);
+  for (const char* commandLineOnly : {"--header", "--line-ends=any"}) {
+    BatchResult refused = RunBatch(dir, {"--init", "other.ini", commandLineOnly});
+    EXPECT_EQ(refused.status, 2) << commandLineOnly;
+    EXPECT_FALSE(fs::exists(dir.Path() / "other.ini"));
   }
 }
 

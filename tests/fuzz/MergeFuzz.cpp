@@ -11,6 +11,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/ColumnNames.h"
 #include "engine/FormatZeroPadded.h"
 #include "engine/RecordMerger.h"
 #include "tests/fuzz/Reference.h"
@@ -162,9 +163,18 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   s.RuleTail = provider.ConsumeRandomLengthString(16);
   s.Output = provider.ConsumeRandomLengthString(32);
   const std::string line = provider.ConsumeRandomLengthString(256);
+  // A header record naming the columns, as a run with columns by name reads it.
+  const bool withHeader = provider.ConsumeBool();
+  const std::string headerLine = withHeader ? provider.ConsumeRandomLengthString(64) : "";
   const std::string templateText = provider.ConsumeRemainingBytesAsString();
 
   RunContext context(s, templateText, separator, table, rules);
+  std::vector<std::string> named;
+  if (withHeader) {
+    named = NamedPlaceholders(ReadColumnNames(reference::SplitFields(headerLine, separator, table)),
+                              s.ReplaceLead, s.ReplaceTail);
+    context.namedPlaceholders = named;
+  }
   MergeScratch scratch;
   MergedRecord record;
   std::string recordLine = line;
@@ -183,6 +193,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     content = ReplaceAllTagged(content, s.ReplaceLead + std::to_string(i) + s.ReplaceTail, value,
                                table);
+    if (i < named.size()) content = ReplaceAllTagged(content, named[i], value, table);
   }
   reference::Check(record.content == content.bytes, "the filled template differs from the rules");
   // Whatever bytes a record holds, in whatever code page, none of them reaches an HTML page as

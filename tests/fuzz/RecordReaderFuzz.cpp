@@ -1,13 +1,15 @@
 // Reads the input as a file of records and splits every record, under each code page of the
 // table, with buffer sizes and read chunks that put buffer edges everywhere, a read error at any
 // offset, and a UTF-8 byte-order mark skipped or not; records and fields must be exactly those of
-// the simple byte-by-byte rules (after the mark, when it is skipped and whole).
+// the simple byte-by-byte rules (after the mark, when it is skipped and whole), records ending at
+// CR or CR LF, or at any line end outside quotes.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 #include "engine/FieldSplitter.h"
 #include "engine/RecordReader.h"
@@ -27,17 +29,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   const bool failing = provider.ConsumeBool();
   const std::size_t errorOffset = provider.ConsumeIntegral<std::uint16_t>();
   const bool skipMark = provider.ConsumeBool();
+  const bool anyLineEnd = provider.ConsumeBool();
+  const char breakByte = provider.ConsumeBool() ? '\x0B' : '\x0A';
   const std::string bytes = provider.ConsumeRemainingBytesAsString();
   const std::size_t errorAt = failing ? errorOffset : static_cast<std::size_t>(-1);
 
   // A mark cut short by a read error is no mark: its bytes come before the error as data.
   const bool markSkipped = skipMark && bytes.starts_with("\xEF\xBB\xBF") && errorAt >= 3;
+  const std::string_view records = markSkipped ? std::string_view(bytes).substr(3) : bytes;
+  const std::size_t dataErrorAt = markSkipped && failing ? errorAt - 3 : errorAt;
   const std::vector<std::string> expected =
-      markSkipped ? reference::ReadRecords(bytes.substr(3), failing ? errorAt - 3 : errorAt)
-                  : reference::ReadRecords(bytes, errorAt);
+      anyLineEnd ? reference::ReadRecordsAtAnyLineEnd(records, dataErrorAt, breakByte, table)
+                 : reference::ReadRecords(records, dataErrorAt);
   test::MemoryByteSource memory(bytes, chunk, errorAt);
   ByteOrderMarkSkipper source(memory, skipMark);
-  InputStream stream(source, bufferSize);
+  InputStream stream(source, bufferSize,
+                     RecordEnds{anyLineEnd ? LineEnds::Any : LineEnds::Cr, breakByte, &table});
   std::string line = "left over from before";
   FieldList fields;  // reused from record to record, as the merge does
   std::size_t count = 0;

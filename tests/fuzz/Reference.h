@@ -122,6 +122,54 @@ inline ByteClass NextClass(unsigned char b, ByteClass previous, const CodePageTa
   return table.IsLead(b) ? ByteClass::LeadByte : ByteClass::OtherByte;
 }
 
+// Whether the splitter, having walked line, stands inside a quoted stretch: quotes as it takes
+// them (a doubled one inside a stretch consumed whole), none after a NUL, where it stops.
+inline bool EndsQuoted(std::string_view line, const CodePageTable& table) {
+  bool quoted = false;
+  ByteClass previous = ByteClass::OtherByte;
+  for (std::size_t i = 0; i < line.size(); ++i) {
+    const unsigned char b = static_cast<unsigned char>(line[i]);
+    if (b == 0) return false;
+    const ByteClass cls = NextClass(b, previous, table);
+    previous = cls;
+    if (cls != ByteClass::OtherByte || b != '"') continue;
+    if (quoted && i + 1 < line.size() && line[i + 1] == '"') {
+      ++i;
+    } else {
+      quoted = !quoted;
+    }
+  }
+  return quoted;
+}
+
+// The records when any of CR LF, LF and CR ends one outside a quoted stretch; inside one each
+// becomes breakByte.
+inline std::vector<std::string> ReadRecordsAtAnyLineEnd(std::string_view bytes,
+                                                        std::size_t errorAt, char breakByte,
+                                                        const CodePageTable& table) {
+  std::vector<std::string> records;
+  std::string line;
+  for (std::size_t pos = 0;;) {
+    if (pos >= errorAt) return records;
+    if (pos >= bytes.size()) {
+      if (!line.empty()) records.push_back(line);
+      return records;
+    }
+    const char byte = bytes[pos++];
+    if (byte != '\r' && byte != '\n') {
+      line.push_back(byte);
+      continue;
+    }
+    if (byte == '\r' && pos < errorAt && pos < bytes.size() && bytes[pos] == '\n') ++pos;
+    if (EndsQuoted(line, table)) {
+      line.push_back(breakByte);
+    } else {
+      records.push_back(line);
+      line.clear();
+    }
+  }
+}
+
 // Every occurrence of oldText replaced, candidates at character starts only (bytes classed as the
 // splitter classes them, afresh from the start and after each match), inserted text never scanned
 // again.

@@ -31,7 +31,52 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   auto plain = ParseBatchOptions({"s.ini"}, error);
   ASSERT_TRUE(plain);
   EXPECT_FALSE(plain->preview || plain->dryRun || plain->changedOnly || plain->strict ||
-               plain->summary);
+               plain->summary || plain->header);
+  EXPECT_EQ(plain->lineEnds, LineEnds::Cr);
+  GeneratorSettings unchanged;
+  unchanged.RuleTail = ".html";
+  GeneratorSettings applied = unchanged;
+  ApplyBatchOptions(*plain, applied);
+  EXPECT_EQ(applied, unchanged);
+
+  // Without a settings file the paths come from options; every setting can.
+  auto settingsOptions = ParseBatchOptions(
+      {"-i", "x", "-t", "y", "-o", "z", "--header", "--name-field", "3", "--name-field", "price",
+       "--name-lead=p-", "--name-tail", "", "--separator", "tsv", "--field-break", "vt",
+       "--format", "text", "--lead", "{", "--tail", "}", "--default=", "--line-ends", "any"},
+      error);
+  ASSERT_TRUE(settingsOptions) << error;
+  EXPECT_EQ(settingsOptions->settingsFile, "");
+  EXPECT_EQ(settingsOptions->nameColumn, "price");
+  EXPECT_FALSE(settingsOptions->nameField);  // the last --name-field counts
+  EXPECT_EQ(settingsOptions->lineEnds, LineEnds::Any);
+  GeneratorSettings s;
+  s.Rule = 0;
+  s.RuleNumber = 7;
+  s.ReplaceDefault = "-";
+  ApplyBatchOptions(*settingsOptions, s);
+  EXPECT_EQ(s.Input + s.Template + s.Output, "xyz");
+  EXPECT_EQ(s.Rule, 1);
+  EXPECT_EQ(s.RuleLead + "|" + s.RuleTail, "p-|");
+  EXPECT_EQ(s.FieldSeparator + s.FieldBreak + s.ReplaceFormat, 3);
+  EXPECT_EQ(s.ReplaceLead + s.ReplaceTail + s.ReplaceDefault, "{}");
+  struct Rule {
+    std::vector<std::string> args;
+    std::int32_t rule;
+    std::uint32_t number;
+  };
+  for (const Rule& r : {Rule{{"--name-field", "255", "s.ini"}, 1, 255},
+                        Rule{{"--name-number", "0", "s.ini"}, 0, 0},
+                        Rule{{"--name-number=12", "s.ini"}, 0, 12}}) {
+    auto ruleOptions = ParseBatchOptions(r.args, error);
+    ASSERT_TRUE(ruleOptions) << error;
+    GeneratorSettings named;
+    named.Rule = 5;
+    named.RuleNumber = 99;
+    ApplyBatchOptions(*ruleOptions, named);
+    EXPECT_EQ(named.Rule, r.rule) << r.args[0];
+    EXPECT_EQ(named.RuleNumber, r.number) << r.args[0];
+  }
 }
 
 TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
@@ -53,6 +98,21 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {"--init"},
       {"--init="},
       {"--init", "new.ini", "a.ini"},
+      {"--separator", "comma", "a.ini"},
+      {"--field-break", "cr", "a.ini"},
+      {"--format", "HTML", "a.ini"},
+      {"--line-ends", "lf", "a.ini"},
+      {"--lead"},
+      {"--name-field", "256", "a.ini"},
+      {"--name-field", "", "a.ini"},
+      {"--name-field", "price", "a.ini"},
+      {"--name-number", "-1", "a.ini"},
+      {"--name-number", "256", "a.ini"},
+      {"--name-field", "1", "--name-number", "2", "a.ini"},
+      {"--header=yes", "a.ini"},
+      {"--init", "new.ini", "--header"},
+      {"--init", "new.ini", "--line-ends", "cr"},
+      {"-i", "in.csv", "-t", "t.html"},
   };
   for (const auto& args : cases) {
     std::string error;

@@ -15,9 +15,11 @@
 namespace velmora {
 namespace {
 
-// The substitution as it is defined, field after field over the whole working copy.
+// The substitution as it is defined, field after field over the whole working copy: a field's
+// numbered placeholder, then its column's named one.
 std::string FillByDefinition(const std::string& templateText, const FieldList& fields,
-                             const GeneratorSettings& s, const CodePageTable& table) {
+                             const GeneratorSettings& s, const CodePageTable& table,
+                             const std::vector<std::string>& named = {}) {
   std::string content = templateText;
   const char breakByte = s.FieldBreak == 0 ? '\x0A' : '\x0B';
   for (std::size_t i = 0; i < fields.size(); ++i) {
@@ -25,6 +27,7 @@ std::string FillByDefinition(const std::string& templateText, const FieldList& f
     AppendTranslatedValue(value, fields[i], s.ReplaceFormat, breakByte, table);
     if (value.empty() && !s.ReplaceDefault.empty()) value = s.ReplaceDefault;
     ReplaceAll(content, s.ReplaceLead + std::to_string(i) + s.ReplaceTail, value, table);
+    if (i < named.size()) ReplaceAll(content, named[i], value, table);
   }
   return content;
 }
@@ -51,10 +54,18 @@ const PlaceholderTexts kPlaceholderTexts[] = {
     {"[", "]"},      {"$", "$"},  {"\x82\xa0", "]"}, {"[", "\x95"},
 };
 
-// A piece of text: a placeholder of some field, a part of one, or bytes that matter.
+// Column names: plain, Japanese (one ending in "[" as its second byte, one a lone lead byte),
+// holding the default lead or tail, or digits next to letters.
+const char* const kColumnNames[] = {"a", "name", "\x96\xbc\x91\x4f", "\x89\x5b", "\x82",
+                                    "x_$]", "[$_y", "1a", "_"};
+constexpr unsigned kColumnNameCount = sizeof kColumnNames / sizeof kColumnNames[0];
+
+// A piece of text: a placeholder of some field or column, a part of one, or bytes that matter.
 std::string Piece(Random& random, const PlaceholderTexts& texts, std::size_t fields) {
   const std::string placeholder =
-      std::string(texts.lead) + std::to_string(random.Below(static_cast<unsigned>(fields) + 2)) +
+      std::string(texts.lead) +
+      (random.Below(3) == 0 ? std::string(kColumnNames[random.Below(kColumnNameCount)])
+                            : std::to_string(random.Below(static_cast<unsigned>(fields) + 2))) +
       texts.tail;
   static const char* const kBytes[] = {"a", "b", "1", "0", "_", "$", "[", "]", "&", "<", ">",
                                        "\"", "\n", "\x0b", "\x82\xa0", "\x89\x5b", "\x95\x5c",
@@ -99,6 +110,17 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     const std::string templateText = Text(random, texts, fieldCount, 12);
     // Several records over one template, so that a plan is reused and one made for a new count.
     RunContext context(settings, templateText, ',', table, platform::NativePathRules());
+    // Half the runs read a header: some columns named, some not.
+    std::vector<std::string> named;
+    if (random.Below(2) == 0) {
+      for (std::size_t f = 0, n = random.Below(16); f < n; ++f) {
+        named.push_back(random.Below(3) == 0 ? ""
+                                             : settings.ReplaceLead +
+                                                   kColumnNames[random.Below(kColumnNameCount)] +
+                                                   settings.ReplaceTail);
+      }
+    }
+    context.namedPlaceholders = named;
     MergeScratch scratch;
     MergedRecord record;
     for (int r = 0; r < 4; ++r) {
@@ -111,7 +133,7 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
       BuildMergedRecord(line, static_cast<std::uint32_t>(r + 1), context, scratch, record);
       FieldList fields;
       SplitFields(line, ',', table, fields);
-      ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table))
+      ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table, named))
           << "round " << round << ", record " << r << ", code page " << table.CodePage();
     }
   }

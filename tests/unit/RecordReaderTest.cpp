@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,13 +14,15 @@ namespace {
 using namespace std::string_literals;
 
 std::vector<std::string> ReadAll(const std::string& bytes, std::size_t chunk,
-                                 std::size_t bufferSize) {
+                                 std::size_t bufferSize, RecordEnds ends = {},
+                                 bool* lfWithoutCr = nullptr) {
   test::MemoryByteSource source(bytes, chunk);
-  InputStream stream(source, bufferSize);
+  InputStream stream(source, bufferSize, ends);
   std::vector<std::string> records;
   std::string line = "left over";
   while (ReadRecord(stream, line)) records.push_back(line);
   EXPECT_TRUE(line.empty());
+  if (lfWithoutCr != nullptr) *lfWithoutCr = stream.LfWithoutCr();
   return records;
 }
 
@@ -27,11 +30,14 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
   struct Case {
     std::string bytes;
     std::vector<std::string> records;
+    // The records when they end at any line end outside quotes, when that differs.
+    std::optional<std::vector<std::string>> anyLineEnd = std::nullopt;
+    bool lfWithoutCr = false;  // the reader tells that an LF-only input was one record
   };
   const std::vector<Case> cases = {
       {"a,b\r\nc,d\r\n", {"a,b", "c,d"}},
       {"a\rb", {"a", "b"}},
-      {"a\nb\r\n", {"a\nb"}},
+      {"a\nb\r\n", {"a\nb"}, {{"a", "b"}}},
       {"a\r\r\nb", {"a", "", "b"}},
       {"", {}},
       {"\r\n", {""}},
@@ -41,14 +47,32 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
       {"\xef\xbb\xbf" "a\r\n", {"\xef\xbb\xbf" "a"}},
       {"\r\r", {"", ""}},
       {"a\x1a" "b\r", {"a\x1a" "b"}},
-      {"\n\n", {"\n\n"}},
+      {"\n\n", {"\n\n"}, {{"", ""}}, true},
       {"\x82\r\nb", {"\x82", "b"}},
+      {"id,name\n1,a\n", {"id,name\n1,a\n"}, {{"id,name", "1,a"}}, true},
+      // Line breaks inside quotes become the break byte; a quote counts wherever it stands,
+      // a doubled one keeps the stretch quoted, and after a NUL no quote counts.
+      {"\"a\r\nb\",c\nd", {"\"a", "b\",c\nd"}, {{"\"a\nb\",c", "d"}}},
+      {"\"a\nb\rc\"\r\n", {"\"a\nb", "c\""}, {{"\"a\nb\nc\""}}},
+      {"x\"\"y\nz", {"x\"\"y\nz"}, {{"x\"\"y", "z"}}, true},
+      {"a\"b\nc\"\nd", {"a\"b\nc\"\nd"}, {{"a\"b\nc\"", "d"}}, true},
+      {"\"x\"\"\ny\"\n", {"\"x\"\"\ny\"\n"}, {{"\"x\"\"\ny\""}}, true},
+      {"a\0\"\nb"s, {"a\0\"\nb"s}, {{"a\0\""s, "b"}}, true},
+      // A quote that is the second byte of a character opens nothing.
+      {"\x82\"\nb\"", {"\x82\"\nb\""}, {{"\x82\"", "b\""}}, true},
   };
+  const CodePageTable quoteTrail = CodePageTable::FromRanges(999, {{0x81, 0x9F}}, {{0x01, 0xFE}});
+  const RecordEnds any{LineEnds::Any, '\x0A', &quoteTrail};
   // Every buffer and chunk size, so that a CR at the end of a buffer is seen with its LF.
   for (const Case& c : cases) {
     for (std::size_t size : {1u, 2u, 3u, 7u, 4096u}) {
       EXPECT_EQ(ReadAll(c.bytes, size, size), c.records) << "size " << size;
       EXPECT_EQ(ReadAll(c.bytes, 1, size), c.records) << "chunk 1, buffer " << size;
+      bool lfWithoutCr = false;
+      EXPECT_EQ(ReadAll(c.bytes, size, size, any), c.anyLineEnd.value_or(c.records))
+          << "any line end, size " << size;
+      ReadAll(c.bytes, size, size, {}, &lfWithoutCr);
+      EXPECT_EQ(lfWithoutCr, c.lfWithoutCr) << "size " << size;
     }
   }
 }

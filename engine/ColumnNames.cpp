@@ -1,0 +1,101 @@
+#include "engine/ColumnNames.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+bool AllDigits(std::string_view text) {
+  return !text.empty() &&
+         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// The first match of needle in text at or after from that starts a character, counting
+// characters from the start of text; npos when there is none.
+std::size_t FindAtCharacter(std::string_view text, std::string_view needle, std::size_t from,
+                            const CodePageTable& table) {
+  for (;;) {
+    const std::size_t hit = text.find(needle, from);
+    if (hit == std::string_view::npos || StartsCharacter(text, 0, hit, table)) return hit;
+    from = hit + 1;
+  }
+}
+
+}  // namespace
+
+ColumnNames ReadColumnNames(const FieldList& header) {
+  ColumnNames columns;
+  columns.names = header;
+  columns.naming.assign(header.size(), 0);
+  for (std::size_t i = 0; i < header.size(); ++i) {
+    const std::string& name = header[i];
+    if (name.empty()) {
+      columns.unnamed.push_back({i, Unnamed::Empty, 0});
+    } else if (AllDigits(name)) {
+      columns.unnamed.push_back({i, Unnamed::Digits, 0});
+    } else if (const auto earlier = FindColumn(columns, name)) {
+      columns.unnamed.push_back({i, Unnamed::Repeat, *earlier});
+    } else {
+      columns.naming[i] = 1;
+    }
+  }
+  return columns;
+}
+
+std::optional<std::size_t> FindColumn(const ColumnNames& columns, std::string_view name) {
+  for (std::size_t i = 0; i < columns.naming.size(); ++i) {
+    if (columns.naming[i] && columns.names[i] == name) return i;
+  }
+  return std::nullopt;
+}
+
+std::vector<std::string> NamedPlaceholders(const ColumnNames& columns, std::string_view lead,
+                                           std::string_view tail) {
+  std::vector<std::string> placeholders(columns.names.size());
+  for (std::size_t i = 0; i < placeholders.size(); ++i) {
+    if (!columns.naming[i]) continue;
+    placeholders[i].append(lead).append(columns.names[i]).append(tail);
+  }
+  return placeholders;
+}
+
+std::vector<std::string> UnknownNamedPlaceholders(std::string_view templateText,
+                                                  std::string_view lead, std::string_view tail,
+                                                  const ColumnNames& columns,
+                                                  const CodePageTable& table) {
+  std::vector<std::string> unknown;
+  if (lead.empty() || tail.empty()) return unknown;
+  const std::vector<std::string> known = NamedPlaceholders(columns, lead, tail);
+  std::size_t from = 0;
+  for (;;) {
+    const std::size_t at = FindAtCharacter(templateText, lead, from, table);
+    if (at == std::string_view::npos) break;
+    // A column's own placeholder may hold the tail inside its name: it is taken whole.
+    const std::string_view rest = templateText.substr(at);
+    const auto whole = std::find_if(known.begin(), known.end(), [&](const std::string& p) {
+      return !p.empty() && rest.starts_with(p);
+    });
+    if (whole != known.end()) {
+      from = at + whole->size();
+      continue;
+    }
+    const std::size_t nameStart = at + lead.size();
+    const std::size_t end = FindAtCharacter(templateText, tail, nameStart, table);
+    if (end == std::string_view::npos) break;
+    const std::string_view name = templateText.substr(nameStart, end - nameStart);
+    if (name.empty() || AllDigits(name) || name.find(lead) != std::string_view::npos ||
+        name.find_first_of("\r\n") != std::string_view::npos) {
+      from = at + 1;
+      continue;
+    }
+    std::string shaped(templateText.substr(at, end + tail.size() - at));
+    if (std::find(unknown.begin(), unknown.end(), shaped) == unknown.end()) {
+      unknown.push_back(std::move(shaped));
+    }
+    from = end + tail.size();
+  }
+  return unknown;
+}
+
+}  // namespace velmora
