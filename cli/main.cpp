@@ -12,6 +12,7 @@
 #include "cli/BatchCommands.h"
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
+#include "cli/FailureReport.h"
 #include "cli/OutputCollisions.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
@@ -129,7 +130,8 @@ int Run(const std::vector<std::string>& args) {
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
-  environment.observer = &files;
+  OutputFailures failures(&files);
+  environment.observer = &failures;
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
@@ -159,6 +161,7 @@ int Run(const std::vector<std::string>& args) {
       std::rethrow_exception(failure);
     } catch (...) {
       std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
+      std::fputs(CurrentFileErrorLine().c_str(), stderr);
     }
     status = kExitRunFailed;
   } else if (summary.outcome != RunOutcome::Completed) {
@@ -167,6 +170,12 @@ int Run(const std::vector<std::string>& args) {
     status = kExitSomeFilesFailed;
   }
   if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
+  if (summary.outcome == RunOutcome::InputFailed) {
+    std::fputs(OpenFailureLine("input", settings.Input, state.OpenError).c_str(), stderr);
+  } else if (summary.outcome == RunOutcome::TemplateFailed) {
+    std::fputs(OpenFailureLine("template", settings.Template, state.OpenError).c_str(), stderr);
+  }
+  std::fputs(failures.Report(settings.Output).c_str(), stderr);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);

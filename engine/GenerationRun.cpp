@@ -36,6 +36,7 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   const SystemTexts& texts = Texts();
   platform::InputFile file;
   if (!file.Open(path)) {
+    state.OpenError = file.LastError();
     host.SetStatus(texts.templateOpenFailed);
     AppendLine(state.RunLog, texts.templateOpenFailed);
     return false;
@@ -63,6 +64,7 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
     state.TemplateText.append(buffer, got);
   }
   if (!complete) {
+    state.OpenError = file.LastError();
     host.SetStatus(texts.templateReadFailed);
     AppendLine(state.RunLog, texts.templateReadFailed);
     return false;
@@ -80,6 +82,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
       environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
 
   state.RunLog.clear();
+  state.OpenError = 0;
   AppendLine(state.RunLog, texts.rule);
   AppendLine(state.RunLog, texts.inputLabel);
   AppendLine(state.RunLog, settings.Input);
@@ -91,6 +94,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
 
   platform::InputFile input;
   if (!input.Open(settings.Input)) {
+    state.OpenError = input.LastError();
     host.SetStatus(texts.inputOpenFailed);
     AppendLine(state.RunLog, texts.inputOpenFailed);
     host.Beep(kBeepError);

@@ -22,6 +22,9 @@ struct RunState {
   std::string RunLog;        // the last run's log, lines ending in CR LF
   std::string TemplateText;  // the template file as the last run loaded it
   std::string CurrentLine;   // the record line being processed
+  // Why the input or the template of the last run could not be opened or read (the system's
+  // code, or platform::kErrorNotPlainFile for a folder); 0 when they could.
+  platform::ErrorCode OpenError = 0;
 };
 
 enum class RunOutcome {

@@ -36,12 +36,13 @@ bool HoldsExactly(const std::string& path, std::string_view bytes) {
 
 }  // namespace
 
-OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context) {
+OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
+                              platform::ErrorCode* reason) {
   if (!record.accepted) return OutputOutcome::Failed;
   const OutputOptions& output = context.output;
   platform::OutputProbe probe = platform::OutputProbe::Absent;
   if (output.dryRun || output.changedOnly) {
-    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, reason);
   }
   if (output.changedOnly && probe == platform::OutputProbe::PlainFile &&
       HoldsExactly(record.outputPath, record.content)) {
@@ -52,14 +53,17 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
                                                    : OutputOutcome::Failed;
   }
   platform::OutputFile file;
-  if (!file.Create(record.outputPath, context.protectedFiles)) return OutputOutcome::Failed;
+  if (!file.Create(record.outputPath, context.protectedFiles)) {
+    if (reason != nullptr) *reason = file.LastError();
+    return OutputOutcome::Failed;
+  }
   file.Write(record.content.data(), record.content.size());
   file.Close();
   return OutputOutcome::Written;
 }
 
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
-                  std::string& runLog, RunHost& host) {
+                  std::string& runLog, RunHost& host, platform::ErrorCode reason) {
   const char* lineEnd = nullptr;
   switch (outcome) {
     case OutputOutcome::Written: lineEnd = " -> ok\r\n"; break;
@@ -81,6 +85,7 @@ bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunCo
   runLog.append(message);
   runLog.append("\r\n");
   host.Beep(kBeepError);
+  if (context.observer != nullptr) context.observer->OnFailure(record, reason);
   return false;
 }
 

@@ -19,7 +19,9 @@ bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext
                  MergeScratch& scratch, MergedRecord& record, std::string& runLog, RunHost& host,
                  LineAfterSplit after) {
   BuildMergedRecord(line, recordNumber, context, scratch, record, after);
-  return ReportOutput(record, WriteOutputFile(record, context), context, runLog, host);
+  platform::ErrorCode reason = 0;
+  const OutputOutcome outcome = WriteOutputFile(record, context, &reason);
+  return ReportOutput(record, outcome, context, runLog, host, reason);
 }
 
 }  // namespace velmora

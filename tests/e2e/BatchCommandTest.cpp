@@ -4,7 +4,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -176,7 +178,9 @@ TEST_F(BatchCommand, ReportsFailedFilesWithExitStatusThree) {
   const std::string failure =
       " p002.html\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88\x82\xdc\x82"
       "\xb9\x82\xf1\x81" "B";
-  EXPECT_EQ(r.err, failure + "\n");
+  EXPECT_EQ(r.err, failure + "\n" + "velmora-batch: cannot write '" + dir / ("out" + kSep + "p002.html") +
+                       "' (given as 'out" + kSep + "p002.html', from the current folder) (record 2): "
+                       "it is no plain file (a folder, a link, a pipe or a device)\n");
   EXPECT_NE(r.out.find("\r\n" + failure + "\r\n----\r\n" + Finished("2") + "\r\n"),
             std::string::npos);
   EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "p001.html")), "t");
@@ -189,7 +193,7 @@ TEST_F(BatchCommand, FailsWithExitStatusOneWhenInputOrTemplateCannotBeRead) {
   const std::string inputFailed =
       " \x93\xfc\x97\xcd\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88\x82"
       "\xdc\x82\xb9\x82\xf1\x81" "B";
-  EXPECT_EQ(missingInput.err, inputFailed + "\n");
+  EXPECT_EQ(missingInput.err.substr(0, inputFailed.size() + 1), inputFailed + "\n");
   EXPECT_EQ(missingInput.out.substr(missingInput.out.size() - inputFailed.size() - 2),
             inputFailed + "\r\n");
 
@@ -197,6 +201,72 @@ TEST_F(BatchCommand, FailsWithExitStatusOneWhenInputOrTemplateCannotBeRead) {
   BatchResult missingTemplate = RunBatch(dir, {"--code-page", "932", "-t", "nothere", "s.ini"});
   EXPECT_EQ(missingTemplate.status, 1);
   EXPECT_TRUE(fs::is_empty(dir.Path() / "out"));
+}
+
+TEST_F(BatchCommand, NamesThePathAndTheSystemsReasonOfEveryFailure) {
+  test::WriteBytes(dir / "t.html", "t");
+  test::WriteBytes(dir / "in.csv", "a\r\nb\r\nc\r\n");
+  test::WriteBytes(dir / "file", "");
+  std::string refusedNames;
+  for (int i = 0; i < 25; ++i) refusedNames += "x/../n" + std::to_string(i) + "\r\n";
+  test::WriteBytes(dir / "refused.csv", refusedNames);
+  test::WriteBytes(dir / "named.ini", ByFieldSettings());
+  const std::string root = dir.Path().string() + kSep;
+#ifdef _WIN32
+  const std::string missing = "";  // the system's text, in whatever language it has
+#else
+  const std::string missing = ": " + std::string(std::strerror(ENOENT)) + "\n";
+#endif
+  const auto given = [&](const std::string& path) {
+    return "'" + root + path + "' (given as '" + path + "', from the current folder)";
+  };
+  struct Case {
+    std::vector<std::string> args;
+    int status;
+    std::vector<std::string> lines;  // each English line of standard error starts with one
+    std::size_t lineCount;           // of English lines
+  };
+  const std::vector<Case> cases = {
+      {{"-i", "nothere.csv", "s.ini"}, 1,
+       {"velmora-batch: cannot read the input file " + given("nothere.csv") + missing}, 1},
+      {{"-t", "nothere.html", "s.ini"}, 1,
+       {"velmora-batch: cannot read the template file " + given("nothere.html") + missing}, 1},
+      {{"-i", "out", "s.ini"}, 1, {"velmora-batch: cannot read the input file " + given("out")}, 1},
+      // One line for all the files that a missing output folder stopped.
+      {{"-o", "nothere", "s.ini"}, 3,
+       {"velmora-batch: 3 files could not be written: the output folder " + given("nothere") +
+        " does not exist\n"},
+       1},
+      {{"-o", "file", "s.ini"}, 3,
+       {"velmora-batch: 3 files could not be written: the output folder " + given("file") +
+        " is not a folder\n"},
+       1},
+      {{"-o", "nothere", "--dry-run", "s.ini"}, 3,
+       {"velmora-batch: 3 files could not be written: the output folder " + given("nothere") +
+        " does not exist\n"},
+       1},
+      // Twenty lines, then the count of the rest.
+      {{"-i", "refused.csv", "named.ini"}, 3,
+       {"velmora-batch: the file name 'x/../n0.html' (record 1) is refused: it is empty, leaves "
+        "the output folder, names a device or makes the path too long\n",
+        "velmora-batch: 5 more files could not be written\n"},
+       21},
+  };
+  for (const Case& c : cases) {
+    std::vector<std::string> args = {"--code-page", "932"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.args[1];
+    for (const std::string& line : c.lines) {
+      EXPECT_NE(r.err.find(line), std::string::npos) << c.args[1] << "\n" << r.err;
+    }
+    std::size_t englishLines = 0;
+    for (std::size_t at = r.err.find("velmora-batch: "); at != std::string::npos;
+         at = r.err.find("velmora-batch: ", at + 1)) {
+      ++englishLines;
+    }
+    EXPECT_EQ(englishLines, c.lineCount) << c.args[1] << "\n" << r.err;
+  }
 }
 
 TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
@@ -478,7 +548,9 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
       {"strict dry run", "a,1\r\nb,2\r\na,3\r\n", {"--strict", "--dry-run"}, 4, twice},
       {"strict, single thread", "a,1\r\nb,2\r\na,3\r\n", {"--strict", "--single-thread"}, 4, twice},
       {"strict with a failed file", "a,1\r\nsub/../x,2\r\na,3\r\n", {"--strict"}, 3,
-       OpenFailed("sub/../x.html") + "\n" + twice},
+       OpenFailed("sub/../x.html") + "\nvelmora-batch: the file name 'sub/../x.html' (record 2) is "
+       "refused: it is empty, leaves the output folder, names a device or makes the path too long\n" +
+       twice},
       {"no collision", "a,1\r\nb,2\r\n", {"--strict"}, 0, ""},
       {"letter case and separators", "A,1\r\na,2\r\nsub/c,3\r\nsub\\c,4\r\n", {}, 0, folded},
 #ifndef _WIN32
