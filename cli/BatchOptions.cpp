@@ -1,5 +1,7 @@
 #include "cli/BatchOptions.h"
 
+#include "platform/Platform.h"
+
 namespace velmora {
 
 const char* BatchUsage() {
@@ -13,13 +15,16 @@ const char* BatchUsage() {
          "  -t, --template PATH   use PATH as the template file\n"
          "  -o, --output DIR      write the files into the folder DIR\n"
          "      --code-page N     treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...)\n"
+         "                        or by name (utf-8, shift_jis, sjis, cp932, euc-jp, gbk, big5,\n"
+         "                        euc-kr, windows-1252), in any letter case\n"
          "      --preview N       write the filled template of record N to standard output and\n"
          "                        write no file\n"
          "      --dry-run         the whole run without creating, changing or removing a file;\n"
          "                        the run log says \"-> dry run\" where a file would be written\n"
          "      --changed-only    leave a file that already holds the record's bytes untouched;\n"
          "                        the run log says \"-> unchanged\"\n"
-         "      --strict          end with exit status 4 when records wrote the same file\n"
+         "      --strict          end with exit status 4 when records wrote the same file, when\n"
+         "                        the template or the input is no text of the code page\n"
          "      --summary         close with a summary line also when standard error is no\n"
          "                        terminal\n"
          "      --init FILE       write a new settings file with the defaults and exit\n"
@@ -107,8 +112,10 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     } else if (arg == "--code-page") {
       if (!value(text)) return std::nullopt;
       std::optional<std::uint64_t> number = PositiveNumber(text, 65535);
+      if (!number) number = platform::CodePageFromName(text);
       if (!number) {
-        error = "--code-page needs a code page number from 1 to 65535, not '" + text + "'";
+        error = "--code-page needs a code page number from 1 to 65535 or a name such as utf-8 or "
+                "shift_jis, not '" + text + "'";
         return std::nullopt;
       }
       options.codePage = static_cast<unsigned>(*number);

@@ -14,6 +14,7 @@
 #include "cli/BatchOptions.h"
 #include "cli/FailureReport.h"
 #include "cli/OutputCollisions.h"
+#include "cli/TextWarnings.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
@@ -132,6 +133,8 @@ int Run(const std::vector<std::string>& args) {
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   OutputFailures failures(&files);
   environment.observer = &failures;
+  EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options->strict);
+  environment.inspector = &encoding;
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
@@ -175,6 +178,7 @@ int Run(const std::vector<std::string>& args) {
   } else if (summary.outcome == RunOutcome::TemplateFailed) {
     std::fputs(OpenFailureLine("template", settings.Template, state.OpenError).c_str(), stderr);
   }
+  std::fputs(encoding.Report().c_str(), stderr);
   std::fputs(failures.Report(settings.Output).c_str(), stderr);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
@@ -186,6 +190,8 @@ int Run(const std::vector<std::string>& args) {
                stderr);
   }
   if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
+  // Text that is no text of the code page ended the run: no run with it has done its work.
+  if (status != kExitRunFailed && encoding.Stopped()) status = kExitCollisions;
   return status;
 }
 

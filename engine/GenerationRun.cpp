@@ -29,6 +29,15 @@ class WaitCursor {
   RunHost& host_;
 };
 
+// Reads the next record into line: false at the end of the input, or when inspector ends the run
+// before record recordNumber.
+bool ReadInspectedRecord(InputStream& stream, std::string& line, std::uint32_t recordNumber,
+                         RunInspector* inspector) {
+  const std::uint64_t start = stream.BytesConsumed();
+  if (!ReadRecord(stream, line)) return false;
+  return inspector == nullptr || inspector->InspectRecord(line, recordNumber, start);
+}
+
 }  // namespace
 
 bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
@@ -142,10 +151,12 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   RunSummary summary;
   std::uint32_t n = 1;
   summary.outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
+    RunInspector* inspector = environment.inspector;
+    if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) return;
     // The merge may free a huge line's storage; the next read fills the line afresh anyway.
     if (environment.pipelined) {
       WriterPipeline pipeline(run.context, state.RunLog, host);
-      while (ReadRecord(run.stream, state.CurrentLine)) {
+      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
         host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
         pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
         ++n;
@@ -154,7 +165,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     } else {
       MergeScratch scratch;
       MergedRecord record;
-      while (ReadRecord(run.stream, state.CurrentLine)) {
+      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
         host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
         if (!MergeRecord(state.CurrentLine, n, run.context, scratch, record, state.RunLog, host,
                          LineAfterSplit::FreeIfHuge)) {

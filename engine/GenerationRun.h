@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 
 #include "engine/RunContext.h"
 #include "engine/RunHost.h"
@@ -39,6 +40,19 @@ struct RunSummary {
   std::uint32_t failedFiles = 0;  // of those, the ones whose file could not be opened
 };
 
+// Looks at a run's template and at each record line before it is merged (the batch command's
+// checks of the text); either may end the run there.
+class RunInspector {
+ public:
+  virtual ~RunInspector() = default;
+  // The template as the run loaded it; false ends the run before any record is read.
+  virtual bool InspectTemplate(std::string_view templateText) = 0;
+  // The line of record recordNumber, which began offset bytes into the input (after a dropped
+  // byte-order mark); false ends the run before this record is merged.
+  virtual bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
+                             std::uint64_t offset) = 0;
+};
+
 // How the run reaches the system; the defaults are the process's own.
 struct RunEnvironment {
   const CodePageTable* table = nullptr;          // nullptr: the process code page's
@@ -49,6 +63,7 @@ struct RunEnvironment {
   bool pipelined = false;
   OutputOptions output;                // dry run, changed files only (batch command only)
   OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
+  RunInspector* inspector = nullptr;   // batch command only
 };
 
 // Loads the template file whole into state.TemplateText. On failure sets the status line, appends

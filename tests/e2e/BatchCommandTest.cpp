@@ -159,11 +159,13 @@ TEST_F(BatchCommand, OptionsOverrideThePathsOfTheSettingsFile) {
 TEST_F(BatchCommand, SkipsByteOrderMarksOfUtf8FilesInCodePage65001Only) {
   test::WriteBytes(dir / "in.csv", "\xef\xbb\xbf" "a\r\n");
   test::WriteBytes(dir / "t.html", "\xef\xbb\xbf[$_0_$]");
-  for (const char* codePage : {"65001", "932"}) {
+  // Code pages by number and by name, in any letter case.
+  for (const char* codePage : {"65001", "932", "utf-8", "UTF8", "Shift_JIS", "sjis", "CP932"}) {
     BatchResult r = RunBatch(dir, {"--code-page", codePage, "s.ini"});
     EXPECT_EQ(r.status, 0) << r.err;
-    const std::string page =
-        std::string(codePage) == "65001" ? "a" : "\xef\xbb\xbf\xef\xbb\xbf" "a";
+    const bool utf8 = std::string(codePage) == "65001" || std::string(codePage).starts_with("utf") ||
+                      std::string(codePage).starts_with("UTF");
+    const std::string page = utf8 ? "a" : "\xef\xbb\xbf\xef\xbb\xbf" "a";
     EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "p001.html")), page);
     EXPECT_EQ(RunBatch(dir, {"--code-page", codePage, "--preview", "1", "s.ini"}).out, page);
   }
@@ -269,6 +271,80 @@ TEST_F(BatchCommand, NamesThePathAndTheSystemsReasonOfEveryFailure) {
   }
 }
 
+TEST_F(BatchCommand, WarnsOfTextThatIsNoTextOfTheCodePageAndStrictEndsTheRun) {
+  const std::string utf8Template = "\xe4\xbe\xa1\xe6\xa0\xbc\xef\xbc\x9a[$_0_$]\xe5\x86\x86\n";
+  const std::string given = "' (given as '%', from the current folder)";
+  const auto file = [&](const std::string& kind, const std::string& name) {
+    return "velmora-batch: the " + kind + " file '" + dir.Path().string() + kSep + name +
+           ReplaceEvery(given, "%", name);
+  };
+  const std::string looksUtf8 =
+      " looks like UTF-8 text, but the run reads code page 932: use --code-page 65001 (or the "
+      "UTF-8 edition of the window)\n";
+  const std::string twoFiles = "out" + kSep + "p001.html -> ok\r\nout" + kSep +
+                               "p002.html -> ok\r\n----\r\n" + Finished("2") + "\r\n";
+  struct Case {
+    const char* name;
+    std::string codePage;
+    std::string templateText;
+    std::string input;
+    bool strict;
+    int status;
+    std::string err;
+    std::string log;  // after the header
+  };
+  const std::vector<Case> cases = {
+      {"a UTF-8 template under 932", "932", utf8Template, "a\r\nb\r\n", false, 0,
+       file("template", "t.html") + " is not well-formed code page 932 text at line 1, byte offset "
+       "18\n" + file("template", "t.html") + looksUtf8,
+       twoFiles},
+      {"a UTF-8 mark under 932", "932", "\xef\xbb\xbf[$_0_$]", "a\r\nb\r\n", false, 0,
+       file("template", "t.html") + looksUtf8, twoFiles},
+      {"UTF-8 input under 932", "932", "[$_0_$]", "a\r\n\xe5\x86\x86\r\n", false, 0,
+       file("input", "in.csv") + " is not well-formed code page 932 text at line 2, byte offset 5 "
+       "(record 2)\n" + file("input", "in.csv") + looksUtf8,
+       twoFiles},
+      {"a 932 input under 65001", "65001", "[$_0_$]", "a\r\nb\n\x89\xbf\x8ai\r\n", false, 0,
+       file("input", "in.csv") + " is not well-formed UTF-8 (code page 65001) text at line 3, byte "
+       "offset 5 (record 2)\n",
+       twoFiles},
+      {"a lone lead byte at the end", "932", "[$_0_$]\x82", "a\r\nb\r\n", false, 0,
+       file("template", "t.html") + " is not well-formed code page 932 text at line 1, byte "
+       "offset 7\n",
+       twoFiles},
+      {"well-formed 932", "932", "\x89\xbf\x8ai[$_0_$]", "\x82\xa0\r\nb\r\n", false, 0, "",
+       twoFiles},
+      {"strict, a malformed template", "932", "[$_0_$]\x82", "a\r\nb\r\n", true, 4,
+       file("template", "t.html") + " is not well-formed code page 932 text at line 1, byte "
+       "offset 7; --strict ends the run there\n",
+       "----\r\n" + Finished("0") + "\r\n"},
+      {"strict, a malformed record", "65001", "[$_0_$]", "a\r\n\x82\r\nc\r\n", true, 4,
+       file("input", "in.csv") + " is not well-formed UTF-8 (code page 65001) text at line 2, "
+       "byte offset 3 (record 2); --strict ends the run there\n",
+       "out" + kSep + "p001.html -> ok\r\n----\r\n" + Finished("1") + "\r\n"},
+  };
+  for (const Case& c : cases) {
+    fs::remove_all(dir.Path() / "out");
+    fs::create_directory(dir.Path() / "out");
+    test::WriteBytes(dir / "t.html", c.templateText);
+    test::WriteBytes(dir / "in.csv", c.input);
+    std::vector<std::string> args = {"--code-page", c.codePage, "s.ini"};
+    if (c.strict) args.insert(args.begin(), "--strict");
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    // The log is the window's, whatever the warnings; in 65001 its texts are UTF-8.
+    if (c.codePage == "932") {
+      EXPECT_EQ(r.out, Header("in.csv", "t.html", "out") + c.log) << c.name;
+    } else {
+      EXPECT_NE(r.out.find(c.log.substr(0, c.log.find("----") + 6)),
+                std::string::npos)
+          << c.name;
+    }
+    EXPECT_EQ(test::Exists(dir / ("out" + kSep + "p002.html")), !c.strict) << c.name;
+  }
+}
+
 TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
   // Files far larger than any settings file, sparse so that they take no disk: refused by their
   // size before anything is read, however little memory there is.
@@ -278,6 +354,7 @@ TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
   }
   std::vector<std::vector<std::string>> cases = {
       {}, {"--bogus", "s.ini"}, {"missing.ini"}, {"out"}, {"--code-page", "x", "s.ini"},
+      {"--code-page", "utf-9", "s.ini"},
       {"big.ini"}, {"huge.ini"},
       {"--preview", "0", "s.ini"}, {"--preview", "-1", "s.ini"}, {"--preview", "1x", "s.ini"},
       {"--preview", "4294967296", "s.ini"}, {"--dry-run=yes", "s.ini"}, {"--init"},
@@ -534,6 +611,9 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
   // A lone lead byte takes no "/" along: all three records name one file in the folder "\x82".
   const std::string loneLead = "velmora-batch: out/\x82/./a.html was written by records 1, 2, 3; "
                                "the file of record 3 stands\n";
+  const std::string loneLeadInput = "velmora-batch: the input file '%/in.csv' (given as 'in.csv', "
+                                    "from the current folder) is not well-formed code page 932 "
+                                    "text at line 1, byte offset 0 (record 1)\n";
 #endif
   struct Case {
     const char* name;
@@ -554,8 +634,9 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
       {"no collision", "a,1\r\nb,2\r\n", {"--strict"}, 0, ""},
       {"letter case and separators", "A,1\r\na,2\r\nsub/c,3\r\nsub\\c,4\r\n", {}, 0, folded},
 #ifndef _WIN32
-      {"after a lone lead byte", "\x82/a,1\r\n\x82//a,2\r\n\x82/./a,3\r\n", {"--strict"}, 4,
-       loneLead},
+      // Not --strict: a lone lead byte is no well-formed text, which --strict does not run.
+      {"after a lone lead byte", "\x82/a,1\r\n\x82//a,2\r\n\x82/./a,3\r\n", {}, 0,
+       loneLeadInput + loneLead},
 #endif
   };
   for (const Case& c : cases) {
@@ -571,7 +652,7 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
     args.insert(args.end(), {"--code-page", "932", "s.ini"});
     BatchResult r = RunBatch(dir, args);
     EXPECT_EQ(r.status, c.status) << c.name;
-    EXPECT_EQ(r.err, c.err) << c.name;
+    EXPECT_EQ(r.err, ReplaceEvery(c.err, "'%", "'" + dir.Path().string())) << c.name;
     if (&c == &cases[0]) {
       EXPECT_EQ(test::ReadBytes(dir / a), "<a|3>");
     }
