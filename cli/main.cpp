@@ -20,6 +20,7 @@
 #include "engine/SystemTexts.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
+#include "settings/SettingsCheck.h"
 #include "settings/SettingsStore.h"
 
 namespace {
@@ -56,6 +57,18 @@ bool CheckSettingsFile(const std::string& path) {
   }
   std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);
   return false;
+}
+
+// Says on standard error what in the settings file at path a run does not take as it is written;
+// the run itself reads the file as the window does.
+void WarnOfIgnoredSettings(const std::string& path) {
+  std::string bytes;
+  if (!velmora::platform::ReadWholeFile(path, bytes)) return;
+  const std::string file = velmora::platform::AbsolutePath(path);
+  for (const velmora::SettingsFinding& finding : velmora::CheckSettingsText(bytes)) {
+    std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
+                 finding.text.c_str());
+  }
 }
 
 void WriteLog(const std::string& log) {
@@ -116,6 +129,7 @@ int Run(const std::vector<std::string>& args) {
   InitSystemTexts(codePage);
 
   if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
+  WarnOfIgnoredSettings(options->settingsFile);
   GeneratorSettings settings;
   LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
   if (options->input) settings.Input = *options->input;

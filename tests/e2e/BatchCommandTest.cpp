@@ -345,6 +345,55 @@ TEST_F(BatchCommand, WarnsOfTextThatIsNoTextOfTheCodePageAndStrictEndsTheRun) {
   }
 }
 
+TEST_F(BatchCommand, NamesEverySettingThatIsNotTakenAsWritten) {
+  test::WriteBytes(dir / "in.csv", "a,b\r\nc,d\r\n");
+  test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
+  const BatchResult plain = RunBatch(dir, {"--code-page", "932", "s.ini"});
+  ASSERT_EQ(plain.status, 0);
+  ASSERT_EQ(plain.err, "");
+  const auto files = Snapshot(dir.Path() / "out");
+  struct Case {
+    std::string from;  // in the settings file
+    std::string to;
+    std::string finding;  // after "velmora-batch: FILE, "
+  };
+  const std::vector<Case> cases = {
+      {"[Rule]\r\n", "[Rul]\r\nLead=q\r\n[Rule]\r\n",
+       "line 10: the section [Rul] is no section of the program; it is ignored"},
+      {"Default=-\r\n", "Default=-\r\nColour=red\r\n",
+       "line 9: [Replace] Colour=red: the key is no key of the section; it is ignored"},
+      {"Rule=0", "Rule=field", "line 13: [Rule] Rule=field: 'field' is no number; 0 is used"},
+      {"Separator=0", "Separator=tsv",
+       "line 16: [Field] Separator=tsv: 'tsv' is no number; 0 is used"},
+      {"Number=3", "Number=3x", "line 14: [Rule] Number=3x: '3x' is no number; 3 is used"},
+      {"Break=0", "Break=7",
+       "line 17: [Field] Break=7: the window offers 0 to 1; 7 is used as it stands"},
+      {"Number=3\r\n", "Number=3\r\nnumber=300\r\n",
+       "line 15: [Rule] number=300: the key comes again in its section; only its first value is "
+       "read"},
+      {"[Field]\r\n", "a stray line\r\n[Field]\r\n",
+       "line 15: 'a stray line' is no section, key or comment; it is ignored"},
+  };
+  for (const Case& c : cases) {
+    std::string settings = kSettings;
+    settings.replace(settings.find(c.from), c.from.size(), c.to);
+    test::WriteBytes(dir / "odd.ini", settings);
+    fs::remove_all(dir.Path() / "out");
+    fs::create_directory(dir.Path() / "out");
+    BatchResult r = RunBatch(dir, {"--code-page", "932", "odd.ini"});
+    EXPECT_EQ(r.status, 0) << c.to;
+    EXPECT_EQ(r.err, "velmora-batch: " + dir / "odd.ini" + ", " + c.finding + "\n") << c.to;
+    // The values used stay those of the window: the same log, the same files.
+    EXPECT_EQ(r.out, plain.out) << c.to;
+    const auto written = Snapshot(dir.Path() / "out");
+    ASSERT_EQ(written.size(), files.size()) << c.to;
+    for (auto a = written.begin(), b = files.begin(); a != written.end(); ++a, ++b) {
+      EXPECT_EQ(a->second.substr(0, a->second.find('@')), b->second.substr(0, b->second.find('@')))
+          << c.to;
+    }
+  }
+}
+
 TEST_F(BatchCommand, RefusesABadCommandLineOrSettingsFileWithExitStatusTwo) {
   // Files far larger than any settings file, sparse so that they take no disk: refused by their
   // size before anything is read, however little memory there is.
