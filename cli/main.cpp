@@ -14,6 +14,7 @@
 #include "cli/BatchOptions.h"
 #include "cli/FailureReport.h"
 #include "cli/OutputCollisions.h"
+#include "cli/PlaceholderReport.h"
 #include "cli/TextWarnings.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
@@ -145,7 +146,8 @@ int Run(const std::vector<std::string>& args) {
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
-  OutputFailures failures(&files);
+  RunFindings findings(settings, &files);
+  OutputFailures failures(&findings);
   environment.observer = &failures;
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options->strict);
   environment.inspector = &encoding;
@@ -197,13 +199,17 @@ int Run(const std::vector<std::string>& args) {
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
+  std::fputs(findings.Report(state.TemplateText, ProcessCodePageTable()).c_str(), stderr);
   if (options->summary || (terminal && !options->quiet)) {
     std::fputs(SummaryLine(summary.records, files, summary.failedFiles, collisions.size(),
                            options->dryRun, elapsed)
                    .c_str(),
                stderr);
   }
-  if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
+  if (status == kExitOk && options->strict &&
+      (!collisions.empty() || findings.Any(state.TemplateText, ProcessCodePageTable()))) {
+    status = kExitCollisions;
+  }
   // Text that is no text of the code page ended the run: no run with it has done its work.
   if (status != kExitRunFailed && encoding.Stopped()) status = kExitCollisions;
   return status;

@@ -13,6 +13,7 @@ void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunC
   }
   FillTemplate(context, scratch.fields, scratch.fill, record.content);
   NameOutputFile(context, scratch.fields, recordNumber, record);
+  record.fieldCount = static_cast<std::uint32_t>(scratch.fields.size());
 }
 
 bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,

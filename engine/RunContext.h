@@ -75,6 +75,7 @@ struct MergedRecord {
   std::string outputPath;  // folder and name joined; empty when the name is refused
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
   std::uint32_t recordNumber = 0;
+  std::uint32_t fieldCount = 0;  // the fields the record's line was split into
 };
 
 }  // namespace velmora

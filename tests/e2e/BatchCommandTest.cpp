@@ -721,6 +721,57 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
             std::string::npos);
 }
 
+TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone) {
+  std::string manyEmpty;
+  for (int i = 0; i < 25; ++i) manyEmpty += ",x\r\n";
+  std::string emptyRecords = "records 1";
+  for (int i = 2; i <= 20; ++i) emptyRecords += ", " + std::to_string(i);
+  const std::string html = "out" + kSep + ".html";
+  struct Case {
+    const char* name;
+    std::string templateText;
+    std::string input;
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"a field no record had", "<[$_0_$]|[$_3_$]|[$_4_$]|[$_4_$]|[$_04_$]>", "a,b\r\nc,d,e\r\n",
+       "velmora-batch: the template's '[$_3_$]' was never filled: no record had field 3; the "
+       "records had at most 3 fields (0 to 2)\n"
+       "velmora-batch: the template's '[$_4_$]' was never filled: no record had field 4; the "
+       "records had at most 3 fields (0 to 2)\n"},
+      {"an empty naming field", "<[$_1_$]>", "a,1\r\n,2\r\n",
+       "velmora-batch: 1 record had an empty field 0, so its file was named '.html' by the lead "
+       "and tail alone: record 2\n"},
+      {"many empty naming fields", "<[$_1_$]>", manyEmpty,
+       "velmora-batch: " + html + " was written by records 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, "
+       "13, 14, 15, 16, 17, 18, 19, 20, 21, 22, 23, 24, 25; the file of record 25 stands\n"
+       "velmora-batch: 25 records had an empty field 0, so their file was named '.html' by the "
+       "lead and tail alone: " + emptyRecords + " and 5 more\n"},
+      {"every placeholder filled", "<[$_0_$][$_1_$]>", "a,1\r\nb\r\n", ""},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", ByFieldSettings());
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", c.templateText);
+    fs::create_directory(dir.Path() / "out");
+    BatchResult r = RunBatch(dir, {"--code-page", "932", "s.ini"});
+    EXPECT_EQ(r.status, 0) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    const auto files = Snapshot(dir.Path() / "out");
+    // --strict ends with 4 after the run: the same log and the same files.
+    BatchResult strict = RunBatch(dir, {"--strict", "--code-page", "932", "s.ini"});
+    EXPECT_EQ(strict.status, c.err.empty() ? 0 : 4) << c.name;
+    EXPECT_EQ(strict.err, c.err) << c.name;
+    EXPECT_EQ(strict.out, r.out) << c.name;
+    const auto again = Snapshot(dir.Path() / "out");
+    ASSERT_EQ(again.size(), files.size()) << c.name;
+    for (auto a = again.begin(), b = files.begin(); a != again.end(); ++a, ++b) {
+      EXPECT_EQ(a->second.substr(0, a->second.find('@')), b->second.substr(0, b->second.find('@')));
+    }
+  }
+}
+
 TEST(BatchSummary, CountsRecordsFilesAndTimeOnTheLastLine) {
   struct Case {
     std::vector<std::string> args;
