@@ -23,8 +23,9 @@ const char* BatchUsage() {
          "                        the run log says \"-> dry run\" where a file would be written\n"
          "      --changed-only    leave a file that already holds the record's bytes untouched;\n"
          "                        the run log says \"-> unchanged\"\n"
-         "      --strict          end with exit status 4 when records wrote the same file, when\n"
-         "                        the template or the input is no text of the code page\n"
+         "      --strict          end with exit status 4 when records wrote the same file, a\n"
+         "                        placeholder was never filled or a file was named by the lead\n"
+         "                        and tail alone, or at text that is no text of the code page\n"
          "      --summary         close with a summary line also when standard error is no\n"
          "                        terminal\n"
          "      --init FILE       write a new settings file with the defaults and exit\n"
@@ -34,10 +35,14 @@ const char* BatchUsage() {
          "      --version         show the version and exit\n"
          "\n"
          "Standard output receives the run log. Standard error names every file that more than\n"
-         "one record wrote. Exit status: 0 every file was written; 3 the run completed but some\n"
-         "files could not be written; 4 with --strict, records wrote the same file; 1 the run\n"
-         "failed; 2 usage error, an unreadable settings file, a record --preview cannot find, or\n"
-         "an --init file that exists.\n";
+         "one record wrote, and after the run, in English, what went wrong and why. Exit status:\n"
+         "0 every file was written; 3 the run completed but some files could not be written;\n"
+         "4 with --strict, one of its findings; 1 the run failed; 2 usage error, an unreadable\n"
+         "settings file, a record --preview cannot find, or an --init file that exists.\n"
+         "\n"
+         "What each message on standard error means, the keys of the settings file and how\n"
+         "relative paths are found (from the current folder): see README.md, \"When something\n"
+         "goes wrong\", beside the program or in its documentation folder.\n";
 }
 
 namespace {
