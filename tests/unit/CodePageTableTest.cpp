@@ -1,5 +1,7 @@
 #include "platform/CodePageTable.h"
 
+#include "engine/TextCheck.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -31,6 +33,38 @@ TEST(CodePageTable, NamedCodePagesHaveTheirFixedRanges) {
     CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(table.IsLead(c.byte), c.lead) << c.codePage << " byte " << int(c.byte);
     EXPECT_EQ(table.IsTrail(c.byte), c.trail) << c.codePage << " byte " << int(c.byte);
+  }
+}
+
+TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
+  constexpr std::size_t kWhole = std::string_view::npos;
+  struct Case {
+    unsigned codePage;
+    std::string text;
+    std::size_t malformed;
+    Utf8Look look;
+  };
+  const std::vector<Case> cases = {
+      {932, "plain ascii text, longer than a word", kWhole, Utf8Look::Ascii},
+      {932, "\x82\xa0\x83\x5c", kWhole, Utf8Look::NotUtf8},
+      {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8},           // a lone lead byte at the end
+      {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8},  // a lead byte before a line end
+      {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8},            // a lead byte before a blank
+      {932, "\xe5\x86\x86", 2, Utf8Look::Utf8},                // UTF-8 that 932 cannot take
+      {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8},           // UTF-8 that 932 takes as well
+      {1252, "\x82\xff", kWhole, Utf8Look::NotUtf8},
+      {65001, "\xe5\x86\x86 ok", kWhole, Utf8Look::Utf8},
+      {65001, "ok \x82\xa0", 3, Utf8Look::NotUtf8},
+      {65001, "\xc0\xaf", 0, Utf8Look::NotUtf8},                // an overlong "/"
+      {65001, "ab\xed\xa0\x80", 2, Utf8Look::NotUtf8},         // a surrogate
+      {65001, "\xf4\x90\x80\x80", 0, Utf8Look::NotUtf8},      // past U+10FFFF
+      {65001, "\xf0\x9f\x98\x80", kWhole, Utf8Look::Utf8},
+      {65001, "\xe5\x86", 0, Utf8Look::NotUtf8},                // cut at the end
+  };
+  for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
+    EXPECT_EQ(FirstMalformedByte(c.text, table), c.malformed) << c.codePage << " " << c.text;
+    EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
   }
 }
 
