@@ -16,6 +16,10 @@ namespace velmora {
 // pages take every byte. ASCII runs are skipped eight bytes at a time.
 std::size_t FirstMalformedByte(std::string_view text, const CodePageTable& table);
 
+// The reference of FirstMalformedByte for code pages with lead bytes: the first lead byte that
+// CharacterWalk steps over alone, or npos.
+std::size_t FirstLoneLeadByte(std::string_view text, const CodePageTable& table);
+
 enum class Utf8Look {
   Ascii,    // no byte above 0x7F: any code page reads it the same
   Utf8,     // bytes above 0x7F, all in valid UTF-8 sequences

@@ -64,6 +64,9 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
   for (const Case& c : cases) {
     const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(FirstMalformedByte(c.text, table), c.malformed) << c.codePage << " " << c.text;
+    if (table.HasLeadBytes()) {
+      EXPECT_EQ(FirstLoneLeadByte(c.text, table), c.malformed) << c.text;
+    }
     EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
   }
 }
@@ -108,6 +111,9 @@ TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
         seed = seed * 1103515245u + 12345u;
         c = alphabet[(seed >> 16) % sizeof alphabet];
       }
+      // The text check's fast loop finds the lone lead byte that the walk finds.
+      ASSERT_EQ(FirstMalformedByte(text, table), FirstLoneLeadByte(text, table))
+          << table.CodePage() << " " << ::testing::PrintToString(text);
       // The character walk stops exactly at the bytes that start a character.
       std::vector<bool> walkStarts(text.size(), false);
       for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) {
