@@ -94,7 +94,9 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
                    const RunEnvironment& environment,
                    const std::function<void(const OpenedRun&)>& readRecords);
 
-// Runs one generation with settings (already taken up from the controls). A write or close
+// Runs one generation with settings (already taken up from the controls). environment.inspector,
+// when set, sees the template and each record first and may end the run there; the run then
+// closes as a completed one with the records merged so far. A write or close
 // failure of an output file raises platform::FileError, and so does a read error of the input
 // (cause HardIO, the input's path); memory running out raises std::bad_alloc. The input file is
 // closed and the wait cursor turned off on every way out.
