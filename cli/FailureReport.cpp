@@ -22,7 +22,8 @@ std::string CurrentFileErrorLine() {
   try {
     throw;
   } catch (const platform::FileError& error) {
-    std::string line = "velmora-batch: cannot write " + DescribePath(error.Path());
+    // A write or close of an output file, or a read of the input: the path tells which.
+    std::string line = "velmora-batch: the run ended on a failure of " + DescribePath(error.Path());
     if (error.OsError() != 0) line += ": " + platform::ErrorCodeText(error.OsError());
     return line + "\n";
   } catch (...) {

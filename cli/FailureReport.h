@@ -20,7 +20,8 @@ std::string DescribePath(const std::string& path);
 // read, for reason (0: none known). Ends in "\n".
 std::string OpenFailureLine(const char* kind, const std::string& path, platform::ErrorCode reason);
 
-// The line for the file error being handled: its full path and the system's reason; "" when the
+// The line for the file error being handled (a failed write or close of an output file, or a
+// read error of the input): its full path and the system's reason; "" when the
 // exception is no file error. Call only inside a catch block.
 std::string CurrentFileErrorLine();
 

@@ -269,6 +269,19 @@ TEST_F(BatchCommand, NamesThePathAndTheSystemsReasonOfEveryFailure) {
     }
     EXPECT_EQ(englishLines, c.lineCount) << c.args[1] << "\n" << r.err;
   }
+#ifndef _WIN32
+  // A write that fails ends the run: the file and the system's reason after the window's text.
+  test::WriteBytes(dir / "big.html", std::string(test::ScopedFileSizeLimit::kBytes + 1, 'x'));
+  BatchResult full;
+  {
+    test::ScopedFileSizeLimit limit;
+    full = RunBatch(dir, {"--code-page", "932", "-t", "big.html", "s.ini"});
+  }
+  EXPECT_EQ(full.status, 1);
+  const std::string ended = "velmora-batch: the run ended on a failure of " + given("out" + kSep + "p001.html") +
+                            ": " + std::strerror(EFBIG) + "\n";
+  EXPECT_TRUE(full.err.ends_with(ended)) << full.err;
+#endif
 }
 
 TEST_F(BatchCommand, WarnsOfTextThatIsNoTextOfTheCodePageAndStrictEndsTheRun) {
