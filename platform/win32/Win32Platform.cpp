@@ -274,6 +274,16 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) {
       lastError_ = GetLastError();
+      // CreateFile gives ERROR_ACCESS_DENIED for a folder and for a read-only file alike: the
+      // attributes tell which, so that the reason is the one ProbeOutputFile gives.
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (lastError_ == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+          lastError_ = kErrorNotPlainFile;
+        } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+          lastError_ = kErrorReadOnly;
+        }
+      }
       return false;
     }
     const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles, &lastError_);
