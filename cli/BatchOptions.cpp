@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <iterator>
 
+#include "platform/Platform.h"
+
 namespace velmora {
 
 const char* BatchUsage() {
@@ -18,13 +20,17 @@ const char* BatchUsage() {
          "  -t, --template PATH   use PATH as the template file\n"
          "  -o, --output DIR      write the files into the folder DIR\n"
          "      --code-page N     treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...)\n"
+         "                        or by name (utf-8, shift_jis, sjis, cp932, euc-jp, gbk, big5,\n"
+         "                        euc-kr, windows-1252), in any letter case\n"
          "      --preview N       write the filled template of record N to standard output and\n"
          "                        write no file\n"
          "      --dry-run         the whole run without creating, changing or removing a file;\n"
          "                        the run log says \"-> dry run\" where a file would be written\n"
          "      --changed-only    leave a file that already holds the record's bytes untouched;\n"
          "                        the run log says \"-> unchanged\"\n"
-         "      --strict          end with exit status 4 when records wrote the same file;\n"
+         "      --strict          end with exit status 4 when records wrote the same file, a\n"
+         "                        placeholder was never filled or a file was named by the lead\n"
+         "                        and tail alone, or at text that is no text of the code page;\n"
          "                        with --header, write no file and end with exit status 4\n"
          "                        when the template names a column that the header lacks\n"
          "      --summary         close with a summary line also when standard error is no\n"
@@ -59,11 +65,14 @@ const char* BatchUsage() {
          "      --version         show the version and exit\n"
          "\n"
          "Standard output receives the run log. Standard error names every file that more than\n"
-         "one record wrote. Exit status: 0 every file was written; 3 the run completed but some\n"
-         "files could not be written; 4 with --strict, records wrote the same file or the\n"
-         "template names a column that the header lacks; 1 the run\n"
-         "failed; 2 usage error, an unreadable settings file, a record --preview cannot find, or\n"
-         "an --init file that exists.\n";
+         "one record wrote, and after the run, in English, what went wrong and why. Exit status:\n"
+         "0 every file was written; 3 the run completed but some files could not be written;\n"
+         "4 with --strict, one of its findings; 1 the run failed; 2 usage error, an unreadable\n"
+         "settings file, a record --preview cannot find, or an --init file that exists.\n"
+         "\n"
+         "What each message on standard error means, the keys of the settings file and how\n"
+         "relative paths are found (from the current folder): see README.md, \"When something\n"
+         "goes wrong\", beside the program or in its documentation folder.\n";
 }
 
 namespace {
@@ -212,8 +221,10 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     } else if (arg == "--code-page") {
       if (!value(text)) return std::nullopt;
       std::optional<std::uint64_t> number = PositiveNumber(text, 65535);
+      if (!number) number = platform::CodePageFromName(text);
       if (!number) {
-        error = "--code-page needs a code page number from 1 to 65535, not '" + text + "'";
+        error = "--code-page needs a code page number from 1 to 65535 or a name such as utf-8 or "
+                "shift_jis, not '" + text + "'";
         return std::nullopt;
       }
       options.codePage = static_cast<unsigned>(*number);

@@ -14,13 +14,17 @@
 #include "cli/BatchCommands.h"
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
+#include "cli/FailureReport.h"
 #include "cli/OutputCollisions.h"
+#include "cli/PlaceholderReport.h"
+#include "cli/TextWarnings.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
 #include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
+#include "settings/SettingsCheck.h"
 #include "settings/SettingsStore.h"
 #include "VelmoraVersion.h"
 
@@ -77,6 +81,18 @@ bool StandardOutputWritten() {
   std::fprintf(stderr, "velmora-batch: cannot write to standard output: %s\n",
                std::strerror(error));
   return false;
+}
+
+// Says on standard error what in the settings file at path a run does not take as it is written;
+// the run itself reads the file as the window does.
+void WarnOfIgnoredSettings(const std::string& path) {
+  std::string bytes;
+  if (!velmora::platform::ReadWholeFile(path, bytes)) return;
+  const std::string file = velmora::platform::AbsolutePath(path);
+  for (const velmora::SettingsFinding& finding : velmora::CheckSettingsText(bytes)) {
+    std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
+                 finding.text.c_str());
+  }
 }
 
 // Writes the run log to standard output; false as StandardOutputWritten.
@@ -188,6 +204,7 @@ int Run(const std::vector<std::string>& args) {
   GeneratorSettings settings = DefaultSettings();
   if (!options->settingsFile.empty()) {
     if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
+    WarnOfIgnoredSettings(options->settingsFile);
     LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
   }
   ApplyBatchOptions(*options, settings);
@@ -201,7 +218,11 @@ int Run(const std::vector<std::string>& args) {
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
-  environment.observer = &files;
+  RunFindings findings(settings, &files);
+  OutputFailures failures(&findings);
+  environment.observer = &failures;
+  EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options->strict);
+  environment.inspector = &encoding;
   if (!options->settingsFile.empty()) environment.protectedPaths.push_back(options->settingsFile);
   environment.lineEnds = options->lineEnds;
   int stoppedStatus = kExitOk;
@@ -251,6 +272,7 @@ int Run(const std::vector<std::string>& args) {
       std::rethrow_exception(failure);
     } catch (...) {
       std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
+      std::fputs(CurrentFileErrorLine().c_str(), stderr);
     }
     status = kExitRunFailed;
   } else if (summary.outcome == RunOutcome::Stopped) {
@@ -266,9 +288,17 @@ int Run(const std::vector<std::string>& args) {
                "as one record; --line-ends any ends records at LF too\n",
                stderr);
   }
+  if (summary.outcome == RunOutcome::InputFailed) {
+    std::fputs(OpenFailureLine("input", settings.Input, state.OpenError).c_str(), stderr);
+  } else if (summary.outcome == RunOutcome::TemplateFailed) {
+    std::fputs(OpenFailureLine("template", settings.Template, state.OpenError).c_str(), stderr);
+  }
+  std::fputs(encoding.Report().c_str(), stderr);
+  std::fputs(failures.Report(settings.Output).c_str(), stderr);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
+  std::fputs(findings.Report(state.TemplateText, ProcessCodePageTable()).c_str(), stderr);
   if (options->summary || (terminal && !options->quiet)) {
     // A run ended by a failure returns no summary; what it did is what its files were told.
     const std::uint32_t records = failure ? files.LastRecord() : summary.records;
@@ -277,7 +307,12 @@ int Run(const std::vector<std::string>& args) {
                    .c_str(),
                stderr);
   }
-  if (status == kExitOk && options->strict && !collisions.empty()) status = kExitCollisions;
+  if (status == kExitOk && options->strict &&
+      (!collisions.empty() || findings.Any(state.TemplateText, ProcessCodePageTable()))) {
+    status = kExitCollisions;
+  }
+  // Text that is no text of the code page ended the run: no run with it has done its work.
+  if (status != kExitRunFailed && encoding.Stopped()) status = kExitCollisions;
   return logWritten ? status : kExitRunFailed;
 }
 

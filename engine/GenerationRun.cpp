@@ -30,6 +30,15 @@ class WaitCursor {
   RunHost& host_;
 };
 
+// Reads the next record into line: false at the end of the input, or when inspector ends the run
+// before record recordNumber.
+bool ReadInspectedRecord(InputStream& stream, std::string& line, std::uint32_t recordNumber,
+                         RunInspector* inspector) {
+  const std::uint64_t start = stream.BytesConsumed();
+  if (!ReadRecord(stream, line)) return false;
+  return inspector == nullptr || inspector->InspectRecord(line, recordNumber, start);
+}
+
 }  // namespace
 
 bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
@@ -37,6 +46,7 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   const SystemTexts& texts = Texts();
   platform::InputFile file;
   if (!file.Open(path)) {
+    state.OpenError = file.LastError();
     host.SetStatus(texts.templateOpenFailed);
     AppendLine(state.RunLog, texts.templateOpenFailed);
     return false;
@@ -64,6 +74,7 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
     state.TemplateText.append(buffer, got);
   }
   if (!complete) {
+    state.OpenError = file.LastError();
     host.SetStatus(texts.templateReadFailed);
     AppendLine(state.RunLog, texts.templateReadFailed);
     return false;
@@ -81,6 +92,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
       environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
 
   state.RunLog.clear();
+  state.OpenError = 0;
   AppendLine(state.RunLog, texts.rule);
   AppendLine(state.RunLog, texts.inputLabel);
   AppendLine(state.RunLog, settings.Input);
@@ -92,6 +104,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
 
   platform::InputFile input;
   if (!input.Open(settings.Input)) {
+    state.OpenError = input.LastError();
     host.SetStatus(texts.inputOpenFailed);
     AppendLine(state.RunLog, texts.inputOpenFailed);
     host.Beep(kBeepError);
@@ -178,10 +191,12 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   RunSummary summary;
   std::uint32_t n = 1;
   summary.outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
+    RunInspector* inspector = environment.inspector;
+    if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) return;
     // The merge may free a huge line's storage; the next read fills the line afresh anyway.
     if (environment.pipelined) {
       WriterPipeline pipeline(run.context, state.RunLog, host);
-      while (ReadRecord(run.stream, state.CurrentLine)) {
+      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
         host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
         pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
         ++n;
@@ -190,7 +205,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     } else {
       MergeScratch scratch;
       MergedRecord record;
-      while (ReadRecord(run.stream, state.CurrentLine)) {
+      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
         host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
         if (!MergeRecord(state.CurrentLine, n, run.context, scratch, record, state.RunLog, host,
                          LineAfterSplit::FreeIfHuge)) {

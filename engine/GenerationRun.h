@@ -6,6 +6,7 @@
 #include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "engine/ColumnNames.h"
@@ -25,6 +26,9 @@ struct RunState {
   std::string RunLog;        // the last run's log, lines ending in CR LF
   std::string TemplateText;  // the template file as the last run loaded it
   std::string CurrentLine;   // the record line being processed
+  // Why the input or the template of the last run could not be opened or read (the system's
+  // code, or platform::kErrorNotPlainFile for a folder); 0 when they could.
+  platform::ErrorCode OpenError = 0;
 };
 
 enum class RunOutcome {
@@ -51,6 +55,19 @@ struct RunSummary {
   bool lfWithoutCr = false;
 };
 
+// Looks at a run's template and at each record line before it is merged (the batch command's
+// checks of the text); either may end the run there.
+class RunInspector {
+ public:
+  virtual ~RunInspector() = default;
+  // The template as the run loaded it; false ends the run before any record is read.
+  virtual bool InspectTemplate(std::string_view templateText) = 0;
+  // The line of record recordNumber, which began offset bytes into the input (after a dropped
+  // byte-order mark); false ends the run before this record is merged.
+  virtual bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
+                             std::uint64_t offset) = 0;
+};
+
 // How the run reaches the system; the defaults are the process's own.
 struct RunEnvironment {
   const CodePageTable* table = nullptr;          // nullptr: the process code page's
@@ -73,6 +90,7 @@ struct RunEnvironment {
   // without that column stops the run after checkHeader.
   std::optional<std::string> nameColumn;
   LineEnds lineEnds = LineEnds::Cr;  // where records end (batch command only)
+  RunInspector* inspector = nullptr;   // batch command only
 };
 
 // Loads the template file whole into state.TemplateText. On failure sets the status line, appends
@@ -104,7 +122,9 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
                    const RunEnvironment& environment,
                    const std::function<void(const OpenedRun&)>& readRecords);
 
-// Runs one generation with settings (already taken up from the controls). A write or close
+// Runs one generation with settings (already taken up from the controls). environment.inspector,
+// when set, sees the template and each record first and may end the run there; the run then
+// closes as a completed one with the records merged so far. A write or close
 // failure of an output file raises platform::FileError, and so does a read error of the input
 // (cause HardIO, the input's path); memory running out raises std::bad_alloc. The input file is
 // closed and the wait cursor turned off on every way out.

@@ -50,12 +50,13 @@ std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
          found->second.hash == std::hash<std::string_view>{}(content);
 }
 
-OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context) {
+OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
+                              platform::ErrorCode* reason) {
   if (!record.accepted) return OutputOutcome::Failed;
   const OutputOptions& output = context.output;
   platform::OutputProbe probe = platform::OutputProbe::Absent;
   if (output.dryRun || output.changedOnly) {
-    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, reason);
   }
   // A file that a real run would have written by now, for an earlier record, holds that record's
   // bytes; a device or a refused name stays what the probe says.
@@ -80,7 +81,10 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     return OutputOutcome::WouldWrite;
   }
   platform::OutputFile file;
-  if (!file.Create(record.outputPath, context.protectedFiles)) return OutputOutcome::Failed;
+  if (!file.Create(record.outputPath, context.protectedFiles)) {
+    if (reason != nullptr) *reason = file.LastError();
+    return OutputOutcome::Failed;
+  }
   try {
     file.Write(record.content.data(), record.content.size());
     file.Close();
@@ -93,7 +97,7 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
 }
 
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
-                  std::string& runLog, RunHost& host) {
+                  std::string& runLog, RunHost& host, platform::ErrorCode reason) {
   const char* lineEnd = nullptr;
   switch (outcome) {
     case OutputOutcome::Written: lineEnd = " -> ok\r\n"; break;
@@ -116,6 +120,7 @@ bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunCo
   runLog.append(message);
   runLog.append("\r\n");
   host.Beep(kBeepError);
+  if (context.observer != nullptr) context.observer->OnFailure(record, reason);
   return false;
 }
 

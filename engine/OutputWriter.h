@@ -38,14 +38,17 @@ class PredictedFiles {
 // only; a dry run of it compares with what context.predicted says earlier records would have
 // written). A file that no output may replace, a refused name and an open failure give Failed. Only
 // the file system is touched, so that files may be written on a thread of their own; the outcome
-// goes to ReportOutput in record order. A write or close failure raises platform::FileError, after
+// goes to ReportOutput in record order, with *reason (when given) the reason of a failed open
+// (0 for a refused name or a dry run). A write or close failure raises platform::FileError, after
 // telling context.observer that the file failed.
-OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context);
+OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
+                              platform::ErrorCode* reason = nullptr);
 
 // Appends the record's line to runLog for outcome: "path -> ok", "path -> dry run" or
-// "path -> unchanged"; or for Failed the open-failure text, which also goes to the status line
-// with an error beep. Tells context.observer either way. Returns false for Failed.
+// "path -> unchanged", and tells context.observer; or for Failed the open-failure text, which
+// also goes to the status line with an error beep, and to context.observer with reason.
+// Returns false for Failed.
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
-                  std::string& runLog, RunHost& host);
+                  std::string& runLog, RunHost& host, platform::ErrorCode reason = 0);
 
 }  // namespace velmora

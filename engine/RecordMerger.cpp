@@ -13,13 +13,16 @@ void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunC
   }
   FillTemplate(context, scratch.fields, scratch.fill, record.content);
   NameOutputFile(context, scratch.fields, recordNumber, record);
+  record.fieldCount = static_cast<std::uint32_t>(scratch.fields.size());
 }
 
 bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                  MergeScratch& scratch, MergedRecord& record, std::string& runLog, RunHost& host,
                  LineAfterSplit after) {
   BuildMergedRecord(line, recordNumber, context, scratch, record, after);
-  return ReportOutput(record, WriteOutputFile(record, context), context, runLog, host);
+  platform::ErrorCode reason = 0;
+  const OutputOutcome outcome = WriteOutputFile(record, context, &reason);
+  return ReportOutput(record, outcome, context, runLog, host, reason);
 }
 
 }  // namespace velmora

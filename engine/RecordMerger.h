@@ -30,7 +30,7 @@ inline constexpr std::size_t kKeptLineBytes = 8u << 20;
 enum class LineAfterSplit { Keep, FreeIfHuge };
 
 // Splits line at the run's separator, fills the template and names the output file of record
-// recordNumber into record (see FillTemplate and NameOutputFile). Memory running out raises
+// recordNumber into record (see FillTemplate and NameOutputFile), with its count of fields. Memory running out raises
 // std::bad_alloc.
 void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                        MergeScratch& scratch, MergedRecord& record,

@@ -36,6 +36,12 @@ class OutputObserver {
  public:
   virtual ~OutputObserver() = default;
   virtual void OnOutput(const MergedRecord& record, OutputOutcome outcome) = 0;
+  // A record whose file could not be opened or whose name was refused (record.outputPath is then
+  // empty), with the reason when the system gave one (platform::ErrorCode, else 0).
+  virtual void OnFailure(const MergedRecord& record, platform::ErrorCode reason) {
+    static_cast<void>(record);
+    static_cast<void>(reason);
+  }
 };
 
 // A run's fixed data: made once, when the input is open and the template loaded, and read by
@@ -77,6 +83,7 @@ struct MergedRecord {
   std::string outputPath;  // folder and name joined; empty when the name is refused
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
   std::uint32_t recordNumber = 0;
+  std::uint32_t fieldCount = 0;  // the fields the record's line was split into
 };
 
 }  // namespace velmora

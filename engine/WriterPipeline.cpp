@@ -117,7 +117,9 @@ void WriterPipeline::WriterLoop() {
     for (; !batch.empty(); batch.pop_front()) {
       MergedRecord& record = batch.front();
       try {
-        if (!ReportOutput(record, WriteOutputFile(record, context_), context_, runLog_, host_)) {
+        platform::ErrorCode reason = 0;
+        const OutputOutcome outcome = WriteOutputFile(record, context_, &reason);
+        if (!ReportOutput(record, outcome, context_, runLog_, host_, reason)) {
           ++failedFiles_;
         }
       } catch (...) {

@@ -26,6 +26,11 @@ unsigned SystemCodePage();
 // Maps a character-set name as a locale reports it to a code page by the rule above.
 unsigned CodePageFromCharsetName(std::string_view charset);
 
+// The code page of a name as users type it, ignoring case, dashes and underscores: utf-8 (65001),
+// shift_jis, sjis or cp932 (932), euc-jp (20932), gbk (936), big5 (950), euc-kr (949),
+// windows-1252 (1252) and the other names a locale may report; nothing for any other name.
+std::optional<unsigned> CodePageFromName(std::string_view name);
+
 // What the system knows of a code page that the program's own table does not name.
 struct CodePageInfo {
   bool known = false;          // false: the system cannot describe the code page
@@ -82,18 +87,40 @@ enum class FileErrorCause {
   EndOfFile,
 };
 
-// Raised when an opened file cannot be written or closed. Carries the cause and the file's path
-// (bytes in the process code page); the host turns it into the text of its error box.
+// A reason why a file could not be opened, read or written: the system's error code (errno, or
+// GetLastError on Windows), or one of the program's own refusals below; 0 when none is known.
+using ErrorCode = std::uint32_t;
+
+// The program's own refusals of an output file, beside the system's codes. They lie in the range
+// that Windows keeps for applications (bit 29 set), which errno values never reach either.
+inline constexpr ErrorCode kErrorProtectedFile = 0x20000001;  // the run's own input or template
+inline constexpr ErrorCode kErrorNotPlainFile = 0x20000002;   // a folder, link, pipe or device
+inline constexpr ErrorCode kErrorReadOnly = 0x20000003;       // a file marked read-only
+
+// The system's text for code, in English where the system has it (strerror; FormatMessage in
+// US English, else in the user's language), without a closing period or line end. Gives
+// "error N" for a code that the system has no text for and "" for 0.
+std::string ErrorCodeText(ErrorCode code);
+
+// The system's own message for one of its codes, as it gives it (ErrorCodeText tidies it).
+std::string SystemErrorMessage(ErrorCode code);
+
+// Raised when an opened file cannot be written or closed. Carries the cause, the file's path
+// (bytes in the process code page) and the system's error code; the host turns it into the text
+// of its error box.
 class FileError : public std::exception {
  public:
-  FileError(FileErrorCause cause, std::string path) : cause_(cause), path_(std::move(path)) {}
+  FileError(FileErrorCause cause, std::string path, ErrorCode osError = 0)
+      : cause_(cause), path_(std::move(path)), osError_(osError) {}
   FileErrorCause Cause() const noexcept { return cause_; }
   const std::string& Path() const noexcept { return path_; }
+  ErrorCode OsError() const noexcept { return osError_; }
   const char* what() const noexcept override { return "file error"; }
 
  private:
   FileErrorCause cause_;
   std::string path_;
+  ErrorCode osError_;
 };
 
 enum class ReadStatus { Ok, End, Error };
@@ -123,6 +150,8 @@ class InputFile {
   std::optional<std::uint64_t> Size() const;
   // Which file is open, or nothing when the system cannot tell.
   std::optional<FileIdentity> Identity() const;
+  // Why the last Open or Read failed (kErrorNotPlainFile for a folder); 0 after a success.
+  ErrorCode LastError() const { return lastError_; }
   void Close();
 
  private:
@@ -131,6 +160,7 @@ class InputFile {
 #else
   int fd_ = -1;
 #endif
+  ErrorCode lastError_ = 0;
 };
 
 // A file created, or cut to zero length when it exists, for writing without sharing. Write and
@@ -150,6 +180,9 @@ class OutputFile {
   // nowhere; a linked folder before the last name is followed. A pipe without a reader does not
   // make the call wait.
   bool Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
+  // Why the last Create failed: the system's code, or kErrorProtectedFile, kErrorNotPlainFile or
+  // kErrorReadOnly for the files that Create refuses itself; 0 after a success.
+  ErrorCode LastError() const { return lastError_; }
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
   // Closes the file, raising FileError when the system reports a failure.
@@ -162,6 +195,7 @@ class OutputFile {
 #else
   int fd_ = -1;
 #endif
+  ErrorCode lastError_ = 0;
 };
 
 // What a run would meet at an output path, found without opening anything for writing.
@@ -177,10 +211,12 @@ enum class OutputProbe {
 // name or link an output reaches it by; nothing when it is missing or the system cannot tell.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);
 
-// Looks at path the way OutputFile::Create would treat it. A file held open by another program
-// without sharing is not recognised; opening it then fails as usual.
+// Looks at path the way OutputFile::Create would treat it, with the reason of a refusal in
+// *reason when given (as OutputFile::LastError would give it; 0 otherwise). A file held open by
+// another program without sharing is not recognised; opening it then fails as usual.
 OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles = {});
+                            const std::vector<FileIdentity>& protectedFiles = {},
+                            ErrorCode* reason = nullptr);
 
 // Creates a new file holding bytes; false when path exists already (it is never replaced) or the
 // file cannot be created or written (a file half written is removed again).

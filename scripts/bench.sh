@@ -4,8 +4,9 @@
 #   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native]
 #                         [--no-changed] [--wine] [--gui] [--memory]
 #
-# kernels   SplitFields, ReplaceAll, the merge of one record and the load of a 16 MB settings
-#           file (Google Benchmark, bytes/s)
+# kernels   SplitFields, ReplaceAll, the merge of one record, the batch command's text check of
+#           one record and the load of a 16 MB settings file (Google Benchmark, bytes/s and
+#           records/s)
 # native    whole runs of velmora-batch (pipelined and --single-thread) beside the file-system
 #           floor: velmora-floor writes the same bytes into the same names and does nothing else
 #             wide    100,000 records of 20 fields, 4 KB template, naming by field 0

@@ -225,13 +225,21 @@ bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWG
 // and ProbeOutputFile share. Only a plain file is written: a link may lead out of the output
 // folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched
 // even for a user whom the system would let write it.
+// A refusal's reason goes to *reason when asked for.
 OutputProbe JudgeExistingOutput(const struct stat& st,
-                                const std::vector<FileIdentity>& protectedFiles) {
-  if (!S_ISREG(st.st_mode)) return OutputProbe::Refused;
-  for (const FileIdentity& kept : protectedFiles) {
-    if (kept == IdentityOf(st)) return OutputProbe::Refused;
+                                const std::vector<FileIdentity>& protectedFiles,
+                                ErrorCode* reason = nullptr) {
+  ErrorCode refusal = 0;
+  if (!S_ISREG(st.st_mode)) {
+    refusal = kErrorNotPlainFile;
+  } else {
+    for (const FileIdentity& kept : protectedFiles) {
+      if (kept == IdentityOf(st)) refusal = kErrorProtectedFile;
+    }
+    if (refusal == 0 && !HasWriteBits(st)) refusal = kErrorReadOnly;
   }
-  return HasWriteBits(st) ? OutputProbe::PlainFile : OutputProbe::Refused;
+  if (reason != nullptr) *reason = refusal;
+  return refusal == 0 ? OutputProbe::PlainFile : OutputProbe::Refused;
 }
 
 }  // namespace
@@ -240,12 +248,21 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  lastError_ = ENOENT;
   if (!UsablePath(path)) return false;
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
+    lastError_ = static_cast<ErrorCode>(errno);
+    return false;
+  }
   // A folder opens for reading here but is no file of records.
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 || S_ISDIR(st.st_mode)) return false;
+  if (S_ISDIR(st.st_mode)) {
+    lastError_ = kErrorNotPlainFile;
+    return false;
+  }
   fd_ = fd.Release();
+  lastError_ = 0;
   return true;
 }
 
@@ -259,7 +276,10 @@ ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
       return ReadStatus::Ok;
     }
     if (n == 0) return ReadStatus::End;
-    if (errno != EINTR) return ReadStatus::Error;
+    if (errno != EINTR) {
+      lastError_ = static_cast<ErrorCode>(errno);
+      return ReadStatus::Error;
+    }
   }
 }
 
@@ -280,6 +300,7 @@ void InputFile::Close() { UniqueFd closed(std::exchange(fd_, -1)); }
 OutputFile::~OutputFile() { UniqueFd closed(fd_); }
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  lastError_ = ENOENT;
   if (!UsablePath(path)) return false;
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither protected nor read-only. O_EXCL also fails on a link, even one that
@@ -291,45 +312,58 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
     fd = UniqueFd(::open(path.c_str(),
                          O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
     struct stat st {};
-    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0 ||
-        JudgeExistingOutput(st, protectedFiles) != OutputProbe::PlainFile) {
+    if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
+      // A link fails O_NOFOLLOW with ELOOP, a folder EISDIR and a pipe without reader ENXIO.
+      lastError_ = errno == ELOOP || errno == EISDIR || errno == ENXIO ? kErrorNotPlainFile
+                                                     : static_cast<ErrorCode>(errno);
+      return false;
+    }
+    if (JudgeExistingOutput(st, protectedFiles, &lastError_) != OutputProbe::PlainFile) {
       return false;
     }
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     if (flags == -1 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == -1 ||
         ::ftruncate(fd.Get(), 0) != 0) {
+      lastError_ = static_cast<ErrorCode>(errno);
       return false;
     }
   }
   fd_ = fd.Release();
   path_ = path;
+  lastError_ = 0;
   return true;
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
   if (const int error = WriteAll(fd_, data, size)) {
-    throw FileError(CauseFromErrno(error), path_);
+    throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
   }
 }
 
 void OutputFile::Close() {
   if (fd_ < 0) return;
   if (!UniqueFd(std::exchange(fd_, -1)).Close() && errno != EINTR) {
-    throw FileError(CauseFromErrno(errno), path_);
+    const int error = errno;
+    throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
   }
 }
 
 OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles) {
+                            const std::vector<FileIdentity>& protectedFiles, ErrorCode* reason) {
+  ErrorCode unused = 0;
+  ErrorCode& refusal = reason != nullptr ? *reason : unused;
+  refusal = ENOENT;
   if (!UsablePath(path)) return OutputProbe::Refused;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
-    const OutputProbe verdict = JudgeExistingOutput(st, protectedFiles);
+    const OutputProbe verdict = JudgeExistingOutput(st, protectedFiles, &refusal);
     if (verdict == OutputProbe::PlainFile && ::access(path.c_str(), W_OK) != 0) {
+      refusal = static_cast<ErrorCode>(errno);
       return OutputProbe::Refused;
     }
     return verdict;
   }
+  refusal = static_cast<ErrorCode>(errno);
   if (errno != ENOENT) return OutputProbe::Refused;
   // A new file needs a folder that exists and may be written, and a name the system accepts.
   const std::size_t slash = path.rfind('/');
@@ -337,10 +371,19 @@ OutputProbe ProbeOutputFile(const std::string& path,
       slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   const std::size_t nameLength =
       slash == std::string::npos ? path.size() : path.size() - slash - 1;
-  if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-      ::access(folder.c_str(), W_OK | X_OK) != 0 || nameLength > NAME_MAX) {
+  if (::stat(folder.c_str(), &st) != 0) {
+    refusal = static_cast<ErrorCode>(errno);
     return OutputProbe::Refused;
   }
+  if (!S_ISDIR(st.st_mode) || ::access(folder.c_str(), W_OK | X_OK) != 0) {
+    refusal = S_ISDIR(st.st_mode) ? static_cast<ErrorCode>(errno) : ENOTDIR;
+    return OutputProbe::Refused;
+  }
+  if (nameLength > NAME_MAX) {
+    refusal = ENAMETOOLONG;
+    return OutputProbe::Refused;
+  }
+  refusal = 0;
   return OutputProbe::Absent;
 }
 
@@ -358,6 +401,11 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   struct stat st {};
   if (!UsablePath(path) || ::stat(path.c_str(), &st) != 0) return std::nullopt;
   return IdentityOf(st);
+}
+
+std::string SystemErrorMessage(ErrorCode code) {
+  // strerror may keep its text in one buffer for all threads: only the reporting thread asks.
+  return std::strerror(static_cast<int>(code));
 }
 
 PathInfo InspectPath(const std::string& path) {

@@ -172,22 +172,34 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
 // (NUL, CON, COM1, ...) opens too and is no plain file; the naming rule keeps device names out of
 // a run. A read-only file stays untouched even where the system would let this user write it
 // (Wine run by root shows the attribute but does not enforce it).
-OutputProbe JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles) {
+// A refusal's reason goes to *reason when asked for.
+OutputProbe JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles,
+                                ErrorCode* reason = nullptr) {
+  ErrorCode unused = 0;
+  ErrorCode& refusal = reason != nullptr ? *reason : unused;
+  refusal = 0;
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(h, &info)) {
     if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
+      refusal = kErrorNotPlainFile;
       return OutputProbe::Refused;
     }
     for (const FileIdentity& kept : protectedFiles) {
-      if (kept == IdentityOf(info)) return OutputProbe::Refused;
+      if (kept == IdentityOf(info)) {
+        refusal = kErrorProtectedFile;
+        return OutputProbe::Refused;
+      }
     }
   }
   switch (GetFileType(h)) {
     case FILE_TYPE_DISK:
-      return (info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) != 0 ? OutputProbe::Refused
-                                                                    : OutputProbe::PlainFile;
+      if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return OutputProbe::PlainFile;
+      refusal = kErrorReadOnly;
+      return OutputProbe::Refused;
     case FILE_TYPE_CHAR: return OutputProbe::OtherFile;
-    default: return OutputProbe::Refused;
+    default:
+      refusal = kErrorNotPlainFile;
+      return OutputProbe::Refused;
   }
 }
 
@@ -197,12 +209,17 @@ InputFile::~InputFile() { Close(); }
 
 bool InputFile::Open(const std::string& path) {
   Close();
+  lastError_ = ERROR_INVALID_NAME;
   if (!UsablePath(path)) return false;
   // Share mode 0: nobody else may open the file while the run reads it.
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!h.Valid()) return false;
+  if (!h.Valid()) {
+    lastError_ = GetLastError();
+    return false;
+  }
   handle_ = h.Release();
+  lastError_ = 0;
   return true;
 }
 
@@ -212,7 +229,10 @@ ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
   const DWORD chunk = static_cast<DWORD>(size < kMaxIoChunk ? size : kMaxIoChunk);
   DWORD n = 0;
   if (!ReadFile(static_cast<HANDLE>(handle_), buffer, chunk, &n, nullptr)) {
-    return GetLastError() == ERROR_HANDLE_EOF ? ReadStatus::End : ReadStatus::Error;
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return ReadStatus::End;
+    lastError_ = error;
+    return ReadStatus::Error;
   }
   if (n == 0) return ReadStatus::End;
   got = n;
@@ -240,6 +260,7 @@ void InputFile::Close() { UniqueHandle closed(std::exchange(handle_, nullptr)); 
 OutputFile::~OutputFile() { UniqueHandle closed(handle_); }
 
 bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  lastError_ = ERROR_INVALID_NAME;
   if (!UsablePath(path)) return false;
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
@@ -251,32 +272,71 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
     // enforces the attribute.
     h = UniqueHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-    if (!h.Valid()) return false;
-    const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles);
+    if (!h.Valid()) {
+      lastError_ = GetLastError();
+      // CreateFile gives ERROR_ACCESS_DENIED for a folder and for a read-only file alike: the
+      // attributes tell which, so that the reason is the one ProbeOutputFile gives.
+      const DWORD attributes = GetFileAttributesA(path.c_str());
+      if (lastError_ == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
+        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+          lastError_ = kErrorNotPlainFile;
+        } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
+          lastError_ = kErrorReadOnly;
+        }
+      }
+      return false;
+    }
+    const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles, &lastError_);
     if (verdict == OutputProbe::Refused) return false;
     // A device such as a console has no length to cut; a disk file that cannot be cut fails.
-    if (verdict == OutputProbe::PlainFile && !SetEndOfFile(h.Get())) return false;
+    if (verdict == OutputProbe::PlainFile && !SetEndOfFile(h.Get())) {
+      lastError_ = GetLastError();
+      return false;
+    }
   }
   handle_ = h.Release();
   path_ = path;
+  lastError_ = 0;
   return true;
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
   if (const DWORD error = WriteAll(static_cast<HANDLE>(handle_), data, size)) {
-    throw FileError(CauseFromWin32(error), path_);
+    throw FileError(CauseFromWin32(error), path_, error);
   }
 }
 
 void OutputFile::Close() {
   if (handle_ == nullptr) return;
   if (!UniqueHandle(std::exchange(handle_, nullptr)).Close()) {
-    throw FileError(CauseFromWin32(GetLastError()), path_);
+    const DWORD error = GetLastError();
+    throw FileError(CauseFromWin32(error), path_, error);
   }
 }
 
+std::string SystemErrorMessage(ErrorCode code) {
+  // The program's other texts on standard error are English; the user's language comes second.
+  for (const DWORD language : {static_cast<DWORD>(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
+                               static_cast<DWORD>(0)}) {
+    char* buffer = nullptr;
+    // FORMAT_MESSAGE_ALLOCATE_BUFFER: lpBuffer receives a LocalAlloc'd pointer, freed by LocalFree.
+    const DWORD length = FormatMessageA(
+        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        nullptr, code, language, reinterpret_cast<char*>(&buffer), 0, nullptr);
+    if (length != 0 && buffer != nullptr) {
+      std::string text(buffer, length);
+      LocalFree(buffer);
+      return text;
+    }
+  }
+  return {};
+}
+
 OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles) {
+                            const std::vector<FileIdentity>& protectedFiles, ErrorCode* reason) {
+  ErrorCode unused = 0;
+  ErrorCode& refusal = reason != nullptr ? *reason : unused;
+  refusal = ERROR_INVALID_NAME;
   if (!UsablePath(path)) return OutputProbe::Refused;
   // No access rights asked: the file can be looked at even while another program holds it.
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
@@ -286,11 +346,13 @@ OutputProbe ProbeOutputFile(const std::string& path,
     // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
     // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
     const DWORD error = GetLastError();
+    refusal = 0;
     if (error == ERROR_FILE_NOT_FOUND) return OutputProbe::Absent;
-    return GetFileAttributesA(path.c_str()) == INVALID_FILE_ATTRIBUTES ? OutputProbe::Refused
-                                                                       : OutputProbe::OtherFile;
+    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return OutputProbe::OtherFile;
+    refusal = error;
+    return OutputProbe::Refused;
   }
-  return JudgeExistingOutput(h.Get(), protectedFiles);
+  return JudgeExistingOutput(h.Get(), protectedFiles, &refusal);
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {

@@ -645,12 +645,14 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     bool missingInput;
     int exitCode;
     std::string err;  // quiet leaves out progress, never a failure
+    const char* reason;  // what the closing line in English names, "" for no such line
   };
   const Case cases[] = {
-      {"every file written", "a,1\r\nb,2\r\n", false, false, 0, ""},
+      {"every file written", "a,1\r\nb,2\r\n", false, false, 0, "", ""},
       {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, 3,
-       Texts().outputOpenFailedLead + "kept" + Texts().outputOpenFailedTail + "\n"},
-      {"missing input", "", false, true, 1, Texts().inputOpenFailed + "\n"},
+       Texts().outputOpenFailedLead + "kept" + Texts().outputOpenFailedTail + "\n",
+       "kept' (record 2): the file is read-only\n"},
+      {"missing input", "", false, true, 1, Texts().inputOpenFailed + "\n", "input.csv': "},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -666,7 +668,16 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     for (char ch : result.err) {
       if (ch != '\r') err += ch;
     }
-    EXPECT_EQ(err, c.err);
+    // The window's text as the run meets it, then one line in English with the path and reason.
+    ASSERT_EQ(err.substr(0, c.err.size()), c.err);
+    const std::string english = err.substr(c.err.size());
+    if (*c.reason == '\0') {
+      EXPECT_EQ(english, "");
+    } else {
+      EXPECT_TRUE(english.starts_with("velmora-batch: ")) << english;
+      EXPECT_NE(english.find(c.reason), std::string::npos) << english;
+      EXPECT_EQ(english.find('\n'), english.size() - 1) << english;
+    }
     if (c.readOnlyFile) {
       EXPECT_EQ(test::ReadBytes(dir / "out/kept"), "keep me");
     }

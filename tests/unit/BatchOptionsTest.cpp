@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "cli/BatchHost.h"
@@ -28,6 +29,17 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   EXPECT_EQ(options->preview, 4294967295u);
   EXPECT_TRUE(options->dryRun && options->changedOnly && options->strict && options->summary);
   EXPECT_FALSE(options->init);
+  // Code pages by name, in any letter case.
+  const std::vector<std::pair<std::string, unsigned>> names = {
+      {"utf-8", 65001},    {"UTF8", 65001},  {"Shift_JIS", 932},   {"sjis", 932},
+      {"CP932", 932},      {"euc-jp", 20932}, {"GBK", 936},        {"big5", 950},
+      {"EUC-KR", 949},     {"windows-1252", 1252},
+  };
+  for (const auto& [name, codePage] : names) {
+    auto named = ParseBatchOptions({"--code-page", name, "s.ini"}, error);
+    ASSERT_TRUE(named) << name << ": " << error;
+    EXPECT_EQ(named->codePage, codePage) << name;
+  }
   auto plain = ParseBatchOptions({"s.ini"}, error);
   ASSERT_TRUE(plain);
   EXPECT_FALSE(plain->preview || plain->dryRun || plain->changedOnly || plain->strict ||
@@ -88,6 +100,8 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {"--code-page", "abc", "a.ini"},
       {"--code-page", "0", "a.ini"},
       {"--code-page", "70000", "a.ini"},
+      {"--code-page", "utf-16", "a.ini"},
+      {"--code-page", "shift jis", "a.ini"},
       {"--quiet=yes", "a.ini"},
       {"--preview", "0", "a.ini"},
       {"--preview", "+1", "a.ini"},

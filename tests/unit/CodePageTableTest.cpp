@@ -1,6 +1,8 @@
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
+#include "engine/TextCheck.h"
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -56,6 +58,41 @@ TEST(CodePageTable, LocaleCharacterSetsGiveTheCodePagesOfTheTable) {
   }
 }
 
+TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
+  constexpr std::size_t kWhole = std::string_view::npos;
+  struct Case {
+    unsigned codePage;
+    std::string text;
+    std::size_t malformed;
+    Utf8Look look;
+  };
+  const std::vector<Case> cases = {
+      {932, "plain ascii text, longer than a word", kWhole, Utf8Look::Ascii},
+      {932, "\x82\xa0\x83\x5c", kWhole, Utf8Look::NotUtf8},
+      {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8},           // a lone lead byte at the end
+      {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8},  // a lead byte before a line end
+      {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8},            // a lead byte before a blank
+      {932, "\xe5\x86\x86", 2, Utf8Look::Utf8},                // UTF-8 that 932 cannot take
+      {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8},           // UTF-8 that 932 takes as well
+      {1252, "\x82\xff", kWhole, Utf8Look::NotUtf8},
+      {65001, "\xe5\x86\x86 ok", kWhole, Utf8Look::Utf8},
+      {65001, "ok \x82\xa0", 3, Utf8Look::NotUtf8},
+      {65001, "\xc0\xaf", 0, Utf8Look::NotUtf8},                // an overlong "/"
+      {65001, "ab\xed\xa0\x80", 2, Utf8Look::NotUtf8},         // a surrogate
+      {65001, "\xf4\x90\x80\x80", 0, Utf8Look::NotUtf8},      // past U+10FFFF
+      {65001, "\xf0\x9f\x98\x80", kWhole, Utf8Look::Utf8},
+      {65001, "\xe5\x86", 0, Utf8Look::NotUtf8},                // cut at the end
+  };
+  for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
+    EXPECT_EQ(FirstMalformedByte(c.text, table), c.malformed) << c.codePage << " " << c.text;
+    if (table.HasLeadBytes()) {
+      EXPECT_EQ(FirstLoneLeadByte(c.text, table), c.malformed) << c.text;
+    }
+    EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
+  }
+}
+
 TEST(CodePageTable, SingleByteAndUtf8CodePagesHaveNoLeadBytes) {
   for (unsigned codePage : {1252u, 437u, 65001u}) {
     CodePageTable table = CodePageTable::ForCodePage(codePage);
@@ -96,6 +133,9 @@ TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
         seed = seed * 1103515245u + 12345u;
         c = alphabet[(seed >> 16) % sizeof alphabet];
       }
+      // The text check's fast loop finds the lone lead byte that the walk finds.
+      ASSERT_EQ(FirstMalformedByte(text, table), FirstLoneLeadByte(text, table))
+          << table.CodePage() << " " << ::testing::PrintToString(text);
       // The character walk stops exactly at the bytes that start a character.
       std::vector<bool> walkStarts(text.size(), false);
       for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) {

@@ -1,0 +1,112 @@
+#include "cli/PlaceholderReport.h"
+
+#include <algorithm>
+
+namespace velmora {
+
+namespace {
+
+// Records named beyond this are only counted.
+constexpr std::size_t kKeptRecords = 20;
+
+}  // namespace
+
+std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::string_view lead,
+                                            std::string_view tail, const CodePageTable& table) {
+  std::vector<PlaceholderText> found;
+  if (lead.empty() || tail.empty()) return found;
+  for (CharacterWalk walk(templateText, table); !walk.Done(); walk.Advance()) {
+    const std::size_t start = walk.Start();
+    if (templateText.substr(start, lead.size()) != lead) continue;
+    std::size_t end = start + lead.size();
+    std::size_t digits = 0;
+    std::uint64_t number = 0;
+    while (end < templateText.size() && templateText[end] >= '0' && templateText[end] <= '9' &&
+           digits < 10) {
+      number = number * 10 + static_cast<std::uint64_t>(templateText[end] - '0');
+      ++end;
+      ++digits;
+    }
+    if (digits == 0 || (digits > 1 && templateText[start + lead.size()] == '0') ||
+        number > 0xFFFFFFFFu || templateText.substr(end, tail.size()) != tail) {
+      continue;
+    }
+    const std::string_view text = templateText.substr(start, end + tail.size() - start);
+    if (std::none_of(found.begin(), found.end(),
+                     [&](const PlaceholderText& seen) { return seen.text == text; })) {
+      found.push_back({std::string(text), static_cast<std::uint32_t>(number)});
+    }
+  }
+  return found;
+}
+
+RunFindings::RunFindings(const GeneratorSettings& settings, OutputObserver* next)
+    : settings_(settings), next_(next), emptyName_(settings.RuleLead + settings.RuleTail) {}
+
+void RunFindings::Note(const MergedRecord& record) {
+  anyRecord_ = true;
+  maxFields_ = std::max(maxFields_, record.fieldCount);
+  // Only the field rule can leave the name between lead and tail empty.
+  if (settings_.Rule == 1 && record.outputName == emptyName_) {
+    ++emptyNamedCount_;
+    if (emptyNamed_.size() < kKeptRecords) emptyNamed_.push_back(record.recordNumber);
+  }
+}
+
+void RunFindings::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
+  Note(record);
+  if (next_ != nullptr) next_->OnOutput(record, outcome);
+}
+
+void RunFindings::OnFailure(const MergedRecord& record, platform::ErrorCode reason) {
+  Note(record);
+  if (next_ != nullptr) next_->OnFailure(record, reason);
+}
+
+std::vector<PlaceholderText> RunFindings::Unfilled(std::string_view templateText,
+                                                   const CodePageTable& table) const {
+  std::vector<PlaceholderText> unfilled;
+  if (!anyRecord_) return unfilled;
+  for (PlaceholderText& placeholder :
+       PlaceholdersOf(templateText, settings_.ReplaceLead, settings_.ReplaceTail, table)) {
+    if (placeholder.fieldNumber >= maxFields_) unfilled.push_back(std::move(placeholder));
+  }
+  return unfilled;
+}
+
+bool RunFindings::Any(std::string_view templateText, const CodePageTable& table) const {
+  return emptyNamedCount_ != 0 || !Unfilled(templateText, table).empty();
+}
+
+std::string RunFindings::Report(std::string_view templateText, const CodePageTable& table,
+                                std::size_t maxRecords) const {
+  std::string report;
+  const std::string most = std::to_string(maxFields_);
+  for (const PlaceholderText& placeholder : Unfilled(templateText, table)) {
+    report += "velmora-batch: the template's '" + placeholder.text +
+              "' was never filled: no record had field " + std::to_string(placeholder.fieldNumber) +
+              "; the records had at most " + most + (maxFields_ == 1 ? " field" : " fields") +
+              " (0 to " + std::to_string(maxFields_ - 1) + ")\n";
+  }
+  if (emptyNamedCount_ != 0) {
+    report += "velmora-batch: " + std::to_string(emptyNamedCount_) +
+              (emptyNamedCount_ == 1 ? " record had" : " records had") + " an empty field " +
+              std::to_string(settings_.RuleNumber) +
+              (emptyNamedCount_ == 1 ? ", so its file was named '" : ", so their file was named '") +
+              emptyName_ +
+              "' by the lead and tail alone: record";
+    report += emptyNamedCount_ == 1 ? " " : "s ";
+    const std::size_t shown = std::min(emptyNamed_.size(), maxRecords);
+    for (std::size_t i = 0; i < shown; ++i) {
+      if (i > 0) report += ", ";
+      report += std::to_string(emptyNamed_[i]);
+    }
+    if (emptyNamedCount_ > shown) {
+      report += " and " + std::to_string(emptyNamedCount_ - shown) + " more";
+    }
+    report += "\n";
+  }
+  return report;
+}
+
+}  // namespace velmora

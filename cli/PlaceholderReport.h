@@ -1,0 +1,59 @@
+// Placeholders of the template that no record filled, and files named by the lead and the tail
+// alone: what a run did as it was told but most likely not as it was meant.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "engine/RunContext.h"
+#include "platform/CodePageTable.h"
+#include "settings/GeneratorSettings.h"
+
+namespace velmora {
+
+struct PlaceholderText {
+  std::string text;           // as the template holds it: lead, number, tail
+  std::uint32_t fieldNumber;  // the number between them
+};
+
+// Each text of the template that has the shape of a placeholder (lead, decimal digits without a
+// leading zero, tail), once, in the order of its first place. Leads are found only at the start
+// of a character (CharacterWalk), as the filling finds them. Nothing for an empty lead or tail.
+std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::string_view lead,
+                                            std::string_view tail, const CodePageTable& table);
+
+// Notes the count of fields of every record and the records whose file name came out as the
+// naming rule's lead and tail alone, and hands every outcome on to next.
+class RunFindings : public OutputObserver {
+ public:
+  RunFindings(const GeneratorSettings& settings, OutputObserver* next);
+
+  void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
+  void OnFailure(const MergedRecord& record, platform::ErrorCode reason) override;
+
+  // The lines, each ending in "\n": one per placeholder of templateText whose field no record
+  // had, with the highest count of fields seen, and one naming the records whose file had an
+  // empty name between the lead and the tail (the first maxRecords, then the count of the rest).
+  // "" when there is nothing to say or no record was merged.
+  std::string Report(std::string_view templateText, const CodePageTable& table,
+                     std::size_t maxRecords = 20) const;
+  // Whether Report has anything to say.
+  bool Any(std::string_view templateText, const CodePageTable& table) const;
+
+ private:
+  void Note(const MergedRecord& record);
+  std::vector<PlaceholderText> Unfilled(std::string_view templateText,
+                                        const CodePageTable& table) const;
+
+  const GeneratorSettings& settings_;
+  OutputObserver* next_;
+  std::string emptyName_;  // the rule's lead and tail
+  bool anyRecord_ = false;
+  std::uint32_t maxFields_ = 0;
+  std::vector<std::uint32_t> emptyNamed_;  // the first records named by lead and tail alone
+  std::uint64_t emptyNamedCount_ = 0;
+};
+
+}  // namespace velmora

@@ -1,0 +1,53 @@
+// The batch command's check that the template and the input are text of the code page in effect:
+// warnings on standard error, and with --strict the end of the run at the first malformed text.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+
+#include "engine/GenerationRun.h"
+#include "engine/TextCheck.h"
+#include "platform/CodePageTable.h"
+
+namespace velmora {
+
+class EncodingCheck : public RunInspector {
+ public:
+  // Checks the files at templatePath and inputPath (as the run opens them) in table's code page.
+  // strict: the run ends at the first malformed text, before the template's first record or
+  // before the malformed record.
+  EncodingCheck(const CodePageTable& table, std::string templatePath, std::string inputPath,
+                bool strict);
+
+  bool InspectTemplate(std::string_view templateText) override;
+  bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
+                     std::uint64_t offset) override;
+
+  // Whether --strict ended the run.
+  bool Stopped() const { return stopped_; }
+  // The warnings, each one line ending in "\n": the first malformed place of each file (its line
+  // and byte offset, read again from the file, so call it once the run has closed the input), and
+  // each file that looks like UTF-8 while the code page is another one.
+  std::string Report() const;
+
+ private:
+  struct FileCheck {
+    std::string path;
+    const char* kind = "";                    // "template", "input"
+    std::optional<std::uint64_t> malformed;   // offset in the text the run read
+    std::uint32_t malformedRecord = 0;        // of the input
+    Utf8Look look = Utf8Look::Ascii;
+    bool byteOrderMark = false;               // a UTF-8 mark the code page keeps as text
+  };
+  std::string FileReport(const FileCheck& file) const;
+
+  const CodePageTable& table_;
+  bool strict_;
+  bool stopped_ = false;
+  FileCheck template_;
+  FileCheck input_;
+};
+
+}  // namespace velmora

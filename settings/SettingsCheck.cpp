@@ -1,0 +1,162 @@
+#include "settings/SettingsCheck.h"
+
+#include <cstdint>
+#include <optional>
+
+#include "settings/Profile.h"
+#include "settings/ProfileText.h"
+
+namespace velmora {
+
+namespace {
+
+enum class ValueKind { Text, Signed, Unsigned };
+
+struct KnownKey {
+  const char* section;
+  const char* key;
+  ValueKind kind;
+  std::int64_t min;  // the numbers that the window's controls offer
+  std::int64_t max;
+};
+
+// The thirteen keys of a settings file and the numbers that the window offers for each.
+constexpr KnownKey kKnownKeys[] = {
+    {"Settings", "Input", ValueKind::Text, 0, 0},
+    {"Settings", "Output", ValueKind::Text, 0, 0},
+    {"Settings", "Template", ValueKind::Text, 0, 0},
+    {"Replace", "Lead", ValueKind::Text, 0, 0},
+    {"Replace", "Tail", ValueKind::Text, 0, 0},
+    {"Replace", "Default", ValueKind::Text, 0, 0},
+    {"Replace", "Format", ValueKind::Signed, 0, 1},
+    {"Rule", "Lead", ValueKind::Text, 0, 0},
+    {"Rule", "Tail", ValueKind::Text, 0, 0},
+    {"Rule", "Rule", ValueKind::Signed, 0, 1},
+    {"Rule", "Number", ValueKind::Unsigned, 0, 255},
+    {"Field", "Separator", ValueKind::Signed, 0, 1},
+    {"Field", "Break", ValueKind::Signed, 0, 1},
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
+    if (upper(a[i]) != upper(b[i])) return false;
+  }
+  return true;
+}
+
+// The value as reading returns it: one pair of matching quotes taken off.
+std::string_view Unquoted(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+// Whether value is, as a whole, a decimal number that fits a signed 32-bit integer.
+bool IsWholeNumber(std::string_view value) {
+  if (!value.empty() && (value.front() == '-' || value.front() == '+')) value.remove_prefix(1);
+  if (value.empty() || value.size() > 10) return false;
+  std::int64_t number = 0;
+  for (char c : value) {
+    if (c < '0' || c > '9') return false;
+    number = number * 10 + (c - '0');
+  }
+  return number <= 2147483648LL;
+}
+
+}  // namespace
+
+std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
+  std::vector<SettingsFinding> findings;
+  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
+  std::vector<std::string> seenSections;
+  std::vector<const KnownKey*> seenKeys;
+  std::string section;       // the current section's name
+  bool knownSection = false;
+  bool firstOfName = false;  // the current section is the first of its name, which reading takes
+  std::size_t lineNumber = 0;
+  std::size_t start = 0;
+  while (start < bytes.size()) {
+    ++lineNumber;
+    std::size_t end = bytes.find_first_of("\r\n", start);
+    if (end == std::string_view::npos) end = bytes.size();
+    const std::string_view line = Trim(bytes.substr(start, end - start));
+    start = end + 1;
+    if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n') {
+      ++start;
+    }
+    auto note = [&](std::string text) { findings.push_back({lineNumber, std::move(text)}); };
+    if (line.empty() || line.front() == ';') continue;
+    if (line.front() == '[') {
+      const std::size_t close = line.find(']');
+      section = std::string(Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
+      knownSection = false;
+      for (const KnownKey& known : kKnownKeys) knownSection |= SameName(known.section, section);
+      firstOfName = true;
+      for (const std::string& seen : seenSections) firstOfName &= !SameName(seen, section);
+      seenSections.push_back(section);
+      if (!knownSection) {
+        note("the section [" + section + "] is no section of the program; it is ignored");
+      } else if (!firstOfName) {
+        note("the section [" + section + "] comes again; only its first one is read");
+      }
+      continue;
+    }
+    const std::size_t equals = line.find('=');
+    if (equals == std::string_view::npos) {
+      note("'" + std::string(line) + "' is no section, key or comment; it is ignored");
+      continue;
+    }
+    if (!knownSection) continue;  // said once, for its section
+    const std::string_view name = Trim(line.substr(0, equals));
+    const std::string_view value = Unquoted(Trim(line.substr(equals + 1)));
+    const std::string given = "[" + section + "] " + std::string(line);
+    const KnownKey* key = nullptr;
+    for (const KnownKey& known : kKnownKeys) {
+      if (SameName(known.section, section) && SameName(known.key, name)) key = &known;
+    }
+    if (key == nullptr) {
+      note(given + ": the key is no key of the section; it is ignored");
+      continue;
+    }
+    bool repeated = !firstOfName;
+    for (const KnownKey* seen : seenKeys) repeated |= seen == key;
+    if (repeated) {
+      if (firstOfName) note(given + ": the key comes again in its section; only its first value is read");
+      continue;
+    }
+    seenKeys.push_back(key);
+    if (key->kind == ValueKind::Text) {
+      if (value.size() >= kProfileBufferSize) {
+        note(given.substr(0, 80) + "...: the value has " + std::to_string(value.size()) +
+             " bytes; its first " + std::to_string(kProfileBufferSize - 1) + " are used");
+      }
+      continue;
+    }
+    const std::int32_t read = ProfileNumber(value);
+    const std::int64_t number = key->kind == ValueKind::Unsigned
+                                    ? static_cast<std::int64_t>(static_cast<std::uint32_t>(read))
+                                    : read;
+    const std::string used = std::to_string(number);
+    if (!IsWholeNumber(value)) {
+      note(given + ": '" + std::string(value) + "' is no number; " + used + " is used");
+    } else if (number < key->min || number > key->max) {
+      note(given + ": the window offers " + std::to_string(key->min) + " to " +
+           std::to_string(key->max) + "; " + used + " is used as it stands");
+    }
+  }
+  return findings;
+}
+
+}  // namespace velmora
