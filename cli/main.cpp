@@ -16,6 +16,7 @@
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
+#include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsStore.h"
@@ -125,7 +126,7 @@ int Run(const std::vector<std::string>& args) {
   BatchHost host(stderr, terminal, options->quiet);
   RunState state;
   RunEnvironment environment;
-  environment.pipelined = !options->singleThread;
+  environment.writerThreads = options->singleThread ? 0 : DefaultWriterThreads();
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
