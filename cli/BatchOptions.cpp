@@ -1,5 +1,7 @@
 #include "cli/BatchOptions.h"
 
+#include "engine/WriterPipeline.h"
+
 namespace velmora {
 
 const char* BatchUsage() {
@@ -23,6 +25,8 @@ const char* BatchUsage() {
          "      --summary         close with a summary line also when standard error is no\n"
          "                        terminal\n"
          "      --init FILE       write a new settings file with the defaults and exit\n"
+         "      --jobs N          write the files on N threads, 1 to 64 (default: 4 per\n"
+         "                        processor, at least 4 and at most 32)\n"
          "      --single-thread   merge and write on one thread\n"
          "  -q, --quiet           show no progress\n"
          "  -h, --help            show this help and exit\n"
@@ -120,6 +124,15 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
         return std::nullopt;
       }
       options.preview = static_cast<std::uint32_t>(*number);
+    } else if (arg == "--jobs") {
+      if (!value(text)) return std::nullopt;
+      std::optional<std::uint64_t> number = PositiveNumber(text, kMaxWriterThreads);
+      if (!number) {
+        error = "--jobs needs a number of threads from 1 to " +
+                std::to_string(kMaxWriterThreads) + ", not '" + text + "'";
+        return std::nullopt;
+      }
+      options.jobs = static_cast<unsigned>(*number);
     } else if (arg == "--init") {
       if (!value(text)) return std::nullopt;
       if (text.empty()) {
@@ -149,6 +162,10 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     }
   }
   if (options.help || options.version) return options;
+  if (options.jobs && options.singleThread) {
+    error = "--jobs and --single-thread do not go together";
+    return std::nullopt;
+  }
   if (options.init) {
     if (!positional.empty()) {
       error = "--init writes a new settings file and takes no other: '" + positional[0] + "'";

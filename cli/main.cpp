@@ -126,7 +126,8 @@ int Run(const std::vector<std::string>& args) {
   BatchHost host(stderr, terminal, options->quiet);
   RunState state;
   RunEnvironment environment;
-  environment.writerThreads = options->singleThread ? 0 : DefaultWriterThreads();
+  environment.writerThreads =
+      options->singleThread ? 0 : options->jobs.value_or(DefaultWriterThreads());
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
