@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <iterator>
 
+#include "engine/WriterPipeline.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -59,6 +60,8 @@ const char* BatchUsage() {
          "                        [$_name_$] stands for the field of the column headed name\n"
          "      --init FILE       write a new settings file with the defaults, changed by the\n"
          "                        setting options given, and exit\n"
+         "      --jobs N          write the files on N threads, 1 to 64 (default: 4 per\n"
+         "                        processor, at least 4 and at most 32)\n"
          "      --single-thread   merge and write on one thread\n"
          "  -q, --quiet           show no progress\n"
          "  -h, --help            show this help and exit\n"
@@ -236,6 +239,15 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
         return std::nullopt;
       }
       options.preview = static_cast<std::uint32_t>(*number);
+    } else if (arg == "--jobs") {
+      if (!value(text)) return std::nullopt;
+      std::optional<std::uint64_t> number = PositiveNumber(text, kMaxWriterThreads);
+      if (!number) {
+        error = "--jobs needs a number of threads from 1 to " +
+                std::to_string(kMaxWriterThreads) + ", not '" + text + "'";
+        return std::nullopt;
+      }
+      options.jobs = static_cast<unsigned>(*number);
     } else if (arg == "--init") {
       if (!value(text)) return std::nullopt;
       if (text.empty()) {
@@ -322,6 +334,10 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
   }
   if (options.nameColumn && !options.header) {
     error = "--name-field '" + *options.nameColumn + "' names a column: it needs --header";
+    return std::nullopt;
+  }
+  if (options.jobs && options.singleThread) {
+    error = "--jobs and --single-thread do not go together";
     return std::nullopt;
   }
   if (options.init) {

@@ -21,6 +21,7 @@ struct BatchOptions {
   bool help = false;
   bool version = false;
   bool singleThread = false;
+  std::optional<unsigned> jobs;  // writing threads; none: DefaultWriterThreads()
   std::optional<std::uint32_t> preview;  // the record whose filled template goes to stdout
   bool dryRun = false;
   bool changedOnly = false;

@@ -22,6 +22,7 @@
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
 #include "engine/WindowsNames.h"
+#include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/SettingsCheck.h"
@@ -214,7 +215,8 @@ int Run(const std::vector<std::string>& args) {
   BatchHost host(stderr, terminal, options->quiet);
   RunState state;
   RunEnvironment environment;
-  environment.pipelined = !options->singleThread;
+  environment.writerThreads =
+      options->singleThread ? 0 : options->jobs.value_or(DefaultWriterThreads());
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());

@@ -1,5 +1,6 @@
 #include "engine/GenerationRun.h"
 
+#include <exception>
 #include <new>
 #include <utility>
 
@@ -194,12 +195,26 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     RunInspector* inspector = environment.inspector;
     if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) return;
     // The merge may free a huge line's storage; the next read fills the line afresh anyway.
-    if (environment.pipelined) {
-      WriterPipeline pipeline(run.context, state.RunLog, host);
-      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
-        host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
-        pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
-        ++n;
+    ResponsiveTicker ticker(host);
+    if (environment.writerThreads > 0) {
+      WriterPipeline pipeline(run.context, state.RunLog, host, environment.writerThreads);
+      try {
+        while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
+          host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
+          pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
+          ticker.Tick();
+          ++n;
+        }
+      } catch (...) {
+        // Memory ran out in the read or the merge: the records before are written and logged as
+        // on one thread, unless one of them failed first, which then is the run's failure.
+        std::exception_ptr failure = std::current_exception();
+        try {
+          pipeline.Finish();
+        } catch (...) {
+          failure = std::current_exception();
+        }
+        std::rethrow_exception(failure);
       }
       summary.failedFiles = pipeline.Finish();
     } else {
@@ -211,6 +226,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
                          LineAfterSplit::FreeIfHuge)) {
           ++summary.failedFiles;
         }
+        ticker.Tick();
         ++n;
       }
     }

@@ -73,9 +73,10 @@ struct RunEnvironment {
   const CodePageTable* table = nullptr;          // nullptr: the process code page's
   const platform::PathRules* rules = nullptr;    // nullptr: the system's
   std::size_t readBufferSize = 1 << 16;
-  // Merge records on this thread and write them on another (batch command only): the output
-  // files, their order, RunLog and the result stay those of the single-threaded run.
-  bool pipelined = false;
+  // Threads that write the files while this thread merges the records and reports them; 0
+  // writes each file on this thread. The output files, RunLog and the result are those of the
+  // run on one thread whatever the number (see WriterPipeline).
+  unsigned writerThreads = 0;
   OutputOptions output;                // dry run, changed files only (batch command only)
   OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
   // Files besides the input and the template that no output may replace (the settings file in

@@ -39,11 +39,13 @@ bool HoldsExactly(const std::string& path, std::string_view bytes) {
 }  // namespace
 
 void PredictedFiles::Note(const std::string& key, std::string_view content) {
+  std::lock_guard<std::mutex> lock(mutex_);
   files_[key] = Fingerprint{content.size(), std::hash<std::string_view>{}(content)};
 }
 
 std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
                                               std::string_view content) const {
+  std::lock_guard<std::mutex> lock(mutex_);
   const auto found = files_.find(key);
   if (found == files_.end()) return std::nullopt;
   return found->second.length == content.size() &&
@@ -85,15 +87,14 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     if (reason != nullptr) *reason = file.LastError();
     return OutputOutcome::Failed;
   }
-  try {
-    file.Write(record.content.data(), record.content.size());
-    file.Close();
-  } catch (const platform::FileError&) {
-    // The run ends here; what it counts still includes this record's file.
-    if (context.observer != nullptr) context.observer->OnOutput(record, OutputOutcome::Failed);
-    throw;
-  }
+  file.Write(record.content.data(), record.content.size());
+  file.Close();
   return OutputOutcome::Written;
+}
+
+void ReportWriteFailure(const MergedRecord& record, const RunContext& context) {
+  // The run ends here; what it counts still includes this record's file.
+  if (context.observer != nullptr) context.observer->OnOutput(record, OutputOutcome::Failed);
 }
 
 bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,

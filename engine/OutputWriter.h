@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -17,6 +18,8 @@ namespace velmora {
 // real run a later record that names the same file meets the earlier record's bytes, not those on
 // the disk. A file is known by the length and hash of its bytes, so that a run of any size keeps
 // little; two different pages of one length with the same 64-bit hash would be taken for one.
+// Writing threads share it: records that name one file reach it one after another in record
+// order (the pipeline writes them so), others at any time, so every call takes its lock.
 class PredictedFiles {
  public:
   // Notes that the file known by key would hold content.
@@ -30,6 +33,7 @@ class PredictedFiles {
     std::size_t length = 0;
     std::size_t hash = 0;
   };
+  mutable std::mutex mutex_;
   std::unordered_map<std::string, Fingerprint> files_;
 };
 
@@ -39,10 +43,14 @@ class PredictedFiles {
 // written). A file that no output may replace, a refused name and an open failure give Failed. Only
 // the file system is touched, so that files may be written on a thread of their own; the outcome
 // goes to ReportOutput in record order, with *reason (when given) the reason of a failed open
-// (0 for a refused name or a dry run). A write or close failure raises platform::FileError, after
-// telling context.observer that the file failed.
+// (0 for a refused name or a dry run). A write or close failure raises platform::FileError; the
+// caller hands it to ReportWriteFailure on the thread that reports outcomes.
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
                               platform::ErrorCode* reason = nullptr);
+
+// Tells context.observer that the record's file could not be written or closed (the run ends
+// with that failure), on the thread that reports outcomes, in record order.
+void ReportWriteFailure(const MergedRecord& record, const RunContext& context);
 
 // Appends the record's line to runLog for outcome: "path -> ok", "path -> dry run" or
 // "path -> unchanged", and tells context.observer; or for Failed the open-failure text, which

@@ -21,7 +21,13 @@ bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext
                  LineAfterSplit after) {
   BuildMergedRecord(line, recordNumber, context, scratch, record, after);
   platform::ErrorCode reason = 0;
-  const OutputOutcome outcome = WriteOutputFile(record, context, &reason);
+  OutputOutcome outcome = OutputOutcome::Failed;
+  try {
+    outcome = WriteOutputFile(record, context, &reason);
+  } catch (const platform::FileError&) {
+    ReportWriteFailure(record, context);
+    throw;
+  }
   return ReportOutput(record, outcome, context, runLog, host, reason);
 }
 

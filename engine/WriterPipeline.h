@@ -1,15 +1,17 @@
-// Overlaps merging with writing: the run's thread merges records and a writer thread creates the
-// files, strictly in record order, so that files, RunLog and the outcome are exactly those of a
-// run on one thread.
+// Writes files on several threads while the run's thread merges records: files, RunLog and the
+// outcome are exactly those of a run on one thread, because outcomes are reported in record order
+// on the run's thread, and records that name one file are written one after the other.
 #pragma once
 
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <exception>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <thread>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/RecordMerger.h"
@@ -17,56 +19,89 @@
 
 namespace velmora {
 
+// The most writing threads a run may have (velmora-batch --jobs).
+inline constexpr unsigned kMaxWriterThreads = 64;
+
+// Writing threads for this machine when nobody chose: four per processor, at least four and at
+// most 32. The time they hide is a file's close (a virus scanner reads the new file before
+// CloseHandle returns), which waits without using the processor, so one thread per processor
+// would leave the processors idle; beyond a few dozen the scanner itself is the queue.
+unsigned DefaultWriterThreads();
+
 class WriterPipeline {
  public:
-  // runLog and host are used by the writer thread until Finish returns or the pipeline is
-  // destroyed; host must accept calls from that thread. At most depth records, and about
-  // maxQueuedBytes of them (but always one), wait for the writer at any time.
-  WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host,
-                 std::size_t depth = 64, std::size_t maxQueuedBytes = 8u << 20);
-  // Writes what is queued (unless writing failed) and joins the writer thread.
+  // Starts writers threads (1 to kMaxWriterThreads). runLog and host are used only on the
+  // calling thread, in Submit and Finish. At most depth records (0: enough to keep every thread
+  // busy), and about maxQueuedBytes of them (but always one), are merged and not yet reported.
+  WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host, unsigned writers,
+                 std::size_t depth = 0, std::size_t maxQueuedBytes = 8u << 20);
+  // Lets the records being written finish, starts no other and joins the threads.
   ~WriterPipeline();
   WriterPipeline(const WriterPipeline&) = delete;
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
-  // Merges one record (BuildMergedRecord, with after for the line) and queues it for writing.
-  // Rethrows a failure of the writer thread, so that no further record is read after a file could
-  // not be written.
+  // Merges one record (BuildMergedRecord, with after for the line), queues it for writing and
+  // reports the records written since, in record order. Waits while the queue is full, calling
+  // host.KeepResponsive meanwhile. Raises the failure of the first record whose file could not be
+  // written or closed (see Finish), so that no further record is read.
   void Submit(std::string& line, std::uint32_t recordNumber,
               LineAfterSplit after = LineAfterSplit::Keep);
-  // Waits until every queued record is written; returns the number of records whose file could
-  // not be opened. Rethrows a failure of the writer thread.
+  // Waits until every record is written and reported; returns the number of records whose file
+  // could not be opened. When a record's file could not be written or closed (platform::FileError)
+  // or memory ran out, no later record is started; the records before it are reported, then the
+  // files of later records that were already written ("path -> ok"), and its failure is raised.
   std::uint32_t Finish();
 
  private:
+  enum class SlotState { Queued, Writing, Done, NotStarted };
+  struct Slot {
+    MergedRecord record;
+    std::string key;  // OutputFileKey of the path; empty when no other thread may meet it
+    SlotState state = SlotState::Queued;
+    OutputOutcome outcome = OutputOutcome::Failed;
+    platform::ErrorCode reason = 0;  // why the file could not be opened
+    std::exception_ptr error;
+  };
+
   void WriterMain();
-  void WriterLoop();
+  bool Full() const;
+  bool FrontBatchFinished() const;
+  // Reports the finished records at the front, in record order; with waitAll, first waits until
+  // every record is finished. Raises the first failure once every file written is reported.
+  void ReportFinished(bool waitAll);
+  [[noreturn]] void ReportFailure(std::unique_lock<std::mutex>& lock, Slot& failed);
+  void WaitResponsive(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready);
   void Stop();
-  bool QueueFull() const;
 
   const RunContext& context_;
   std::string& runLog_;
   RunHost& host_;
   std::size_t depth_;
   std::size_t maxQueuedBytes_;
+  bool multipleWriters_;
   MergeScratch scratch_;
+  std::vector<Slot> spare_;  // reported slots, kept for their buffers (run's thread only)
+  std::size_t spareBytes_ = 0;
+  std::uint32_t failedFiles_ = 0;
+  ResponsiveTicker ticker_;
 
-  // Each side sleeps only when it has to, and is woken only when the other side has a batch of
-  // work for it (or is done), so that the threads do not hand over every single record.
   std::mutex mutex_;
   std::condition_variable writerWake_;
   std::condition_variable mergerWake_;
-  std::deque<MergedRecord> queue_;     // merged, waiting to be written
-  std::vector<MergedRecord> spare_;    // written, ready for reuse
-  std::size_t queuedBytes_ = 0;        // content bytes in queue_ and in the writer's hands
-  std::size_t spareBytes_ = 0;         // content capacity held by spare_
-  bool writerWaiting_ = false;
+  std::deque<Slot> slots_;    // merged and not yet reported, in record order
+  std::deque<Slot*> ready_;   // not yet taken by a writer, in record order
+  // Files being written, each with the later records that name it, in record order: such a
+  // record is written by the thread that closed the file before it.
+  std::unordered_map<std::string, std::deque<Slot*>> busy_;
+  std::size_t queuedBytes_ = 0;
+  std::size_t writing_ = 0;       // slots in state Writing
+  std::size_t finished_ = 0;      // slots in state Done or NotStarted
+  std::size_t idleWriters_ = 0;
   bool mergerWaiting_ = false;
   bool closing_ = false;
-  bool abandon_ = false;
-  std::exception_ptr failure_;
-  std::uint32_t failedFiles_ = 0;
-  std::thread writer_;
+  // The lowest record whose writing failed: no record after it is started.
+  std::uint32_t firstFailure_ = 0xFFFFFFFFu;
+  std::vector<std::thread> writers_;
 };
 
 }  // namespace velmora

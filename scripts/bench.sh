@@ -2,17 +2,21 @@
 # Benchmarks. Never part of the tests' pass or fail.
 #
 #   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native]
-#                         [--no-changed] [--wine] [--gui] [--memory]
+#                         [--no-changed] [--no-close-scan] [--wine] [--gui] [--memory]
 #
 # kernels   SplitFields, ReplaceAll, the merge of one record, the batch command's text check of
 #           one record and the load of a 16 MB settings file (Google Benchmark, bytes/s and
 #           records/s)
-# native    whole runs of velmora-batch (pipelined and --single-thread) beside the file-system
-#           floor: velmora-floor writes the same bytes into the same names and does nothing else
+# native    whole runs of velmora-batch (default jobs and --single-thread) beside the file-system
+#           floors: velmora-floor writes the same bytes into the same names and does nothing
+#           else, on one thread and on one thread per processor (the parallel floor)
 #             wide    100,000 records of 20 fields, 4 KB template, naming by field 0
 #             narrow  1,000,000 records of 3 fields, 200-byte template, naming by field 0
-#           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, pipelined,
-#           single-thread, in rotating order) and each figure is the median of N runs (5).
+#           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, parallel floor,
+#           default, single-thread, in rotating order) and each figure is the median of N runs (5).
+# close-scan  the close of a new file made slow as a virus scanner makes it on Windows: the
+#           preloaded bench/CloseScan.cpp sleeps 2 ms in close() of every file written in the
+#           output folder; 2,000 records of the wide kind, default jobs against --single-thread
 # changed   a second run with --changed-only over the 100,000 unchanged files of the wide run,
 #           beside a full rewrite of the same files (--quick: 10,000); median of N runs each,
 #           interleaved
@@ -33,7 +37,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-quick=0 runs=5 kernels=1 native=1 changed=1 wine=0 gui=0 memory=0 dir=""
+quick=0 runs=5 kernels=1 native=1 changed=1 closescan=1 wine=0 gui=0 memory=0 dir=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -42,6 +46,7 @@ while [ $# -gt 0 ]; do
     --no-kernels) kernels=0 ;;
     --no-native) native=0 ;;
     --no-changed) changed=0 ;;
+    --no-close-scan) closescan=0 ;;
     --wine) wine=1 ;;
     --gui) gui=1; wine=1 ;;
     --memory) memory=1 ;;
@@ -99,14 +104,15 @@ whole_runs() {
   local files
   files=$(grep -c -- ' -> ok' ref.log || true)
   say "== $name: $2 records of $3 fields, $4-byte template, $files files, $(du -sm ref | cut -f1) MB =="
-  local floor=() pipelined=() single=() i t0 t1 variant
+  local floor=() pfloor=() pipelined=() single=() i t0 t1 variant
   for ((i = 0; i < runs; i++)); do
-    local order=(floor pipelined single)
-    order=("${order[@]:i%3}" "${order[@]:0:i%3}")
+    local order=(floor pfloor pipelined single)
+    order=("${order[@]:i%4}" "${order[@]:0:i%4}")
     for variant in "${order[@]}"; do
       fresh out
       case "$variant" in
         floor) floor+=("$("$bin/bench/velmora-floor" ref.log ref out 2>/dev/null)") ;;
+        pfloor) pfloor+=("$("$bin/bench/velmora-floor" --threads "$(nproc)" ref.log ref out 2>/dev/null)") ;;
         pipelined|single)
           local extra=()
           [ "$variant" = single ] && extra=(--single-thread)
@@ -126,10 +132,12 @@ whole_runs() {
     done
   done
   rm -f check-*-"$name"
-  local mf mp ms
-  mf=$(median "${floor[@]}") mp=$(median "${pipelined[@]}") ms=$(median "${single[@]}")
+  local mf mpf mp ms
+  mf=$(median "${floor[@]}") mpf=$(median "${pfloor[@]}") mp=$(median "${pipelined[@]}")
+  ms=$(median "${single[@]}")
   say "floor (write only)        median $mf s   runs: ${floor[*]}"
-  say "velmora-batch             median $mp s   ratio $(ratio "$mp" "$mf")   runs: ${pipelined[*]}"
+  say "parallel floor ($(nproc) threads) median $mpf s   runs: ${pfloor[*]}"
+  say "velmora-batch             median $mp s   ratio $(ratio "$mp" "$mf"), to the parallel floor $(ratio "$mp" "$mpf")   runs: ${pipelined[*]}"
   say "velmora-batch --single-thread median $ms s   ratio $(ratio "$ms" "$mf")   runs: ${single[*]}"
   rm -rf out ref
   cd "$root"
@@ -191,6 +199,48 @@ if [ "$changed" = 1 ]; then
   else
     changed_runs wide 100000 20 4096
   fi
+fi
+
+# close_scan_runs RECORDS: default jobs against --single-thread with every close of a new file
+# made slow by the preloaded scanner model.
+close_scan_runs() {
+  local data
+  data="$(make_data wide "$1" 20 4096)"
+  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
+               -t "$data/template.html" -o out "$data/settings.ini")
+  cd "$scratch"
+  fresh out
+  "${batch[@]}" >ref.log
+  rm -rf ref && mv out ref
+  say "== close-scan model: $1 records, close() of a new file sleeps 2 ms =="
+  local threaded=() single=() i t0 t1 variant
+  for ((i = 0; i < runs; i++)); do
+    local order=(threaded single)
+    order=("${order[@]:i%2}" "${order[@]:0:i%2}")
+    for variant in "${order[@]}"; do
+      fresh out
+      local extra=()
+      [ "$variant" = single ] && extra=(--single-thread)
+      t0=$(now)
+      LD_PRELOAD="$bin/bench/libvelmora-closescan.so" VELMORA_SCAN_DIR="$scratch/out" \
+        VELMORA_SCAN_MS=2 "${batch[@]}" "${extra[@]}" >run.log
+      t1=$(now)
+      if [ "$variant" = threaded ]; then threaded+=("$(python3 -c "print($t1 - $t0)")")
+      else single+=("$(python3 -c "print($t1 - $t0)")"); fi
+      cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
+        { say "MISMATCH: $variant differs from the reference run"; exit 1; }
+    done
+  done
+  local mt ms
+  mt=$(median "${threaded[@]}") ms=$(median "${single[@]}")
+  say "velmora-batch --single-thread median $ms s   runs: ${single[*]}"
+  say "velmora-batch (default jobs)  median $mt s   ratio $(ratio "$mt" "$ms")   runs: ${threaded[*]}"
+  rm -rf out ref
+  cd "$root"
+}
+
+if [ "$closescan" = 1 ] && [ -f "$bin/bench/libvelmora-closescan.so" ]; then
+  close_scan_runs 2000
 fi
 
 if [ "$wine" = 1 ]; then

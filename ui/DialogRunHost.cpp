@@ -28,6 +28,21 @@ void DialogRunHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t,
 
 void DialogRunHost::Beep(unsigned type) { MessageBeep(type); }
 
+void DialogRunHost::KeepResponsive() {
+  // A window whose thread has not called PeekMessage (or GetMessage) for five seconds is "not
+  // responding" (IsHungAppWindow): Windows then shows a frozen ghost in its place. Looking into
+  // the queue without removing anything is enough; paint messages are taken and dispatched so
+  // that an uncovered window is drawn again. A paint message is generated, not queued, so the
+  // count only guards against a window that never validates.
+  constexpr int kMaxPaints = 32;
+  MSG message;
+  for (int i = 0; i < kMaxPaints && PeekMessageA(&message, nullptr, WM_PAINT, WM_PAINT, PM_REMOVE);
+       ++i) {
+    DispatchMessageA(&message);
+  }
+  PeekMessageA(&message, nullptr, 0, 0, PM_NOREMOVE);
+}
+
 void DialogRunHost::BeginWaitCursor() {
   if (waitCount_++ == 0) restoreCursor_ = SetCursor(LoadCursorA(nullptr, IDC_WAIT));
 }

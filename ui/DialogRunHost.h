@@ -1,4 +1,5 @@
-// The main window's side of a generation run: the status line, the wait cursor and the beeps.
+// The main window's side of a generation run: the status line, the wait cursor, the beeps, and
+// a window that keeps responding while the run goes on.
 #pragma once
 
 #include <windows.h>
@@ -21,6 +22,9 @@ class DialogRunHost : public RunHost {
   void Beep(unsigned type) override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;
+  // Shows the system that the window's thread is alive and repaints what was uncovered; takes no
+  // keyboard or mouse input, which waits in the queue until the run ends.
+  void KeepResponsive() override;
 
   static constexpr ULONGLONG kRepaintMilliseconds = 50;
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "engine/SystemTexts.h"
+#include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "res/resource.h"
@@ -179,7 +180,10 @@ void CGeneratorDlg::OnPaint() {
 void CGeneratorDlg::OnRun() {
   UpdateData(true);  // a failed check has shown its message; the run goes on regardless
   DialogRunHost host(Item(IDC_STATUS));
+  // Files are written on several threads for speed; the merge, the status line and the log stay
+  // on this thread, which also keeps the window responding (DialogRunHost::KeepResponsive).
   RunEnvironment environment;
+  environment.writerThreads = DefaultWriterThreads();
   environment.protectedPaths.push_back(app_.SettingsFilePath);
   GenerationRun(Run, Settings, host, environment);
 }

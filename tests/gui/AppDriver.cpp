@@ -4,7 +4,10 @@
 #include <cstring>
 #include <iterator>
 
+#include <gtest/gtest.h>
+
 #include "res/resource.h"
+#include "tests/gui/Texts932.h"
 
 namespace velmora::gui {
 
@@ -52,8 +55,11 @@ LRESULT Send(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
 }
 
 std::string TextOf(HWND window) {
-  char buffer[8192] = {};
-  Send(window, WM_GETTEXT, sizeof buffer, reinterpret_cast<LPARAM>(buffer));
+  // A run log can be megabytes long; a control's text is mostly a few bytes.
+  const LRESULT length = Send(window, WM_GETTEXTLENGTH, 0, 0);
+  std::string buffer(static_cast<std::size_t>(length > 8191 ? length + 1 : 8192), '\0');
+  Send(window, WM_GETTEXT, buffer.size(), reinterpret_cast<LPARAM>(buffer.data()));
+  buffer.resize(std::strlen(buffer.c_str()));
   return buffer;
 }
 
@@ -321,6 +327,19 @@ bool AppDriver::WaitForExit(DWORD timeoutMs) const {
 
 bool AppDriver::IsRunning() const {
   return process_.hProcess && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+std::string LogWindowText(const AppDriver& app) {
+  app.PostCommand(ID_VIEW_LOG);
+  const std::optional<BoxInfo> log = app.WaitForDialog(cp932::kLogCaption);
+  if (!log) return "(no log window)";
+  HWND edit = GetDlgItem(log->window, IDC_LOG_TEXT);
+  const LONG style = GetWindowLongA(edit, GWL_STYLE);
+  EXPECT_EQ(style & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL),
+            ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL);
+  const std::string text = ControlText(log->window, IDC_LOG_TEXT);
+  EXPECT_TRUE(app.Answer(*log, IDOK));
+  return text;
 }
 
 }  // namespace velmora::gui

@@ -95,6 +95,10 @@ class AppDriver {
   HWND main_ = nullptr;
 };
 
+// Opens the log window from the menu, checks that it is a read-only scrolling edit, and returns
+// its text (the last run's log) after closing it; "(no log window)" when it does not open.
+std::string LogWindowText(const AppDriver& app);
+
 // Waits until predicate holds or timeoutMs pass, checking every few milliseconds.
 template <typename Predicate>
 bool WaitUntil(Predicate predicate, DWORD timeoutMs) {

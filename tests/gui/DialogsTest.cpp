@@ -303,19 +303,6 @@ TEST(PathPickers, FolderBrowserOpensOnTheOutputFolderAndConfirmsIt) {
   EXPECT_EQ(s.app.Text(IDC_RULE_LEAD), "typed");
 }
 
-std::string LogWindowText(const AppDriver& app) {
-  app.PostCommand(ID_VIEW_LOG);
-  const std::optional<BoxInfo> log = app.WaitForDialog(cp932::kLogCaption);
-  if (!log) return "(no log window)";
-  HWND edit = GetDlgItem(log->window, IDC_LOG_TEXT);
-  const LONG style = GetWindowLongA(edit, GWL_STYLE);
-  EXPECT_EQ(style & (ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL),
-            ES_MULTILINE | ES_READONLY | WS_VSCROLL | WS_HSCROLL);
-  const std::string text = ControlText(log->window, IDC_LOG_TEXT);
-  EXPECT_TRUE(app.Answer(*log, IDOK));
-  return text;
-}
-
 TEST(LogWindow, ShowsOnlyTheLastRunLineByLine) {
   Session s;
   ASSERT_TRUE(s.app.Start());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 
+#include <cstdio>
 #include <optional>
 #include <string>
 #include <iterator>
@@ -13,6 +14,7 @@
 #include <vector>
 
 #include "res/resource.h"
+#include "tests/fault/FaultSupport.h"
 #include "tests/gui/AppDriver.h"
 #include "tests/gui/StoredSettings.h"
 #include "tests/gui/Texts932.h"
@@ -759,6 +761,68 @@ TEST(MainWindow, RunNeverWritesOverTheSettingsFile) {
   const std::string saved = ReadBytes(dir / "velmora.ini");
   EXPECT_EQ(saved.substr(0, mine.size()), mine);
   EXPECT_NE(saved.find("[Settings]\r\n"), std::string::npos) << saved;
+}
+
+// A long run keeps the window responding: Windows would otherwise show a frozen ghost under the
+// caption "(not responding)" after five seconds, and users end the program in the middle of
+// writing. Many small records into fifty names keep the run long and the processor's work small.
+TEST(MainWindow, LongRunNeverStopsRespondingAndLogsAsTheBatchCommand) {
+  constexpr int kRecords = 3000;
+  TempDir dir;
+  CreateDirectoryA((dir / "out").c_str(), nullptr);
+  WriteBytes(dir / "page.html", "<p>[$_1_$]</p>");
+  std::string records;
+  for (int i = 1; i <= kRecords; ++i) {
+    records += "n" + std::to_string(i % 50) + "," + std::to_string(i) + "\r\n";
+  }
+  WriteBytes(dir / "records.csv", records);
+  const std::string finished =
+      cp932::kFinishedLead + std::to_string(kRecords) + cp932::kFinishedTail;
+  std::string windowLog;
+  {
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.SetText(IDC_TEMPLATE, dir / "page.html");
+    app.SetText(IDC_INPUT, dir / "records.csv");
+    app.SetText(IDC_OUTPUT, dir / "out");
+    app.Click(IDC_RULE_FIELD);
+    app.SetText(IDC_RULE_NUMBER, "0");
+    app.PostCommand(IDC_RUN);
+    const ULONGLONG start = GetTickCount64();
+    int hungPolls = 0;
+    int advances = 0;
+    unsigned long lastShown = 0;
+    std::string status;
+    // Polled as a user would look, a few times a second, until the finishing text.
+    while ((status = app.Text(IDC_STATUS)) != finished && GetTickCount64() - start < 300000) {
+      if (IsHungAppWindow(app.Main())) ++hungPolls;
+      if (status.rfind(cp932::kProgressLead, 0) == 0) {
+        const unsigned long shown =
+            std::stoul(status.substr(std::char_traits<char>::length(cp932::kProgressLead)));
+        EXPECT_GE(shown, lastShown);
+        if (shown > lastShown) ++advances;
+        lastShown = shown;
+      }
+      Sleep(250);
+    }
+    const ULONGLONG elapsed = GetTickCount64() - start;
+    ASSERT_EQ(status, finished);
+    EXPECT_EQ(hungPolls, 0);
+    // Every second or so the status line showed a later record.
+    EXPECT_GE(advances, static_cast<int>(elapsed / 1000) - 1) << elapsed << " ms";
+    std::printf("the run took %llu ms\n", static_cast<unsigned long long>(elapsed));
+    windowLog = LogWindowText(app);
+    app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+    ASSERT_TRUE(app.WaitForExit());
+  }
+  for (int i = kRecords - 49; i <= kRecords; ++i) {
+    EXPECT_EQ(ReadBytes(dir / ("out\\n" + std::to_string(i % 50) + ".html")),
+              "<p>" + std::to_string(i) + "</p>");
+  }
+  // The batch command with the settings that the window saved at its close logs the same run.
+  const test::ProcessResult batch = test::RunProgram(test::BatchProgram(), {dir / "velmora.ini"}, dir);
+  EXPECT_EQ(batch.exitCode, 0) << batch.err;
+  EXPECT_EQ(batch.out, windowLog);
 }
 
 }  // namespace

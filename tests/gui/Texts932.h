@@ -57,6 +57,12 @@ inline constexpr char kFinished0[] =
 inline constexpr char kInputOpenFailed[] =
     " \x93\xfc\x97\xcd\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88\x82"
     "\xdc\x82\xb9\x82\xf1\x81" "B";
+// The progress text before a record's number, and the start and end of the finishing text
+// around its count.
+inline constexpr char kProgressLead[] = " \x8f\x88\x97\x9d\x92\x86\x81" "F";
+inline constexpr char kFinishedLead[] =
+    " \x8f\x88\x97\x9d\x82\xf0\x8fI\x97\xb9\x82\xb5\x82\xdc\x82\xb5\x82\xbd\x81" "B\x81i";
+inline constexpr char kFinishedTail[] = "\x8c\x8f\x81j";
 // The run log's header labels.
 inline constexpr char kLogInputLabel[] = "\x93\xfc\x97\xcd\x83t\x83@\x83" "C\x83\x8b\x96\xbc\x81" "F";
 inline constexpr char kLogTemplateLabel[] = "\x90\x97\x8c^\x83t\x83@\x83" "C\x83\x8b\x96\xbc\x81" "F";

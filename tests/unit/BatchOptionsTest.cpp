@@ -16,7 +16,8 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   std::string error;
   auto options = ParseBatchOptions({"-i", "in.csv", "--template=t.html", "--output", "out",
                                     "--code-page", "932", "-q", "--preview", "4294967295",
-                                    "--dry-run", "--changed-only", "--strict", "--summary", "s.ini"},
+                                    "--dry-run", "--changed-only", "--strict", "--summary",
+                                    "--jobs=64", "s.ini"},
                                    error);
   ASSERT_TRUE(options) << error;
   EXPECT_EQ(options->settingsFile, "s.ini");
@@ -26,6 +27,7 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   EXPECT_EQ(options->codePage, 932u);
   EXPECT_TRUE(options->quiet);
   EXPECT_FALSE(options->singleThread);
+  EXPECT_EQ(options->jobs, 64u);
   EXPECT_EQ(options->preview, 4294967295u);
   EXPECT_TRUE(options->dryRun && options->changedOnly && options->strict && options->summary);
   EXPECT_FALSE(options->init);
@@ -43,7 +45,7 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   auto plain = ParseBatchOptions({"s.ini"}, error);
   ASSERT_TRUE(plain);
   EXPECT_FALSE(plain->preview || plain->dryRun || plain->changedOnly || plain->strict ||
-               plain->summary || plain->header);
+               plain->summary || plain->header || plain->jobs);
   EXPECT_EQ(plain->lineEnds, LineEnds::Cr);
   GeneratorSettings unchanged;
   unchanged.RuleTail = ".html";
@@ -127,12 +129,24 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {"--init", "new.ini", "--header"},
       {"--init", "new.ini", "--line-ends", "cr"},
       {"-i", "in.csv", "-t", "t.html"},
+      {"--jobs", "0", "a.ini"},
+      {"--jobs", "65", "a.ini"},
+      {"--jobs=", "a.ini"},
+      {"--jobs", "two", "a.ini"},
+      {"--jobs", "2", "--single-thread", "a.ini"},
   };
   for (const auto& args : cases) {
     std::string error;
     EXPECT_FALSE(ParseBatchOptions(args, error));
     EXPECT_FALSE(error.empty());
+    // A refused thread count names the option.
+    if (args.size() > 1 && args[0].rfind("--jobs", 0) == 0) {
+      EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
+    }
   }
+  std::string error;
+  ParseBatchOptions({"--jobs", "65", "a.ini"}, error);
+  EXPECT_EQ(error, "--jobs needs a number of threads from 1 to 64, not '65'");
 }
 
 TEST(BatchOptions, HelpAndVersionNeedNoSettingsFile) {

@@ -53,7 +53,7 @@ std::string Processing(const std::string& n) {
   return " \x8f\x88\x97\x9d\x92\x86\x81" "F" + n + "\x8c\x8f";
 }
 
-class GenerationRunTest : public ::testing::TestWithParam<bool> {
+class GenerationRunTest : public ::testing::TestWithParam<unsigned> {
  protected:
   GenerationRunTest() : codePage_(932) {
     settings.Input = dir / "in.csv";
@@ -63,7 +63,7 @@ class GenerationRunTest : public ::testing::TestWithParam<bool> {
     settings.ReplaceTail = "_$]";
     settings.RuleTail = ".html";
     std::filesystem::create_directory(dir.Path() / "out");
-    environment.pipelined = GetParam();
+    environment.writerThreads = GetParam();
   }
 
   std::string Header() const {
@@ -232,7 +232,7 @@ TEST_P(GenerationRunTest, ReadsATemplateThatIsADeviceOrAPipeToItsEnd) {
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(OneThreadAndPipelined, GenerationRunTest, ::testing::Bool());
+INSTANTIATE_TEST_SUITE_P(WritingThreads, GenerationRunTest, ::testing::Values(0u, 1u, 4u));
 
 }  // namespace
 }  // namespace velmora
