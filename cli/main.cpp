@@ -54,7 +54,7 @@ bool CheckSettingsFile(const std::string& path) {
     problem = "is larger than 16 MB";
   } else {
     // A path the system could not look at (no permission, a loop of links) gets its reason.
-    int error = info.error;
+    velmora::platform::ErrorCode error = info.error;
     std::string bytes;
     if (info.kind == velmora::platform::PathKind::RegularFile) {
       if (velmora::platform::ReadWholeFile(path, bytes)) return true;
@@ -62,7 +62,7 @@ bool CheckSettingsFile(const std::string& path) {
     }
     if (error != 0) {
       std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
-                   velmora::platform::SystemErrorText(error).c_str());
+                   velmora::platform::ErrorCodeText(error).c_str());
     } else {
       std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
     }

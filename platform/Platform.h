@@ -228,17 +228,14 @@ struct PathInfo {
   PathKind kind = PathKind::Missing;  // Other: a device, a pipe, or what the system cannot tell
   std::uint64_t size = 0;             // of a regular file
   // For Other when the system could not look at the path (no permission, a loop of links): its
-  // error number, for SystemErrorText; 0 for a path that names something other than a file.
-  int error = 0;
+  // error code, for ErrorCodeText; 0 for a path that names something other than a file.
+  ErrorCode error = 0;
 };
 PathInfo InspectPath(const std::string& path);
 
-// The error number of the last failed call of this thread (errno; GetLastError on Windows), read
-// right after the call.
-int LastSystemError();
-// The system's own text for an error number of LastSystemError or PathInfo::error, in the
-// process's code page, without a line end.
-std::string SystemErrorText(int error);
+// The error code of the last failed call of this thread (errno; GetLastError on Windows), read
+// right after the call, for ErrorCodeText.
+ErrorCode LastSystemError();
 
 // Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
 bool ReadWholeFile(const std::string& path, std::string& bytes);

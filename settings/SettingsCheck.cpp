@@ -5,37 +5,11 @@
 
 #include "settings/Profile.h"
 #include "settings/ProfileText.h"
+#include "settings/SettingsKeys.h"
 
 namespace velmora {
 
 namespace {
-
-enum class ValueKind { Text, Signed, Unsigned };
-
-struct KnownKey {
-  const char* section;
-  const char* key;
-  ValueKind kind;
-  std::int64_t min;  // the numbers that the window's controls offer
-  std::int64_t max;
-};
-
-// The thirteen keys of a settings file and the numbers that the window offers for each.
-constexpr KnownKey kKnownKeys[] = {
-    {"Settings", "Input", ValueKind::Text, 0, 0},
-    {"Settings", "Output", ValueKind::Text, 0, 0},
-    {"Settings", "Template", ValueKind::Text, 0, 0},
-    {"Replace", "Lead", ValueKind::Text, 0, 0},
-    {"Replace", "Tail", ValueKind::Text, 0, 0},
-    {"Replace", "Default", ValueKind::Text, 0, 0},
-    {"Replace", "Format", ValueKind::Signed, 0, 1},
-    {"Rule", "Lead", ValueKind::Text, 0, 0},
-    {"Rule", "Tail", ValueKind::Text, 0, 0},
-    {"Rule", "Rule", ValueKind::Signed, 0, 1},
-    {"Rule", "Number", ValueKind::Unsigned, 0, 255},
-    {"Field", "Separator", ValueKind::Signed, 0, 1},
-    {"Field", "Break", ValueKind::Signed, 0, 1},
-};
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
@@ -81,7 +55,7 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
   std::vector<SettingsFinding> findings;
   if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   std::vector<std::string> seenSections;
-  std::vector<const KnownKey*> seenKeys;
+  std::vector<const SettingsKey*> seenKeys;
   std::string section;       // the current section's name
   bool knownSection = false;
   bool firstOfName = false;  // the current section is the first of its name, which reading takes
@@ -100,9 +74,12 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
     if (line.empty() || line.front() == ';') continue;
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
-      section = std::string(Trim(line.substr(1, close == std::string_view::npos ? line.npos : close - 1)));
+      const std::size_t length = close == std::string_view::npos ? line.npos : close - 1;
+      section = std::string(Trim(line.substr(1, length)));
       knownSection = false;
-      for (const KnownKey& known : kKnownKeys) knownSection |= SameName(known.section, section);
+      for (const SettingsKey& known : kSettingsKeys) {
+        knownSection |= SameName(known.section, section);
+      }
       firstOfName = true;
       for (const std::string& seen : seenSections) firstOfName &= !SameName(seen, section);
       seenSections.push_back(section);
@@ -122,8 +99,8 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
     const std::string_view name = Trim(line.substr(0, equals));
     const std::string_view value = Unquoted(Trim(line.substr(equals + 1)));
     const std::string given = "[" + section + "] " + std::string(line);
-    const KnownKey* key = nullptr;
-    for (const KnownKey& known : kKnownKeys) {
+    const SettingsKey* key = nullptr;
+    for (const SettingsKey& known : kSettingsKeys) {
       if (SameName(known.section, section) && SameName(known.key, name)) key = &known;
     }
     if (key == nullptr) {
@@ -131,13 +108,15 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       continue;
     }
     bool repeated = !firstOfName;
-    for (const KnownKey* seen : seenKeys) repeated |= seen == key;
+    for (const SettingsKey* seen : seenKeys) repeated |= seen == key;
     if (repeated) {
-      if (firstOfName) note(given + ": the key comes again in its section; only its first value is read");
+      if (firstOfName) {
+        note(given + ": the key comes again in its section; only its first value is read");
+      }
       continue;
     }
     seenKeys.push_back(key);
-    if (key->kind == ValueKind::Text) {
+    if (HoldsText(*key)) {
       if (value.size() >= kProfileBufferSize) {
         note(given.substr(0, 80) + "...: the value has " + std::to_string(value.size()) +
              " bytes; its first " + std::to_string(kProfileBufferSize - 1) + " are used");
@@ -145,15 +124,15 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       continue;
     }
     const std::int32_t read = ProfileNumber(value);
-    const std::int64_t number = key->kind == ValueKind::Unsigned
+    const std::int64_t number = HoldsUnsigned(*key)
                                     ? static_cast<std::int64_t>(static_cast<std::uint32_t>(read))
                                     : read;
     const std::string used = std::to_string(number);
     if (!IsWholeNumber(value)) {
       note(given + ": '" + std::string(value) + "' is no number; " + used + " is used");
-    } else if (number < key->min || number > key->max) {
-      note(given + ": the window offers " + std::to_string(key->min) + " to " +
-           std::to_string(key->max) + "; " + used + " is used as it stands");
+    } else if (number < key->offeredMin || number > key->offeredMax) {
+      note(given + ": the window offers " + std::to_string(key->offeredMin) + " to " +
+           std::to_string(key->offeredMax) + "; " + used + " is used as it stands");
     }
   }
   return findings;

@@ -10,40 +10,11 @@
 
 #include "platform/Platform.h"
 #include "settings/ProfileText.h"
+#include "settings/SettingsKeys.h"
 
 namespace velmora {
 
 namespace {
-
-// The field of GeneratorSettings that a key holds.
-using SettingsField =
-    std::variant<std::string GeneratorSettings::*, std::int32_t GeneratorSettings::*,
-                 std::uint32_t GeneratorSettings::*>;
-
-struct SettingsKey {
-  const char* section;
-  const char* key;
-  SettingsField field;
-  const char* defaultValue;  // what reading gives for a missing key, as the file would store it
-};
-
-// The thirteen keys in the order in which they are read and written; the reader, the writer and
-// the first settings file all take them from here.
-constexpr SettingsKey kSettingsKeys[] = {
-    {"Settings", "Input", &GeneratorSettings::Input, ""},
-    {"Settings", "Output", &GeneratorSettings::Output, ""},
-    {"Settings", "Template", &GeneratorSettings::Template, ""},
-    {"Replace", "Lead", &GeneratorSettings::ReplaceLead, "[$_"},
-    {"Replace", "Tail", &GeneratorSettings::ReplaceTail, "_$]"},
-    {"Replace", "Default", &GeneratorSettings::ReplaceDefault, ""},
-    {"Replace", "Format", &GeneratorSettings::ReplaceFormat, "0"},
-    {"Rule", "Lead", &GeneratorSettings::RuleLead, ""},
-    {"Rule", "Tail", &GeneratorSettings::RuleTail, ".html"},
-    {"Rule", "Rule", &GeneratorSettings::Rule, "0"},
-    {"Rule", "Number", &GeneratorSettings::RuleNumber, "0"},
-    {"Field", "Separator", &GeneratorSettings::FieldSeparator, "0"},
-    {"Field", "Break", &GeneratorSettings::FieldBreak, "0"},
-};
 
 // Whether a member of GeneratorSettings holds a text; the others are 32-bit numbers.
 template <typename Member>

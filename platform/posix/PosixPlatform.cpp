@@ -415,7 +415,7 @@ PathInfo InspectPath(const std::string& path) {
   if (::stat(path.c_str(), &st) != 0) {
     if (errno != ENOENT && errno != ENOTDIR) {
       info.kind = PathKind::Other;
-      info.error = errno;
+      info.error = static_cast<ErrorCode>(errno);
     }
     return info;
   }
@@ -428,9 +428,7 @@ PathInfo InspectPath(const std::string& path) {
   return info;
 }
 
-int LastSystemError() { return errno; }
-
-std::string SystemErrorText(int error) { return std::strerror(error); }
+ErrorCode LastSystemError() { return static_cast<ErrorCode>(errno); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();

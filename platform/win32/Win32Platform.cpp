@@ -384,7 +384,7 @@ PathInfo InspectPath(const std::string& path) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
       info.kind = PathKind::Other;
-      info.error = static_cast<int>(error);
+      info.error = error;
     }
     return info;
   }
@@ -397,7 +397,7 @@ PathInfo InspectPath(const std::string& path) {
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   info.kind = PathKind::Other;
-  if (!h.Valid()) info.error = static_cast<int>(GetLastError());
+  if (!h.Valid()) info.error = GetLastError();
   LARGE_INTEGER size{};
   if (h.Valid() && GetFileType(h.Get()) == FILE_TYPE_DISK && GetFileSizeEx(h.Get(), &size)) {
     info.kind = PathKind::RegularFile;
@@ -406,20 +406,7 @@ PathInfo InspectPath(const std::string& path) {
   return info;
 }
 
-int LastSystemError() { return static_cast<int>(GetLastError()); }
-
-std::string SystemErrorText(int error) {
-  char* text = nullptr;
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, static_cast<DWORD>(error), 0, reinterpret_cast<char*>(&text), 0, nullptr);
-  std::string result = length != 0 ? std::string(text, length) : "error " + std::to_string(error);
-  if (text != nullptr) LocalFree(text);
-  while (!result.empty() && (result.back() == '\n' || result.back() == '\r' || result.back() == ' ')) {
-    result.pop_back();
-  }
-  return result;
-}
+ErrorCode LastSystemError() { return GetLastError(); }
 
 bool ReadWholeFile(const std::string& path, std::string& bytes) {
   bytes.clear();
