@@ -54,6 +54,7 @@ std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
 
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
                               platform::ErrorCode* reason) {
+  if (reason != nullptr) *reason = 0;
   if (!record.accepted) return OutputOutcome::Failed;
   const OutputOptions& output = context.output;
   platform::OutputProbe probe = platform::OutputProbe::Absent;

@@ -82,6 +82,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
   }
   slot.state = SlotState::Queued;
   slot.outcome = OutputOutcome::Failed;
+  slot.reason = 0;
   slot.error = nullptr;
   bool wake = false;
   {
