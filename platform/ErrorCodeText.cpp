@@ -5,7 +5,7 @@ namespace velmora::platform {
 std::string ErrorCodeText(ErrorCode code) {
   switch (code) {
     case 0: return {};
-    case kErrorProtectedFile: return "it is the run's own input or template file";
+    case kErrorProtectedFile: return "it is the run's own input, template or settings file";
     case kErrorNotPlainFile: return "it is no plain file (a folder, a link, a pipe or a device)";
     case kErrorReadOnly: return "the file is read-only";
     default: break;

@@ -93,7 +93,8 @@ using ErrorCode = std::uint32_t;
 
 // The program's own refusals of an output file, beside the system's codes. They lie in the range
 // that Windows keeps for applications (bit 29 set), which errno values never reach either.
-inline constexpr ErrorCode kErrorProtectedFile = 0x20000001;  // the run's own input or template
+// The run's own input, template or settings file.
+inline constexpr ErrorCode kErrorProtectedFile = 0x20000001;
 inline constexpr ErrorCode kErrorNotPlainFile = 0x20000002;   // a folder, link, pipe or device
 inline constexpr ErrorCode kErrorReadOnly = 0x20000003;       // a file marked read-only
 

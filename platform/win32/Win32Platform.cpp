@@ -4,6 +4,7 @@
 #include <io.h>
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -282,6 +283,16 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
           lastError_ = kErrorNotPlainFile;
         } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
           lastError_ = kErrorReadOnly;
+        }
+      }
+      // A file that is held open elsewhere (the run's own settings file among them) may be one
+      // that no output may replace: its identity still answers, and then that is the reason, as
+      // ProbeOutputFile gives it.
+      if (lastError_ == ERROR_SHARING_VIOLATION) {
+        const std::optional<FileIdentity> identity = IdentifyFile(path);
+        if (identity && std::find(protectedFiles.begin(), protectedFiles.end(), *identity) !=
+                            protectedFiles.end()) {
+          lastError_ = kErrorProtectedFile;
         }
       }
       return false;

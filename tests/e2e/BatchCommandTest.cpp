@@ -802,8 +802,15 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
       "velmora-batch: out\\\x82\x81.html was written by records 1, 2; the file of record 2 stands\n";
   // A device name ends at a colon; any other colon would write a stream.
   const int devicesStatus = 3;
-  const std::string devices = OpenFailed("COM2:.html") + "\n" + OpenFailed("COM2 :x.html") + "\n" +
-                              OpenFailed("NUL:y.html") + "\n" + OpenFailed("a:b.html") + "\n";
+  std::string devices = OpenFailed("COM2:.html") + "\n" + OpenFailed("COM2 :x.html") + "\n" +
+                        OpenFailed("NUL:y.html") + "\n" + OpenFailed("a:b.html") + "\n";
+  int record = 0;
+  for (const char* name : {"COM2:.html", "COM2 :x.html", "NUL:y.html", "a:b.html"}) {
+    devices += "velmora-batch: the file name '" + std::string(name) + "' (record " +
+               std::to_string(++record) +
+               ") is refused: it is empty, leaves the output folder, names a device or makes the "
+               "path too long\n";
+  }
 #else
   const std::string folded;  // other bytes, other files
   const std::string fullWidth;
