@@ -9,24 +9,6 @@ constexpr std::string_view kNewLineEnd = "\r\n";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    char x = a[i];
-    char y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-    if (x != y) return false;
-  }
-  return true;
-}
-
 enum class Kind { Other, Section, Key };
 
 // One line of the file as the profile rules see it: its kind, and a section's or key's name
@@ -39,18 +21,18 @@ struct ParsedLine {
 
 ParsedLine ParseLine(std::string_view text) {
   ParsedLine line;
-  const std::string_view body = Trim(text);
+  const std::string_view body = TrimProfileBlanks(text);
   if (!body.empty() && body.front() == '[') {
     const std::size_t close = body.find(']');
     line.kind = Kind::Section;
-    line.name = Trim(body.substr(1, close == std::string_view::npos ? std::string_view::npos
-                                                                    : close - 1));
+    const std::size_t length = close == std::string_view::npos ? std::string_view::npos : close - 1;
+    line.name = TrimProfileBlanks(body.substr(1, length));
   } else if (!body.empty() && body.front() != ';') {
     const std::size_t equals = body.find('=');
     if (equals != std::string_view::npos) {
       line.kind = Kind::Key;
-      line.name = Trim(body.substr(0, equals));
-      line.value = Trim(body.substr(equals + 1));
+      line.name = TrimProfileBlanks(body.substr(0, equals));
+      line.value = TrimProfileBlanks(body.substr(equals + 1));
     }
   }
   return line;
@@ -100,7 +82,7 @@ std::string_view ProfileText::LineAt(std::size_t begin) const {
 
 std::size_t ProfileText::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (isSection_[i] && SameName(ParseLine(LineAt(lines_[i])).name, section)) return i;
+    if (isSection_[i] && SameProfileName(ParseLine(LineAt(lines_[i])).name, section)) return i;
   }
   return lines_.size();
 }
@@ -109,7 +91,7 @@ std::optional<std::string> ProfileText::Find(std::string_view section,
                                              std::string_view key) const {
   for (std::size_t i = FindSection(section) + 1; i < lines_.size() && !isSection_[i]; ++i) {
     const ParsedLine line = ParseLine(LineAt(lines_[i]));
-    if (SameName(line.name, key)) {
+    if (SameProfileName(line.name, key)) {
       std::string_view value = line.value;
       if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
           value.back() == value.front()) {
@@ -164,7 +146,7 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
   std::size_t lastEntry = sectionLine;  // the header or the section's last key
   for (std::size_t i = sectionLine + 1; i < lines_.size() && !isSection_[i]; ++i) {
     const ParsedLine line = ParseLine(LineAt(lines_[i]));
-    if (SameName(line.name, key)) {
+    if (SameProfileName(line.name, key)) {
       ReplaceLine(i, KeyLine(line.name, value));
       return;
     }
@@ -180,7 +162,7 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
 }
 
 std::int32_t ProfileNumber(std::string_view value) {
-  value = Trim(value);
+  value = TrimProfileBlanks(value);
   bool negative = false;
   if (!value.empty() && (value.front() == '-' || value.front() == '+')) {
     negative = value.front() == '-';
@@ -193,6 +175,24 @@ std::int32_t ProfileNumber(std::string_view value) {
   }
   if (negative) number = 0u - number;
   return static_cast<std::int32_t>(number);
+}
+
+std::string_view TrimProfileBlanks(std::string_view text) {
+  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+bool SameProfileName(std::string_view a, std::string_view b) {
+  if (a.size() != b.size()) return false;
+  for (std::size_t i = 0; i < a.size(); ++i) {
+    char x = a[i];
+    char y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+    if (x != y) return false;
+  }
+  return true;
 }
 
 }  // namespace velmora

@@ -52,4 +52,12 @@ class ProfileText {
 // digits, converted as a signed 32-bit number (wrapping around); 0 when no digit follows.
 std::int32_t ProfileNumber(std::string_view value);
 
+// text without the blanks (spaces and TABs) at its ends, as the profile rules read names and
+// values.
+std::string_view TrimProfileBlanks(std::string_view text);
+
+// Whether two section or key names are one by the profile rules: ASCII letters without regard to
+// case, every other byte as it is.
+bool SameProfileName(std::string_view a, std::string_view b);
+
 }  // namespace velmora

@@ -11,23 +11,6 @@ namespace velmora {
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
-
-std::string_view Trim(std::string_view text) {
-  while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
-  while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
-  return text;
-}
-
-bool SameName(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (std::size_t i = 0; i < a.size(); ++i) {
-    auto upper = [](char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; };
-    if (upper(a[i]) != upper(b[i])) return false;
-  }
-  return true;
-}
-
 // The value as reading returns it: one pair of matching quotes taken off.
 std::string_view Unquoted(std::string_view value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
@@ -65,7 +48,7 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
     ++lineNumber;
     std::size_t end = bytes.find_first_of("\r\n", start);
     if (end == std::string_view::npos) end = bytes.size();
-    const std::string_view line = Trim(bytes.substr(start, end - start));
+    const std::string_view line = TrimProfileBlanks(bytes.substr(start, end - start));
     start = end + 1;
     if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n') {
       ++start;
@@ -75,13 +58,13 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
     if (line.front() == '[') {
       const std::size_t close = line.find(']');
       const std::size_t length = close == std::string_view::npos ? line.npos : close - 1;
-      section = std::string(Trim(line.substr(1, length)));
+      section = std::string(TrimProfileBlanks(line.substr(1, length)));
       knownSection = false;
       for (const SettingsKey& known : kSettingsKeys) {
-        knownSection |= SameName(known.section, section);
+        knownSection |= SameProfileName(known.section, section);
       }
       firstOfName = true;
-      for (const std::string& seen : seenSections) firstOfName &= !SameName(seen, section);
+      for (const std::string& seen : seenSections) firstOfName &= !SameProfileName(seen, section);
       seenSections.push_back(section);
       if (!knownSection) {
         note("the section [" + section + "] is no section of the program; it is ignored");
@@ -96,12 +79,12 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       continue;
     }
     if (!knownSection) continue;  // said once, for its section
-    const std::string_view name = Trim(line.substr(0, equals));
-    const std::string_view value = Unquoted(Trim(line.substr(equals + 1)));
+    const std::string_view name = TrimProfileBlanks(line.substr(0, equals));
+    const std::string_view value = Unquoted(TrimProfileBlanks(line.substr(equals + 1)));
     const std::string given = "[" + section + "] " + std::string(line);
     const SettingsKey* key = nullptr;
     for (const SettingsKey& known : kSettingsKeys) {
-      if (SameName(known.section, section) && SameName(known.key, name)) key = &known;
+      if (SameProfileName(known.section, section) && SameProfileName(known.key, name)) key = &known;
     }
     if (key == nullptr) {
       note(given + ": the key is no key of the section; it is ignored");
