@@ -217,6 +217,7 @@ int Run(const std::vector<std::string>& args) {
   RunEnvironment environment;
   environment.writerThreads =
       options->singleThread ? 0 : options->jobs.value_or(DefaultWriterThreads());
+  environment.fillOnWriters = true;
   environment.output.dryRun = options->dryRun;
   environment.output.changedOnly = options->changedOnly;
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());

@@ -197,7 +197,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     // The merge may free a huge line's storage; the next read fills the line afresh anyway.
     ResponsiveTicker ticker(host);
     if (environment.writerThreads > 0) {
-      WriterPipeline pipeline(run.context, state.RunLog, host, environment.writerThreads);
+      WriterPipeline pipeline(run.context, state.RunLog, host, environment.writerThreads,
+                              environment.fillOnWriters);
       try {
         while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
           host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);

@@ -77,6 +77,9 @@ struct RunEnvironment {
   // writes each file on this thread. The output files, RunLog and the result are those of the
   // run on one thread whatever the number (see WriterPipeline).
   unsigned writerThreads = 0;
+  // With writerThreads: the writing threads fill each record's template too, and this thread
+  // only reads, splits and names the records (batch command); else this thread merges them whole.
+  bool fillOnWriters = false;
   OutputOptions output;                // dry run, changed files only (batch command only)
   OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
   // Files besides the input and the template that no output may replace (the settings file in

@@ -5,15 +5,20 @@
 
 namespace velmora {
 
-void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
-                       MergeScratch& scratch, MergedRecord& record, LineAfterSplit after) {
-  SplitFields(line, context.separator, context.table, scratch.fields);
+void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
+                        FieldList& fields, MergedRecord& record, LineAfterSplit after) {
+  SplitFields(line, context.separator, context.table, fields);
   if (after == LineAfterSplit::FreeIfHuge && line.size() > kKeptLineBytes) {
     std::string().swap(line);
   }
+  NameOutputFile(context, fields, recordNumber, record);
+  record.fieldCount = static_cast<std::uint32_t>(fields.size());
+}
+
+void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
+                       MergeScratch& scratch, MergedRecord& record, LineAfterSplit after) {
+  SplitAndNameRecord(line, recordNumber, context, scratch.fields, record, after);
   FillTemplate(context, scratch.fields, scratch.fill, record.content);
-  NameOutputFile(context, scratch.fields, recordNumber, record);
-  record.fieldCount = static_cast<std::uint32_t>(scratch.fields.size());
 }
 
 bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,

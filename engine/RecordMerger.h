@@ -29,9 +29,14 @@ inline constexpr std::size_t kKeptLineBytes = 8u << 20;
 // anyway); a shorter line is left as it is.
 enum class LineAfterSplit { Keep, FreeIfHuge };
 
-// Splits line at the run's separator, fills the template and names the output file of record
-// recordNumber into record (see FillTemplate and NameOutputFile), with its count of fields. Memory running out raises
-// std::bad_alloc.
+// Splits line at the run's separator into fields and names the output file of record
+// recordNumber into record (NameOutputFile), with its count of fields; record.content is left as
+// it is, for FillTemplate from fields. Memory running out raises std::bad_alloc.
+void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
+                        FieldList& fields, MergedRecord& record, LineAfterSplit after);
+
+// SplitAndNameRecord, then FillTemplate into record.content: the whole merged record. Memory
+// running out raises std::bad_alloc.
 void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                        MergeScratch& scratch, MergedRecord& record,
                        LineAfterSplit after = LineAfterSplit::Keep);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+
 #include "engine/OutputPath.h"
 #include "engine/OutputWriter.h"
 
@@ -13,8 +14,18 @@ namespace {
 // Records that wait before the run's thread wakes a sleeping writer: a wake-up for every single
 // record would cost more than writing a small file.
 constexpr std::size_t kWakeBatch = 8;
+// Records a writer takes at once: one hand-over of the lock per file would make the threads wait
+// for each other rather than for the file system.
+constexpr std::size_t kTakeBatch = 8;
 // Records queued per writing thread unless the caller says otherwise, so that no thread runs dry.
 constexpr std::size_t kSlotsPerWriter = 16;
+
+// The storage a reported slot keeps for the next record.
+std::size_t Capacity(const MergedRecord& record, const FieldList& fields) {
+  std::size_t bytes = record.content.capacity();
+  for (const std::string& field : fields) bytes += field.capacity();
+  return bytes;
+}
 
 }  // namespace
 
@@ -23,13 +34,16 @@ unsigned DefaultWriterThreads() {
 }
 
 WriterPipeline::WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host,
-                               unsigned writers, std::size_t depth, std::size_t maxQueuedBytes)
+                               unsigned writers, bool fillOnWriters, std::size_t depth,
+                               std::size_t maxQueuedBytes)
     : context_(context),
       runLog_(runLog),
       host_(host),
+      fillOnWriters_(fillOnWriters),
       maxQueuedBytes_(maxQueuedBytes),
       ticker_(host) {
   writers = std::clamp(writers, 1u, kMaxWriterThreads);
+  writerCount_ = writers;
   depth_ = depth != 0 ? depth : std::max<std::size_t>(64, kSlotsPerWriter * writers);
   // With one writer the files are written in record order anyway.
   multipleWriters_ = writers > 1;
@@ -47,9 +61,9 @@ void WriterPipeline::Stop() {
   {
     std::lock_guard<std::mutex> lock(mutex_);
     closing_ = true;
-    firstFailure_ = 0;
+    firstFailure_.store(0);
+    while (!sleeping_.empty()) WakeWriter();
   }
-  writerWake_.notify_all();
   for (std::thread& writer : writers_) {
     if (writer.joinable()) writer.join();
   }
@@ -73,26 +87,32 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
   if (!spare_.empty()) {
     slot = std::move(spare_.back());
     spare_.pop_back();
-    spareBytes_ -= slot.record.content.capacity();
+    spareBytes_ -= Capacity(slot.record, slot.fields);
   }
-  BuildMergedRecord(line, recordNumber, context_, scratch_, slot.record, after);
+  if (fillOnWriters_) {
+    // The filled template is about the template and the values together.
+    slot.bytes = line.size() + context_.templateText.size();
+    SplitAndNameRecord(line, recordNumber, context_, slot.fields, slot.record, after);
+  } else {
+    BuildMergedRecord(line, recordNumber, context_, scratch_, slot.record, after);
+    slot.bytes = slot.record.content.size();
+  }
   slot.key.clear();
   if (multipleWriters_ && slot.record.accepted) {
     slot.key = OutputFileKey(slot.record.outputPath, context_.rules, context_.table);
   }
   slot.state = SlotState::Queued;
+  slot.started = false;
   slot.outcome = OutputOutcome::Failed;
   slot.reason = 0;
   slot.error = nullptr;
-  bool wake = false;
   {
     std::lock_guard<std::mutex> lock(mutex_);
-    queuedBytes_ += slot.record.content.size();
+    queuedBytes_ += slot.bytes;
     slots_.push_back(std::move(slot));
     ready_.push_back(&slots_.back());
-    wake = idleWriters_ > 0 && (ready_.size() >= std::min(kWakeBatch, depth_) || Full());
+    if (MoreWritersNeeded()) WakeWriter();
   }
-  if (wake) writerWake_.notify_one();
 }
 
 std::uint32_t WriterPipeline::Finish() {
@@ -103,10 +123,12 @@ std::uint32_t WriterPipeline::Finish() {
 void WriterPipeline::WaitResponsive(std::unique_lock<std::mutex>& lock,
                                     const std::function<bool()>& ready) {
   while (!ready()) {
+    // A writer that sees the run's thread waiting wakes it once and clears the mark; the mark is
+    // set again for every wait, so that no wake-up is lost to an early one.
     mergerWaiting_ = true;
-    const bool done = mergerWake_.wait_for(lock, kResponsiveInterval, ready);
+    mergerWake_.wait_for(lock, kResponsiveInterval);
     mergerWaiting_ = false;
-    if (done) return;
+    if (ready()) return;
     lock.unlock();
     ticker_.Tick();
     lock.lock();
@@ -120,7 +142,7 @@ void WriterPipeline::ReportFinished(bool waitAll) {
       Slot slot = std::move(slots_.front());
       slots_.pop_front();
       --finished_;
-      queuedBytes_ -= slot.record.content.size();
+      queuedBytes_ -= slot.bytes;
       if (slot.error) ReportFailure(lock, slot);
       lock.unlock();
       if (!ReportOutput(slot.record, slot.outcome, context_, runLog_, host_, slot.reason)) {
@@ -128,7 +150,7 @@ void WriterPipeline::ReportFinished(bool waitAll) {
       }
       // Reported slots keep their buffers for the next records (fresh large buffers cost page
       // faults), up to as many bytes as the queue may hold.
-      const std::size_t capacity = slot.record.content.capacity();
+      const std::size_t capacity = Capacity(slot.record, slot.fields);
       if (spareBytes_ + capacity <= maxQueuedBytes_) {
         spareBytes_ += capacity;
         spare_.push_back(std::move(slot));
@@ -139,7 +161,9 @@ void WriterPipeline::ReportFinished(bool waitAll) {
     }
     if (waitAll ? slots_.empty() : !Full()) return;
     // Writers that sleep until a batch is queued get what there is.
-    if (idleWriters_ > 0 && !ready_.empty()) writerWake_.notify_all();
+    if (!ready_.empty()) {
+      while (!sleeping_.empty()) WakeWriter();
+    }
     WaitResponsive(lock, [this] { return FrontBatchFinished(); });
   }
 }
@@ -147,7 +171,7 @@ void WriterPipeline::ReportFinished(bool waitAll) {
 void WriterPipeline::ReportFailure(std::unique_lock<std::mutex>& lock, Slot& failed) {
   // Every record before the failed one is reported; no later one starts now, and those being
   // written are let finish, so that the log can name every file that the run wrote.
-  firstFailure_ = std::min(firstFailure_, failed.record.recordNumber);
+  LowerFirstFailure(failed.record.recordNumber);
   WaitResponsive(lock, [this] { return writing_ == 0; });
   std::deque<Slot> later;
   later.swap(slots_);
@@ -173,19 +197,16 @@ void WriterPipeline::ReportFailure(std::unique_lock<std::mutex>& lock, Slot& fai
   std::rethrow_exception(failed.error);
 }
 
-void WriterPipeline::WriterMain() {
-  std::unique_lock<std::mutex> lock(mutex_);
-  for (;;) {
-    if (ready_.empty()) {
-      if (closing_) return;
-      ++idleWriters_;
-      writerWake_.wait(lock, [this] { return !ready_.empty() || closing_; });
-      --idleWriters_;
-      continue;
-    }
+void WriterPipeline::LowerFirstFailure(std::uint32_t recordNumber) {
+  std::uint32_t first = firstFailure_.load();
+  while (recordNumber < first && !firstFailure_.compare_exchange_weak(first, recordNumber)) {
+  }
+}
+
+void WriterPipeline::TakeBatch(std::vector<Slot*>& batch) {
+  while (batch.size() < kTakeBatch && !ready_.empty()) {
     Slot* slot = ready_.front();
     ready_.pop_front();
-    if (!ready_.empty() && idleWriters_ > 0) writerWake_.notify_one();
     if (!slot->key.empty()) {
       auto [entry, fresh] = busy_.try_emplace(slot->key);
       if (!fresh) {
@@ -194,39 +215,85 @@ void WriterPipeline::WriterMain() {
         continue;
       }
     }
-    while (slot != nullptr) {
-      const bool start = slot->record.recordNumber < firstFailure_;
-      if (start) {
-        slot->state = SlotState::Writing;
-        ++writing_;
-        lock.unlock();
-        try {
-          slot->outcome = WriteOutputFile(slot->record, context_, &slot->reason);
-        } catch (...) {
-          // Memory running out is a failure of this record like a failed write.
-          slot->error = std::current_exception();
-        }
-        lock.lock();
-        --writing_;
-        if (slot->error) firstFailure_ = std::min(firstFailure_, slot->record.recordNumber);
+    batch.push_back(slot);
+  }
+  if (MoreWritersNeeded()) WakeWriter();
+}
+
+void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill) {
+  slot.started = slot.record.recordNumber < firstFailure_.load();
+  if (!slot.started) return;
+  try {
+    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
+    slot.outcome = WriteOutputFile(slot.record, context_, &slot.reason);
+  } catch (...) {
+    // Memory running out is a failure of this record like a failed write.
+    slot.error = std::current_exception();
+    LowerFirstFailure(slot.record.recordNumber);
+  }
+}
+
+bool WriterPipeline::MoreWritersNeeded() const {
+  if (sleeping_.empty()) return false;
+  if (Full()) return true;
+  // Another writer only when those awake leave records waiting: on a file system that keeps the
+  // processors busy, fewer writers leave the run's thread its processor.
+  const std::size_t awake = writerCount_ - sleeping_.size();
+  return ready_.size() >= kWakeBatch * (awake + 1);
+}
+
+void WriterPipeline::WakeWriter() {
+  SleepingWriter* writer = sleeping_.back();
+  sleeping_.pop_back();
+  writer->woken = true;
+  writer->wake.notify_one();
+}
+
+void WriterPipeline::WriterMain() {
+  SleepingWriter self;
+  FillScratch fill;
+  std::vector<Slot*> batch;
+  std::vector<Slot*> next;
+  std::unique_lock<std::mutex> lock(mutex_);
+  for (;;) {
+    if (batch.empty()) {
+      if (ready_.empty()) {
+        if (closing_) return;
+        self.woken = false;
+        sleeping_.push_back(&self);
+        self.wake.wait(lock, [&self] { return self.woken; });
+        continue;
       }
-      slot->state = start ? SlotState::Done : SlotState::NotStarted;
-      ++finished_;
-      Slot* next = nullptr;
-      if (!slot->key.empty()) {
-        auto entry = busy_.find(slot->key);
-        if (entry != busy_.end()) {
-          if (entry->second.empty()) {
-            busy_.erase(entry);
-          } else {
-            next = entry->second.front();
-            entry->second.pop_front();
-          }
-        }
-      }
-      if (mergerWaiting_ && (writing_ == 0 || FrontBatchFinished())) mergerWake_.notify_one();
-      slot = next;
+      TakeBatch(batch);
+      if (batch.empty()) continue;
     }
+    for (Slot* slot : batch) slot->state = SlotState::Writing;
+    writing_ += batch.size();
+    lock.unlock();
+    for (Slot* slot : batch) WriteSlot(*slot, fill);
+    lock.lock();
+    writing_ -= batch.size();
+    next.clear();
+    for (Slot* slot : batch) {
+      slot->state = slot->started ? SlotState::Done : SlotState::NotStarted;
+      ++finished_;
+      if (slot->key.empty()) continue;
+      auto entry = busy_.find(slot->key);
+      if (entry == busy_.end()) continue;
+      if (entry->second.empty()) {
+        busy_.erase(entry);
+      } else {
+        // The next record of the same file, now that this thread has closed it.
+        next.push_back(entry->second.front());
+        entry->second.pop_front();
+      }
+    }
+    if (mergerWaiting_ && (writing_ == 0 || FrontBatchFinished())) {
+      // Once: the run's thread is on its way.
+      mergerWaiting_ = false;
+      mergerWake_.notify_one();
+    }
+    batch.swap(next);
   }
 }
 

@@ -3,6 +3,7 @@
 // on the run's thread, and records that name one file are written one after the other.
 #pragma once
 
+#include <atomic>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -31,16 +32,20 @@ unsigned DefaultWriterThreads();
 class WriterPipeline {
  public:
   // Starts writers threads (1 to kMaxWriterThreads). runLog and host are used only on the
-  // calling thread, in Submit and Finish. At most depth records (0: enough to keep every thread
-  // busy), and about maxQueuedBytes of them (but always one), are merged and not yet reported.
+  // calling thread, in Submit and Finish. With fillOnWriters the writing threads fill the
+  // template of each record before writing it, so that the calling thread only splits and names
+  // the records. At most depth records (0: enough to keep every thread busy), and about
+  // maxQueuedBytes of them (but always one), are merged and not yet reported.
   WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host, unsigned writers,
-                 std::size_t depth = 0, std::size_t maxQueuedBytes = 8u << 20);
+                 bool fillOnWriters = false, std::size_t depth = 0,
+                 std::size_t maxQueuedBytes = 8u << 20);
   // Lets the records being written finish, starts no other and joins the threads.
   ~WriterPipeline();
   WriterPipeline(const WriterPipeline&) = delete;
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
-  // Merges one record (BuildMergedRecord, with after for the line), queues it for writing and
+  // Merges one record (BuildMergedRecord, with after for the line; with fillOnWriters only
+  // SplitAndNameRecord), queues it for writing and
   // reports the records written since, in record order. Waits while the queue is full, calling
   // host.KeepResponsive meanwhile. Raises the failure of the first record whose file could not be
   // written or closed (see Finish), so that no further record is read.
@@ -56,14 +61,32 @@ class WriterPipeline {
   enum class SlotState { Queued, Writing, Done, NotStarted };
   struct Slot {
     MergedRecord record;
+    FieldList fields;  // with fillOnWriters: the record's fields, until a writer fills it
+    std::size_t bytes = 0;  // what the slot counts against maxQueuedBytes
     std::string key;  // OutputFileKey of the path; empty when no other thread may meet it
     SlotState state = SlotState::Queued;
     OutputOutcome outcome = OutputOutcome::Failed;
     platform::ErrorCode reason = 0;  // why the file could not be opened
     std::exception_ptr error;
+    bool started = false;  // whether its writer began it (that writer's alone)
+  };
+
+  struct SleepingWriter {
+    std::condition_variable wake;
+    bool woken = false;
   };
 
   void WriterMain();
+  // Whether records wait that the writers awake will not soon take (lock held).
+  bool MoreWritersNeeded() const;
+  // Wakes the writer that slept last (lock held; sleeping_ not empty).
+  void WakeWriter();
+  // Takes up to a batch of ready records for one writer (lock held); a record whose file another
+  // writer has open joins that file's queue instead.
+  void TakeBatch(std::vector<Slot*>& batch);
+  // Fills (with fillOnWriters) and writes the record's file, unless an earlier record failed.
+  void WriteSlot(Slot& slot, FillScratch& fill);
+  void LowerFirstFailure(std::uint32_t recordNumber);
   bool Full() const;
   bool FrontBatchFinished() const;
   // Reports the finished records at the front, in record order; with waitAll, first waits until
@@ -76,8 +99,10 @@ class WriterPipeline {
   const RunContext& context_;
   std::string& runLog_;
   RunHost& host_;
+  bool fillOnWriters_;
   std::size_t depth_;
   std::size_t maxQueuedBytes_;
+  std::size_t writerCount_ = 1;
   bool multipleWriters_;
   MergeScratch scratch_;
   std::vector<Slot> spare_;  // reported slots, kept for their buffers (run's thread only)
@@ -86,7 +111,6 @@ class WriterPipeline {
   ResponsiveTicker ticker_;
 
   std::mutex mutex_;
-  std::condition_variable writerWake_;
   std::condition_variable mergerWake_;
   std::deque<Slot> slots_;    // merged and not yet reported, in record order
   std::deque<Slot*> ready_;   // not yet taken by a writer, in record order
@@ -94,13 +118,16 @@ class WriterPipeline {
   // record is written by the thread that closed the file before it.
   std::unordered_map<std::string, std::deque<Slot*>> busy_;
   std::size_t queuedBytes_ = 0;
-  std::size_t writing_ = 0;       // slots in state Writing
+  std::size_t writing_ = 0;       // slots taken by a writer and not yet finished
   std::size_t finished_ = 0;      // slots in state Done or NotStarted
-  std::size_t idleWriters_ = 0;
+  // Writers asleep for want of records, each until it is woken by name: a writer on its way is
+  // never woken twice, and one that finds nothing left goes back on the list.
+  std::vector<SleepingWriter*> sleeping_;
   bool mergerWaiting_ = false;
   bool closing_ = false;
-  // The lowest record whose writing failed: no record after it is started.
-  std::uint32_t firstFailure_ = 0xFFFFFFFFu;
+  // The lowest record whose writing failed: no record after it is started. Writers read it
+  // without the lock between the files of a batch.
+  std::atomic<std::uint32_t> firstFailure_{0xFFFFFFFFu};
   std::vector<std::thread> writers_;
 };
 

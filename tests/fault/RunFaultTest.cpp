@@ -16,6 +16,7 @@
 #include "platform/Platform.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
+#include "support/WritingModes.h"
 #include "tests/fault/FaultSupport.h"
 
 #ifndef _WIN32
@@ -59,7 +60,7 @@ const char kDiskFullTail[] =
     "\xc1\x82\xcf\x82\xa2\x82\xc9\x82\xc8\x82\xe8\x82\xdc\x82\xb5\x82\xbd\x81\x42";
 
 // An input, a template and an output folder in a temporary folder; names by field 0.
-class RunFault : public ::testing::TestWithParam<unsigned> {
+class RunFault : public ::testing::TestWithParam<test::WritingMode> {
  public:
   void SetUp() override {
     input = dir / "input.csv";
@@ -74,7 +75,7 @@ class RunFault : public ::testing::TestWithParam<unsigned> {
     settings.ReplaceTail = "_$]";
     settings.Rule = 1;
     settings.RuleNumber = 0;
-    environment.writerThreads = GetParam();
+    GetParam().ApplyTo(environment);
   }
 
   // The path that the run builds for a name in the output folder.
@@ -140,7 +141,7 @@ TEST_P(RunFault, FullDiskEndsTheRunWithTheFileErrorAndKeepsTheLogSoFar) {
   // no closing lines; the record after the failure was never started on one writing thread. With
   // several, its file may have been finished already: it is then whole and named after them.
   std::vector<std::string> lines = test::LogLines(state.RunLog);
-  const bool laterFinished = GetParam() > 1 && test::Exists(OutputPathOf("c"));
+  const bool laterFinished = GetParam().writers > 1 && test::Exists(OutputPathOf("c"));
   ASSERT_EQ(lines.size(), 9 + written.size() + (laterFinished ? 1 : 0));
   for (std::size_t i = 0; i < written.size(); ++i) {
     EXPECT_EQ(lines[9 + i], OutputPathOf(written[i]) + " -> ok");
@@ -527,12 +528,8 @@ TEST_P(RunFault, InputAndTemplateAreNeverModified) {
   }
 }
 
-// No writing thread, one beside the merge, and several.
-INSTANTIATE_TEST_SUITE_P(Threads, RunFault, ::testing::Values(0u, 1u, 4u),
-                         [](const ::testing::TestParamInfo<unsigned>& param) {
-                           return param.param == 0 ? std::string("SingleThread")
-                                                   : "Writers" + std::to_string(param.param);
-                         });
+// No writing thread, one beside the merge, and several, merging or filling too.
+INSTANTIATE_TEST_SUITE_P(Threads, RunFault, test::AllWritingModes(), test::WritingModeName);
 
 // The batch command as a separate process: its exit status, its log on standard output and the
 // error text on standard error.

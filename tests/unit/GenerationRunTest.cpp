@@ -9,6 +9,7 @@
 #include "engine/SystemTexts.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
+#include "support/WritingModes.h"
 
 #ifndef _WIN32
 #include <unistd.h>
@@ -53,7 +54,7 @@ std::string Processing(const std::string& n) {
   return " \x8f\x88\x97\x9d\x92\x86\x81" "F" + n + "\x8c\x8f";
 }
 
-class GenerationRunTest : public ::testing::TestWithParam<unsigned> {
+class GenerationRunTest : public ::testing::TestWithParam<test::WritingMode> {
  protected:
   GenerationRunTest() : codePage_(932) {
     settings.Input = dir / "in.csv";
@@ -63,7 +64,7 @@ class GenerationRunTest : public ::testing::TestWithParam<unsigned> {
     settings.ReplaceTail = "_$]";
     settings.RuleTail = ".html";
     std::filesystem::create_directory(dir.Path() / "out");
-    environment.writerThreads = GetParam();
+    GetParam().ApplyTo(environment);
   }
 
   std::string Header() const {
@@ -232,7 +233,8 @@ TEST_P(GenerationRunTest, ReadsATemplateThatIsADeviceOrAPipeToItsEnd) {
 #endif
 }
 
-INSTANTIATE_TEST_SUITE_P(WritingThreads, GenerationRunTest, ::testing::Values(0u, 1u, 4u));
+INSTANTIATE_TEST_SUITE_P(WritingThreads, GenerationRunTest, test::AllWritingModes(),
+                         test::WritingModeName);
 
 }  // namespace
 }  // namespace velmora

@@ -30,7 +30,7 @@ struct Outcome {
 // Merges and writes lines as a run does, on one thread (depth 0) or through a pipeline of
 // writers threads.
 Outcome Write(const std::vector<std::string>& lines, const std::string& folder, std::size_t depth,
-              std::size_t maxBytes, unsigned writers = 1) {
+              std::size_t maxBytes, unsigned writers = 1, bool fillOnWriters = false) {
   GeneratorSettings settings;
   settings.Output = folder;
   settings.ReplaceLead = "[$_";
@@ -54,7 +54,8 @@ Outcome Write(const std::vector<std::string>& lines, const std::string& folder, 
         }
       }
     } else {
-      WriterPipeline pipeline(context, outcome.runLog, host, writers, depth, maxBytes);
+      WriterPipeline pipeline(context, outcome.runLog, host, writers, fillOnWriters, depth,
+                              maxBytes);
       for (std::size_t i = 0; i < lines.size(); ++i) {
         std::string line = lines[i];
         pipeline.Submit(line, static_cast<std::uint32_t>(i + 1));
@@ -97,18 +98,21 @@ TEST(WriterPipeline, GivesTheSameFilesLogAndCountAsOneThreadAtEveryQueueLimit) {
   const struct {
     std::size_t depth, maxBytes;
     unsigned writers;
-  } limits[] = {{1, 1, 1}, {2, 1, 1},    {3, 4000, 1}, {64, 8u << 20, 1},
-                {1, 1, 4}, {3, 4000, 3}, {0, 1, 64}};
-  for (auto [depth, maxBytes, writers] : limits) {
+    bool fillOnWriters;
+  } limits[] = {{1, 1, 1, false}, {2, 1, 1, false},    {3, 4000, 1, false},
+                {64, 8u << 20, 1, false}, {1, 1, 4, false}, {3, 4000, 3, false},
+                {0, 1, 64, false},        {1, 1, 1, true},  {3, 4000, 3, true},
+                {0, 8u << 20, 8, true},   {0, 1, 64, true}};
+  for (auto [depth, maxBytes, writers, fillOnWriters] : limits) {
     test::TempDir dir;
-    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers);
+    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers, fillOnWriters);
     // The log names the folder: compare it with the reference folder's name put in.
     std::string log = outcome.runLog;
     for (std::size_t at; (at = log.find(dir.Path().string())) != std::string::npos;) {
       log.replace(at, dir.Path().string().size(), reference.Path().string());
     }
     EXPECT_EQ(log, expected.runLog) << "depth " << depth << ", bytes " << maxBytes << ", writers "
-                                    << writers;
+                                    << writers << ", fill on writers " << fillOnWriters;
     EXPECT_EQ(outcome.failed, expected.failed);
     EXPECT_EQ(outcome.files, expected.files);
   }
@@ -137,15 +141,18 @@ TEST(WriterPipeline, StopsAtAWriteFailureWhereOneThreadStops) {
   const struct {
     std::size_t depth, maxBytes;
     unsigned writers;
-  } limits[] = {{0, 0, 1}, {1, 1, 1}, {8, 1 << 20, 1}, {1, 1, 4}, {0, 1 << 20, 8}};
-  for (auto [depth, maxBytes, writers] : limits) {
+    bool fillOnWriters;
+  } limits[] = {{0, 0, 1, false},    {1, 1, 1, false},       {8, 1 << 20, 1, false},
+                {1, 1, 4, false},    {0, 1 << 20, 8, false}, {1, 1, 1, true},
+                {0, 1 << 20, 8, true}};
+  for (auto [depth, maxBytes, writers, fillOnWriters] : limits) {
     test::TempDir dir;
 #ifdef _WIN32
     std::error_code error;
     std::filesystem::create_symlink("/dev/full", dir.Path() / "full", error);
     if (error) GTEST_SKIP() << "cannot link /dev/full";
 #endif
-    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers);
+    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers, fillOnWriters);
     EXPECT_TRUE(outcome.fileError) << "depth " << depth;
     // The page cut at the limit stays, as it does on a full disk; the device takes nothing.
     const auto written = std::count_if(outcome.files.begin(), outcome.files.end(),
