@@ -1,6 +1,7 @@
-// Writes files on several threads while the run's thread merges records: files, RunLog and the
-// outcome are exactly those of a run on one thread, because outcomes are reported in record order
-// on the run's thread, and records that name one file are written one after the other.
+// Writes files on several threads while the run's thread merges records (or only splits and names
+// them, the writers filling the template): files, RunLog and the outcome are exactly those of a
+// run on one thread, because outcomes are reported in record order on the run's thread, and
+// records that name one file are written one after the other.
 #pragma once
 
 #include <atomic>
