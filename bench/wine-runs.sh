@@ -1,6 +1,7 @@
 # Sourced by scripts/bench.sh --wine: the wide run with velmora-batch.exe and velmora-floor.exe
 # under Wine (and with --gui the Run button of velmora.exe), from a cross build in build/win-bench.
-# Uses: root, work, scratch, runs, quick, gui, bin, say, now, median, ratio, fresh, make_data.
+# Uses: root, work, scratch, runs, quick, gui, bin, say, now, elapsed, median, ratio, fresh,
+# make_data.
 
 win="$root/build/win-bench"
 cmake -G Ninja -S "$root" -B "$win" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake" \
@@ -35,7 +36,7 @@ say "== Wine: $wine_records records of 20 fields, 4096-byte template, $(grep -c 
 startup=()
 for ((i = 0; i < runs; i++)); do
   t0=$(now); "$VELMORA_WINE" "$win/cli/velmora-batch.exe" --version >/dev/null; t1=$(now)
-  startup+=("$(python3 -c "print($t1 - $t0)")")
+  startup+=("$(elapsed "$t0" "$t1")")
 done
 say "Wine start of velmora-batch.exe --version  median $(median "${startup[@]}") s"
 
@@ -56,8 +57,8 @@ for ((i = 0; i < runs; i++)); do
             { say "MISMATCH: $variant under Wine differs from the reference run"; exit 1; }
           touch "wcheck-$variant"
         fi
-        if [ "$variant" = pipelined ]; then wpipe+=("$(python3 -c "print($t1 - $t0)")")
-        else wsingle+=("$(python3 -c "print($t1 - $t0)")"); fi
+        if [ "$variant" = pipelined ]; then wpipe+=("$(elapsed "$t0" "$t1")")
+        else wsingle+=("$(elapsed "$t0" "$t1")"); fi
         ;;
     esac
   done
@@ -87,7 +88,7 @@ if [ "$gui" = 1 ]; then
       fi
       fresh out
       t0=$(now); "${wbatch[@]}" >wrun.log; t1=$(now)
-      wbatch2+=("$(python3 -c "print($t1 - $t0)")")
+      wbatch2+=("$(elapsed "$t0" "$t1")")
     done
     mg=$(median "${wgui[@]}") mb=$(median "${wbatch2[@]}")
     say "velmora.exe Run button (click to finishing text)  median $mg s   runs: ${wgui[*]}"

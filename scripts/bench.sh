@@ -74,6 +74,7 @@ now() { date +%s.%N; }
 median() { python3 -c 'import sys, statistics; print("%.3f" % statistics.median(float(a) for a in sys.argv[1:]))' "$@"; }
 ratio() { python3 -c 'import sys; print("%.3f" % (float(sys.argv[1]) / float(sys.argv[2])))' "$1" "$2"; }
 fresh() { rm -rf "$1"; mkdir -p "$1"; sync; }
+elapsed() { python3 -c "print($2 - $1)"; }
 
 # make_data NAME RECORDS FIELDS TEMPLATE_BYTES: the data folder of one whole run, made once.
 make_data() {
@@ -85,6 +86,12 @@ make_data() {
   echo "$dir"
 }
 
+# batch_for DATA: the velmora-batch command of a data folder, writing into out, in the array batch.
+batch_for() {
+  batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$1/input.csv" -t "$1/template.html"
+         -o out "$1/settings.ini")
+}
+
 if [ "$kernels" = 1 ]; then
   say "== kernels (bytes per second) =="
   "$bin/bench/velmora-kernels" --benchmark_min_time=0.2 2>/dev/null | tee -a "$results"
@@ -94,8 +101,8 @@ fi
 whole_runs() {
   local name="$1" data
   data="$(make_data "$@")"
-  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
-               -t "$data/template.html" -o out "$data/settings.ini")
+  local batch
+  batch_for "$data"
   cd "$scratch"
   # The reference run: its files and log are what every variant must give, byte for byte.
   fresh out
@@ -119,8 +126,8 @@ whole_runs() {
           t0=$(now)
           "${batch[@]}" "${extra[@]}" >run.log
           t1=$(now)
-          if [ "$variant" = pipelined ]; then pipelined+=("$(python3 -c "print($t1 - $t0)")")
-          else single+=("$(python3 -c "print($t1 - $t0)")"); fi
+          if [ "$variant" = pipelined ]; then pipelined+=("$(elapsed "$t0" "$t1")")
+          else single+=("$(elapsed "$t0" "$t1")"); fi
           # The first run of each variant proves it gives the reference's log and files.
           if [ "$i" -lt 3 ] && [ ! -f "check-$variant-$name" ]; then
             cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
@@ -158,8 +165,8 @@ fi
 changed_runs() {
   local name="$1" data
   data="$(make_data "$@")"
-  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
-               -t "$data/template.html" -o out "$data/settings.ini")
+  local batch
+  batch_for "$data"
   cd "$scratch"
   fresh out
   "${batch[@]}" >ref.log
@@ -174,10 +181,10 @@ changed_runs() {
       sync
       if [ "$variant" = rewrite ]; then
         t0=$(now); "${batch[@]}" >run.log; t1=$(now)
-        rewrite+=("$(python3 -c "print($t1 - $t0)")")
+        rewrite+=("$(elapsed "$t0" "$t1")")
       else
         t0=$(now); "${batch[@]}" --changed-only >run.log; t1=$(now)
-        changed+=("$(python3 -c "print($t1 - $t0)")")
+        changed+=("$(elapsed "$t0" "$t1")")
         # Every file must have been left alone, and the log be the plain run's otherwise.
         sed 's/ -> unchanged\r$/ -> ok\r/' run.log | cmp -s - ref.log ||
           { say "MISMATCH: the changed-only log differs from the plain run's"; exit 1; }
@@ -206,8 +213,8 @@ fi
 close_scan_runs() {
   local data
   data="$(make_data wide "$1" 20 4096)"
-  local batch=("$bin/cli/velmora-batch" -q --code-page 932 -i "$data/input.csv"
-               -t "$data/template.html" -o out "$data/settings.ini")
+  local batch
+  batch_for "$data"
   cd "$scratch"
   fresh out
   "${batch[@]}" >ref.log
@@ -225,8 +232,8 @@ close_scan_runs() {
       LD_PRELOAD="$bin/bench/libvelmora-closescan.so" VELMORA_SCAN_DIR="$scratch/out" \
         VELMORA_SCAN_MS=2 "${batch[@]}" "${extra[@]}" >run.log
       t1=$(now)
-      if [ "$variant" = threaded ]; then threaded+=("$(python3 -c "print($t1 - $t0)")")
-      else single+=("$(python3 -c "print($t1 - $t0)")"); fi
+      if [ "$variant" = threaded ]; then threaded+=("$(elapsed "$t0" "$t1")")
+      else single+=("$(elapsed "$t0" "$t1")"); fi
       cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
         { say "MISMATCH: $variant differs from the reference run"; exit 1; }
     done
