@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/RunContext.h"
+#include "engine/StatusLine.h"
 #include "engine/SystemTexts.h"
 
 namespace velmora {
@@ -20,7 +22,7 @@ std::string ProgressBar(double fraction, std::size_t width) {
 }
 
 BatchHost::BatchHost(std::FILE* stream, bool terminal, bool quiet)
-    : stream_(stream), terminal_(terminal), quiet_(quiet) {}
+    : stream_(stream), drawing_(terminal && !quiet) {}
 
 void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) {
   std::string line = text;
@@ -32,17 +34,9 @@ void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) 
   lastDraw_ = std::chrono::steady_clock::now();
 }
 
-void BatchHost::SetStatus(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
-  status_ = text;
-  if (quiet_ || !terminal_) return;
-  Redraw(text, std::nullopt);
-}
-
-void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
-                             std::optional<std::uint64_t> inputSize) {
-  if (quiet_ || !terminal_) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+void BatchHost::Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+                         std::optional<std::uint64_t> inputSize) {
+  if (!drawing_) return;
   // Ten redraws a second keep the line readable without the terminal setting the pace.
   auto now = std::chrono::steady_clock::now();
   if (recordNumber != 1 && now - lastDraw_ < std::chrono::milliseconds(100)) return;
@@ -53,23 +47,32 @@ void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead
   Redraw(ProgressText(recordNumber), fraction);
 }
 
-void BatchHost::Beep(unsigned type) {
-  if (type != kBeepError) return;
-  std::lock_guard<std::mutex> lock(mutex_);
-  // A failure stays on a line of its own, quiet or not: only progress is ever left out.
-  if (terminal_ && !quiet_) {
-    Redraw(status_, std::nullopt);
+void BatchHost::Fail(const std::string& text) {
+  if (drawing_) {
+    Redraw(text, std::nullopt);
     std::fputc('\n', stream_);
     drawnLength_ = 0;
   } else {
-    std::fprintf(stream_, "%s\n", status_.c_str());
+    std::fprintf(stream_, "%s\n", text.c_str());
   }
   std::fflush(stream_);
 }
 
+void BatchHost::RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                           platform::ErrorCode) {
+  if (outcome == OutputOutcome::Failed) Fail(OutputOpenFailedText(record.outputName));
+}
+
+void BatchHost::RunFailed(RunFailure failure, platform::ErrorCode) {
+  Fail(RunFailureText(failure));
+}
+
+void BatchHost::RunFinished(std::uint32_t records) {
+  if (drawing_) Redraw(FinishedText(records), std::nullopt);
+}
+
 void BatchHost::FinishLine() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (terminal_ && !quiet_ && drawnLength_ > 0) {
+  if (drawing_ && drawnLength_ > 0) {
     std::fputc('\n', stream_);
     std::fflush(stream_);
     drawnLength_ = 0;

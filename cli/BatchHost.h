@@ -1,38 +1,39 @@
-// The batch command's side of a run: status texts on standard error.
+// The batch command's status line: progress and failures on standard error.
 #pragma once
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <string>
 
-#include "engine/RunHost.h"
+#include "engine/RunEvents.h"
 
 namespace velmora {
 
-class BatchHost : public RunHost {
+// Told of a run's events on the run's thread. On a terminal the status is one line redrawn in
+// place with a progress bar; elsewhere only failures are written (in the run's code page, as the
+// window shows them), one per line. quiet leaves out the status line and the progress bar;
+// failures are still written, one per line.
+class BatchHost : public RunEvents {
  public:
-  // On a terminal the status is one line redrawn in place with a progress bar; elsewhere only
-  // failures are written, one per line. quiet leaves out the status line and the progress bar;
-  // failures are still written, one per line.
   BatchHost(std::FILE* stream, bool terminal, bool quiet);
 
-  void SetStatus(const std::string& text) override;
-  void ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
-                    std::optional<std::uint64_t> inputSize) override;
-  void Beep(unsigned type) override;
+  void Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+                std::optional<std::uint64_t> inputSize) override;
+  void RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                  platform::ErrorCode reason) override;
+  void RunFailed(RunFailure failure, platform::ErrorCode reason) override;
+  void RunFinished(std::uint32_t records) override;
   // Ends the status line on a terminal, so that what follows starts on a line of its own.
   void FinishLine();
 
  private:
   void Redraw(const std::string& text, std::optional<double> fraction);
+  // A failure stays on a line of its own, quiet or not: only progress is ever left out.
+  void Fail(const std::string& text);
 
   std::FILE* stream_;
-  bool terminal_;
-  bool quiet_;
-  std::mutex mutex_;
-  std::string status_;
+  bool drawing_;  // a terminal, and not quiet
   std::size_t drawnLength_ = 0;
   std::chrono::steady_clock::time_point lastDraw_{};
 };

@@ -31,17 +31,14 @@ std::string CurrentFileErrorLine() {
   }
 }
 
-void OutputFailures::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
-  if (next_ != nullptr) next_->OnOutput(record, outcome);
-}
-
-void OutputFailures::OnFailure(const MergedRecord& record, platform::ErrorCode reason) {
+void OutputFailures::RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                                platform::ErrorCode reason) {
+  if (outcome != OutputOutcome::Failed) return;
   const bool refused = record.outputPath.empty();
   ++(refused ? refusedNames_ : pathFailures_);
   if (kept_.size() < kKeptFailures * 2) {
     kept_.push_back(Failure{record.recordNumber, record.outputPath, record.outputName, reason});
   }
-  if (next_ != nullptr) next_->OnFailure(record, reason);
 }
 
 std::string OutputFailures::Report(const std::string& outputFolder, std::size_t maxLines) const {

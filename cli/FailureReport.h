@@ -25,14 +25,12 @@ std::string OpenFailureLine(const char* kind, const std::string& path, platform:
 // exception is no file error. Call only inside a catch block.
 std::string CurrentFileErrorLine();
 
-// Collects the output files of a run that could not be opened, and hands every other outcome on
-// to next. Keeps the first kMaxFailureLines failures whole and counts the rest.
-class OutputFailures : public OutputObserver {
+// Collects the output files of a run that could not be opened. Keeps the first failures whole
+// and counts the rest.
+class OutputFailures : public RunEvents {
  public:
-  explicit OutputFailures(OutputObserver* next) : next_(next) {}
-
-  void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
-  void OnFailure(const MergedRecord& record, platform::ErrorCode reason) override;
+  void RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                  platform::ErrorCode reason) override;
 
   // The lines on the failures, each ending in "\n": when the output folder (outputFolder, ""
   // being the current folder) does not exist or is no folder, one line with the count of the
@@ -49,7 +47,6 @@ class OutputFailures : public OutputObserver {
   };
   static constexpr std::size_t kKeptFailures = 20;
 
-  OutputObserver* next_;
   std::vector<Failure> kept_;        // the first failed files, and the first refused names
   std::uint64_t pathFailures_ = 0;   // files that could not be opened
   std::uint64_t refusedNames_ = 0;   // records whose name was refused

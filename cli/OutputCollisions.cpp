@@ -10,13 +10,16 @@ namespace velmora {
 OutputCollisions::OutputCollisions(const platform::PathRules& rules, const CodePageTable& table)
     : rules_(rules), table_(table), slots_(1024, 0) {}
 
-void OutputCollisions::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
+void OutputCollisions::RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                                  platform::ErrorCode) {
   lastRecord_ = record.recordNumber;
   switch (outcome) {
     case OutputOutcome::Written: ++written_; break;
     case OutputOutcome::WouldWrite: ++wouldWrite_; break;
     case OutputOutcome::Unchanged: ++unchanged_; break;
-    case OutputOutcome::Failed: ++failed_; return;  // no file
+    case OutputOutcome::Failed:
+    case OutputOutcome::WriteFailed: ++failed_; return;  // no file
+    case OutputOutcome::Kept: return;
   }
   // Every file of a run lies in the same folder, so the name alone tells the files apart.
   Add(record.outputName, record.outputPath, record.recordNumber);

@@ -15,11 +15,12 @@ namespace velmora {
 
 // Collects the files of a run and which records wrote each of them, and counts the outcomes. Every file costs its name's
 // bytes and about 40 more, so that a run of a million files stays small.
-class OutputCollisions : public OutputObserver {
+class OutputCollisions : public RunEvents {
  public:
   OutputCollisions(const platform::PathRules& rules, const CodePageTable& table);
 
-  void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
+  void RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                  platform::ErrorCode reason) override;
   // Notes that record recordNumber wrote the file name (in the run's output folder) at path;
   // names are one file when their OutputFileKey is the same.
   void Add(std::string_view name, std::string_view path, std::uint32_t recordNumber);

@@ -40,10 +40,37 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
   return found;
 }
 
-RunFindings::RunFindings(const GeneratorSettings& settings, OutputObserver* next)
-    : settings_(settings), next_(next), emptyName_(settings.RuleLead + settings.RuleTail) {}
+std::string ColumnReport(const HeaderReport& report) {
+  std::string lines;
+  for (const UnnamedColumn& column : report.columns.unnamed) {
+    const std::string field = std::to_string(column.field);
+    const std::string& name = report.columns.names[column.field];
+    switch (column.why) {
+      case Unnamed::Empty:
+        lines += "velmora-batch: the header of field " + field + " is empty: it names no column\n";
+        break;
+      case Unnamed::Digits:
+        lines += "velmora-batch: the header of field " + field + ", '" + name +
+                 "', is a number: it names no column\n";
+        break;
+      case Unnamed::Repeat:
+        lines += "velmora-batch: the header of field " + field + ", '" + name +
+                 "', repeats that of field " + std::to_string(column.earlierField) +
+                 ": it names no column\n";
+        break;
+    }
+  }
+  for (const std::string& placeholder : report.unknownPlaceholders) {
+    lines += "velmora-batch: the template names a column that the header lacks: " + placeholder +
+             "\n";
+  }
+  return lines;
+}
 
-void RunFindings::Note(const MergedRecord& record) {
+RunFindings::RunFindings(const GeneratorSettings& settings)
+    : settings_(settings), emptyName_(settings.RuleLead + settings.RuleTail) {}
+
+void RunFindings::RecordDone(const MergedRecord& record, OutputOutcome, platform::ErrorCode) {
   anyRecord_ = true;
   maxFields_ = std::max(maxFields_, record.fieldCount);
   // Only the field rule can leave the name between lead and tail empty.
@@ -51,16 +78,6 @@ void RunFindings::Note(const MergedRecord& record) {
     ++emptyNamedCount_;
     if (emptyNamed_.size() < kKeptRecords) emptyNamed_.push_back(record.recordNumber);
   }
-}
-
-void RunFindings::OnOutput(const MergedRecord& record, OutputOutcome outcome) {
-  Note(record);
-  if (next_ != nullptr) next_->OnOutput(record, outcome);
-}
-
-void RunFindings::OnFailure(const MergedRecord& record, platform::ErrorCode reason) {
-  Note(record);
-  if (next_ != nullptr) next_->OnFailure(record, reason);
 }
 
 std::vector<PlaceholderText> RunFindings::Unfilled(std::string_view templateText,

@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/GenerationRun.h"
 #include "engine/RunContext.h"
 #include "platform/CodePageTable.h"
 #include "settings/GeneratorSettings.h"
@@ -24,14 +25,18 @@ struct PlaceholderText {
 std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::string_view lead,
                                             std::string_view tail, const CodePageTable& table);
 
-// Notes the count of fields of every record and the records whose file name came out as the
-// naming rule's lead and tail alone, and hands every outcome on to next.
-class RunFindings : public OutputObserver {
- public:
-  RunFindings(const GeneratorSettings& settings, OutputObserver* next);
+// The lines, each ending in "\n", on what a header gave that the user may not expect: columns
+// that name nothing, and named placeholders of the template that no column answers.
+std::string ColumnReport(const HeaderReport& report);
 
-  void OnOutput(const MergedRecord& record, OutputOutcome outcome) override;
-  void OnFailure(const MergedRecord& record, platform::ErrorCode reason) override;
+// Notes the count of fields of every record and the records whose file name came out as the
+// naming rule's lead and tail alone.
+class RunFindings : public RunEvents {
+ public:
+  explicit RunFindings(const GeneratorSettings& settings);
+
+  void RecordDone(const MergedRecord& record, OutputOutcome outcome,
+                  platform::ErrorCode reason) override;
 
   // The lines, each ending in "\n": one per placeholder of templateText whose field no record
   // had, with the highest count of fields seen, and one naming the records whose file had an
@@ -43,12 +48,10 @@ class RunFindings : public OutputObserver {
   bool Any(std::string_view templateText, const CodePageTable& table) const;
 
  private:
-  void Note(const MergedRecord& record);
   std::vector<PlaceholderText> Unfilled(std::string_view templateText,
                                         const CodePageTable& table) const;
 
   const GeneratorSettings& settings_;
-  OutputObserver* next_;
   std::string emptyName_;  // the rule's lead and tail
   bool anyRecord_ = false;
   std::uint32_t maxFields_ = 0;

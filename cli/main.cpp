@@ -1,4 +1,6 @@
-// velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs.
+// velmora-batch: runs one generation from a settings file, for scripts and scheduled jobs. A
+// command goes in three steps: the settings, read and checked once; the run; the exit status,
+// decided in one place from what the run came to.
 
 #include <cerrno>
 #include <chrono>
@@ -6,7 +8,6 @@
 #include <cstdio>
 #include <cstring>
 #include <exception>
-#include <filesystem>
 #include <new>
 #include <string>
 #include <vector>
@@ -14,6 +15,7 @@
 #include "cli/BatchCommands.h"
 #include "cli/BatchHost.h"
 #include "cli/BatchOptions.h"
+#include "cli/BatchSettings.h"
 #include "cli/FailureReport.h"
 #include "cli/OutputCollisions.h"
 #include "cli/PlaceholderReport.h"
@@ -21,55 +23,41 @@
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
-#include "engine/WindowsNames.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
-#include "settings/SettingsCheck.h"
-#include "settings/SettingsStore.h"
 #include "VelmoraVersion.h"
 
 namespace {
+
+using namespace velmora;
 
 constexpr int kExitOk = 0;
 constexpr int kExitRunFailed = 1;
 constexpr int kExitUsage = 2;
 constexpr int kExitSomeFilesFailed = 3;
-constexpr int kExitCollisions = 4;
+// With --strict: records wrote the same file, a placeholder was never filled, a file was named by
+// the lead and tail alone, text that is no text of the code page, or a column the header lacks.
+constexpr int kExitStrictFindings = 4;
 
-// No settings file comes near this size; a bigger one is a mistake, not settings.
-constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
+// What a command came to, for its exit status.
+struct BatchOutcome {
+  // The run failed: a failure raised (a write, the input's read, memory), the input or template
+  // unreadable, or standard output lost.
+  bool failed = false;
+  bool textRefused = false;   // --strict: text that is no text of the code page ended the run
+  int stopped = kExitOk;      // the run stopped before its records: kExitUsage or a strict finding
+  bool someFilesFailed = false;  // files that could not be opened or named
+  bool strictFindings = false;   // --strict: what the run found once it was done
+};
 
-// Whether path names a settings file that can be read: a regular file of a sound size. A device,
-// a pipe or a huge file would otherwise be read without end or run memory out; each gets a
-// message naming the file.
-bool CheckSettingsFile(const std::string& path) {
-  const velmora::platform::PathInfo info = velmora::platform::InspectPath(path);
-  const char* problem = nullptr;
-  if (info.kind == velmora::platform::PathKind::Folder ||
-      (info.kind == velmora::platform::PathKind::Other && info.error == 0)) {
-    problem = "is not a regular file";
-  } else if (info.kind == velmora::platform::PathKind::RegularFile &&
-             info.size > kMaxSettingsFileBytes) {
-    problem = "is larger than 16 MB";
-  } else {
-    // A path the system could not look at (no permission, a loop of links) gets its reason.
-    velmora::platform::ErrorCode error = info.error;
-    std::string bytes;
-    if (info.kind == velmora::platform::PathKind::RegularFile) {
-      if (velmora::platform::ReadWholeFile(path, bytes)) return true;
-      error = velmora::platform::LastSystemError();
-    }
-    if (error != 0) {
-      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
-                   velmora::platform::ErrorCodeText(error).c_str());
-    } else {
-      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
-    }
-    return false;
-  }
-  std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);
-  return false;
+int ExitStatus(const BatchOutcome& outcome) {
+  if (outcome.failed) return kExitRunFailed;
+  if (outcome.textRefused) return kExitStrictFindings;
+  if (outcome.stopped != kExitOk) return outcome.stopped;
+  if (outcome.someFilesFailed) return kExitSomeFilesFailed;
+  if (outcome.strictFindings) return kExitStrictFindings;
+  return kExitOk;
 }
 
 // Whether every byte written to standard output reached it, flushed now. When a write failed (a
@@ -84,90 +72,22 @@ bool StandardOutputWritten() {
   return false;
 }
 
-// Says on standard error what in the settings file at path a run does not take as it is written;
-// the run itself reads the file as the window does.
-void WarnOfIgnoredSettings(const std::string& path) {
-  std::string bytes;
-  if (!velmora::platform::ReadWholeFile(path, bytes)) return;
-  const std::string file = velmora::platform::AbsolutePath(path);
-  for (const velmora::SettingsFinding& finding : velmora::CheckSettingsText(bytes)) {
-    std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
-                 finding.text.c_str());
-  }
-}
-
-// Writes the run log to standard output; false as StandardOutputWritten.
-bool WriteLog(const std::string& log) {
+// Writes bytes to standard output; false as StandardOutputWritten.
+bool WriteStandardOutput(const std::string& bytes) {
   errno = 0;
-  std::fwrite(log.data(), 1, log.size(), stdout);
+  std::fwrite(bytes.data(), 1, bytes.size(), stdout);
   return StandardOutputWritten();
 }
 
-// Writes a new settings file with the defaults changed by the setting options; an existing file
-// is never replaced, and a device is never written to (the system reads the path in its own code
-// page, whatever --code-page says).
-int InitSettingsFile(const std::string& path, const velmora::BatchOptions& options) {
-  if (velmora::EndsInWindowsDeviceName(path, velmora::platform::NativePathRules(),
-                                       velmora::CodePageTable::ForCodePage(
-                                           velmora::platform::SystemCodePage()))) {
-    std::fprintf(stderr, "velmora-batch: '%s' names a device and is not written\n", path.c_str());
-    return kExitUsage;
-  }
-  std::error_code ec;
-  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
-    std::fprintf(stderr, "velmora-batch: '%s' exists already and is not replaced\n", path.c_str());
-    return kExitUsage;
-  }
-  velmora::GeneratorSettings settings = velmora::DefaultSettings();
-  velmora::ApplyBatchOptions(options, settings);
-  if (!velmora::platform::WriteNewFile(path, velmora::SettingsFileText(settings))) {
-    std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
-    return kExitUsage;
-  }
-  return kExitOk;
-}
-
-// Says on standard error what the header gave that the user may not expect: columns that name
-// nothing, and named placeholders of the template that no column answers. Returns false when
-// that ends the run: with strict, a template that names a missing column writes no file.
-bool ReportHeader(const velmora::HeaderReport& report, bool strict) {
-  using velmora::Unnamed;
-  for (const velmora::UnnamedColumn& column : report.columns.unnamed) {
-    const std::string field = std::to_string(column.field);
-    const std::string& name = report.columns.names[column.field];
-    switch (column.why) {
-      case Unnamed::Empty:
-        std::fprintf(stderr, "velmora-batch: the header of field %s is empty: it names no column\n",
-                     field.c_str());
-        break;
-      case Unnamed::Digits:
-        std::fprintf(stderr,
-                     "velmora-batch: the header of field %s, '%s', is a number: it names no "
-                     "column\n",
-                     field.c_str(), name.c_str());
-        break;
-      case Unnamed::Repeat:
-        std::fprintf(stderr,
-                     "velmora-batch: the header of field %s, '%s', repeats that of field %s: it "
-                     "names no column\n",
-                     field.c_str(), name.c_str(), std::to_string(column.earlierField).c_str());
-        break;
-    }
-  }
-  for (const std::string& placeholder : report.unknownPlaceholders) {
-    std::fprintf(stderr, "velmora-batch: the template names a column that the header lacks: %s\n",
-                 placeholder.c_str());
-  }
-  if (strict && !report.unknownPlaceholders.empty()) {
-    std::fputs("velmora-batch: --strict: no file is written\n", stderr);
-    return false;
-  }
-  return true;
+// The failure being handled, on standard error: the error box's text and the file and reason.
+void ReportCurrentFailure() {
+  std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
+  std::fputs(CurrentFileErrorLine().c_str(), stderr);
 }
 
 // The closing line: what the run did and how fast.
-std::string SummaryLine(std::uint32_t records, const velmora::OutputCollisions& files,
-                        std::uint64_t failed, std::size_t colliding, bool dryRun,
+std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, std::uint64_t failed,
+                        std::size_t colliding, bool dryRun,
                         std::chrono::steady_clock::duration elapsed) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
   const std::uint64_t done = files.Written() + files.WouldWrite() + files.Unchanged();
@@ -181,111 +101,101 @@ std::string SummaryLine(std::uint32_t records, const velmora::OutputCollisions& 
          " failed, " + std::to_string(colliding) + " colliding, " + timing + "\n";
 }
 
-int Run(const std::vector<std::string>& args) {
-  using namespace velmora;
-  std::string error;
-  std::optional<BatchOptions> options = ParseBatchOptions(args, error);
-  if (!options) {
-    std::fprintf(stderr, "velmora-batch: %s\nTry 'velmora-batch --help'.\n", error.c_str());
-    return kExitUsage;
-  }
-  if (options->help) {
-    std::fputs(BatchUsage(), stdout);
-    return kExitOk;
-  }
-  if (options->version) {
-    std::puts("velmora-batch " VELMORA_VERSION);
-    return kExitOk;
-  }
-  const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
-  SetProcessCodePage(codePage);
-  InitSystemTexts(codePage);
-  if (options->init) return InitSettingsFile(*options->init, *options);
-
-  GeneratorSettings settings = DefaultSettings();
-  if (!options->settingsFile.empty()) {
-    if (!CheckSettingsFile(options->settingsFile)) return kExitUsage;
-    WarnOfIgnoredSettings(options->settingsFile);
-    LoadSettings(settings, platform::AbsolutePath(options->settingsFile));
-  }
-  ApplyBatchOptions(*options, settings);
-
-  platform::SetStandardOutputBinary();
-  const bool terminal = platform::StandardErrorIsTerminal();
-  BatchHost host(stderr, terminal, options->quiet);
-  RunState state;
+// How the run of options reads, checks and writes; header checks set outcome.stopped.
+RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspector,
+                               BatchOutcome& outcome) {
   RunEnvironment environment;
   environment.writerThreads =
-      options->singleThread ? 0 : options->jobs.value_or(DefaultWriterThreads());
+      options.singleThread ? 0 : options.jobs.value_or(DefaultWriterThreads());
   environment.fillOnWriters = true;
-  environment.output.dryRun = options->dryRun;
-  environment.output.changedOnly = options->changedOnly;
-  OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
-  RunFindings findings(settings, &files);
-  OutputFailures failures(&findings);
-  environment.observer = &failures;
-  EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options->strict);
-  environment.inspector = &encoding;
-  if (!options->settingsFile.empty()) environment.protectedPaths.push_back(options->settingsFile);
-  environment.lineEnds = options->lineEnds;
-  int stoppedStatus = kExitOk;
-  if (options->header) {
+  environment.output.dryRun = options.dryRun;
+  environment.output.changedOnly = options.changedOnly;
+  environment.inspector = &inspector;
+  if (!options.settingsFile.empty()) environment.protectedPaths.push_back(options.settingsFile);
+  environment.lineEnds = options.lineEnds;
+  if (options.header) {
     environment.header = true;
-    environment.nameColumn = options->nameColumn;
-    environment.checkHeader = [&](const HeaderReport& report) {
+    environment.nameColumn = options.nameColumn;
+    environment.checkHeader = [&options, &outcome](const HeaderReport& report) {
       if (report.nameColumnMissing) {
         std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
-                     options->nameColumn->c_str());
-        stoppedStatus = kExitUsage;
+                     options.nameColumn->c_str());
+        outcome.stopped = kExitUsage;
         return false;
       }
-      if (ReportHeader(report, options->strict)) return true;
-      stoppedStatus = kExitCollisions;
+      std::fputs(ColumnReport(report).c_str(), stderr);
+      if (!options.strict || report.unknownPlaceholders.empty()) return true;
+      std::fputs("velmora-batch: --strict: no file is written\n", stderr);
+      outcome.stopped = kExitStrictFindings;
       return false;
     };
   }
+  return environment;
+}
+
+// Writes the filled template of record options.preview to standard output.
+BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& settings) {
+  BatchOutcome outcome;
+  EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
+  const RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  std::string failureText;
+  errno = 0;
+  try {
+    switch (PreviewRecord(settings, *options.preview, stdout, failureText, environment)) {
+      case PreviewResult::Written: outcome.failed = !StandardOutputWritten(); break;
+      case PreviewResult::Stopped: outcome.textRefused = encoding.Stopped(); break;
+      case PreviewResult::NoSuchRecord:
+        std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
+        outcome.stopped = kExitUsage;
+        break;
+      case PreviewResult::InputFailed:
+      case PreviewResult::TemplateFailed:
+        std::fprintf(stderr, "%s\n", failureText.c_str());
+        outcome.failed = true;
+        break;
+    }
+  } catch (...) {
+    // A read error of the input, or no memory.
+    ReportCurrentFailure();
+    outcome.failed = true;
+  }
+  if (encoding.Stopped()) std::fputs(encoding.Report().c_str(), stderr);
+  return outcome;
+}
+
+// Runs the generation: the run log on standard output, then what went wrong on standard error.
+BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings& settings) {
+  BatchOutcome outcome;
+  const bool terminal = platform::StandardErrorIsTerminal();
+  BatchHost host(stderr, terminal, options.quiet);
+  OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
+  RunFindings findings(settings);
+  OutputFailures failures;
+  RunEventsList events{&host, &failures, &findings, &files};
+  EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
+  const RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  RunState state;
   RunSummary summary;
   std::exception_ptr failure;
   const auto started = std::chrono::steady_clock::now();
   try {
-    if (options->preview) {
-      std::string failureText;
-      errno = 0;
-      switch (PreviewRecord(settings, *options->preview, stdout, failureText, environment)) {
-        case PreviewResult::Written: return StandardOutputWritten() ? kExitOk : kExitRunFailed;
-        case PreviewResult::Stopped: return stoppedStatus;
-        case PreviewResult::NoSuchRecord:
-          std::fprintf(stderr, "velmora-batch: %s\n", failureText.c_str());
-          return kExitUsage;
-        default:
-          std::fprintf(stderr, "%s\n", failureText.c_str());
-          return kExitRunFailed;
-      }
-    }
-    summary = GenerationRun(state, settings, host, environment);
+    summary = GenerationRun(state, settings, events, environment);
   } catch (...) {
     failure = std::current_exception();
   }
   // The log of the run as far as it went, then what stopped it.
   host.FinishLine();
-  const bool logWritten = WriteLog(state.RunLog);
-  int status = kExitOk;
+  const bool logWritten = WriteStandardOutput(state.RunLog);
   if (failure) {
     try {
       std::rethrow_exception(failure);
     } catch (...) {
-      std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
-      std::fputs(CurrentFileErrorLine().c_str(), stderr);
+      ReportCurrentFailure();
     }
-    status = kExitRunFailed;
-  } else if (summary.outcome == RunOutcome::Stopped) {
-    status = stoppedStatus;
-  } else if (summary.outcome != RunOutcome::Completed) {
-    status = kExitRunFailed;
-  } else if (summary.failedFiles != 0) {
-    status = kExitSomeFilesFailed;
   }
-  if (options->preview) return kExitRunFailed;  // a read error of the input, or no memory
+  outcome.failed = failure || !logWritten || summary.outcome == RunOutcome::InputFailed ||
+                   summary.outcome == RunOutcome::TemplateFailed;
+  outcome.someFilesFailed = summary.failedFiles != 0;
   if (summary.lfWithoutCr) {
     std::fputs("velmora-batch: the input holds LF line ends but no CR, so the whole input was read "
                "as one record; --line-ends any ends records at LF too\n",
@@ -302,21 +212,47 @@ int Run(const std::vector<std::string>& args) {
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
   std::fputs(CollisionReport(collisions).c_str(), stderr);
   std::fputs(findings.Report(state.TemplateText, ProcessCodePageTable()).c_str(), stderr);
-  if (options->summary || (terminal && !options->quiet)) {
+  if (options.summary || (terminal && !options.quiet)) {
     // A run ended by a failure returns no summary; what it did is what its files were told.
     const std::uint32_t records = failure ? files.LastRecord() : summary.records;
     const std::uint64_t failed = failure ? files.Failed() : summary.failedFiles;
-    std::fputs(SummaryLine(records, files, failed, collisions.size(), options->dryRun, elapsed)
+    std::fputs(SummaryLine(records, files, failed, collisions.size(), options.dryRun, elapsed)
                    .c_str(),
                stderr);
   }
-  if (status == kExitOk && options->strict &&
-      (!collisions.empty() || findings.Any(state.TemplateText, ProcessCodePageTable()))) {
-    status = kExitCollisions;
+  outcome.strictFindings =
+      options.strict &&
+      (!collisions.empty() || findings.Any(state.TemplateText, ProcessCodePageTable()));
+  outcome.textRefused = encoding.Stopped();
+  return outcome;
+}
+
+int Run(const std::vector<std::string>& args) {
+  std::string error;
+  const std::optional<BatchOptions> options = ParseBatchOptions(args, error);
+  if (!options) {
+    std::fprintf(stderr, "velmora-batch: %s\nTry 'velmora-batch --help'.\n", error.c_str());
+    return kExitUsage;
   }
-  // Text that is no text of the code page ended the run: no run with it has done its work.
-  if (status != kExitRunFailed && encoding.Stopped()) status = kExitCollisions;
-  return logWritten ? status : kExitRunFailed;
+  if (options->help) {
+    std::fputs(BatchUsage(), stdout);
+    return kExitOk;
+  }
+  if (options->version) {
+    std::puts("velmora-batch " VELMORA_VERSION);
+    return kExitOk;
+  }
+  const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
+  SetProcessCodePage(codePage);
+  InitSystemTexts(codePage);
+  if (options->init) return InitSettingsFile(*options->init, *options) ? kExitOk : kExitUsage;
+
+  const std::optional<GeneratorSettings> settings = LoadBatchSettings(*options);
+  if (!settings) return kExitUsage;
+  platform::SetStandardOutputBinary();
+  const BatchOutcome outcome =
+      options->preview ? RunPreview(*options, *settings) : RunGeneration(*options, *settings);
+  return ExitStatus(outcome);
 }
 
 }  // namespace
@@ -328,7 +264,7 @@ int main(int argc, char** argv) {
     std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
     return Run(args);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "%s\n", velmora::CurrentExceptionText().text.c_str());
+    std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
     return kExitRunFailed;
   }
 }

@@ -7,50 +7,43 @@
 #include "engine/OutputWriter.h"
 #include "engine/RecordMerger.h"
 #include "engine/RecordReader.h"
-#include "engine/SystemTexts.h"
+#include "engine/RunReporter.h"
 #include "engine/WriterPipeline.h"
 
 namespace velmora {
 
 namespace {
 
-void AppendLine(std::string& log, const std::string& line) {
-  log.append(line);
-  log.append("\r\n");
-}
-
-// Keeps the wait cursor on for the life of the run, whichever way it ends.
-class WaitCursor {
+// Tells the host that the run began, and that it ended whichever way it ends.
+class RunningEvents {
  public:
-  explicit WaitCursor(RunHost& host) : host_(host) { host_.BeginWaitCursor(); }
-  ~WaitCursor() { host_.EndWaitCursor(); }
-  WaitCursor(const WaitCursor&) = delete;
-  WaitCursor& operator=(const WaitCursor&) = delete;
+  explicit RunningEvents(RunEvents& events) : events_(events) { events_.RunStarted(); }
+  ~RunningEvents() { events_.RunEnded(); }
+  RunningEvents(const RunningEvents&) = delete;
+  RunningEvents& operator=(const RunningEvents&) = delete;
 
  private:
-  RunHost& host_;
+  RunEvents& events_;
 };
 
 // Reads the next record into line: false at the end of the input, or when inspector ends the run
-// before record recordNumber.
+// before record recordNumber (stopped is then set).
 bool ReadInspectedRecord(InputStream& stream, std::string& line, std::uint32_t recordNumber,
-                         RunInspector* inspector) {
+                         RunInspector* inspector, bool& stopped) {
   const std::uint64_t start = stream.BytesConsumed();
   if (!ReadRecord(stream, line)) return false;
-  return inspector == nullptr || inspector->InspectRecord(line, recordNumber, start);
+  stopped = inspector != nullptr && !inspector->InspectRecord(line, recordNumber, start);
+  return !stopped;
 }
 
-}  // namespace
-
-bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
-                  platform::FileIdentity* identity) {
-  const SystemTexts& texts = Texts();
+// Loads the template file whole into state.TemplateText; nothing, with state.OpenError set, when
+// it cannot be opened or read. Memory running out raises std::bad_alloc.
+std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
+                                       platform::FileIdentity* identity) {
   platform::InputFile file;
   if (!file.Open(path)) {
     state.OpenError = file.LastError();
-    host.SetStatus(texts.templateOpenFailed);
-    AppendLine(state.RunLog, texts.templateOpenFailed);
-    return false;
+    return RunFailure::TemplateOpen;
   }
   if (identity != nullptr) {
     if (auto id = file.Identity()) *identity = *id;
@@ -76,53 +69,49 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
   }
   if (!complete) {
     state.OpenError = file.LastError();
-    host.SetStatus(texts.templateReadFailed);
-    AppendLine(state.RunLog, texts.templateReadFailed);
-    return false;
+    return RunFailure::TemplateRead;
   }
-  return true;
+  return std::nullopt;
 }
 
-RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+// What a started run reads its records from, and the data that all its records share.
+struct OpenedRun {
+  InputStream& stream;
+  std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
+  const RunContext& context;
+};
+
+// Starts a run as GenerationRun says, up to its first record, and hands it to readRecords, unless
+// the input or the template could not be had or checkHeader stopped the run. After readRecords the
+// input is closed and the result is Completed; what readRecords raises goes on to the caller, the
+// input closed.
+RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReporter& reporter,
                    const RunEnvironment& environment,
                    const std::function<void(const OpenedRun&)>& readRecords) {
-  const SystemTexts& texts = Texts();
   const CodePageTable& table =
       environment.table != nullptr ? *environment.table : ProcessCodePageTable();
   const platform::PathRules& rules =
       environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
 
-  state.RunLog.clear();
   state.OpenError = 0;
-  AppendLine(state.RunLog, texts.rule);
-  AppendLine(state.RunLog, texts.inputLabel);
-  AppendLine(state.RunLog, settings.Input);
-  AppendLine(state.RunLog, texts.templateLabel);
-  AppendLine(state.RunLog, settings.Template);
-  AppendLine(state.RunLog, texts.outputLabel);
-  AppendLine(state.RunLog, settings.Output);
-  AppendLine(state.RunLog, texts.rule);
+  reporter.Begin(settings);
 
   platform::InputFile input;
   if (!input.Open(settings.Input)) {
     state.OpenError = input.LastError();
-    host.SetStatus(texts.inputOpenFailed);
-    AppendLine(state.RunLog, texts.inputOpenFailed);
-    host.Beep(kBeepError);
+    reporter.Failed(RunFailure::InputOpen, state.OpenError);
     return RunOutcome::InputFailed;
   }
 
-  if (settings.FieldSeparator == 0) {
-    state.SeparatorChar = ',';
-    AppendLine(state.RunLog, texts.separatorComma);
-  } else if (settings.FieldSeparator == 1) {
-    state.SeparatorChar = '\t';
-    AppendLine(state.RunLog, texts.separatorTab);
+  if (settings.FieldSeparator == 0 || settings.FieldSeparator == 1) {
+    state.SeparatorChar = settings.FieldSeparator == 0 ? ',' : '\t';
+    reporter.Separator(state.SeparatorChar);
   }
 
   platform::FileIdentity templateIdentity;
-  if (!LoadTemplate(state, settings.Template, host, &templateIdentity)) {
-    host.Beep(kBeepError);
+  if (const std::optional<RunFailure> failure =
+          LoadTemplate(state, settings.Template, &templateIdentity)) {
+    reporter.Failed(*failure, state.OpenError);
     return RunOutcome::TemplateFailed;
   }
   // In UTF-8 a byte-order mark at the start of the template or the input says how the file is
@@ -167,7 +156,6 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
 
   RunContext context(*runSettings, state.TemplateText, state.SeparatorChar, table, rules);
   context.output = environment.output;
-  context.observer = environment.observer;
   PredictedFiles predicted;
   if (environment.output.dryRun && environment.output.changedOnly) context.predicted = &predicted;
   if (auto id = input.Identity()) context.protectedFiles.push_back(*id);
@@ -186,51 +174,50 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   return RunOutcome::Completed;
 }
 
-RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+}  // namespace
+
+RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunEvents& events,
                          const RunEnvironment& environment) {
-  WaitCursor waitCursor(host);
+  RunningEvents running(events);
+  RunReporter reporter(state.RunLog, events);
   RunSummary summary;
   std::uint32_t n = 1;
-  summary.outcome = OpenRun(state, settings, host, environment, [&](const OpenedRun& run) {
+  summary.outcome = OpenRun(state, settings, reporter, environment, [&](const OpenedRun& run) {
     RunInspector* inspector = environment.inspector;
-    if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) return;
-    // The merge may free a huge line's storage; the next read fills the line afresh anyway.
-    ResponsiveTicker ticker(host);
-    if (environment.writerThreads > 0) {
-      WriterPipeline pipeline(run.context, state.RunLog, host, environment.writerThreads,
-                              environment.fillOnWriters);
-      try {
-        while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
-          host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
-          pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
-          ticker.Tick();
+    if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) {
+      summary.inspectorStopped = true;
+      return;
+    }
+    ResponsiveTicker ticker(events);
+    WriterPipeline pipeline(run.context, reporter,
+                            WritingOptions{environment.writerThreads, environment.fillOnWriters});
+    try {
+      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector,
+                                 summary.inspectorStopped)) {
+        if (environment.onlyRecord && n != *environment.onlyRecord) {
           ++n;
+          continue;
         }
-      } catch (...) {
-        // Memory ran out in the read or the merge: the records before are written and logged as
-        // on one thread, unless one of them failed first, which then is the run's failure.
-        std::exception_ptr failure = std::current_exception();
-        try {
-          pipeline.Finish();
-        } catch (...) {
-          failure = std::current_exception();
-        }
-        std::rethrow_exception(failure);
-      }
-      summary.failedFiles = pipeline.Finish();
-    } else {
-      MergeScratch scratch;
-      MergedRecord record;
-      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector)) {
-        host.ShowProgress(n, run.stream.BytesConsumed(), run.inputSize);
-        if (!MergeRecord(state.CurrentLine, n, run.context, scratch, record, state.RunLog, host,
-                         LineAfterSplit::FreeIfHuge)) {
-          ++summary.failedFiles;
-        }
+        events.Progress(n, run.stream.BytesConsumed(), run.inputSize);
+        // The merge may free a huge line's storage; the next read fills the line afresh anyway.
+        pipeline.Submit(state.CurrentLine, n, LineAfterSplit::FreeIfHuge);
         ticker.Tick();
         ++n;
+        if (environment.onlyRecord) break;
       }
+    } catch (...) {
+      // Memory ran out in the read or the merge, or a write failed: the records before are
+      // written and logged as on one thread, unless one of them failed first, which then is the
+      // run's failure.
+      std::exception_ptr failure = std::current_exception();
+      try {
+        pipeline.Finish();
+      } catch (...) {
+        failure = std::current_exception();
+      }
+      std::rethrow_exception(failure);
     }
+    summary.failedFiles = pipeline.Finish();
     // A read error is no end of the input: the records after it would be lost without a word, so
     // the run ends like one whose output cannot be written, naming the input file.
     if (run.stream.Failed()) {
@@ -241,11 +228,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   if (summary.outcome != RunOutcome::Completed) return summary;
 
   summary.records = n - 1;
-  const std::string finished = FinishedText(summary.records);
-  host.SetStatus(finished);
-  AppendLine(state.RunLog, Texts().rule);
-  AppendLine(state.RunLog, finished);
-  host.Beep(kBeepOk);
+  reporter.Finished(summary.records);
   return summary;
 }
 

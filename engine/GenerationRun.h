@@ -1,5 +1,5 @@
-// One pass over the whole input file that writes one output file per record, with its run log,
-// status texts and closing beep.
+// One pass over the whole input file that writes one output file per record, with its run log
+// and its events (RunEvents).
 #pragma once
 
 #include <cstdint>
@@ -12,7 +12,7 @@
 #include "engine/ColumnNames.h"
 #include "engine/RecordReader.h"
 #include "engine/RunContext.h"
-#include "engine/RunHost.h"
+#include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
@@ -53,6 +53,9 @@ struct RunSummary {
   std::uint32_t failedFiles = 0;  // of those, the ones whose file could not be opened
   // Records end at CR only, and the input held LF bytes but no CR: it was one record.
   bool lfWithoutCr = false;
+  // RunEnvironment::inspector ended the run before a record (or before the first, at the
+  // template).
+  bool inspectorStopped = false;
 };
 
 // Looks at a run's template and at each record line before it is merged (the batch command's
@@ -75,13 +78,16 @@ struct RunEnvironment {
   std::size_t readBufferSize = 1 << 16;
   // Threads that write the files while this thread merges the records and reports them; 0
   // writes each file on this thread. The output files, RunLog and the result are those of the
-  // run on one thread whatever the number (see WriterPipeline).
+  // run on one thread whatever the number (see WriterPipeline and WritingOptions).
   unsigned writerThreads = 0;
   // With writerThreads: the writing threads fill each record's template too, and this thread
   // only reads, splits and names the records (batch command); else this thread merges them whole.
   bool fillOnWriters = false;
-  OutputOptions output;                // dry run, changed files only (batch command only)
-  OutputObserver* observer = nullptr;  // told of every file written, would be written or unchanged
+  // Dry run, changed files only (batch command); a sink in place of the files (preview).
+  OutputOptions output;
+  // Only this record is merged and handed on, and the run ends after it (a preview); the records
+  // before it are read and inspected as in a run.
+  std::optional<std::uint32_t> onlyRecord;
   // Files besides the input and the template that no output may replace (the settings file in
   // use), known by their identity when the run starts, so that no link or other name reaches them.
   std::vector<std::string> protectedPaths;
@@ -97,42 +103,21 @@ struct RunEnvironment {
   RunInspector* inspector = nullptr;   // batch command only
 };
 
-// Loads the template file whole into state.TemplateText. On failure sets the status line, appends
-// its RunLog line and returns false. Memory running out raises std::bad_alloc.
-bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
-                  platform::FileIdentity* identity = nullptr);
-
-class InputStream;
-
-// What a started run reads its records from, and the data that all its records share.
-struct OpenedRun {
-  InputStream& stream;
-  std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
-  const RunContext& context;
-};
-
-// Starts a run, the one way that the window, the batch command and the preview share: empties
-// RunLog and writes its header, opens the input, chooses the separator (SeparatorChar and its
-// RunLog line; any other FieldSeparator keeps the byte of the run before), loads the template,
-// drops a UTF-8 byte-order mark from the template and the input in code page 65001, reads the
-// header record when asked (see RunEnvironment::header), and makes the run's context, with the
-// input, the template and environment.protectedPaths among the files that no output may replace;
-// then hands all that to readRecords, unless checkHeader stopped the run (result Stopped). When
-// the input or the template cannot be had, sets the status line, appends its RunLog line, beeps
-// the error and returns InputFailed or TemplateFailed without calling readRecords. After
-// readRecords the input is closed and the result is Completed; what readRecords raises goes on to
-// the caller, the input closed. Memory running out raises std::bad_alloc.
-RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
-                   const RunEnvironment& environment,
-                   const std::function<void(const OpenedRun&)>& readRecords);
-
-// Runs one generation with settings (already taken up from the controls). environment.inspector,
+// Runs one generation with settings (already taken up from the controls), the one way that the
+// window, the batch command and the preview share: empties RunLog and writes its header, opens the
+// input, chooses the separator (SeparatorChar and its RunLog line; any other FieldSeparator keeps
+// the byte of the run before), loads the template, drops a UTF-8 byte-order mark from the template
+// and the input in code page 65001, reads the header record when asked (see
+// RunEnvironment::header), protects the input, the template and environment.protectedPaths from
+// every output, then hands each record to a WriterPipeline and closes the log. When the input or
+// the template cannot be had, the result is InputFailed or TemplateFailed (events.RunFailed, its
+// RunLog line; no record is read); when checkHeader stops the run, Stopped. environment.inspector,
 // when set, sees the template and each record first and may end the run there; the run then
-// closes as a completed one with the records merged so far. A write or close
-// failure of an output file raises platform::FileError, and so does a read error of the input
-// (cause HardIO, the input's path); memory running out raises std::bad_alloc. The input file is
-// closed and the wait cursor turned off on every way out.
-RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunHost& host,
+// closes as a completed one with the records merged so far. A write or close failure of an output
+// file raises platform::FileError, and so does a read error of the input (cause HardIO, the
+// input's path); memory running out raises std::bad_alloc. The input file is closed and
+// events.RunEnded told on every way out.
+RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunEvents& events,
                          const RunEnvironment& environment = {});
 
 }  // namespace velmora

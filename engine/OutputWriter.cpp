@@ -7,7 +7,6 @@
 #include <optional>
 
 #include "engine/OutputPath.h"
-#include "engine/SystemTexts.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -55,8 +54,12 @@ std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
                               platform::ErrorCode* reason) {
   if (reason != nullptr) *reason = 0;
-  if (!record.accepted) return OutputOutcome::Failed;
   const OutputOptions& output = context.output;
+  if (output.sink != nullptr) {
+    output.sink->Keep(record);
+    return OutputOutcome::Kept;
+  }
+  if (!record.accepted) return OutputOutcome::Failed;
   platform::OutputProbe probe = platform::OutputProbe::Absent;
   if (output.dryRun || output.changedOnly) {
     probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, reason);
@@ -91,39 +94,6 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   file.Write(record.content.data(), record.content.size());
   file.Close();
   return OutputOutcome::Written;
-}
-
-void ReportWriteFailure(const MergedRecord& record, const RunContext& context) {
-  // The run ends here; what it counts still includes this record's file.
-  if (context.observer != nullptr) context.observer->OnOutput(record, OutputOutcome::Failed);
-}
-
-bool ReportOutput(const MergedRecord& record, OutputOutcome outcome, const RunContext& context,
-                  std::string& runLog, RunHost& host, platform::ErrorCode reason) {
-  const char* lineEnd = nullptr;
-  switch (outcome) {
-    case OutputOutcome::Written: lineEnd = " -> ok\r\n"; break;
-    case OutputOutcome::WouldWrite: lineEnd = " -> dry run\r\n"; break;
-    case OutputOutcome::Unchanged: lineEnd = " -> unchanged\r\n"; break;
-    case OutputOutcome::Failed: break;
-  }
-  if (lineEnd != nullptr) {
-    runLog.append(record.outputPath);
-    runLog.append(lineEnd);
-    if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
-    return true;
-  }
-  if (context.observer != nullptr) context.observer->OnOutput(record, outcome);
-  const SystemTexts& texts = Texts();
-  std::string message = texts.outputOpenFailedLead;
-  message.append(record.outputName);
-  message.append(texts.outputOpenFailedTail);
-  host.SetStatus(message);
-  runLog.append(message);
-  runLog.append("\r\n");
-  host.Beep(kBeepError);
-  if (context.observer != nullptr) context.observer->OnFailure(record, reason);
-  return false;
 }
 
 }  // namespace velmora

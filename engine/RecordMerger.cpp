@@ -1,7 +1,6 @@
 #include "engine/RecordMerger.h"
 
 #include "engine/OutputPath.h"
-#include "engine/OutputWriter.h"
 
 namespace velmora {
 
@@ -19,21 +18,6 @@ void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunC
                        MergeScratch& scratch, MergedRecord& record, LineAfterSplit after) {
   SplitAndNameRecord(line, recordNumber, context, scratch.fields, record, after);
   FillTemplate(context, scratch.fields, scratch.fill, record.content);
-}
-
-bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
-                 MergeScratch& scratch, MergedRecord& record, std::string& runLog, RunHost& host,
-                 LineAfterSplit after) {
-  BuildMergedRecord(line, recordNumber, context, scratch, record, after);
-  platform::ErrorCode reason = 0;
-  OutputOutcome outcome = OutputOutcome::Failed;
-  try {
-    outcome = WriteOutputFile(record, context, &reason);
-  } catch (const platform::FileError&) {
-    ReportWriteFailure(record, context);
-    throw;
-  }
-  return ReportOutput(record, outcome, context, runLog, host, reason);
 }
 
 }  // namespace velmora

@@ -1,6 +1,5 @@
-// Turns one record into one output file: splits the record line into fields, fills the template
-// (TemplateFill.h), names the file (OutputPath.h), writes it and notes the outcome in the run log
-// (OutputWriter.h).
+// Turns one record line into what its output file needs: splits the line into fields, names the
+// file (OutputPath.h) and fills the template (TemplateFill.h). WriterPipeline writes and reports it.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +8,6 @@
 
 #include "engine/FieldSplitter.h"
 #include "engine/RunContext.h"
-#include "engine/RunHost.h"
 #include "engine/TemplateFill.h"
 
 namespace velmora {
@@ -40,12 +38,5 @@ void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const Run
 void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                        MergeScratch& scratch, MergedRecord& record,
                        LineAfterSplit after = LineAfterSplit::Keep);
-
-// The whole of one record on the calling thread: BuildMergedRecord, then WriteOutputFile and
-// ReportOutput. Returns false when the file could not be opened (the run goes
-// on). A write or close failure raises platform::FileError.
-bool MergeRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
-                 MergeScratch& scratch, MergedRecord& record, std::string& runLog, RunHost& host,
-                 LineAfterSplit after = LineAfterSplit::Keep);
 
 }  // namespace velmora

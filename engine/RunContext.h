@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
@@ -16,7 +17,14 @@ namespace velmora {
 struct MergedRecord;
 class PredictedFiles;
 
-// How a run treats the output files; both off is the window's way.
+// Takes a merged record in place of its file (a preview): keeps what it needs and writes nothing.
+class RecordSink {
+ public:
+  virtual ~RecordSink() = default;
+  virtual void Keep(const MergedRecord& record) = 0;
+};
+
+// How a run treats the output files; all off is the window's way.
 struct OutputOptions {
   // Open nothing for writing: a file that would be written gets the line "path -> dry run",
   // and a file that could not be opened its failure line, as a real run would give them.
@@ -24,24 +32,8 @@ struct OutputOptions {
   // Leave a file that already holds exactly the record's bytes closed and untouched (contents,
   // modification time and identity stay): its line is "path -> unchanged".
   bool changedOnly = false;
-};
-
-// What became of a record's file. Failed: it could not be opened (or its name was refused).
-enum class OutputOutcome { Written, WouldWrite, Unchanged, Failed };
-
-// Told of what became of every record's file, in record order, on the thread that reports the
-// outcomes: written, would be written, left unchanged, or Failed (it could not be opened, or its
-// write failed and ended the run).
-class OutputObserver {
- public:
-  virtual ~OutputObserver() = default;
-  virtual void OnOutput(const MergedRecord& record, OutputOutcome outcome) = 0;
-  // A record whose file could not be opened or whose name was refused (record.outputPath is then
-  // empty), with the reason when the system gave one (platform::ErrorCode, else 0).
-  virtual void OnFailure(const MergedRecord& record, platform::ErrorCode reason) {
-    static_cast<void>(record);
-    static_cast<void>(reason);
-  }
+  // Every record goes to the sink instead of a file (outcome Kept).
+  RecordSink* sink = nullptr;
 };
 
 // A run's fixed data: made once, when the input is open and the template loaded, and read by
@@ -64,9 +56,8 @@ struct RunContext {
   // Files that no output may replace: the run's input and template.
   std::vector<platform::FileIdentity> protectedFiles;
   OutputOptions output;
-  OutputObserver* observer = nullptr;
   // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
-  // changed only by the thread that writes, in record order.
+  // the writing threads share it (see PredictedFiles).
   PredictedFiles* predicted = nullptr;
   // Per field: the placeholder of its column's name (ReplaceLead, the header's name,
   // ReplaceTail), "" for a column that names nothing; empty when the run reads no header.

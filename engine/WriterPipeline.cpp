@@ -1,8 +1,8 @@
 #include "engine/WriterPipeline.h"
 
 #include <algorithm>
+#include <cassert>
 #include <utility>
-
 
 #include "engine/OutputPath.h"
 #include "engine/OutputWriter.h"
@@ -20,7 +20,7 @@ constexpr std::size_t kTakeBatch = 8;
 // Records queued per writing thread unless the caller says otherwise, so that no thread runs dry.
 constexpr std::size_t kSlotsPerWriter = 16;
 
-// The storage a reported slot keeps for the next record.
+// The storage a slot keeps for the next record.
 std::size_t Capacity(const MergedRecord& record, const FieldList& fields) {
   std::size_t bytes = record.content.capacity();
   for (const std::string& field : fields) bytes += field.capacity();
@@ -33,22 +33,30 @@ unsigned DefaultWriterThreads() {
   return std::clamp(4 * std::thread::hardware_concurrency(), 4u, 32u);
 }
 
-WriterPipeline::WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host,
-                               unsigned writers, bool fillOnWriters, std::size_t depth,
-                               std::size_t maxQueuedBytes)
+WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
+                               const WritingOptions& options)
     : context_(context),
-      runLog_(runLog),
-      host_(host),
-      fillOnWriters_(fillOnWriters),
-      maxQueuedBytes_(maxQueuedBytes),
-      ticker_(host) {
-  writers = std::clamp(writers, 1u, kMaxWriterThreads);
-  writerCount_ = writers;
-  depth_ = depth != 0 ? depth : std::max<std::size_t>(64, kSlotsPerWriter * writers);
+      reporter_(reporter),
+      fillOnWriters_(options.fillOnWriters && options.writers > 0),
+      maxQueuedBytes_(options.maxQueuedBytes),
+      ticker_(reporter.Events()) {
+  const unsigned writers = std::min(options.writers, kMaxWriterThreads);
+  if (writers > 0) {
+    depth_ = options.depth != 0 ? options.depth
+                                : std::max<std::size_t>(64, kSlotsPerWriter * writers);
+  }
   // With one writer the files are written in record order anyway.
   multipleWriters_ = writers > 1;
+  ring_.resize(depth_);
+  retained_.assign(depth_, 0);
+  {
+    MutexLock lock(mutex_);
+    states_.assign(depth_, SlotState::Free);
+  }
   try {
-    for (unsigned i = 0; i < writers; ++i) writers_.emplace_back([this] { WriterMain(); });
+    for (unsigned i = 0; i < writers; ++i) {
+      writers_.emplace_back([this, stop = stop_.get_token()] { WriterMain(stop); });
+    }
   } catch (...) {
     Stop();
     throw;
@@ -58,10 +66,11 @@ WriterPipeline::WriterPipeline(const RunContext& context, std::string& runLog, R
 WriterPipeline::~WriterPipeline() { Stop(); }
 
 void WriterPipeline::Stop() {
+  stop_.request_stop();
   {
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     closing_ = true;
-    firstFailure_.store(0);
+    ready_.clear();
     while (!sleeping_.empty()) WakeWriter();
   }
   for (std::thread& writer : writers_) {
@@ -70,131 +79,183 @@ void WriterPipeline::Stop() {
 }
 
 bool WriterPipeline::Full() const {
-  return !slots_.empty() && (slots_.size() >= depth_ || queuedBytes_ >= maxQueuedBytes_);
+  return queued_ != 0 && (queued_ >= ring_.size() || queuedBytes_ >= maxQueuedBytes_);
 }
 
 bool WriterPipeline::FrontBatchFinished() const {
-  if (slots_.empty()) return true;
-  const SlotState front = slots_.front().state;
+  if (queued_ == 0) return true;
+  const SlotState front = states_[Front()];
   if (front != SlotState::Done && front != SlotState::NotStarted) return false;
   // A quarter of the queue at once, so that the run's thread does not wake for every record.
-  return finished_ >= std::min(std::max<std::size_t>(depth_ / 4, 1), slots_.size());
+  return finished_ >= std::min(std::max<std::size_t>(depth_ / 4, 1), queued_);
 }
 
-void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {
-  ReportFinished(false);
-  Slot slot;
-  if (!spare_.empty()) {
-    slot = std::move(spare_.back());
-    spare_.pop_back();
-    spareBytes_ -= Capacity(slot.record, slot.fields);
-  }
+void WriterPipeline::Prepare(Slot& slot, std::string& line, std::uint32_t recordNumber,
+                             LineAfterSplit after) {
+  slot.work = Work{};
   if (fillOnWriters_) {
     // The filled template is about the template and the values together.
-    slot.bytes = line.size() + context_.templateText.size();
+    slot.work.bytes = line.size() + context_.templateText.size();
     SplitAndNameRecord(line, recordNumber, context_, slot.fields, slot.record, after);
   } else {
     BuildMergedRecord(line, recordNumber, context_, scratch_, slot.record, after);
-    slot.bytes = slot.record.content.size();
+    slot.work.bytes = slot.record.content.size();
   }
-  slot.key.clear();
   if (multipleWriters_ && slot.record.accepted) {
-    slot.key = OutputFileKey(slot.record.outputPath, context_.rules, context_.table);
+    slot.work.key = OutputFileKey(slot.record.outputPath, context_.rules, context_.table);
   }
-  slot.state = SlotState::Queued;
-  slot.started = false;
-  slot.outcome = OutputOutcome::Failed;
-  slot.reason = 0;
-  slot.error = nullptr;
+}
+
+void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {
+  if (writers_.empty()) {
+    Slot& slot = ring_.front();
+    Prepare(slot, line, recordNumber, after);
+    WriteSlot(slot, scratch_.fill, stop_.get_token());
+    Report(slot);
+    Retain(0);
+    return;
+  }
+  ReportFinished(false);
+  const std::size_t index = nextSlot_ % ring_.size();
+  Slot& slot = ring_[index];
+  Prepare(slot, line, recordNumber, after);
   {
-    std::lock_guard<std::mutex> lock(mutex_);
-    queuedBytes_ += slot.bytes;
-    slots_.push_back(std::move(slot));
-    ready_.push_back(&slots_.back());
+    MutexLock lock(mutex_);
+    assert(states_[index] == SlotState::Free && queued_ < ring_.size());
+    states_[index] = SlotState::Queued;
+    queuedBytes_ += slot.work.bytes;
+    ++queued_;
+    ready_.push_back(index);
     if (MoreWritersNeeded()) WakeWriter();
   }
+  ++nextSlot_;
 }
 
 std::uint32_t WriterPipeline::Finish() {
-  ReportFinished(true);
+  if (!writers_.empty()) ReportFinished(true);
   return failedFiles_;
 }
 
-void WriterPipeline::WaitResponsive(std::unique_lock<std::mutex>& lock,
-                                    const std::function<bool()>& ready) {
-  while (!ready()) {
+void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop) {
+  slot.work.started =
+      !stop.stop_requested() && slot.record.recordNumber < firstFailure_.load();
+  if (!slot.work.started) return;
+  try {
+    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
+    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason);
+  } catch (...) {
+    // Memory running out is a failure of this record like a failed write.
+    slot.work.error = std::current_exception();
+    LowerFirstFailure(slot.record.recordNumber);
+  }
+}
+
+void WriterPipeline::Report(Slot& slot) {
+  if (slot.work.error) {
+    try {
+      std::rethrow_exception(slot.work.error);
+    } catch (const platform::FileError&) {
+      // The run ends here; what the host counts still includes this record's file.
+      reporter_.Record(slot.record, OutputOutcome::WriteFailed);
+    } catch (...) {
+      // Memory ran out: no file failed.
+    }
+    std::rethrow_exception(slot.work.error);
+  }
+  if (!reporter_.Record(slot.record, slot.work.outcome, slot.work.reason)) ++failedFiles_;
+}
+
+void WriterPipeline::Retain(std::size_t index) {
+  // Reported slots keep their buffers for the next records (fresh large buffers cost page
+  // faults), up to as many bytes as the queue may hold.
+  Slot& slot = ring_[index];
+  retainedBytes_ -= retained_[index];
+  std::size_t capacity = Capacity(slot.record, slot.fields);
+  if (retainedBytes_ + capacity > maxQueuedBytes_) {
+    std::string().swap(slot.record.content);
+    FieldList().swap(slot.fields);
+    capacity = 0;
+  }
+  retained_[index] = capacity;
+  retainedBytes_ += capacity;
+}
+
+void WriterPipeline::WaitResponsive(MutexLock& lock, bool (WriterPipeline::*ready)() const) {
+  while (!(this->*ready)()) {
     // A writer that sees the run's thread waiting wakes it once and clears the mark; the mark is
     // set again for every wait, so that no wake-up is lost to an early one.
     mergerWaiting_ = true;
-    mergerWake_.wait_for(lock, kResponsiveInterval);
+    mergerWake_.wait_for(lock.Native(), kResponsiveInterval);
     mergerWaiting_ = false;
-    if (ready()) return;
-    lock.unlock();
+    if ((this->*ready)()) return;
+    lock.Unlock();
     ticker_.Tick();
-    lock.lock();
+    lock.Lock();
   }
 }
 
 void WriterPipeline::ReportFinished(bool waitAll) {
-  std::unique_lock<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   for (;;) {
-    if (!slots_.empty() && slots_.front().state == SlotState::Done) {
-      Slot slot = std::move(slots_.front());
-      slots_.pop_front();
+    if (queued_ != 0 && states_[Front()] == SlotState::Done) {
+      const std::size_t index = Front();
+      Slot& slot = ring_[index];
+      if (slot.work.error) ReportFailure(lock, index);
+      states_[index] = SlotState::Free;
+      ++head_;
+      --queued_;
       --finished_;
-      queuedBytes_ -= slot.bytes;
-      if (slot.error) ReportFailure(lock, slot);
-      lock.unlock();
-      if (!ReportOutput(slot.record, slot.outcome, context_, runLog_, host_, slot.reason)) {
-        ++failedFiles_;
-      }
-      // Reported slots keep their buffers for the next records (fresh large buffers cost page
-      // faults), up to as many bytes as the queue may hold.
-      const std::size_t capacity = Capacity(slot.record, slot.fields);
-      if (spareBytes_ + capacity <= maxQueuedBytes_) {
-        spareBytes_ += capacity;
-        spare_.push_back(std::move(slot));
-      }
+      queuedBytes_ -= slot.work.bytes;
+      lock.Unlock();
+      Report(slot);
+      Retain(index);
       ticker_.Tick();
-      lock.lock();
+      lock.Lock();
       continue;
     }
-    if (waitAll ? slots_.empty() : !Full()) return;
+    if (waitAll ? queued_ == 0 : !Full()) return;
     // Writers that sleep until a batch is queued get what there is.
     if (!ready_.empty()) {
       while (!sleeping_.empty()) WakeWriter();
     }
-    WaitResponsive(lock, [this] { return FrontBatchFinished(); });
+    WaitResponsive(lock, &WriterPipeline::FrontBatchFinished);
   }
 }
 
-void WriterPipeline::ReportFailure(std::unique_lock<std::mutex>& lock, Slot& failed) {
+void WriterPipeline::ReportFailure(MutexLock& lock, std::size_t index) {
   // Every record before the failed one is reported; no later one starts now, and those being
   // written are let finish, so that the log can name every file that the run wrote.
+  Slot& failed = ring_[index];
   LowerFirstFailure(failed.record.recordNumber);
-  WaitResponsive(lock, [this] { return writing_ == 0; });
-  std::deque<Slot> later;
-  later.swap(slots_);
-  ready_.clear();
-  busy_.clear();
+  WaitResponsive(lock, &WriterPipeline::NothingBeingWritten);
+  std::vector<std::size_t> later;
+  for (std::size_t i = 1; i < queued_; ++i) {
+    const std::size_t at = (head_ + i) % ring_.size();
+    if (states_[at] == SlotState::Done) later.push_back(at);
+  }
+  // The pool is done with: what it held is reported below, and a Finish after this finds nothing.
+  for (std::size_t i = 0; i < queued_; ++i) states_[(head_ + i) % ring_.size()] = SlotState::Free;
+  head_ += queued_;
+  queued_ = 0;
   finished_ = 0;
   queuedBytes_ = 0;
-  lock.unlock();
+  ready_.clear();
+  busy_.clear();
+  lock.Unlock();
   try {
-    std::rethrow_exception(failed.error);
-  } catch (const platform::FileError&) {
-    ReportWriteFailure(failed.record, context_);
+    Report(failed);
   } catch (...) {
-    // Memory ran out: no file failed.
   }
-  for (const Slot& slot : later) {
-    if (slot.state == SlotState::Done && !slot.error && slot.outcome == OutputOutcome::Written) {
-      ReportOutput(slot.record, slot.outcome, context_, runLog_, host_);
+  for (const std::size_t at : later) {
+    const Slot& slot = ring_[at];
+    if (!slot.work.error && slot.work.outcome == OutputOutcome::Written) {
+      reporter_.Record(slot.record, slot.work.outcome);
     }
   }
-  // The status line ends as on one thread: with the progress text of the record that failed.
-  host_.ShowProgress(failed.record.recordNumber, 0, std::nullopt);
-  std::rethrow_exception(failed.error);
+  // The progress ends as on one thread: at the record that failed.
+  reporter_.Events().Progress(failed.record.recordNumber, 0, std::nullopt);
+  lock.Lock();
+  std::rethrow_exception(failed.work.error);
 }
 
 void WriterPipeline::LowerFirstFailure(std::uint32_t recordNumber) {
@@ -203,34 +264,22 @@ void WriterPipeline::LowerFirstFailure(std::uint32_t recordNumber) {
   }
 }
 
-void WriterPipeline::TakeBatch(std::vector<Slot*>& batch) {
+void WriterPipeline::TakeBatch(std::vector<std::size_t>& batch) {
   while (batch.size() < kTakeBatch && !ready_.empty()) {
-    Slot* slot = ready_.front();
+    const std::size_t index = ready_.front();
     ready_.pop_front();
-    if (!slot->key.empty()) {
-      auto [entry, fresh] = busy_.try_emplace(slot->key);
+    const std::string& key = ring_[index].work.key;
+    if (!key.empty()) {
+      auto [entry, fresh] = busy_.try_emplace(key);
       if (!fresh) {
         // Its file is open on another thread: that thread writes it once the file is closed.
-        entry->second.push_back(slot);
+        entry->second.push_back(index);
         continue;
       }
     }
-    batch.push_back(slot);
+    batch.push_back(index);
   }
   if (MoreWritersNeeded()) WakeWriter();
-}
-
-void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill) {
-  slot.started = slot.record.recordNumber < firstFailure_.load();
-  if (!slot.started) return;
-  try {
-    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
-    slot.outcome = WriteOutputFile(slot.record, context_, &slot.reason);
-  } catch (...) {
-    // Memory running out is a failure of this record like a failed write.
-    slot.error = std::current_exception();
-    LowerFirstFailure(slot.record.recordNumber);
-  }
 }
 
 bool WriterPipeline::MoreWritersNeeded() const {
@@ -238,7 +287,7 @@ bool WriterPipeline::MoreWritersNeeded() const {
   if (Full()) return true;
   // Another writer only when those awake leave records waiting: on a file system that keeps the
   // processors busy, fewer writers leave the run's thread its processor.
-  const std::size_t awake = writerCount_ - sleeping_.size();
+  const std::size_t awake = writers_.size() - sleeping_.size();
   return ready_.size() >= kWakeBatch * (awake + 1);
 }
 
@@ -249,36 +298,39 @@ void WriterPipeline::WakeWriter() {
   writer->wake.notify_one();
 }
 
-void WriterPipeline::WriterMain() {
+void WriterPipeline::WriterMain(std::stop_token stop) {
   SleepingWriter self;
   FillScratch fill;
-  std::vector<Slot*> batch;
-  std::vector<Slot*> next;
-  std::unique_lock<std::mutex> lock(mutex_);
+  std::vector<std::size_t> batch;
+  std::vector<std::size_t> next;
+  MutexLock lock(mutex_);
   for (;;) {
     if (batch.empty()) {
       if (ready_.empty()) {
         if (closing_) return;
         self.woken = false;
         sleeping_.push_back(&self);
-        self.wake.wait(lock, [&self] { return self.woken; });
+        self.wake.wait(lock.Native(), [&self] { return self.woken; });
         continue;
       }
       TakeBatch(batch);
       if (batch.empty()) continue;
     }
-    for (Slot* slot : batch) slot->state = SlotState::Writing;
+    for (const std::size_t index : batch) states_[index] = SlotState::Writing;
     writing_ += batch.size();
-    lock.unlock();
-    for (Slot* slot : batch) WriteSlot(*slot, fill);
-    lock.lock();
+    lock.Unlock();
+    for (const std::size_t index : batch) WriteSlot(ring_[index], fill, stop);
+    lock.Lock();
+    assert(writing_ >= batch.size());
     writing_ -= batch.size();
     next.clear();
-    for (Slot* slot : batch) {
-      slot->state = slot->started ? SlotState::Done : SlotState::NotStarted;
+    for (const std::size_t index : batch) {
+      const Work& work = ring_[index].work;
+      states_[index] = work.started ? SlotState::Done : SlotState::NotStarted;
       ++finished_;
-      if (slot->key.empty()) continue;
-      auto entry = busy_.find(slot->key);
+      assert(finished_ <= queued_);
+      if (work.key.empty()) continue;
+      auto entry = busy_.find(work.key);
       if (entry == busy_.end()) continue;
       if (entry->second.empty()) {
         busy_.erase(entry);

@@ -1,7 +1,9 @@
-// Writes files on several threads while the run's thread merges records (or only splits and names
-// them, the writers filling the template): files, RunLog and the outcome are exactly those of a
-// run on one thread, because outcomes are reported in record order on the run's thread, and
-// records that name one file are written one after the other.
+// The one way a record is written: merged (or split and named), written and reported, in record
+// order. With no writing threads each record is written inside Submit, on the calling thread;
+// with writing threads the files are written on them while the calling thread reads the next
+// records, and the files, the run log and the outcome are exactly those of the run on one thread,
+// because outcomes are reported in record order on the calling thread and records that name one
+// file are written one after the other.
 #pragma once
 
 #include <atomic>
@@ -9,15 +11,16 @@
 #include <cstdint>
 #include <deque>
 #include <exception>
-#include <functional>
-#include <mutex>
+#include <stop_token>
 #include <string>
 #include <thread>
 #include <unordered_map>
 #include <vector>
 
 #include "engine/RecordMerger.h"
-#include "engine/RunHost.h"
+#include "engine/RunEvents.h"
+#include "engine/RunReporter.h"
+#include "platform/ThreadAnnotations.h"
 
 namespace velmora {
 
@@ -30,26 +33,36 @@ inline constexpr unsigned kMaxWriterThreads = 64;
 // would leave the processors idle; beyond a few dozen the scanner itself is the queue.
 unsigned DefaultWriterThreads();
 
+// How a run's records are written.
+struct WritingOptions {
+  // Threads that write the files (at most kMaxWriterThreads); 0 writes each file inside Submit.
+  unsigned writers = 0;
+  // With writers: the writing threads fill the template of each record too, so that the calling
+  // thread only reads, splits and names the records (the batch command, whose reading thread is
+  // its bottleneck); else the calling thread merges each record whole (the window, whose thread
+  // must come back to its messages between records anyway).
+  bool fillOnWriters = false;
+  // At most depth records (0: enough to keep every thread busy), and about maxQueuedBytes of them
+  // (but always one), are merged and not yet reported.
+  std::size_t depth = 0;
+  std::size_t maxQueuedBytes = 8u << 20;
+};
+
 class WriterPipeline {
  public:
-  // Starts writers threads (1 to kMaxWriterThreads). runLog and host are used only on the
-  // calling thread, in Submit and Finish. With fillOnWriters the writing threads fill the
-  // template of each record before writing it, so that the calling thread only splits and names
-  // the records. At most depth records (0: enough to keep every thread busy), and about
-  // maxQueuedBytes of them (but always one), are merged and not yet reported.
-  WriterPipeline(const RunContext& context, std::string& runLog, RunHost& host, unsigned writers,
-                 bool fillOnWriters = false, std::size_t depth = 0,
-                 std::size_t maxQueuedBytes = 8u << 20);
+  // Starts options.writers threads. reporter is used only on the calling thread, in Submit and
+  // Finish. Failing to start a thread raises std::system_error, with no thread left running.
+  WriterPipeline(const RunContext& context, RunReporter& reporter, const WritingOptions& options);
   // Lets the records being written finish, starts no other and joins the threads.
   ~WriterPipeline();
   WriterPipeline(const WriterPipeline&) = delete;
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
   // Merges one record (BuildMergedRecord, with after for the line; with fillOnWriters only
-  // SplitAndNameRecord), queues it for writing and
-  // reports the records written since, in record order. Waits while the queue is full, calling
-  // host.KeepResponsive meanwhile. Raises the failure of the first record whose file could not be
-  // written or closed (see Finish), so that no further record is read.
+  // SplitAndNameRecord), writes it or queues it for writing, and reports the records written
+  // since, in record order. Waits while the queue is full, keeping the host responsive meanwhile.
+  // Raises the failure of the first record whose file could not be written or closed (see
+  // Finish), so that no further record is read.
   void Submit(std::string& line, std::uint32_t recordNumber,
               LineAfterSplit after = LineAfterSplit::Keep);
   // Waits until every record is written and reported; returns the number of records whose file
@@ -59,75 +72,98 @@ class WriterPipeline {
   std::uint32_t Finish();
 
  private:
-  enum class SlotState { Queued, Writing, Done, NotStarted };
-  struct Slot {
-    MergedRecord record;
-    FieldList fields;  // with fillOnWriters: the record's fields, until a writer fills it
-    std::size_t bytes = 0;  // what the slot counts against maxQueuedBytes
-    std::string key;  // OutputFileKey of the path; empty when no other thread may meet it
-    SlotState state = SlotState::Queued;
+  // Who may touch a slot: Free and Done slots belong to the calling thread, a Queued slot to
+  // nobody, a Writing slot to the writer that took it. A slot changes hands only under mutex_,
+  // which orders everything written to it before.
+  enum class SlotState { Free, Queued, Writing, Done, NotStarted };
+  // What the pool knows of one record; made afresh for every record.
+  struct Work {
+    std::size_t bytes = 0;  // what the record counts against maxQueuedBytes
+    std::string key;        // OutputFileKey of the path; empty when no other thread may meet it
     OutputOutcome outcome = OutputOutcome::Failed;
     platform::ErrorCode reason = 0;  // why the file could not be opened
-    std::exception_ptr error;
-    bool started = false;  // whether its writer began it (that writer's alone)
+    std::exception_ptr error;        // the write failure, or memory running out
+    bool started = false;            // whether its writer began it
   };
-
+  struct Slot {
+    MergedRecord record;  // its buffers serve record after record
+    FieldList fields;     // with fillOnWriters: the record's fields, until a writer fills it
+    Work work;
+  };
   struct SleepingWriter {
     std::condition_variable wake;
-    bool woken = false;
+    bool woken = false;  // under mutex_
   };
 
-  void WriterMain();
-  // Whether records wait that the writers awake will not soon take (lock held).
-  bool MoreWritersNeeded() const;
-  // Wakes the writer that slept last (lock held; sleeping_ not empty).
-  void WakeWriter();
-  // Takes up to a batch of ready records for one writer (lock held); a record whose file another
-  // writer has open joins that file's queue instead.
-  void TakeBatch(std::vector<Slot*>& batch);
+  void Prepare(Slot& slot, std::string& line, std::uint32_t recordNumber, LineAfterSplit after);
   // Fills (with fillOnWriters) and writes the record's file, unless an earlier record failed.
-  void WriteSlot(Slot& slot, FillScratch& fill);
+  void WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop);
+  // Reports one written record; raises its failure when it has one.
+  void Report(Slot& slot);
+  // Keeps the slot's buffers for a later record while all slots keep at most maxQueuedBytes.
+  void Retain(std::size_t index);
+
+  void WriterMain(std::stop_token stop);
+  bool MoreWritersNeeded() const REQUIRES(mutex_);
+  void WakeWriter() REQUIRES(mutex_);
+  // Takes up to a batch of ready records for one writer; a record whose file another writer has
+  // open joins that file's queue instead.
+  void TakeBatch(std::vector<std::size_t>& batch) REQUIRES(mutex_);
   void LowerFirstFailure(std::uint32_t recordNumber);
-  bool Full() const;
-  bool FrontBatchFinished() const;
+  bool Full() const REQUIRES(mutex_);
+  bool FrontBatchFinished() const REQUIRES(mutex_);
+  bool NothingBeingWritten() const REQUIRES(mutex_) { return writing_ == 0; }
   // Reports the finished records at the front, in record order; with waitAll, first waits until
   // every record is finished. Raises the first failure once every file written is reported.
   void ReportFinished(bool waitAll);
-  [[noreturn]] void ReportFailure(std::unique_lock<std::mutex>& lock, Slot& failed);
-  void WaitResponsive(std::unique_lock<std::mutex>& lock, const std::function<bool()>& ready);
+  [[noreturn]] void ReportFailure(MutexLock& lock, std::size_t index) REQUIRES(mutex_);
+  // Waits until ready, keeping the host responsive every kResponsiveInterval.
+  void WaitResponsive(MutexLock& lock, bool (WriterPipeline::*ready)() const) REQUIRES(mutex_);
   void Stop();
+  std::size_t Front() const REQUIRES(mutex_) { return head_ % ring_.size(); }
 
   const RunContext& context_;
-  std::string& runLog_;
-  RunHost& host_;
-  bool fillOnWriters_;
-  std::size_t depth_;
-  std::size_t maxQueuedBytes_;
-  std::size_t writerCount_ = 1;
-  bool multipleWriters_;
+  RunReporter& reporter_;
+  const bool fillOnWriters_;
+  const std::size_t maxQueuedBytes_;
+  std::size_t depth_ = 1;
+  bool multipleWriters_ = false;
+
+  // The calling thread's own.
   MergeScratch scratch_;
-  std::vector<Slot> spare_;  // reported slots, kept for their buffers (run's thread only)
-  std::size_t spareBytes_ = 0;
   std::uint32_t failedFiles_ = 0;
+  std::uint64_t nextSlot_ = 0;        // the slot that the next record fills, counted from 0
+  std::vector<std::size_t> retained_;  // per slot, the bytes of buffers it keeps
+  std::size_t retainedBytes_ = 0;
   ResponsiveTicker ticker_;
 
-  std::mutex mutex_;
-  std::condition_variable mergerWake_;
-  std::deque<Slot> slots_;    // merged and not yet reported, in record order
-  std::deque<Slot*> ready_;   // not yet taken by a writer, in record order
+  // Sized once in the constructor and never resized, so that a slot stays where it is for the
+  // pool's life and its index names it; what a slot holds belongs to whoever its state says.
+  std::vector<Slot> ring_;
+
+  Mutex mutex_;
+  std::vector<SlotState> states_ GUARDED_BY(mutex_);  // per slot of ring_
+  std::uint64_t head_ GUARDED_BY(mutex_) = 0;      // the oldest record not yet reported
+  std::size_t queued_ GUARDED_BY(mutex_) = 0;      // records merged and not yet reported
+  std::deque<std::size_t> ready_ GUARDED_BY(mutex_);  // not yet taken by a writer, in order
   // Files being written, each with the later records that name it, in record order: such a
   // record is written by the thread that closed the file before it.
-  std::unordered_map<std::string, std::deque<Slot*>> busy_;
-  std::size_t queuedBytes_ = 0;
-  std::size_t writing_ = 0;       // slots taken by a writer and not yet finished
-  std::size_t finished_ = 0;      // slots in state Done or NotStarted
+  std::unordered_map<std::string, std::deque<std::size_t>> busy_ GUARDED_BY(mutex_);
+  std::size_t queuedBytes_ GUARDED_BY(mutex_) = 0;
+  std::size_t writing_ GUARDED_BY(mutex_) = 0;   // slots taken by a writer and not finished
+  std::size_t finished_ GUARDED_BY(mutex_) = 0;  // slots in state Done or NotStarted
   // Writers asleep for want of records, each until it is woken by name: a writer on its way is
   // never woken twice, and one that finds nothing left goes back on the list.
-  std::vector<SleepingWriter*> sleeping_;
-  bool mergerWaiting_ = false;
-  bool closing_ = false;
-  // The lowest record whose writing failed: no record after it is started. Writers read it
-  // without the lock between the files of a batch.
+  std::vector<SleepingWriter*> sleeping_ GUARDED_BY(mutex_);
+  std::condition_variable mergerWake_;
+  bool mergerWaiting_ GUARDED_BY(mutex_) = false;
+  // Set once, when the pool stops: a plain flag under mutex_ for the writers that sleep, because
+  // they sleep on condition variables that mutex_ guards and each is woken by name; stop_ tells
+  // the writers that are busy, between the files of their batch, without the lock.
+  bool closing_ GUARDED_BY(mutex_) = false;
+  std::stop_source stop_;
+  // The lowest record whose writing failed: no record after it is started. Lowered under mutex_;
+  // an atomic so that a writer can look between the files of its batch without taking the lock.
   std::atomic<std::uint32_t> firstFailure_{0xFFFFFFFFu};
   std::vector<std::thread> writers_;
 };

@@ -60,8 +60,24 @@ class PortableProfile : public Profile {
   }
 };
 
+class TextProfile : public Profile {
+ public:
+  explicit TextProfile(std::string bytes) : bytes_(std::move(bytes)) {}
+  std::unique_ptr<ProfileReader> Read(const std::string&) override {
+    return std::make_unique<PortableProfileReader>(bytes_);
+  }
+  void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {}
+
+ private:
+  std::string bytes_;
+};
+
 }  // namespace
 
 std::unique_ptr<Profile> MakePortableProfile() { return std::make_unique<PortableProfile>(); }
+
+std::unique_ptr<Profile> MakeTextProfile(std::string bytes) {
+  return std::make_unique<TextProfile>(std::move(bytes));
+}
 
 }  // namespace velmora

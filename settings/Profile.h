@@ -49,6 +49,10 @@ class Profile {
 // platform::ReplaceFileContents for how the file is replaced).
 std::unique_ptr<Profile> MakePortableProfile();
 
+// The portable rules over bytes already read, for a file that must be read only once: Read gives
+// those bytes whatever the path, and WriteStrings writes nothing.
+std::unique_ptr<Profile> MakeTextProfile(std::string bytes);
+
 // The system's private-profile functions where it has them (Windows), the portable implementation
 // elsewhere. The build chooses: SystemProfile.cpp on Windows, NoSystemProfile.cpp elsewhere.
 std::unique_ptr<Profile> MakeSystemProfile();

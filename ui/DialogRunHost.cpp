@@ -26,7 +26,7 @@ void DialogRunHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t,
   }
 }
 
-void DialogRunHost::Beep(unsigned type) { MessageBeep(type); }
+void DialogRunHost::Beep(unsigned type) { MessageBeep(type == kBeepError ? MB_ICONHAND : MB_OK); }
 
 void DialogRunHost::KeepResponsive() {
   // A window whose thread has not called PeekMessage (or GetMessage) for five seconds is "not

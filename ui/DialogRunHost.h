@@ -4,11 +4,11 @@
 
 #include <windows.h>
 
-#include "engine/RunHost.h"
+#include "engine/StatusLine.h"
 
 namespace velmora::ui {
 
-class DialogRunHost : public RunHost {
+class DialogRunHost : public StatusLineEvents {
  public:
   // status: the static control that shows the run's texts.
   explicit DialogRunHost(HWND status) : status_(status) {}
@@ -19,6 +19,7 @@ class DialogRunHost : public RunHost {
   // then at most every kRepaintMilliseconds, so that painting never dominates a long run.
   void ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
                     std::optional<std::uint64_t> inputSize) override;
+  // kBeepOk and kBeepError as the system's default and error sounds.
   void Beep(unsigned type) override;
   void BeginWaitCursor() override;
   void EndWaitCursor() override;

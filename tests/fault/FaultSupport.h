@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "engine/RunHost.h"
+#include "engine/StatusLine.h"
 #include "support/TestFiles.h"
 
 #ifdef _WIN32
@@ -22,7 +22,7 @@
 namespace velmora::test {
 
 // Records the run's status texts and beeps.
-class RecordingHost : public RunHost {
+class RecordingHost : public StatusLineEvents {
  public:
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   void ShowProgress(std::uint32_t recordNumber, std::uint64_t, std::optional<std::uint64_t>) override {

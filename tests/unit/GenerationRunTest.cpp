@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "engine/StatusLine.h"
 #include "engine/SystemTexts.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
@@ -18,7 +19,7 @@
 namespace velmora {
 namespace {
 
-class RecordingHost : public RunHost {
+class RecordingHost : public StatusLineEvents {
  public:
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   void ShowProgress(std::uint32_t n, std::uint64_t, std::optional<std::uint64_t>) override {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/StatusLine.h"
+#include "engine/WriterPipeline.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
 
@@ -14,13 +16,30 @@ namespace {
 using namespace std::string_literals;
 
 // Records what the run shows its host.
-class RecordingHost : public RunHost {
+class RecordingHost : public StatusLineEvents {
  public:
   void SetStatus(const std::string& text) override { statuses.push_back(text); }
   void ShowProgress(std::uint32_t, std::uint64_t, std::optional<std::uint64_t>) override {}
   void Beep(unsigned type) override { beeps.push_back(type); }
   std::vector<std::string> statuses;
   std::vector<unsigned> beeps;
+};
+
+// Writes records one at a time as a run on one thread does.
+class OneThreadWriter {
+ public:
+  OneThreadWriter(const RunContext& context, std::string& log, RunEvents& events)
+      : reporter_(log, events), pool_(context, reporter_, WritingOptions{}) {}
+  // Whether the record's file could be opened.
+  bool Write(std::string line, std::uint32_t recordNumber) {
+    const std::uint32_t failedBefore = pool_.Finish();
+    pool_.Submit(line, recordNumber);
+    return pool_.Finish() == failedBefore;
+  }
+
+ private:
+  RunReporter reporter_;
+  WriterPipeline pool_;
 };
 
 GeneratorSettings Defaults(const std::string& output) {
@@ -192,20 +211,18 @@ TEST(RecordMerger, WritesTheFileAndLogsOkOrTheOpenFailure) {
   GeneratorSettings s = Defaults(dir.Path().string());
   s.Rule = 1;
   RunContext context(s, "<[$_1_$]>", ',', table, platform::NativePathRules());
-  MergeScratch scratch;
-  MergedRecord record;
   RecordingHost host;
   std::string log;
-  auto merge = [&](std::string line, std::uint32_t number) {
-    return MergeRecord(line, number, context, scratch, record, log, host);
-  };
+  OneThreadWriter writer(context, log, host);
+  auto merge = [&](std::string line, std::uint32_t number) { return writer.Write(line, number); };
 
   EXPECT_TRUE(merge("a,1", 1));
   EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<1>");
   // The same name again: the later record's file replaces the earlier one's.
   EXPECT_TRUE(merge("a,2", 2));
   EXPECT_EQ(test::ReadBytes(dir / "a.html"), "<2>");
-  const std::string okLine = record.outputPath + " -> ok\r\n";
+  const std::string okLine =
+      dir.Path().string() + platform::NativePathRules().joinSeparator + "a.html -> ok\r\n";
   EXPECT_EQ(log, okLine + okLine);
   EXPECT_TRUE(host.statuses.empty());
 
@@ -230,12 +247,10 @@ TEST(RecordMerger, NeverWritesOverAProtectedFile) {
   RunContext context(s, "overwritten", ',', table, platform::NativePathRules());
   context.protectedFiles.push_back(*input.Identity());
   input.Close();
-  MergeScratch scratch;
-  MergedRecord record;
   RecordingHost host;
   std::string log;
-  std::string line = "input";
-  EXPECT_FALSE(MergeRecord(line, 1, context, scratch, record, log, host));
+  OneThreadWriter writer(context, log, host);
+  EXPECT_FALSE(writer.Write("input", 1));
   EXPECT_EQ(test::ReadBytes(dir / "input.html"), "keep me");
 }
 

@@ -1,0 +1,98 @@
+#include "cli/BatchSettings.h"
+
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "engine/WindowsNames.h"
+#include "platform/CodePageTable.h"
+#include "platform/Platform.h"
+#include "settings/Profile.h"
+#include "settings/SettingsCheck.h"
+#include "settings/SettingsStore.h"
+
+namespace velmora {
+
+namespace {
+
+// No settings file comes near this size; a bigger one is a mistake, not settings.
+constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
+
+// The bytes of the settings file at path, when it is a regular file of a sound size that can be
+// read. A device, a pipe or a huge file would otherwise be read without end or run memory out;
+// each gets a message naming the file.
+std::optional<std::string> ReadSettingsFile(const std::string& path) {
+  const platform::PathInfo info = platform::InspectPath(path);
+  const char* problem = nullptr;
+  if (info.kind == platform::PathKind::Folder ||
+      (info.kind == platform::PathKind::Other && info.error == 0)) {
+    problem = "is not a regular file";
+  } else if (info.kind == platform::PathKind::RegularFile && info.size > kMaxSettingsFileBytes) {
+    problem = "is larger than 16 MB";
+  } else {
+    // A path the system could not look at (no permission, a loop of links) gets its reason.
+    platform::ErrorCode error = info.error;
+    std::string bytes;
+    if (info.kind == platform::PathKind::RegularFile) {
+      if (platform::ReadWholeFile(path, bytes)) return bytes;
+      error = platform::LastSystemError();
+    }
+    if (error != 0) {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
+                   platform::ErrorCodeText(error).c_str());
+    } else {
+      std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s'\n", path.c_str());
+    }
+    return std::nullopt;
+  }
+  std::fprintf(stderr, "velmora-batch: the settings file '%s' %s\n", path.c_str(), problem);
+  return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options) {
+  GeneratorSettings settings = DefaultSettings();
+  if (!options.settingsFile.empty()) {
+    std::optional<std::string> bytes = ReadSettingsFile(options.settingsFile);
+    if (!bytes) return std::nullopt;
+    // What in the file a run does not take as it is written; the run reads it as the window does.
+    const std::string file = platform::AbsolutePath(options.settingsFile);
+    for (const SettingsFinding& finding : CheckSettingsText(*bytes)) {
+      std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
+                   finding.text.c_str());
+    }
+    // Where the system has profile functions of its own, they read the file as the window does;
+    // elsewhere the bytes already read are parsed by the same rules.
+    std::unique_ptr<Profile> profile =
+        HasSystemProfile() ? MakeSystemProfile() : MakeTextProfile(std::move(*bytes));
+    LoadSettings(settings, file, *profile);
+  }
+  ApplyBatchOptions(options, settings);
+  return settings;
+}
+
+bool InitSettingsFile(const std::string& path, const BatchOptions& options) {
+  // The system reads the path in its own code page, whatever --code-page says.
+  if (EndsInWindowsDeviceName(path, platform::NativePathRules(),
+                              CodePageTable::ForCodePage(platform::SystemCodePage()))) {
+    std::fprintf(stderr, "velmora-batch: '%s' names a device and is not written\n", path.c_str());
+    return false;
+  }
+  std::error_code ec;
+  if (std::filesystem::symlink_status(path, ec).type() != std::filesystem::file_type::not_found) {
+    std::fprintf(stderr, "velmora-batch: '%s' exists already and is not replaced\n", path.c_str());
+    return false;
+  }
+  GeneratorSettings settings = DefaultSettings();
+  ApplyBatchOptions(options, settings);
+  if (!platform::WriteNewFile(path, SettingsFileText(settings))) {
+    std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
+    return false;
+  }
+  return true;
+}
+
+}  // namespace velmora
