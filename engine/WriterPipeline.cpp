@@ -11,12 +11,6 @@ namespace velmora {
 
 namespace {
 
-// Records that wait before the run's thread wakes a sleeping writer: a wake-up for every single
-// record would cost more than writing a small file.
-constexpr std::size_t kWakeBatch = 8;
-// Records a writer takes at once: one hand-over of the lock per file would make the threads wait
-// for each other rather than for the file system.
-constexpr std::size_t kTakeBatch = 8;
 // Records queued per writing thread unless the caller says otherwise, so that no thread runs dry.
 constexpr std::size_t kSlotsPerWriter = 16;
 
@@ -136,20 +130,6 @@ std::uint32_t WriterPipeline::Finish() {
   return failedFiles_;
 }
 
-void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop) {
-  slot.work.started =
-      !stop.stop_requested() && slot.record.recordNumber < firstFailure_.load();
-  if (!slot.work.started) return;
-  try {
-    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
-    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason);
-  } catch (...) {
-    // Memory running out is a failure of this record like a failed write.
-    slot.work.error = std::current_exception();
-    LowerFirstFailure(slot.record.recordNumber);
-  }
-}
-
 void WriterPipeline::Report(Slot& slot) {
   if (slot.work.error) {
     try {
@@ -180,17 +160,17 @@ void WriterPipeline::Retain(std::size_t index) {
   retainedBytes_ += capacity;
 }
 
-void WriterPipeline::WaitResponsive(MutexLock& lock, bool (WriterPipeline::*ready)() const) {
+void WriterPipeline::WaitResponsive(bool (WriterPipeline::*ready)() const) {
   while (!(this->*ready)()) {
     // A writer that sees the run's thread waiting wakes it once and clears the mark; the mark is
     // set again for every wait, so that no wake-up is lost to an early one.
     mergerWaiting_ = true;
-    mergerWake_.wait_for(lock.Native(), kResponsiveInterval);
+    mergerWake_.wait_for(mutex_, kResponsiveInterval);
     mergerWaiting_ = false;
     if ((this->*ready)()) return;
-    lock.Unlock();
+    mutex_.unlock();
     ticker_.Tick();
-    lock.Lock();
+    mutex_.lock();
   }
 }
 
@@ -200,7 +180,7 @@ void WriterPipeline::ReportFinished(bool waitAll) {
     if (queued_ != 0 && states_[Front()] == SlotState::Done) {
       const std::size_t index = Front();
       Slot& slot = ring_[index];
-      if (slot.work.error) ReportFailure(lock, index);
+      if (slot.work.error) ReportFailure(index);
       states_[index] = SlotState::Free;
       ++head_;
       --queued_;
@@ -218,16 +198,16 @@ void WriterPipeline::ReportFinished(bool waitAll) {
     if (!ready_.empty()) {
       while (!sleeping_.empty()) WakeWriter();
     }
-    WaitResponsive(lock, &WriterPipeline::FrontBatchFinished);
+    WaitResponsive(&WriterPipeline::FrontBatchFinished);
   }
 }
 
-void WriterPipeline::ReportFailure(MutexLock& lock, std::size_t index) {
+void WriterPipeline::ReportFailure(std::size_t index) {
   // Every record before the failed one is reported; no later one starts now, and those being
   // written are let finish, so that the log can name every file that the run wrote.
   Slot& failed = ring_[index];
   LowerFirstFailure(failed.record.recordNumber);
-  WaitResponsive(lock, &WriterPipeline::NothingBeingWritten);
+  WaitResponsive(&WriterPipeline::NothingBeingWritten);
   std::vector<std::size_t> later;
   for (std::size_t i = 1; i < queued_; ++i) {
     const std::size_t at = (head_ + i) % ring_.size();
@@ -241,7 +221,7 @@ void WriterPipeline::ReportFailure(MutexLock& lock, std::size_t index) {
   queuedBytes_ = 0;
   ready_.clear();
   busy_.clear();
-  lock.Unlock();
+  mutex_.unlock();
   try {
     Report(failed);
   } catch (...) {
@@ -254,99 +234,8 @@ void WriterPipeline::ReportFailure(MutexLock& lock, std::size_t index) {
   }
   // The progress ends as on one thread: at the record that failed.
   reporter_.Events().Progress(failed.record.recordNumber, 0, std::nullopt);
-  lock.Lock();
+  mutex_.lock();
   std::rethrow_exception(failed.work.error);
-}
-
-void WriterPipeline::LowerFirstFailure(std::uint32_t recordNumber) {
-  std::uint32_t first = firstFailure_.load();
-  while (recordNumber < first && !firstFailure_.compare_exchange_weak(first, recordNumber)) {
-  }
-}
-
-void WriterPipeline::TakeBatch(std::vector<std::size_t>& batch) {
-  while (batch.size() < kTakeBatch && !ready_.empty()) {
-    const std::size_t index = ready_.front();
-    ready_.pop_front();
-    const std::string& key = ring_[index].work.key;
-    if (!key.empty()) {
-      auto [entry, fresh] = busy_.try_emplace(key);
-      if (!fresh) {
-        // Its file is open on another thread: that thread writes it once the file is closed.
-        entry->second.push_back(index);
-        continue;
-      }
-    }
-    batch.push_back(index);
-  }
-  if (MoreWritersNeeded()) WakeWriter();
-}
-
-bool WriterPipeline::MoreWritersNeeded() const {
-  if (sleeping_.empty()) return false;
-  if (Full()) return true;
-  // Another writer only when those awake leave records waiting: on a file system that keeps the
-  // processors busy, fewer writers leave the run's thread its processor.
-  const std::size_t awake = writers_.size() - sleeping_.size();
-  return ready_.size() >= kWakeBatch * (awake + 1);
-}
-
-void WriterPipeline::WakeWriter() {
-  SleepingWriter* writer = sleeping_.back();
-  sleeping_.pop_back();
-  writer->woken = true;
-  writer->wake.notify_one();
-}
-
-void WriterPipeline::WriterMain(std::stop_token stop) {
-  SleepingWriter self;
-  FillScratch fill;
-  std::vector<std::size_t> batch;
-  std::vector<std::size_t> next;
-  MutexLock lock(mutex_);
-  for (;;) {
-    if (batch.empty()) {
-      if (ready_.empty()) {
-        if (closing_) return;
-        self.woken = false;
-        sleeping_.push_back(&self);
-        self.wake.wait(lock.Native(), [&self] { return self.woken; });
-        continue;
-      }
-      TakeBatch(batch);
-      if (batch.empty()) continue;
-    }
-    for (const std::size_t index : batch) states_[index] = SlotState::Writing;
-    writing_ += batch.size();
-    lock.Unlock();
-    for (const std::size_t index : batch) WriteSlot(ring_[index], fill, stop);
-    lock.Lock();
-    assert(writing_ >= batch.size());
-    writing_ -= batch.size();
-    next.clear();
-    for (const std::size_t index : batch) {
-      const Work& work = ring_[index].work;
-      states_[index] = work.started ? SlotState::Done : SlotState::NotStarted;
-      ++finished_;
-      assert(finished_ <= queued_);
-      if (work.key.empty()) continue;
-      auto entry = busy_.find(work.key);
-      if (entry == busy_.end()) continue;
-      if (entry->second.empty()) {
-        busy_.erase(entry);
-      } else {
-        // The next record of the same file, now that this thread has closed it.
-        next.push_back(entry->second.front());
-        entry->second.pop_front();
-      }
-    }
-    if (mergerWaiting_ && (writing_ == 0 || FrontBatchFinished())) {
-      // Once: the run's thread is on its way.
-      mergerWaiting_ = false;
-      mergerWake_.notify_one();
-    }
-    batch.swap(next);
-  }
 }
 
 }  // namespace velmora

@@ -91,7 +91,7 @@ class WriterPipeline {
     Work work;
   };
   struct SleepingWriter {
-    std::condition_variable wake;
+    std::condition_variable_any wake;
     bool woken = false;  // under mutex_
   };
 
@@ -116,9 +116,9 @@ class WriterPipeline {
   // Reports the finished records at the front, in record order; with waitAll, first waits until
   // every record is finished. Raises the first failure once every file written is reported.
   void ReportFinished(bool waitAll);
-  [[noreturn]] void ReportFailure(MutexLock& lock, std::size_t index) REQUIRES(mutex_);
+  [[noreturn]] void ReportFailure(std::size_t index) REQUIRES(mutex_);
   // Waits until ready, keeping the host responsive every kResponsiveInterval.
-  void WaitResponsive(MutexLock& lock, bool (WriterPipeline::*ready)() const) REQUIRES(mutex_);
+  void WaitResponsive(bool (WriterPipeline::*ready)() const) REQUIRES(mutex_);
   void Stop();
   std::size_t Front() const REQUIRES(mutex_) { return head_ % ring_.size(); }
 
@@ -155,7 +155,7 @@ class WriterPipeline {
   // Writers asleep for want of records, each until it is woken by name: a writer on its way is
   // never woken twice, and one that finds nothing left goes back on the list.
   std::vector<SleepingWriter*> sleeping_ GUARDED_BY(mutex_);
-  std::condition_variable mergerWake_;
+  std::condition_variable_any mergerWake_;
   bool mergerWaiting_ GUARDED_BY(mutex_) = false;
   // Set once, when the pool stops: a plain flag under mutex_ for the writers that sleep, because
   // they sleep on condition variables that mutex_ guards and each is woken by name; stop_ tells

@@ -1,6 +1,8 @@
 // Lock rules that the compiler checks: clang's thread-safety analysis (-Wthread-safety) reads
 // these attributes; other compilers see nothing. std::mutex carries no attributes in libstdc++,
-// so the code that states rules locks a Mutex through a MutexLock.
+// so the code that states rules locks a Mutex through a MutexLock, and waits on it with
+// std::condition_variable_any (a wait gives the mutex back before it returns, so the analysis
+// may take it as held throughout).
 #pragma once
 
 #include <mutex>
@@ -23,34 +25,39 @@
 
 namespace velmora {
 
-// A std::mutex that the analysis knows as a capability.
+// A std::mutex that the analysis knows as a capability. lock and unlock make it a BasicLockable,
+// so that std::condition_variable_any waits on it directly.
 class CAPABILITY("mutex") Mutex {
  public:
-  void Lock() ACQUIRE() { mutex_.lock(); }
-  void Unlock() RELEASE() { mutex_.unlock(); }
-  // For std::condition_variable, through MutexLock::Native.
-  std::mutex& Native() { return mutex_; }
+  void lock() ACQUIRE() { mutex_.lock(); }
+  void unlock() RELEASE() { mutex_.unlock(); }
 
  private:
   std::mutex mutex_;
 };
 
-// Holds a Mutex for its scope; Unlock and Lock let go of it and take it again inside the scope,
-// and Native gives the std::unique_lock that std::condition_variable waits with (the wait gives
-// the mutex back before it returns, so the analysis may take it as held throughout).
+// Holds a Mutex for its scope; Unlock and Lock let go of it and take it again inside the scope.
 class SCOPED_CAPABILITY MutexLock {
  public:
-  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : lock_(mutex.Native()) {}
-  ~MutexLock() RELEASE() = default;
+  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
+  ~MutexLock() RELEASE() {
+    if (held_) mutex_.unlock();
+  }
   MutexLock(const MutexLock&) = delete;
   MutexLock& operator=(const MutexLock&) = delete;
 
-  void Unlock() RELEASE() { lock_.unlock(); }
-  void Lock() ACQUIRE() { lock_.lock(); }
-  std::unique_lock<std::mutex>& Native() { return lock_; }
+  void Unlock() RELEASE() {
+    held_ = false;
+    mutex_.unlock();
+  }
+  void Lock() ACQUIRE() {
+    mutex_.lock();
+    held_ = true;
+  }
 
  private:
-  std::unique_lock<std::mutex> lock_;
+  Mutex& mutex_;
+  bool held_ = true;
 };
 
 }  // namespace velmora
