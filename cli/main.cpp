@@ -202,9 +202,9 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
                stderr);
   }
   if (summary.outcome == RunOutcome::InputFailed) {
-    std::fputs(OpenFailureLine("input", settings.Input, state.OpenError).c_str(), stderr);
+    std::fputs(OpenFailureLine("input", settings.Input, summary.openError).c_str(), stderr);
   } else if (summary.outcome == RunOutcome::TemplateFailed) {
-    std::fputs(OpenFailureLine("template", settings.Template, state.OpenError).c_str(), stderr);
+    std::fputs(OpenFailureLine("template", settings.Template, summary.openError).c_str(), stderr);
   }
   std::fputs(encoding.Report().c_str(), stderr);
   std::fputs(failures.Report(settings.Output).c_str(), stderr);

@@ -36,13 +36,14 @@ bool ReadInspectedRecord(InputStream& stream, std::string& line, std::uint32_t r
   return !stopped;
 }
 
-// Loads the template file whole into state.TemplateText; nothing, with state.OpenError set, when
-// it cannot be opened or read. Memory running out raises std::bad_alloc.
+// Loads the template file whole into state.TemplateText; nothing when it could be, else why not,
+// with the system's reason in *error. Memory running out raises std::bad_alloc.
 std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
-                                       platform::FileIdentity* identity) {
+                                       platform::FileIdentity* identity,
+                                       platform::ErrorCode* error) {
   platform::InputFile file;
   if (!file.Open(path)) {
-    state.OpenError = file.LastError();
+    *error = file.LastError();
     return RunFailure::TemplateOpen;
   }
   if (identity != nullptr) {
@@ -68,7 +69,7 @@ std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
     state.TemplateText.append(buffer, got);
   }
   if (!complete) {
-    state.OpenError = file.LastError();
+    *error = file.LastError();
     return RunFailure::TemplateRead;
   }
   return std::nullopt;
@@ -77,29 +78,29 @@ std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
 // What a started run reads its records from, and the data that all its records share.
 struct OpenedRun {
   InputStream& stream;
+  const platform::InputFile& input;  // what stream reads, for the reason of a read error
   std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
   const RunContext& context;
 };
 
 // Starts a run as GenerationRun says, up to its first record, and hands it to readRecords, unless
-// the input or the template could not be had or checkHeader stopped the run. After readRecords the
-// input is closed and the result is Completed; what readRecords raises goes on to the caller, the
-// input closed.
+// the input or the template could not be had (summary.openError then says why) or checkHeader
+// stopped the run. After readRecords the input is closed and the result is Completed; what
+// readRecords raises goes on to the caller, the input closed.
 RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReporter& reporter,
-                   const RunEnvironment& environment,
+                   const RunEnvironment& environment, RunSummary& summary,
                    const std::function<void(const OpenedRun&)>& readRecords) {
   const CodePageTable& table =
       environment.table != nullptr ? *environment.table : ProcessCodePageTable();
   const platform::PathRules& rules =
       environment.rules != nullptr ? *environment.rules : platform::NativePathRules();
 
-  state.OpenError = 0;
   reporter.Begin(settings);
 
   platform::InputFile input;
   if (!input.Open(settings.Input)) {
-    state.OpenError = input.LastError();
-    reporter.Failed(RunFailure::InputOpen, state.OpenError);
+    summary.openError = input.LastError();
+    reporter.Failed(RunFailure::InputOpen, summary.openError);
     return RunOutcome::InputFailed;
   }
 
@@ -110,8 +111,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
 
   platform::FileIdentity templateIdentity;
   if (const std::optional<RunFailure> failure =
-          LoadTemplate(state, settings.Template, &templateIdentity)) {
-    reporter.Failed(*failure, state.OpenError);
+          LoadTemplate(state, settings.Template, &templateIdentity, &summary.openError)) {
+    reporter.Failed(*failure, summary.openError);
     return RunOutcome::TemplateFailed;
   }
   // In UTF-8 a byte-order mark at the start of the template or the input says how the file is
@@ -169,7 +170,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
     context.namedPlaceholders =
         NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);
   }
-  readRecords(OpenedRun{stream, input.Size(), context});
+  readRecords(OpenedRun{stream, input, input.Size(), context});
   input.Close();
   return RunOutcome::Completed;
 }
@@ -182,7 +183,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   RunReporter reporter(state.RunLog, events);
   RunSummary summary;
   std::uint32_t n = 1;
-  summary.outcome = OpenRun(state, settings, reporter, environment, [&](const OpenedRun& run) {
+  summary.outcome = OpenRun(state, settings, reporter, environment, summary, [&](const OpenedRun& run) {
     RunInspector* inspector = environment.inspector;
     if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) {
       summary.inspectorStopped = true;
@@ -221,7 +222,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     // A read error is no end of the input: the records after it would be lost without a word, so
     // the run ends like one whose output cannot be written, naming the input file.
     if (run.stream.Failed()) {
-      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input,
+                                run.input.LastError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
   });

@@ -26,9 +26,6 @@ struct RunState {
   std::string RunLog;        // the last run's log, lines ending in CR LF
   std::string TemplateText;  // the template file as the last run loaded it
   std::string CurrentLine;   // the record line being processed
-  // Why the input or the template of the last run could not be opened or read (the system's
-  // code, or platform::kErrorNotPlainFile for a folder); 0 when they could.
-  platform::ErrorCode OpenError = 0;
 };
 
 enum class RunOutcome {
@@ -51,6 +48,9 @@ struct RunSummary {
   RunOutcome outcome = RunOutcome::Completed;
   std::uint32_t records = 0;      // records handed to the merge
   std::uint32_t failedFiles = 0;  // of those, the ones whose file could not be opened
+  // InputFailed, TemplateFailed: why the file could not be opened or read (the system's code, or
+  // platform::kErrorNotPlainFile for a folder); 0 when the system gave none.
+  platform::ErrorCode openError = 0;
   // Records end at CR only, and the input held LF bytes but no CR: it was one record.
   bool lfWithoutCr = false;
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
