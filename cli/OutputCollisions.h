@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/ReportLines.h"
 #include "engine/RunContext.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
@@ -66,6 +67,6 @@ class OutputCollisions : public RunEvents {
 // The lines that report collisions on standard error: one per file, at most maxLines, then one
 // line with the count of the rest. Each line ends in "\n".
 std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
-                            std::size_t maxLines = 20);
+                            std::size_t maxLines = kReportLines);
 
 }  // namespace velmora

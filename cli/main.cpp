@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cli/BatchCommands.h"
-#include "cli/BatchHost.h"
+#include "cli/BatchStatusLine.h"
 #include "cli/BatchOptions.h"
 #include "cli/BatchSettings.h"
-#include "cli/FailureReport.h"
+#include "cli/OutputFailures.h"
 #include "cli/OutputCollisions.h"
-#include "cli/PlaceholderReport.h"
-#include "cli/TextWarnings.h"
+#include "cli/RunFindings.h"
+#include "cli/EncodingCheck.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/SystemTexts.h"
@@ -167,7 +167,7 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
 BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
   const bool terminal = platform::StandardErrorIsTerminal();
-  BatchHost host(stderr, terminal, options.quiet);
+  BatchStatusLine host(stderr, terminal, options.quiet);
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   RunFindings findings(settings);
   OutputFailures failures;

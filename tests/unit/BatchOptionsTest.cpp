@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "cli/BatchHost.h"
+#include "cli/BatchStatusLine.h"
 #include "cli/OutputCollisions.h"
 
 namespace velmora {
@@ -178,7 +178,7 @@ TEST(OutputCollisions, ReportsTheFilesThatSeveralRecordsWrote) {
             "velmora-batch: and 1 more files written by more than one record\n");
 }
 
-TEST(BatchHost, DrawsAProgressBar) {
+TEST(BatchStatusLine, DrawsAProgressBar) {
   EXPECT_EQ(ProgressBar(0.5, 10), "[#####.....]  50%");
   EXPECT_EQ(ProgressBar(1.5, 4), "[####] 100%");
   EXPECT_EQ(ProgressBar(0.0, 4), "[....]   0%");

@@ -1,4 +1,4 @@
-#include "cli/BatchHost.h"
+#include "cli/BatchStatusLine.h"
 
 #include <algorithm>
 
@@ -21,10 +21,10 @@ std::string ProgressBar(double fraction, std::size_t width) {
   return bar;
 }
 
-BatchHost::BatchHost(std::FILE* stream, bool terminal, bool quiet)
+BatchStatusLine::BatchStatusLine(std::FILE* stream, bool terminal, bool quiet)
     : stream_(stream), drawing_(terminal && !quiet) {}
 
-void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) {
+void BatchStatusLine::Redraw(const std::string& text, std::optional<double> fraction) {
   std::string line = text;
   if (fraction) line += "  " + ProgressBar(*fraction, 30);
   std::string padding(drawnLength_ > line.size() ? drawnLength_ - line.size() : 0, ' ');
@@ -34,7 +34,7 @@ void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) 
   lastDraw_ = std::chrono::steady_clock::now();
 }
 
-void BatchHost::Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
+void BatchStatusLine::Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
                          std::optional<std::uint64_t> inputSize) {
   if (!drawing_) return;
   // Ten redraws a second keep the line readable without the terminal setting the pace.
@@ -47,7 +47,7 @@ void BatchHost::Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
   Redraw(ProgressText(recordNumber), fraction);
 }
 
-void BatchHost::Fail(const std::string& text) {
+void BatchStatusLine::Fail(const std::string& text) {
   if (drawing_) {
     Redraw(text, std::nullopt);
     std::fputc('\n', stream_);
@@ -58,20 +58,20 @@ void BatchHost::Fail(const std::string& text) {
   std::fflush(stream_);
 }
 
-void BatchHost::RecordDone(const MergedRecord& record, OutputOutcome outcome,
+void BatchStatusLine::RecordDone(const MergedRecord& record, OutputOutcome outcome,
                            platform::ErrorCode) {
   if (outcome == OutputOutcome::Failed) Fail(OutputOpenFailedText(record.outputName));
 }
 
-void BatchHost::RunFailed(RunFailure failure, platform::ErrorCode) {
+void BatchStatusLine::RunFailed(RunFailure failure, platform::ErrorCode) {
   Fail(RunFailureText(failure));
 }
 
-void BatchHost::RunFinished(std::uint32_t records) {
+void BatchStatusLine::RunFinished(std::uint32_t records) {
   if (drawing_) Redraw(FinishedText(records), std::nullopt);
 }
 
-void BatchHost::FinishLine() {
+void BatchStatusLine::FinishLine() {
   if (drawing_ && drawnLength_ > 0) {
     std::fputc('\n', stream_);
     std::fflush(stream_);

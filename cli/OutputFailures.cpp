@@ -1,4 +1,4 @@
-#include "cli/FailureReport.h"
+#include "cli/OutputFailures.h"
 
 #include <exception>
 

@@ -1,4 +1,4 @@
-#include "cli/PlaceholderReport.h"
+#include "cli/RunFindings.h"
 
 #include <algorithm>
 
@@ -7,7 +7,7 @@ namespace velmora {
 namespace {
 
 // Records named beyond this are only counted.
-constexpr std::size_t kKeptRecords = 20;
+constexpr std::size_t kKeptRecords = kReportLines;
 
 }  // namespace
 

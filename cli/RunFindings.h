@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "cli/ReportLines.h"
 #include "engine/GenerationRun.h"
 #include "engine/RunContext.h"
 #include "platform/CodePageTable.h"
@@ -43,7 +44,7 @@ class RunFindings : public RunEvents {
   // empty name between the lead and the tail (the first maxRecords, then the count of the rest).
   // "" when there is nothing to say or no record was merged.
   std::string Report(std::string_view templateText, const CodePageTable& table,
-                     std::size_t maxRecords = 20) const;
+                     std::size_t maxRecords = kReportLines) const;
   // Whether Report has anything to say.
   bool Any(std::string_view templateText, const CodePageTable& table) const;
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/ReportLines.h"
 #include "engine/RunContext.h"
 #include "platform/Platform.h"
 
@@ -36,7 +37,7 @@ class OutputFailures : public RunEvents {
   // being the current folder) does not exist or is no folder, one line with the count of the
   // files that failed for it; else one line per file, at most maxLines, then one with the count
   // of the rest. Refused names get lines of their own either way.
-  std::string Report(const std::string& outputFolder, std::size_t maxLines = 20) const;
+  std::string Report(const std::string& outputFolder, std::size_t maxLines = kReportLines) const;
 
  private:
   struct Failure {
@@ -45,7 +46,7 @@ class OutputFailures : public RunEvents {
     std::string name;
     platform::ErrorCode reason = 0;
   };
-  static constexpr std::size_t kKeptFailures = 20;
+  static constexpr std::size_t kKeptFailures = kReportLines;
 
   std::vector<Failure> kept_;        // the first failed files, and the first refused names
   std::uint64_t pathFailures_ = 0;   // files that could not be opened

@@ -14,9 +14,9 @@ namespace velmora {
 // place with a progress bar; elsewhere only failures are written (in the run's code page, as the
 // window shows them), one per line. quiet leaves out the status line and the progress bar;
 // failures are still written, one per line.
-class BatchHost : public RunEvents {
+class BatchStatusLine : public RunEvents {
  public:
-  BatchHost(std::FILE* stream, bool terminal, bool quiet);
+  BatchStatusLine(std::FILE* stream, bool terminal, bool quiet);
 
   void Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
                 std::optional<std::uint64_t> inputSize) override;

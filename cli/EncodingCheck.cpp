@@ -1,8 +1,8 @@
-#include "cli/TextWarnings.h"
+#include "cli/EncodingCheck.h"
 
 #include <utility>
 
-#include "cli/FailureReport.h"
+#include "cli/OutputFailures.h"
 #include "engine/RecordReader.h"
 #include "platform/Platform.h"
 
