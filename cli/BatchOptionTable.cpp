@@ -134,8 +134,9 @@ constexpr BatchOption kBatchOptions[] = {
      ApplyValue<&BatchOptions::format, &GeneratorSettings::ReplaceFormat>,
      "escape values for HTML (line breaks become <br>) or put them in as they are (line "
      "breaks become CR LF)",
-     R"(HTML escapes "&", double quotes, "<" and ">" and turns the in-field line break into )"
-     R"("<br>"; text puts values in as they are and turns the line break into CR LF.)",
+     R"(HTML escapes "&", double quotes, "<", ">" and apostrophes (as "&#39;"), and turns the )"
+     R"(in-field line break into "<br>"; text puts values in as they are and turns the line )"
+     R"(break into CR LF.)",
      ""},
     {0, "lead", "TEXT", Setting, ReadText<&BatchOptions::lead>,
      ApplyValue<&BatchOptions::lead, &GeneratorSettings::ReplaceLead>,
