@@ -1,4 +1,4 @@
-// The command line of velmora-batch.
+// The command line of velmora-batch. Each option is one row of the table in BatchOptionTable.cpp.
 #pragma once
 
 #include <cstdint>

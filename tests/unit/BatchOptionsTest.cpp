@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "cli/BatchOptionTable.h"
 #include "cli/BatchStatusLine.h"
 #include "cli/OutputCollisions.h"
 
@@ -94,59 +99,84 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
 }
 
 TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
-  const std::vector<std::vector<std::string>> cases = {
-      {},
-      {"a.ini", "b.ini"},
-      {"--bogus", "a.ini"},
-      {"-i"},
-      {"--code-page", "abc", "a.ini"},
-      {"--code-page", "0", "a.ini"},
-      {"--code-page", "70000", "a.ini"},
-      {"--code-page", "utf-16", "a.ini"},
-      {"--code-page", "shift jis", "a.ini"},
-      {"--quiet=yes", "a.ini"},
-      {"--preview", "0", "a.ini"},
-      {"--preview", "+1", "a.ini"},
-      {"--preview", "4294967296", "a.ini"},
-      {"--preview", "", "a.ini"},
-      {"--preview"},
-      {"--strict=1", "a.ini"},
-      {"--init"},
-      {"--init="},
-      {"--init", "new.ini", "a.ini"},
-      {"--separator", "comma", "a.ini"},
-      {"--field-break", "cr", "a.ini"},
-      {"--format", "HTML", "a.ini"},
-      {"--line-ends", "lf", "a.ini"},
-      {"--lead"},
-      {"--name-field", "256", "a.ini"},
-      {"--name-field", "", "a.ini"},
-      {"--name-field", "price", "a.ini"},
-      {"--name-number", "-1", "a.ini"},
-      {"--name-number", "256", "a.ini"},
-      {"--name-field", "1", "--name-number", "2", "a.ini"},
-      {"--header=yes", "a.ini"},
-      {"--init", "new.ini", "--header"},
-      {"--init", "new.ini", "--line-ends", "cr"},
-      {"-i", "in.csv", "-t", "t.html"},
-      {"--jobs", "0", "a.ini"},
-      {"--jobs", "65", "a.ini"},
-      {"--jobs=", "a.ini"},
-      {"--jobs", "two", "a.ini"},
-      {"--jobs", "2", "--single-thread", "a.ini"},
-  };
-  for (const auto& args : cases) {
+  struct Refused {
+    std::vector<std::string> args;
     std::string error;
-    EXPECT_FALSE(ParseBatchOptions(args, error));
-    EXPECT_FALSE(error.empty());
+  };
+  const std::string kCodePage =
+      "--code-page needs a code page number from 1 to 65535 or a name such as utf-8 or "
+      "shift_jis, not ";
+  const std::vector<Refused> cases = {
+      {{}, "no settings file given: without one, --input, --template and --output are needed"},
+      {{"a.ini", "b.ini"}, "more than one settings file given: 'b.ini'"},
+      {{"--bogus", "a.ini"}, "unknown option --bogus"},
+      {{"-i"}, "option -i needs a value"},
+      {{"--code-page", "abc", "a.ini"}, kCodePage + "'abc'"},
+      {{"--code-page", "0", "a.ini"}, kCodePage + "'0'"},
+      {{"--code-page", "70000", "a.ini"}, kCodePage + "'70000'"},
+      {{"--code-page", "utf-16", "a.ini"}, kCodePage + "'utf-16'"},
+      {{"--code-page", "shift jis", "a.ini"}, kCodePage + "'shift jis'"},
+      {{"--quiet=yes", "a.ini"}, "option --quiet takes no value"},
+      {{"--preview", "0", "a.ini"},
+       "--preview needs a record number from 1 to 4294967295, not '0'"},
+      {{"--preview", "+1", "a.ini"},
+       "--preview needs a record number from 1 to 4294967295, not '+1'"},
+      {{"--preview", "4294967296", "a.ini"},
+       "--preview needs a record number from 1 to 4294967295, not '4294967296'"},
+      {{"--preview", "", "a.ini"}, "--preview needs a record number from 1 to 4294967295, not ''"},
+      {{"--preview"}, "option --preview needs a value"},
+      {{"--strict=1", "a.ini"}, "option --strict takes no value"},
+      {{"--init"}, "option --init needs a value"},
+      {{"--init="}, "--init needs the name of the new settings file"},
+      {{"--init", "new.ini", "a.ini"},
+       "--init writes a new settings file and takes no other: 'a.ini'"},
+      {{"--separator", "comma", "a.ini"}, "--separator needs csv or tsv, not 'comma'"},
+      {{"--field-break", "cr", "a.ini"}, "--field-break needs lf or vt, not 'cr'"},
+      {{"--format", "HTML", "a.ini"}, "--format needs html or text, not 'HTML'"},
+      {{"--line-ends", "lf", "a.ini"}, "--line-ends needs cr or any, not 'lf'"},
+      {{"--lead"}, "option --lead needs a value"},
+      {{"--name-field", "256", "a.ini"},
+       "--name-field needs a field number from 0 to 255 or a column name, not '256'"},
+      {{"--name-field", "", "a.ini"}, "--name-field needs a field number or a column name"},
+      {{"--name-field", "price", "a.ini"},
+       "--name-field 'price' names a column: it needs --header"},
+      {{"--name-number", "-1", "a.ini"},
+       "--name-number needs a count of digits from 0 to 255, not '-1'"},
+      {{"--name-number", "256", "a.ini"},
+       "--name-number needs a count of digits from 0 to 255, not '256'"},
+      {{"--name-field", "1", "--name-number", "2", "a.ini"},
+       "--name-field and --name-number are two naming rules: give one"},
+      {{"--header=yes", "a.ini"}, "option --header takes no value"},
+      {{"--init", "new.ini", "--header"},
+       "--header belongs to the command line: no settings file stores it"},
+      {{"--init", "new.ini", "--line-ends", "cr"},
+       "--line-ends belongs to the command line: no settings file stores it"},
+      {{"-i", "in.csv", "-t", "t.html"},
+       "no settings file given: without one, --input, --template and --output are needed"},
+      {{"--jobs", "0", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not '0'"},
+      {{"--jobs", "65", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not '65'"},
+      {{"--jobs=", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not ''"},
+      {{"--jobs", "two", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not 'two'"},
+      {{"--jobs", "2", "--single-thread", "a.ini"},
+       "--jobs and --single-thread do not go together"},
+      {{"-x", "a.ini"}, "unknown option -x"},
+      {{"-iin.csv", "a.ini"}, "unknown option -iin.csv"},
+      {{"--input"}, "option --input needs a value"},
+      {{"-h=1"}, "unknown option -h=1"},
+      {{"--name-field=00000000256", "a.ini"},
+       "--name-field needs a field number from 0 to 255 or a column name, not '00000000256'"},
+      {{"--init", "n.ini", "--line-ends=any", "--header"},
+       "--header belongs to the command line: no settings file stores it"},
+  };
+  for (const Refused& r : cases) {
+    std::string error;
+    EXPECT_FALSE(ParseBatchOptions(r.args, error));
+    EXPECT_EQ(error, r.error);
     // A refused thread count names the option.
-    if (args.size() > 1 && args[0].rfind("--jobs", 0) == 0) {
+    if (r.args.size() > 1 && r.args[0].rfind("--jobs", 0) == 0) {
       EXPECT_NE(error.find("--jobs"), std::string::npos) << error;
     }
   }
-  std::string error;
-  ParseBatchOptions({"--jobs", "65", "a.ini"}, error);
-  EXPECT_EQ(error, "--jobs needs a number of threads from 1 to 64, not '65'");
 }
 
 TEST(BatchOptions, HelpAndVersionNeedNoSettingsFile) {
@@ -157,6 +187,75 @@ TEST(BatchOptions, HelpAndVersionNeedNoSettingsFile) {
   auto dashed = ParseBatchOptions({"--", "-odd.ini"}, error);
   ASSERT_TRUE(dashed);
   EXPECT_EQ(dashed->settingsFile, "-odd.ini");
+}
+
+TEST(BatchOptionTable, NamesEachOptionOnceAndReadsItByItsRow) {
+  std::set<std::string> names;
+  const BatchOption* before = nullptr;
+  for (const BatchOption& option : BatchOptionTable()) {
+    const std::string name = option.LongName();
+    EXPECT_TRUE(names.insert(name).second) << name;
+    if (option.shortName) {
+      EXPECT_TRUE(names.insert(std::string("-") + option.shortName).second) << name;
+    }
+    // A setting that the settings file stores reaches it, and --init writes it.
+    if (option.group == BatchOptionGroup::Setting) {
+      EXPECT_TRUE(option.apply) << name;
+    }
+    // An option described with the one before it belongs to the same part of the manual.
+    if (!*option.manual) {
+      ASSERT_TRUE(before) << name;
+      EXPECT_EQ(option.group, before->group) << name;
+    }
+    before = &option;
+    std::string error;
+    if (option.argument) {
+      EXPECT_FALSE(ParseBatchOptions({name}, error));
+      EXPECT_EQ(error, "option " + name + " needs a value");
+    } else {
+      EXPECT_FALSE(ParseBatchOptions({name + "=1", "a.ini"}, error));
+      EXPECT_EQ(error, "option " + name + " takes no value");
+    }
+  }
+}
+
+// The manual's OPTIONS section and the README's options table are the table's own text. After
+// a change of the table, VELMORA_UPDATE_DOCS=1 writes it into them.
+TEST(BatchOptionTable, ManualAndReadmeDescribeTheOptionsAsTheTableDoes) {
+  struct Part {
+    const char* file;
+    std::string expected;
+    bool (*ends)(const std::string& line);  // the first line after the part
+  };
+  const Part parts[] = {
+      {"docs/velmora-batch.1", BatchManualOptions(),
+       [](const std::string& line) { return line.starts_with(".SH "); }},
+      {"README.md", BatchReadmeOptions(),
+       [](const std::string& line) { return !line.starts_with("|"); }},
+  };
+  for (const Part& part : parts) {
+    const std::string path = std::string(VELMORA_SOURCE_DIR) + "/" + part.file;
+    std::ifstream in(path, std::ios::binary);
+    ASSERT_TRUE(in) << path;
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    in.close();
+    const std::string first = part.expected.substr(0, part.expected.find('\n') + 1);
+    std::size_t begin = text.find("\n" + first);
+    ASSERT_NE(begin, std::string::npos) << part.file << " lacks " << first;
+    ++begin;
+    std::size_t end = begin + first.size();
+    while (end < text.size()) {
+      const std::size_t next = std::min(text.find('\n', end), text.size());
+      if (part.ends(text.substr(end, next - end))) break;
+      end = next + 1;
+    }
+    if (std::getenv("VELMORA_UPDATE_DOCS")) {
+      text.replace(begin, end - begin, part.expected);
+      std::ofstream(path, std::ios::binary) << text;
+      continue;
+    }
+    EXPECT_EQ(text.substr(begin, end - begin), part.expected) << part.file;
+  }
 }
 
 TEST(OutputCollisions, ReportsTheFilesThatSeveralRecordsWrote) {

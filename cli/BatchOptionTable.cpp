@@ -1,0 +1,220 @@
+// The options of velmora-batch: one row each.
+#include "cli/BatchOptionTable.h"
+
+namespace velmora {
+
+namespace {
+
+using enum BatchOptionGroup;
+
+// To add an option: a field in BatchOptions and a row here (a reader of its own only when it
+// checks its value). The unit tests hold the manual and the README to the table; run them with
+// VELMORA_UPDATE_DOCS=1 to write the new row's entries into both.
+constexpr BatchOption kBatchOptions[] = {
+    {'i', "input", "PATH", Run, ReadText<&BatchOptions::input>,
+     ApplyValue<&BatchOptions::input, &GeneratorSettings::Input>,
+     "use PATH as the input file of records",
+     R"(Use \fIPATH\fR as the input file of records instead of the settings file's.)",
+     "the input file of records instead of the settings file's"},
+    {'t', "template", "PATH", Run, ReadText<&BatchOptions::templatePath>,
+     ApplyValue<&BatchOptions::templatePath, &GeneratorSettings::Template>,
+     "use PATH as the template file",
+     R"(Use \fIPATH\fR as the template file instead of the settings file's.)",
+     "the template file instead of the settings file's"},
+    {'o', "output", "DIR", Run, ReadText<&BatchOptions::output>,
+     ApplyValue<&BatchOptions::output, &GeneratorSettings::Output>,
+     "write the files into the folder DIR",
+     R"(Write the files into the folder \fIDIR\fR instead of the settings file's. The folder )"
+     R"(must exist.)",
+     "the output folder instead of the settings file's"},
+    {0, "code-page", "N", Run, ReadCodePage, nullptr,
+     "treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...) or by name (utf-8, "
+     "shift_jis, sjis, cp932, euc-jp, gbk, big5, euc-kr, windows-1252), in any letter case",
+     R"(Treat texts and data as code page \fIN\fR (1 to 65535: 932, 936, 949, 950, 1361, )"
+     R"(65001, ...), or the code page of a name in any letter case: utf\-8, shift_jis, sjis, )"
+     R"(cp932, euc\-jp, gbk, big5, euc\-kr, windows\-1252. In code page 65001 (UTF-8) a )"
+     R"(byte-order mark at the very start of the input or the template is skipped: it lands )"
+     R"(in no page, field or file name.)",
+     "the code page of texts and data (default: the system's; on Linux and macOS from the "
+     "locale); a number, or a name in any letter case: `utf-8`, `shift_jis`/`sjis`/`cp932`, "
+     "`euc-jp`, `gbk`, `big5`, `euc-kr`, `windows-1252`"},
+    {0, "preview", "N", Run, ReadPreview, nullptr,
+     "write the filled template of record N to standard output and write no file",
+     R"(Merge record \fIN\fR (counted from 1, as the run counts) and write its filled )"
+     R"(template to standard output, byte for byte. No file is opened for writing and no run )"
+     R"(log is printed. A number beyond the last record is an error (exit status 2). For )"
+     R"(writing and checking a template.)",
+     "write the filled template of record N to standard output; no file, no run log"},
+    {0, "dry-run", nullptr, Run, ReadFlag<&BatchOptions::dryRun>, nullptr,
+     "the whole run without creating, changing or removing a file; the run log says \"-> dry "
+     "run\" where a file would be written",
+     R"(Do the whole run without creating, changing or removing any file. Standard output )"
+     R"(receives the run log as the run would write it, except that the line of each file )"
+     R"(that would be written ends in "\-> dry run" instead of "\-> ok". Refused names, files )"
+     R"(that cannot be replaced and a missing output folder are reported as the real run )"
+     R"(reports them, with the same exit status. A file that another program holds open is )"
+     R"(not recognised in advance.)",
+     "the whole run without creating, changing or removing a file: the log says `-> dry "
+     "run`"},
+    {0, "changed-only", nullptr, Run, ReadFlag<&BatchOptions::changedOnly>, nullptr,
+     "leave a file that already holds the record's bytes untouched; the run log says \"-> "
+     "unchanged\"",
+     R"(Leave an output file that already holds exactly the bytes that its record gives )"
+     R"(closed: its contents, modification time and identity stay, and its line in the run )"
+     R"(log is "\fIpath\fR \-> unchanged". Files are compared piece by piece, never held )"
+     R"(whole. Everything else is as in a normal run: input and template are never written )"
+     R"(over, and read-only files and refused names fail as always. Sync tools, make and )"
+     R"(backup programs then see only the pages that really changed. With \fB\-\-dry\-run\fR )"
+     R"(the log shows which files a changed-only run would write.)",
+     "leave a file that already holds the record's bytes untouched (contents, time, "
+     "identity): `-> unchanged`"},
+    {0, "strict", nullptr, Run, ReadFlag<&BatchOptions::strict>, nullptr,
+     "end with exit status 4 when records wrote the same file, a placeholder was never "
+     "filled or a file was named by the lead and tail alone, or at text that is no text of "
+     "the code page; with --header, write no file and end with exit status 4 when the "
+     "template names a column that the header lacks",
+     R"(End with exit status 4 a run in which two or more records wrote the same file, a )"
+     R"(placeholder of the template was never filled, or a record's file was named by the )"
+     R"(lead and tail alone (each after the run), and end the run with exit status 4 at text )"
+     R"(that is no text of the code page: a template before any file is written, an input )"
+     R"(before the first malformed record.)",
+     "exit status 4 when two records wrote the same file, a placeholder was never filled or "
+     "a file was named by the lead and tail alone (after the run), or the template or input "
+     "is no text of the code page (the run ends there)"},
+    {0, "summary", nullptr, Run, ReadFlag<&BatchOptions::summary>, nullptr,
+     "close with a summary line also when standard error is no terminal",
+     R"(Close with the summary line on standard error also when standard error is no )"
+     R"(terminal.)",
+     "the closing summary line also when standard error is no terminal"},
+    {0, "init", "FILE", Run, ReadInit, nullptr,
+     "write a new settings file with the defaults, changed by the setting options given, "
+     "and exit",
+     R"(Write a new settings file \fIFILE\fR holding the defaults, byte for byte the file )"
+     R"(that the window writes when it first closes, and exit. An existing \fIFILE\fR is )"
+     R"(never replaced (exit status 2). With setting options (below), the file holds their )"
+     R"(values instead of the defaults.)",
+     "write a new settings file with the defaults (never over an existing file)"},
+    {0, "jobs", "N", Run, ReadJobs, nullptr,
+     "write the files on N threads, 1 to 64 (default: 4 per processor, at least 4 and at "
+     "most 32)",
+     R"(Write the files on \fIN\fR threads, 1 to 64. The default is four per processor, at )"
+     R"(least four and at most 32: the threads mostly wait for a new file's close (on Windows )"
+     R"(a virus scanner reads the file before the close returns), not for the processor. See )"
+     R"(\fBTHREADS\fR.)",
+     "write the files on N threads, 1 to 64 (default: 4 per processor, at least 4, at most "
+     "32)"},
+    {0, "single-thread", nullptr, Run, ReadFlag<&BatchOptions::singleThread>, nullptr,
+     "merge and write on one thread",
+     R"(Merge and write on one thread. The files and the log are the same either way.)",
+     "merge and write on one thread"},
+    {'q', "quiet", nullptr, Run, ReadFlag<&BatchOptions::quiet>, nullptr,
+     "show no progress",
+     R"(Show no progress, and no summary unless \fB\-\-summary\fR asks for it. Failures and )"
+     R"(warnings are still written to standard error.)",
+     "no progress and no summary on standard error (failures and warnings still show)"},
+    {'h', "help", nullptr, Run, ReadFlag<&BatchOptions::help>, nullptr,
+     "show this help and exit",
+     R"(Show the options and exit.)",
+     "help, version"},
+    {0, "version", nullptr, Run, ReadFlag<&BatchOptions::version>, nullptr,
+     "show the version and exit",
+     R"(Show the version and exit.)",
+     ""},
+    {0, "separator", "csv|tsv", Setting, ReadChoice<&BatchOptions::separator>,
+     ApplyValue<&BatchOptions::separator, &GeneratorSettings::FieldSeparator>,
+     "fields are separated by commas or by TABs",
+     R"(Fields are separated by commas or by TABs.)",
+     "the settings of those names"},
+    {0, "field-break", "lf|vt", Setting, ReadChoice<&BatchOptions::fieldBreak>,
+     ApplyValue<&BatchOptions::fieldBreak, &GeneratorSettings::FieldBreak>,
+     "the line break inside a field is LF or VT",
+     R"(The line break inside a field is LF (0x0A) or VT (0x0B).)",
+     ""},
+    {0, "format", "html|text", Setting, ReadChoice<&BatchOptions::format>,
+     ApplyValue<&BatchOptions::format, &GeneratorSettings::ReplaceFormat>,
+     "escape values for HTML (line breaks become <br>) or put them in as they are (line "
+     "breaks become CR LF)",
+     R"(HTML escapes "&", double quotes, "<", ">" and apostrophes (as "&#39;"), and turns the )"
+     R"(in-field line break into "<br>"; text puts values in as they are and turns the line )"
+     R"(break into CR LF.)",
+     ""},
+    {0, "lead", "TEXT", Setting, ReadText<&BatchOptions::lead>,
+     ApplyValue<&BatchOptions::lead, &GeneratorSettings::ReplaceLead>,
+     "the text in front of a field number in a placeholder ([$_)",
+     R"(The texts before and after the field number (or column name) of a placeholder: "[$_" )"
+     R"(and "_$]" by default.)",
+     "the placeholder's texts and the text of an empty field"},
+    {0, "tail", "TEXT", Setting, ReadText<&BatchOptions::tail>,
+     ApplyValue<&BatchOptions::tail, &GeneratorSettings::ReplaceTail>,
+     "the text after it (_$])",
+     "",
+     ""},
+    {0, "default", "TEXT", Setting, ReadText<&BatchOptions::defaultText>,
+     ApplyValue<&BatchOptions::defaultText, &GeneratorSettings::ReplaceDefault>,
+     "the text that stands in for an empty field",
+     R"(The text that stands in for an empty field, byte for byte (empty: none).)",
+     ""},
+    {0, "name-field", "N|NAME", Setting, ReadNameField, ApplyNameField,
+     "name each file by field N (from 0) or, with --header, by the column headed NAME",
+     R"(Name each file by field \fIN\fR (0 to 255, counted from 0 as placeholders count) or, )"
+     R"(with \fB\-\-header\fR, by the field of the column headed \fINAME\fR. A \fINAME\fR )"
+     R"(that the header lacks ends the run before any file is written (exit status 2).)",
+     "name files by field N or the column headed NAME (with `--header`), or by record "
+     "number with at least DIGITS digits"},
+    {0, "name-number", "DIGITS", Setting, ReadNameNumber, ApplyNameNumber,
+     "name each file by its record number, DIGITS digits at least",
+     R"(Name each file by its record number, zero-padded to \fIDIGITS\fR digits at least (0 )"
+     R"(to 255).)",
+     ""},
+    {0, "name-lead", "TEXT", Setting, ReadText<&BatchOptions::nameLead>,
+     ApplyValue<&BatchOptions::nameLead, &GeneratorSettings::RuleLead>,
+     "the text in front of the number or field in a file name",
+     R"(The texts before and after the number or field in a file name; the tail holds the )"
+     R"(extension (".html" by default). A name that would lead outside the output folder is )"
+     R"(refused like a file that cannot be opened.)",
+     "the texts around the number or field in a file name"},
+    {0, "name-tail", "TEXT", Setting, ReadText<&BatchOptions::nameTail>,
+     ApplyValue<&BatchOptions::nameTail, &GeneratorSettings::RuleTail>,
+     "the text after it, extension included (.html)",
+     "",
+     ""},
+    {0, "header", nullptr, CommandLine, ReadFlag<&BatchOptions::header>, nullptr,
+     "the first record names the columns: it writes no file, and [$_name_$] stands for the "
+     "field of the column headed name",
+     R"(The first record names the columns. It writes no file and has no line in the run log; )"
+     R"(records are counted from 1 after it, and an input of only the header is a run of 0 )"
+     R"(records. A placeholder may give a column's name instead of its number: )"
+     R"(\fB[$_price_$]\fR is the field of the column headed "price" (the header's field as )"
+     R"(the splitter gives it, quotes removed, compared byte for byte and case-sensitive), )"
+     R"(and gets the value exactly as \fB[$_3_$]\fR would. When field \fIi\fR's turn comes, )"
+     R"(its numbered placeholder is replaced first, then its named one. A header field that )"
+     R"(is empty, made only of digits, or equal to an earlier one names nothing; standard )"
+     R"(error says so once per such column. A text of the template shaped like a named )"
+     R"(placeholder whose name is no column stays as it stands, and standard error names it )"
+     R"(once:)" "\n.PP\n.nf\n"
+     R"(velmora-batch: the template names a column that the header lacks: [$_prise_$])"
+     "\n.fi\n.IP\n"
+     R"(With \fB\-\-strict\fR such a template ends the run with exit status 4 before any file )"
+     R"(is written. In code page 65001 a byte-order mark before the header is skipped.)",
+     "the first record names the columns: no file, no log line; `[$_name_$]` is the column "
+     "headed \"name\""},
+    {0, "line-ends", "cr|any", CommandLine, ReadLineEnds, nullptr,
+     "records end at CR or CR LF (cr, the default), or at CR LF, LF or CR outside double "
+     "quotes (any)",
+     R"(\fBcr\fR, the default, is the window's rule: a record ends at CR or CR LF, and an LF )"
+     R"(alone is a line break inside a field. \fBany\fR ends a record at CR LF, LF or CR, )"
+     R"(except inside a double-quoted stretch of a field (quotes open and close as the field )"
+     R"(splitter takes them; a doubled quote inside stays one quote); a line break there )"
+     R"(becomes the in-field break and so "<br>" in HTML, CR LF in text. Use it for files )"
+     R"(written on Linux or macOS, by pandas and by most tools outside Windows. Under )"
+     R"(\fBcr\fR, an input that holds LF but no CR at all was one record: standard error says )"
+     R"(so after the run and names \fB\-\-line\-ends any\fR. )",
+     "`cr` (default): a record ends at CR or CR LF; `any`: at CR LF, LF or CR outside "
+     "double quotes"},
+};
+
+}  // namespace
+
+std::span<const BatchOption> BatchOptionTable() { return kBatchOptions; }
+
+}  // namespace velmora
