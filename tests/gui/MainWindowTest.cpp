@@ -561,7 +561,9 @@ TEST(MainWindow, FailedCheckPutsTheFocusOnTheControlAndNoRunStarts) {
     ASSERT_TRUE(box);
     EXPECT_EQ(box->text, cp932::kNotANumber);
     EXPECT_TRUE(app.Answer(*box));
-    EXPECT_EQ(app.FocusedControl(), GetDlgItem(app.Main(), IDC_RULE_NUMBER));
+    // The focus comes back to the window once the box has gone.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return app.FocusedControl() == GetDlgItem(app.Main(), IDC_RULE_NUMBER); }, 5000));
     DWORD start = 1, end = 0;
     SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER), EM_GETSEL,
                         reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
