@@ -50,14 +50,27 @@ std::size_t Utf8SequenceLength(std::string_view text, std::size_t at) {
   return length;
 }
 
-std::size_t FirstInvalidUtf8(std::string_view text) {
+// What a walk over text by UTF-8's rules found: where it stopped, and the longest sequence before.
+struct Utf8Walk {
+  std::size_t firstInvalid = std::string_view::npos;
+  std::size_t longestSequence = 0;
+};
+
+Utf8Walk WalkUtf8(std::string_view text) {
+  Utf8Walk walk;
   for (std::size_t at = SkipAscii(text, 0); at < text.size(); at = SkipAscii(text, at)) {
     const std::size_t length = Utf8SequenceLength(text, at);
-    if (length == 0) return at;
+    if (length == 0) {
+      walk.firstInvalid = at;
+      break;
+    }
+    if (length > walk.longestSequence) walk.longestSequence = length;
     at += length;
   }
-  return std::string_view::npos;
+  return walk;
 }
+
+std::size_t FirstInvalidUtf8(std::string_view text) { return WalkUtf8(text).firstInvalid; }
 
 }  // namespace
 
@@ -94,6 +107,11 @@ std::size_t FirstMalformedByte(std::string_view text, const CodePageTable& table
 Utf8Look LookAsUtf8(std::string_view text) {
   if (SkipAscii(text, 0) == text.size()) return Utf8Look::Ascii;
   return FirstInvalidUtf8(text) == std::string_view::npos ? Utf8Look::Utf8 : Utf8Look::NotUtf8;
+}
+
+bool LooksLikeUtf8(std::string_view text) {
+  const Utf8Walk walk = WalkUtf8(text);
+  return walk.firstInvalid == std::string_view::npos && walk.longestSequence >= 3;
 }
 
 }  // namespace velmora

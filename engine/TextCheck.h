@@ -29,4 +29,10 @@ enum class Utf8Look {
 // How text looks by UTF-8's rules.
 Utf8Look LookAsUtf8(std::string_view text);
 
+// Whether text is, beyond reasonable doubt, UTF-8 rather than text of a double-byte code page:
+// valid UTF-8 throughout with at least one sequence of three or four bytes, as every kana and
+// kanji in UTF-8 is. Two-byte sequences alone are no evidence: half-width katakana in code page
+// 932 make them (\xC3\xBD is "ﾃｽ").
+bool LooksLikeUtf8(std::string_view text);
+
 }  // namespace velmora

@@ -27,6 +27,17 @@
 // Error boxes of the settings import and export: %1 the file, %2 the system's reason.
 #define IDS_SETTINGS_LOAD_FAILED 208
 #define IDS_SETTINGS_SAVE_FAILED 209
+// The reason of the import's error box for a file without settings.
+#define IDS_SETTINGS_NO_SECTION 210
+// The box at the start for a settings file that could not be read: %1 the file, %2 the reason.
+#define IDS_SETTINGS_START_FAILED 211
+// The question before a run about its files: one line per finding (%1 the file, %2 the code page
+// the window reads), then whether to run all the same.
+#define IDS_RUN_FILE_UTF8 212
+#define IDS_RUN_INPUT_LF_ONLY 213
+#define IDS_RUN_ANYWAY 214
+// The offer of the log after a run in which files could not be written: %1 how many.
+#define IDS_RUN_FILES_FAILED 215
 
 // Controls of the main window.
 #define IDC_TEMPLATE 1000

@@ -79,6 +79,28 @@ void CDialog::CenterWindow() {
   SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
+void CDialog::DiscardQueuedInput() {
+  struct Range {
+    UINT first, last;
+  };
+  // A null window: the input of every window of the thread, the controls' included.
+  constexpr Range kInput[] = {
+      {WM_KEYFIRST, WM_KEYLAST},
+      {WM_MOUSEFIRST, WM_MOUSELAST},
+      {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},  // the caption, the close box, the menu bar
+  };
+  MSG message;
+  for (const Range& range : kInput) {
+    while (PeekMessageA(&message, nullptr, range.first, range.last, PM_REMOVE)) {
+    }
+  }
+  // A menu choice arrives posted, and so do the commands that other programs post.
+  for (UINT command : {WM_COMMAND, WM_SYSCOMMAND}) {
+    while (PeekMessageA(&message, hwnd_, command, command, PM_REMOVE)) {
+    }
+  }
+}
+
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {
   CDialog* dialog = nullptr;
   if (message == WM_INITDIALOG) {

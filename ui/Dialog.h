@@ -49,6 +49,11 @@ class CDialog {
   // keeps it inside that area.
   void CenterWindow();
 
+  // Drops the keyboard and mouse input waiting in the thread's queue, for every window of the
+  // thread, and the commands posted to the dialog: after work that took no input (a run), what
+  // was queued meanwhile is not acted on as if it had come now.
+  void DiscardQueuedInput();
+
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);
   INT_PTR HandleMessage(UINT message, WPARAM wParam, LPARAM lParam);

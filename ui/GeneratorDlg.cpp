@@ -3,13 +3,17 @@
 #include <commctrl.h>
 #include <shellapi.h>
 
+#include <cstring>
 #include <string>
 
+#include "engine/RecordReader.h"
 #include "engine/SystemTexts.h"
+#include "engine/TextSniff.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "res/resource.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 #include "ui/AboutDlg.h"
 #include "ui/BrowseForFolder.h"
@@ -40,6 +44,38 @@ constexpr ListEntries kLists[] = {
 
 // The flags of every file dialog of the window: OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT.
 constexpr DWORD kFileDialogFlags = OFN_HIDEREADONLY | OFN_OVERWRITEPROMPT;
+
+// Posted at the start, so that the box about a settings file that could not be read shows over
+// the window rather than before it.
+constexpr UINT kShowStartProblem = WM_APP + 1;
+
+// Binary garbage can hold a section name on every line; a file whose names fill more than this is
+// taken as holding settings, and reading it decides.
+constexpr DWORD kMaxSectionNamesBytes = DWORD{1} << 24;
+
+// Whether the file has a section of the settings, as the profile functions read it (names
+// without regard to case): a file of another kind has none, and reading it would only give
+// every setting its default.
+bool HoldsSettingsSection(const std::string& path) {
+  for (DWORD size = DWORD{1} << 16;; size *= 2) {
+    std::string names(size, '\0');
+    const DWORD length = GetPrivateProfileSectionNamesA(names.data(), size, path.c_str());
+    // "If the buffer is not large enough to contain all the section names associated with the
+    // specified initialization file, the return value is equal to the size specified by nSize
+    // minus two."
+    if (length + 2 >= size) {
+      if (size >= kMaxSectionNamesBytes) return true;
+      continue;
+    }
+    // Each name ends with a NUL, and the list with another.
+    for (const char* name = names.c_str(); *name != '\0'; name += std::strlen(name) + 1) {
+      for (const SettingsKey& key : kSettingsKeys) {
+        if (lstrcmpiA(name, key.section) == 0) return true;
+      }
+    }
+    return false;
+  }
+}
 
 }  // namespace
 
@@ -108,13 +144,19 @@ bool CGeneratorDlg::OnInitDialog() {
 
   // A file that is there but cannot be read (another program holds it) loads as the defaults;
   // saving those at the close would put them over the user's settings.
-  keepSettingsFile_ = SettingsFileReadError(app_.SettingsFilePath) != ERROR_SUCCESS;
+  startReadError_ = SettingsFileReadError(app_.SettingsFilePath);
+  keepSettingsFile_ = startReadError_ != ERROR_SUCCESS;
+  if (keepSettingsFile_) PostMessageA(Handle(), kShowStartProblem, 0, 0);
   LoadSettings(Settings, app_.SettingsFilePath);
   UpdateData(false);
   return true;
 }
 
 bool CGeneratorDlg::OnCommand(int id, int notifyCode, HWND control) {
+  // During a run only messages that other threads or programs send get here (and, while the
+  // question before it is open, what the question's own loop dispatches): a second run inside
+  // the first would empty the log and free the data the first one still reads.
+  if (running_) return true;
   switch (id) {
     case IDC_RUN: OnRun(); return true;
     case IDC_BROWSE_TEMPLATE: OnBrowseTemplate(); return true;
@@ -146,11 +188,20 @@ bool CGeneratorDlg::OnMessage(UINT message, WPARAM wParam, LPARAM, INT_PTR& resu
     case WM_SYSCOMMAND:
       // The low four bits of a system command are the system's own.
       if ((LOWORD(wParam) & 0xFFF0) == IDM_ABOUTBOX) {
-        OnAboutBox();
+        if (!running_) OnAboutBox();
         result = TRUE;
         return true;
       }
       return false;
+    case WM_CLOSE:
+      // The dialog's default posts IDCANCEL, which would close the window once the run ends.
+      if (!running_) return false;
+      result = TRUE;
+      return true;
+    case kShowStartProblem:
+      ShowSettingsFileProblem(IDS_SETTINGS_START_FAILED, app_.SettingsFilePath,
+                              SystemErrorText(startReadError_));
+      return true;
     case WM_PAINT:
       if (!IsIconic(Handle())) return false;
       OnPaint();
@@ -178,14 +229,55 @@ void CGeneratorDlg::OnPaint() {
 }
 
 void CGeneratorDlg::OnRun() {
-  UpdateData(true);  // a failed check has shown its message; the run goes on regardless
+  // After a failed check the fields from the failed control on keep their earlier values, and a
+  // run would use paths that are no longer on screen.
+  if (!UpdateData(true)) return;
+  RunSummary summary;
+  {
+    const RunScope running(*this);
+    if (!ConfirmRunFiles()) return;
+    summary = RunGeneration();
+  }
+  OfferLogAfterFailedFiles(summary);
+}
+
+RunSummary CGeneratorDlg::RunGeneration() {
   DialogRunHost host(Item(IDC_STATUS));
   // Files are written on several threads for speed; the merge, the status line and the log stay
   // on this thread, which also keeps the window responding (DialogRunHost::KeepResponsive).
   RunEnvironment environment;
   environment.writerThreads = DefaultWriterThreads();
   environment.protectedPaths.push_back(app_.SettingsFilePath);
-  GenerationRun(Run, Settings, host, environment);
+  return GenerationRun(Run, Settings, host, environment);
+}
+
+bool CGeneratorDlg::ConfirmRunFiles() {
+  const unsigned codePage = ProcessCodePageTable().CodePage();
+  std::string findings;
+  const auto look = [&](const std::string& path, bool records) {
+    const std::optional<TextSniff> sniff = SniffTextFile(path);
+    if (!sniff) return;
+    if (codePage != kUtf8CodePage && (sniff->utf8ByteOrderMark || sniff->looksUtf8)) {
+      findings += FormatText(LoadResourceString(IDS_RUN_FILE_UTF8),
+                             {path, std::to_string(codePage)}) + "\n";
+    }
+    if (records && sniff->lfWithoutCr) {
+      findings += FormatText(LoadResourceString(IDS_RUN_INPUT_LF_ONLY), {path}) + "\n";
+    }
+  };
+  look(Settings.Template, false);
+  look(Settings.Input, true);
+  if (findings.empty()) return true;
+  // "No" is the default: Enter does not start a run that would write wrong files.
+  return AppMessageBox(Handle(), findings + "\n" + LoadResourceString(IDS_RUN_ANYWAY),
+                       MB_YESNO | MB_ICONEXCLAMATION | MB_DEFBUTTON2) == IDYES;
+}
+
+void CGeneratorDlg::OfferLogAfterFailedFiles(const RunSummary& summary) {
+  if (summary.failedFiles == 0) return;
+  const std::string text = FormatText(LoadResourceString(IDS_RUN_FILES_FAILED),
+                                      {std::to_string(summary.failedFiles)});
+  if (AppMessageBox(Handle(), text, MB_YESNO | MB_ICONEXCLAMATION) == IDYES) OnViewLog();
 }
 
 void CGeneratorDlg::BrowseForFile(std::string& field) {
@@ -228,7 +320,12 @@ std::optional<std::string> CGeneratorDlg::AskSettingsFile(bool open) {
 
 void CGeneratorDlg::ShowSettingsFileError(unsigned textId, const std::string& path,
                                           DWORD error) {
-  AppMessageBox(Handle(), FormatText(LoadResourceString(textId), {path, SystemErrorText(error)}),
+  ShowSettingsFileProblem(textId, path, SystemErrorText(error));
+}
+
+void CGeneratorDlg::ShowSettingsFileProblem(unsigned textId, const std::string& path,
+                                            const std::string& reason) {
+  AppMessageBox(Handle(), FormatText(LoadResourceString(textId), {path, reason}),
                 MB_OK | MB_ICONEXCLAMATION);
 }
 
@@ -239,6 +336,13 @@ void CGeneratorDlg::OnSettingsLoad() {
   // every control; such an import changes nothing. A missing file still gives the defaults.
   if (const DWORD error = SettingsFileReadError(*chosen); error != ERROR_SUCCESS) {
     ShowSettingsFileError(IDS_SETTINGS_LOAD_FAILED, *chosen, error);
+    return;
+  }
+  // Another kind of file, chosen by mistake, would reset every control to the defaults as well.
+  if (GetFileAttributesA(chosen->c_str()) != INVALID_FILE_ATTRIBUTES &&
+      !HoldsSettingsSection(*chosen)) {
+    ShowSettingsFileProblem(IDS_SETTINGS_LOAD_FAILED, *chosen,
+                            LoadResourceString(IDS_SETTINGS_NO_SECTION));
     return;
   }
   LoadSettings(Settings, *chosen);

@@ -32,7 +32,16 @@ class CGeneratorDlg : public CDialog {
  private:
   // Fills the drop-down lists from the string table; false when an entry is missing.
   bool FillLists();
+  // The Run command: a take-up whose check failed ends it after the message; then the look at
+  // the files, the run itself, and the offer of the log when files could not be written.
   void OnRun();
+  // The generation run with the window as its host.
+  RunSummary RunGeneration();
+  // Warns of a template or input that the run would read wrongly (UTF-8 in another code page,
+  // LF line ends without CR) and asks whether to run all the same; true to run.
+  bool ConfirmRunFiles();
+  // After a run in which files could not be written: says how many and offers the log window.
+  void OfferLogAfterFailedFiles(const RunSummary& summary);
   void OnBrowseTemplate();
   void OnBrowseInput();
   void OnBrowseOutput();
@@ -44,6 +53,9 @@ class CGeneratorDlg : public CDialog {
   // The error box of an import or export whose file could not be opened: the file's path and
   // the system's reason for error.
   void ShowSettingsFileError(unsigned textId, const std::string& path, DWORD error);
+  // The same box with a reason of the program's own.
+  void ShowSettingsFileProblem(unsigned textId, const std::string& path,
+                               const std::string& reason);
   void OnSettingsLoad();
   void OnSettingsSave();
   void OnViewLog();
@@ -56,6 +68,27 @@ class CGeneratorDlg : public CDialog {
   HICON icon_ = nullptr;
   bool initialised_ = false;  // the controls were filled and shown
   bool keepSettingsFile_ = false;  // it was there at the start but could not be read
+  DWORD startReadError_ = ERROR_SUCCESS;  // why, shown once the window is on screen
+  bool running_ = false;  // a run is going on: commands are refused (see RunScope)
+
+  // Marks the window as running for its life. While it runs, the window's thread takes no input,
+  // but messages that other threads and programs send (a BM_CLICK on the Run button, a
+  // WM_COMMAND, WM_CLOSE) are still handled inside the run, and these are refused; at its end,
+  // the input and commands queued meanwhile are dropped, so that no click made during the run
+  // starts another one afterwards.
+  class RunScope {
+   public:
+    explicit RunScope(CGeneratorDlg& dialog) : dialog_(dialog) { dialog_.running_ = true; }
+    ~RunScope() {
+      dialog_.DiscardQueuedInput();
+      dialog_.running_ = false;
+    }
+    RunScope(const RunScope&) = delete;
+    RunScope& operator=(const RunScope&) = delete;
+
+   private:
+    CGeneratorDlg& dialog_;
+  };
 };
 
 }  // namespace velmora::ui

@@ -78,6 +78,8 @@ TEST(WindowFault, FullDiskShowsTheFileErrorBoxAndTheWindowRunsAgain) {
   EXPECT_TRUE(app.WaitForExit());
 }
 
+std::string SystemReason(DWORD error);  // defined with the import and export test below
+
 TEST(WindowFault, SettingsFileThatCannotBeWrittenOrReadIsKeptAndClosingSaysNothing) {
   struct Case {
     const char* name;
@@ -104,6 +106,16 @@ TEST(WindowFault, SettingsFileThatCannotBeWrittenOrReadIsKeptAndClosingSaysNothi
     AppDriver app(dir.Path().string());
     ASSERT_TRUE(app.Start());
     EXPECT_EQ(app.Text(IDC_REPLACE_LEAD), c.shownLead);
+    if (c.held) {
+      // The start names the file that could not be read, and why.
+      const std::string path = app.ExePath().substr(0, app.ExePath().size() - 4) + ".ini";
+      const std::optional<BoxInfo> box = app.WaitForBox();
+      ASSERT_TRUE(box);
+      EXPECT_EQ(box->text, "'" + path + cp932::kSettingsLoadFailedMiddle +
+                               SystemReason(ERROR_SHARING_VIOLATION) + "\n" +
+                               cp932::kStartKeepsSettingsFile);
+      EXPECT_TRUE(app.Answer(*box));
+    }
     held.reset();
     app.SetText(IDC_REPLACE_LEAD, "changed");
     app.PostSysCommand(SC_CLOSE);

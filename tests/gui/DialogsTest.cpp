@@ -90,7 +90,6 @@ TEST(SettingsImport, KeysMissingFromTheFileTakeTheirDefaults) {
       {"some keys, one list out of range", "b.vmz",
        "[replace]\r\ntail=}}\r\n[Rule]\r\nNumber=7\r\n[Field]\r\nSeparator=5\r\n", someKeys},
       {"a file that does not exist", "missing.vmz", "", kDefaults},
-      {"not a settings file", "c.vmz", "\x89PNG\r\n\x1a\n", kDefaults},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
@@ -112,6 +111,42 @@ TEST(SettingsImport, KeysMissingFromTheFileTakeTheirDefaults) {
     StoredSettings saved = c.expected;
     if (saved.separator == "-1") saved.separator = "-1";
     EXPECT_EQ(ReadBytes(s.dir / "velmora.ini"), SettingsFileText(saved));
+  }
+}
+
+// A file of another kind, chosen by mistake, would otherwise reset every control to the defaults.
+TEST(SettingsImport, FileWithoutSettingsSaysSoAndChangesNothing) {
+  struct Case {
+    const char* name;
+    const char* fileName;
+    std::string content;
+  };
+  const Case cases[] = {
+      {"not a settings file", "c.vmz", "\x89PNG\r\n\x1a\n"},
+      {"an empty file", "empty.vmz", ""},
+      {"only another program's section", "other.vmz", "[Other]\r\nInput=x.csv\r\nLead=<\r\n"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    Session s;
+    WriteBytes(s.dir / c.fileName, c.content);
+    ASSERT_TRUE(s.app.Start());
+    s.app.PostCommand(ID_SETTINGS_LOAD);
+    const std::optional<BoxInfo> open = s.app.WaitForBox(10000, BoxKind::FileDialog);
+    ASSERT_TRUE(open);
+    ASSERT_TRUE(s.app.ChooseFile(*open, s.dir / c.fileName));
+    const std::optional<BoxInfo> box = s.app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, "'" + (s.dir / c.fileName) + cp932::kSettingsLoadFailedMiddle +
+                             cp932::kNoSettingsSection);
+    EXPECT_EQ(box->caption, "velmora");
+    EXPECT_TRUE(s.app.Answer(*box));
+    EXPECT_EQ(Shown(s.app), kEarlier);
+    EXPECT_EQ(ReadBytes(s.dir / c.fileName), c.content);
+    EXPECT_EQ(ReadBytes(s.dir / "velmora.ini"), SettingsFileText(kEarlier));
+    s.app.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(s.app.WaitForExit());
+    EXPECT_EQ(ReadBytes(s.dir / "velmora.ini"), SettingsFileText(kEarlier));
   }
 }
 
@@ -333,6 +368,36 @@ TEST(LogWindow, ShowsOnlyTheLastRunLineByLine) {
   const std::string closing = std::string("----\r\n") + cp932::kFinished0 + "\r\n";
   ASSERT_GE(second.size(), closing.size());
   EXPECT_EQ(second.substr(second.size() - closing.size()), closing);
+}
+
+// A run whose files could not be written (here: no output folder) says how many, and "yes"
+// opens the log window on the run's log.
+TEST(LogWindow, OpensFromTheOfferAfterFilesFailed) {
+  Session s;
+  WriteBytes(s.dir / "t.html", "[$_0_$]");
+  WriteBytes(s.dir / "records.csv", "a\r\nb\r\n");
+  ASSERT_TRUE(s.app.Start());
+  s.app.SetText(IDC_TEMPLATE, s.dir / "t.html");
+  s.app.SetText(IDC_INPUT, s.dir / "records.csv");
+  s.app.SetText(IDC_OUTPUT, s.dir / "no-such-folder");
+  s.app.PostCommand(IDC_RUN);
+  const std::optional<BoxInfo> offer = s.app.WaitForBox(20000);
+  ASSERT_TRUE(offer);
+  EXPECT_EQ(offer->text, std::string("2") + cp932::kFilesFailedTail);
+  const std::string finished2 = cp932::kFinishedLead + std::string("2") + cp932::kFinishedTail;
+  EXPECT_EQ(s.app.Text(IDC_STATUS), finished2);
+  EXPECT_TRUE(s.app.Answer(*offer, IDYES));
+  const std::optional<BoxInfo> log = s.app.WaitForDialog(cp932::kLogCaption);
+  ASSERT_TRUE(log);
+  const std::string shown = ControlText(log->window, IDC_LOG_TEXT);
+  EXPECT_TRUE(s.app.Answer(*log, IDOK));
+  EXPECT_NE(shown.find(s.dir / "records.csv"), std::string::npos) << shown;
+  const std::string closing = std::string("----\r\n") + finished2 + "\r\n";
+  ASSERT_GE(shown.size(), closing.size());
+  EXPECT_EQ(shown.substr(shown.size() - closing.size()), closing);
+  // The menu shows the same log.
+  EXPECT_EQ(LogWindowText(s.app), shown);
+  EXPECT_TRUE(s.app.NoBoxWithin(500));
 }
 
 TEST(AboutBox, OpensFromTheHelpMenuAndFromSystemCommands16To31) {

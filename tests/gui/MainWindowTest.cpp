@@ -533,26 +533,54 @@ TEST(MainWindow, ClosingStopsTheTakeUpAtTheFirstFailedCheckAndSavesTheRest) {
   }
 }
 
-TEST(MainWindow, FailedCheckPutsTheFocusOnTheControlAndTheRunStillGoesOn) {
+// The take-up stops at the failed number, so the input and output folder typed after it would
+// not be taken up: a run then would read and write where the controls no longer say.
+TEST(MainWindow, FailedCheckPutsTheFocusOnTheControlAndNoRunStarts) {
   TempDir dir;
-  WriteBytes(dir / "velmora.ini", SettingsFileText(kEarlier));
+  for (const char* folder : {"old-out", "new-out"}) {
+    CreateDirectoryA((dir / folder).c_str(), nullptr);
+  }
+  WriteBytes(dir / "page.html", "<p>[$_0_$]</p>");
+  WriteBytes(dir / "old.csv", "old\r\n");
+  WriteBytes(dir / "new.csv", "new\r\n");
+  StoredSettings stored = kDefaults;
+  stored.templatePath = dir / "page.html";
+  stored.input = dir / "old.csv";
+  stored.output = dir / "old-out";
+  stored.rule = "1";  // each file named by the record's only field
+  WriteBytes(dir / "velmora.ini", SettingsFileText(stored));
   AppDriver app(dir.Path().string());
   ASSERT_TRUE(app.Start());
-  app.SetText(IDC_RULE_NUMBER, "abc");
+  app.SetText(IDC_INPUT, dir / "new.csv");
+  app.SetText(IDC_OUTPUT, dir / "new-out");
+  for (const char* number : {"abc", ""}) {
+    SCOPED_TRACE(std::string("number \"") + number + "\"");
+    app.SetText(IDC_RULE_NUMBER, number);
+    app.PostCommand(IDC_RUN);
+    const std::optional<BoxInfo> box = app.WaitForBox();
+    ASSERT_TRUE(box);
+    EXPECT_EQ(box->text, cp932::kNotANumber);
+    EXPECT_TRUE(app.Answer(*box));
+    // The focus comes back to the window once the box has gone.
+    EXPECT_TRUE(WaitUntil(
+        [&] { return app.FocusedControl() == GetDlgItem(app.Main(), IDC_RULE_NUMBER); }, 5000));
+    DWORD start = 1, end = 0;
+    SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER), EM_GETSEL,
+                        reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
+                        SMTO_ABORTIFHUNG, 5000, nullptr);
+    EXPECT_EQ(start, 0u);
+    EXPECT_EQ(end, std::string(number).size());
+    EXPECT_TRUE(app.NoBoxWithin(700));
+    EXPECT_EQ(app.Text(IDC_STATUS), cp932::kReady);
+    EXPECT_FALSE(test::Exists(dir / "old-out\\old.html"));
+    EXPECT_FALSE(test::Exists(dir / "new-out\\new.html"));
+  }
+  // Once every check passes, the run takes what the controls show.
+  app.SetText(IDC_RULE_NUMBER, "0");
   app.PostCommand(IDC_RUN);
-  const std::optional<BoxInfo> box = app.WaitForBox();
-  ASSERT_TRUE(box);
-  EXPECT_EQ(box->text, cp932::kNotANumber);
-  EXPECT_TRUE(app.Answer(*box));
-  // The run goes on with the record as the take-up left it: the earlier input does not exist.
-  EXPECT_TRUE(app.WaitForStatus(cp932::kInputOpenFailed));
-  EXPECT_EQ(app.FocusedControl(), GetDlgItem(app.Main(), IDC_RULE_NUMBER));
-  DWORD start = 1, end = 0;
-  SendMessageTimeoutA(GetDlgItem(app.Main(), IDC_RULE_NUMBER), EM_GETSEL,
-                      reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end),
-                      SMTO_ABORTIFHUNG, 5000, nullptr);
-  EXPECT_EQ(start, 0u);
-  EXPECT_EQ(end, 3u);
+  ASSERT_TRUE(app.WaitForStatus(cp932::kFinishedLead + std::string("1") + cp932::kFinishedTail));
+  EXPECT_EQ(ReadBytes(dir / "new-out\\new.html"), "<p>new</p>");
+  EXPECT_FALSE(test::Exists(dir / "old-out\\old.html"));
 }
 
 TEST(MainWindow, RenamedProgramUsesItsOwnNameForSettingsAndCaptions) {
@@ -754,6 +782,13 @@ TEST(MainWindow, RunNeverWritesOverTheSettingsFile) {
   ASSERT_TRUE(app.Start());
   app.PostCommand(IDC_RUN);
   ASSERT_TRUE(app.WaitForStatus(cp932::kFinished3));
+  // The two refused files are counted, and the log is offered.
+  const std::optional<BoxInfo> offer = app.WaitForBox();
+  ASSERT_TRUE(offer);
+  EXPECT_EQ(offer->text, std::string("2") + cp932::kFilesFailedTail);
+  EXPECT_TRUE(GetDlgItem(offer->window, IDYES) && GetDlgItem(offer->window, IDNO));
+  EXPECT_TRUE(app.Answer(*offer, IDNO));
+  EXPECT_TRUE(app.NoBoxWithin(500));
   EXPECT_EQ(ReadBytes(dir / "velmora.ini"), mine + SettingsFileText(stored));
   EXPECT_EQ(ReadBytes(dir / "a.htm"), "<p>a.htm</p>");
   app.PostSysCommand(SC_CLOSE);
@@ -823,6 +858,163 @@ TEST(MainWindow, LongRunNeverStopsRespondingAndLogsAsTheBatchCommand) {
   const test::ProcessResult batch = test::RunProgram(test::BatchProgram(), {dir / "velmora.ini"}, dir);
   EXPECT_EQ(batch.exitCode, 0) << batch.err;
   EXPECT_EQ(batch.out, windowLog);
+}
+
+// The names of the files in a folder, "." and ".." left out.
+std::vector<std::string> FilesIn(const std::string& folder) {
+  std::vector<std::string> names;
+  WIN32_FIND_DATAA found;
+  HANDLE search = FindFirstFileA((folder + "\\*").c_str(), &found);
+  for (BOOL more = search != INVALID_HANDLE_VALUE; more; more = FindNextFileA(search, &found)) {
+    const std::string name = found.cFileName;
+    if (name != "." && name != "..") names.push_back(name);
+  }
+  if (search != INVALID_HANDLE_VALUE) FindClose(search);
+  return names;
+}
+
+// Automation, macro and accessibility tools send their clicks and commands: a sent message is
+// handled even while the window's thread only looks into its queue, inside the run. A second run
+// there would empty the log and write from the first run's freed data; a close would end the
+// window under the run. And what a user clicks or types during the run waits in the queue: it
+// must not start another run, or close the window, once the run ends.
+TEST(MainWindow, CommandsDuringARunAreRefusedAndNoneIsReplayedAfterIt) {
+  constexpr int kRecords = 1000;
+  TempDir dir;
+  for (const char* folder : {"out", "later"}) CreateDirectoryA((dir / folder).c_str(), nullptr);
+  WriteBytes(dir / "page.html", "<p>[$_1_$]</p>");
+  std::string records;
+  for (int i = 1; i <= kRecords; ++i) {
+    records += "n" + std::to_string(i % 50) + "," + std::to_string(i) + "\r\n";
+  }
+  WriteBytes(dir / "records.csv", records);
+  StoredSettings stored = kDefaults;
+  stored.templatePath = dir / "page.html";
+  stored.input = dir / "records.csv";
+  stored.output = dir / "out";
+  stored.rule = "1";
+  WriteBytes(dir / "velmora.ini", SettingsFileText(stored));
+  WriteBytes(dir / "batch.ini", SettingsFileText(stored));
+  const std::string finished =
+      cp932::kFinishedLead + std::to_string(kRecords) + cp932::kFinishedTail;
+  const auto running = [](const AppDriver& app) {
+    return app.Text(IDC_STATUS).rfind(cp932::kProgressLead, 0) == 0;
+  };
+  std::string windowLog;
+  {
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.PostCommand(IDC_RUN);
+    ASSERT_TRUE(WaitUntil([&] { return running(app); }, 20000));
+    // A run started from now on would write into "later".
+    app.SetText(IDC_OUTPUT, dir / "later");
+    HWND main = app.Main();
+    HWND run = GetDlgItem(main, IDC_RUN);
+    const auto send = [](HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+      DWORD_PTR ignored = 0;
+      SendMessageTimeoutA(window, message, wParam, lParam, SMTO_ABORTIFHUNG, 5000, &ignored);
+    };
+    send(run, BM_CLICK, 0, 0);
+    for (int command : {IDC_RUN, IDC_BROWSE_TEMPLATE, IDC_BROWSE_INPUT, IDC_BROWSE_OUTPUT,
+                        ID_SETTINGS_LOAD, ID_SETTINGS_SAVE, IDCANCEL}) {
+      send(main, WM_COMMAND, MAKEWPARAM(command, BN_CLICKED),
+           reinterpret_cast<LPARAM>(GetDlgItem(main, command)));
+    }
+    send(main, WM_CLOSE, 0, 0);
+    send(main, WM_SYSCOMMAND, SC_CLOSE, 0);
+    // What a user does meanwhile is queued: a click on the Run button, Esc, a menu command and
+    // the close box.
+    PostMessageA(run, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(4, 4));
+    PostMessageA(run, WM_LBUTTONUP, 0, MAKELPARAM(4, 4));
+    app.PressKey(IDC_TEMPLATE, VK_ESCAPE);
+    app.PostCommand(IDC_RUN);
+    app.PostSysCommand(SC_CLOSE);
+    // All of it reached the window while the run went on.
+    ASSERT_TRUE(running(app))
+        << "the run was over before the last command came: one held it up, or it was too short";
+    ASSERT_TRUE(app.WaitForStatus(finished, 300000)) << app.Text(IDC_STATUS);
+    EXPECT_TRUE(app.NoBoxWithin(1500));
+    EXPECT_TRUE(app.IsRunning());
+    EXPECT_EQ(app.Text(IDC_STATUS), finished);
+    EXPECT_EQ(FilesIn(dir / "later"), std::vector<std::string>{});
+    EXPECT_EQ(FilesIn(dir / "out").size(), 50u);
+    windowLog = LogWindowText(app);
+    app.PostSysCommand(SC_CLOSE);
+    ASSERT_TRUE(app.WaitForExit());
+  }
+  for (int i = kRecords - 49; i <= kRecords; ++i) {
+    EXPECT_EQ(ReadBytes(dir / ("out\\n" + std::to_string(i % 50) + ".html")),
+              "<p>" + std::to_string(i) + "</p>");
+  }
+  // The log is the one of a single run: the batch command's with the same settings.
+  const test::ProcessResult batch = test::RunProgram(test::BatchProgram(), {dir / "batch.ini"}, dir);
+  EXPECT_EQ(batch.exitCode, 0) << batch.err;
+  EXPECT_EQ(batch.out, windowLog);
+}
+
+// Before a run, files that the window would read wrongly are named, and the user chooses: a
+// template or input that looks like UTF-8 (the window reads code page 932), and an input with LF
+// line ends only, which would be one record. Text of code page 932 passes without a question,
+// even half-width katakana whose bytes pair up like two-byte UTF-8.
+TEST(MainWindow, RunAsksFirstAboutFilesItWouldReadWrongly) {
+  const std::string kana = "\xe3\x81\x82";
+  struct Case {
+    const char* name;
+    std::string templateBytes;
+    std::string inputBytes;
+    bool templateUtf8, inputUtf8, inputLfOnly;  // the lines of the question
+    int answer;                                 // IDYES or IDNO
+    int records;                                // written when the run goes on
+  };
+  const Case cases[] = {
+      {"UTF-8 template, not run", "<p>" + kana + "[$_0_$]</p>", "a\r\nb\r\n", true, false, false,
+       IDNO, 0},
+      {"input with a byte-order mark, run", "<p>[$_0_$]</p>", "\xef\xbb\xbf" "a\r\nb\r\n", false,
+       true, false, IDYES, 2},
+      {"LF-only input, run as one record", "<p>[$_0_$]</p>", "a\nb\n", false, false, true, IDYES,
+       1},
+      {"UTF-8 input with LF only, not run", "<p>[$_0_$]</p>", kana + "\n" + kana + "\n", false,
+       true, true, IDNO, 0},
+      {"half-width katakana of 932", "<p>[$_0_$]</p>", "\xc3\xbd\xc4\xb0\r\n\xb1\r\n", false, false,
+       false, 0, 2},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TempDir dir;
+    CreateDirectoryA((dir / "out").c_str(), nullptr);
+    WriteBytes(dir / "page.html", c.templateBytes);
+    WriteBytes(dir / "records.csv", c.inputBytes);
+    StoredSettings stored = kDefaults;
+    stored.templatePath = dir / "page.html";
+    stored.input = dir / "records.csv";
+    stored.output = dir / "out";
+    WriteBytes(dir / "velmora.ini", SettingsFileText(stored));
+    AppDriver app(dir.Path().string());
+    ASSERT_TRUE(app.Start());
+    app.PostCommand(IDC_RUN);
+    std::string question;
+    if (c.templateUtf8) question += "'" + stored.templatePath + cp932::kRunFileUtf8Middle + "\n";
+    if (c.inputUtf8) question += "'" + stored.input + cp932::kRunFileUtf8Middle + "\n";
+    if (c.inputLfOnly) question += "'" + stored.input + cp932::kRunInputLfOnlyMiddle + "\n";
+    if (!question.empty()) {
+      const std::optional<BoxInfo> box = app.WaitForBox();
+      ASSERT_TRUE(box);
+      EXPECT_EQ(box->text, question + "\n" + cp932::kRunAnyway);
+      EXPECT_EQ(box->caption, "velmora");
+      EXPECT_TRUE(GetDlgItem(box->window, IDYES) && GetDlgItem(box->window, IDNO));
+      EXPECT_TRUE(app.Answer(*box, c.answer));
+    }
+    if (c.records == 0) {
+      EXPECT_TRUE(app.NoBoxWithin(700));
+      EXPECT_EQ(app.Text(IDC_STATUS), cp932::kReady);
+      EXPECT_EQ(FilesIn(dir / "out"), std::vector<std::string>{});
+    } else {
+      EXPECT_TRUE(app.WaitForStatus(cp932::kFinishedLead + std::to_string(c.records) +
+                                    cp932::kFinishedTail));
+      EXPECT_EQ(FilesIn(dir / "out").size(), static_cast<std::size_t>(c.records));
+      EXPECT_TRUE(app.NoBoxWithin(500));
+    }
+  }
 }
 
 }  // namespace

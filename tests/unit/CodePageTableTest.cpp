@@ -65,23 +65,28 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
     std::string text;
     std::size_t malformed;
     Utf8Look look;
+    bool utf8Evidence;  // LooksLikeUtf8
   };
   const std::vector<Case> cases = {
-      {932, "plain ascii text, longer than a word", kWhole, Utf8Look::Ascii},
-      {932, "\x82\xa0\x83\x5c", kWhole, Utf8Look::NotUtf8},
-      {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8},           // a lone lead byte at the end
-      {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8},  // a lead byte before a line end
-      {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8},            // a lead byte before a blank
-      {932, "\xe5\x86\x86", 2, Utf8Look::Utf8},                // UTF-8 that 932 cannot take
-      {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8},           // UTF-8 that 932 takes as well
-      {1252, "\x82\xff", kWhole, Utf8Look::NotUtf8},
-      {65001, "\xe5\x86\x86 ok", kWhole, Utf8Look::Utf8},
-      {65001, "ok \x82\xa0", 3, Utf8Look::NotUtf8},
-      {65001, "\xc0\xaf", 0, Utf8Look::NotUtf8},                // an overlong "/"
-      {65001, "ab\xed\xa0\x80", 2, Utf8Look::NotUtf8},         // a surrogate
-      {65001, "\xf4\x90\x80\x80", 0, Utf8Look::NotUtf8},      // past U+10FFFF
-      {65001, "\xf0\x9f\x98\x80", kWhole, Utf8Look::Utf8},
-      {65001, "\xe5\x86", 0, Utf8Look::NotUtf8},                // cut at the end
+      {932, "plain ascii text, longer than a word", kWhole, Utf8Look::Ascii, false},
+      {932, "\x82\xa0\x83\x5c", kWhole, Utf8Look::NotUtf8, false},
+      {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8, false},   // a lone lead byte at the end
+      {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8, false},  // a lead byte before LF
+      {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8, false},    // a lead byte before a blank
+      {932, "\xe5\x86\x86", 2, Utf8Look::Utf8, true},         // UTF-8 that 932 cannot take
+      {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8, true},    // UTF-8 that 932 takes as well
+      // Half-width katakana in 932 that pair up as two-byte UTF-8: no evidence of UTF-8.
+      {932, "\xc3\xbd,\xc3\xbd\xc4\xb0", kWhole, Utf8Look::Utf8, false},
+      {932, "\xc3\xbd\xe3\x81\x82", 4, Utf8Look::Utf8, true},  // then a three-byte sequence
+      {1252, "\x82\xff", kWhole, Utf8Look::NotUtf8, false},
+      {65001, "\xe5\x86\x86 ok", kWhole, Utf8Look::Utf8, true},
+      {65001, "ok \x82\xa0", 3, Utf8Look::NotUtf8, false},
+      {65001, "\xe3\x81\x82\xc0\xaf", 3, Utf8Look::NotUtf8, false},  // an overlong "/" after
+      {65001, "\xc0\xaf", 0, Utf8Look::NotUtf8, false},         // an overlong "/"
+      {65001, "ab\xed\xa0\x80", 2, Utf8Look::NotUtf8, false},  // a surrogate
+      {65001, "\xf4\x90\x80\x80", 0, Utf8Look::NotUtf8, false},  // past U+10FFFF
+      {65001, "\xf0\x9f\x98\x80", kWhole, Utf8Look::Utf8, true},
+      {65001, "\xe5\x86", 0, Utf8Look::NotUtf8, false},         // cut at the end
   };
   for (const Case& c : cases) {
     const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
@@ -90,6 +95,7 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
       EXPECT_EQ(FirstLoneLeadByte(c.text, table), c.malformed) << c.text;
     }
     EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
+    EXPECT_EQ(LooksLikeUtf8(c.text), c.utf8Evidence) << c.text;
   }
 }
 
