@@ -1,5 +1,6 @@
 #include "cli/EncodingCheck.h"
 
+#include <algorithm>
 #include <utility>
 
 #include "cli/OutputFailures.h"
@@ -12,46 +13,19 @@ namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
 
-// Where offset (into the text as the run read it) lies in the file at path: its line, counting
-// CR LF, CR and LF as line ends as an editor does, and its byte offset in the file, which also
-// counts a byte-order mark that the run dropped. No line when the file cannot be read again.
-struct FilePlace {
-  std::optional<std::uint64_t> line;
-  std::uint64_t offset = 0;
-};
-
-FilePlace PlaceInFile(const std::string& path, std::uint64_t offset, bool markDropped) {
-  FilePlace place{std::nullopt, offset};
-  platform::InputFile file;
-  if (!file.Open(path)) return place;
-  std::uint64_t line = 1;
-  std::uint64_t at = 0;
-  bool afterCr = false;
-  bool markChecked = !markDropped;
-  char buffer[1 << 16];
-  for (;;) {
-    std::size_t got = 0;
-    if (file.Read(buffer, sizeof buffer, got) != platform::ReadStatus::Ok) break;
-    std::size_t i = 0;
-    if (!markChecked) {
-      markChecked = true;
-      if (std::string_view(buffer, got).starts_with(kByteOrderMark)) place.offset += 3;
-    }
-    for (; i < got && at < place.offset; ++i, ++at) {
-      if (buffer[i] == '\n') {
-        if (!afterCr) ++line;
-        afterCr = false;
-      } else {
-        afterCr = buffer[i] == '\r';
-        if (afterCr) ++line;
-      }
-    }
-    if (at >= place.offset) {
-      place.line = line;
-      break;
+// The line ends in text, counting CR LF, CR and LF each as one, as an editor does. Counted a
+// whole line at a time, so that the common case (no line end at all) costs two vector scans.
+std::uint64_t CountLineEnds(std::string_view text) {
+  const auto cr = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\r'));
+  const auto lf = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+  std::uint64_t pairs = 0;
+  if (cr != 0 && lf != 0) {
+    for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
+         at = text.find("\r\n", at + 2)) {
+      ++pairs;
     }
   }
-  return place;
+  return cr + lf - pairs;
 }
 
 std::string CodePageName(unsigned codePage) {
@@ -70,9 +44,12 @@ EncodingCheck::EncodingCheck(const CodePageTable& table, std::string templatePat
   input_.kind = "input";
 }
 
-bool EncodingCheck::InspectTemplate(std::string_view templateText) {
+bool EncodingCheck::InspectTemplate(std::string_view templateText, std::uint64_t markBytes) {
   const std::size_t bad = FirstMalformedByte(templateText, table_);
-  if (bad != std::string_view::npos) template_.malformed = bad;
+  if (bad != std::string_view::npos) {
+    template_.malformed = markBytes + bad;
+    template_.malformedLine = 1 + CountLineEnds(templateText.substr(0, bad));
+  }
   if (table_.CodePage() != kUtf8CodePage) {
     template_.look = LookAsUtf8(templateText);
     template_.byteOrderMark = templateText.starts_with(kByteOrderMark);
@@ -84,9 +61,16 @@ bool EncodingCheck::InspectTemplate(std::string_view templateText) {
 bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNumber,
                                   std::uint64_t offset) {
   if (!input_.malformed) {
+    // The bytes between the last record and this one are that record's line end.
+    if (inputSeen_ && offset > inputEnd_) ++inputLineEnds_;
+    inputSeen_ = true;
     const std::size_t bad = FirstMalformedByte(line, table_);
-    if (bad != std::string_view::npos) {
+    if (bad == std::string_view::npos) {
+      inputLineEnds_ += CountLineEnds(line);
+      inputEnd_ = offset + line.size();
+    } else {
       input_.malformed = offset + bad;
+      input_.malformedLine = 1 + inputLineEnds_ + CountLineEnds(line.substr(0, bad));
       input_.malformedRecord = recordNumber;
       if (strict_) {
         stopped_ = true;
@@ -95,7 +79,7 @@ bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNum
     }
   }
   if (table_.CodePage() != kUtf8CodePage && input_.look != Utf8Look::NotUtf8) {
-    if (recordNumber == 1) input_.byteOrderMark = line.starts_with(kByteOrderMark);
+    if (recordNumber <= 1 && offset == 0) input_.byteOrderMark = line.starts_with(kByteOrderMark);
     // Once a record is no UTF-8 the file is none: the rest of the run skips this look.
     const Utf8Look look = LookAsUtf8(line);
     if (look != Utf8Look::Ascii) input_.look = look;
@@ -105,14 +89,16 @@ bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNum
 
 std::string EncodingCheck::FileReport(const FileCheck& file) const {
   std::string report;
-  const bool markDropped = table_.CodePage() == kUtf8CodePage;
   if (file.malformed) {
-    const FilePlace place = PlaceInFile(file.path, *file.malformed, markDropped);
     report += std::string("velmora-batch: the ") + file.kind + " file " + DescribePath(file.path) +
-              " is not well-formed " + CodePageName(table_.CodePage()) + " text at ";
-    if (place.line) report += "line " + std::to_string(*place.line) + ", ";
-    report += "byte offset " + std::to_string(place.offset);
-    if (file.malformedRecord != 0) report += " (record " + std::to_string(file.malformedRecord) + ")";
+              " is not well-formed " + CodePageName(table_.CodePage()) + " text at line " +
+              std::to_string(file.malformedLine) + ", byte offset " +
+              std::to_string(*file.malformed);
+    if (file.malformedRecord == 0) {
+      report += " (the header)";
+    } else if (file.malformedRecord) {
+      report += " (record " + std::to_string(*file.malformedRecord) + ")";
+    }
     report += strict_ ? "; --strict ends the run there\n" : "\n";
   }
   if (file.look == Utf8Look::Utf8 || file.byteOrderMark) {

@@ -21,28 +21,34 @@ class EncodingCheck : public RunInspector {
   EncodingCheck(const CodePageTable& table, std::string templatePath, std::string inputPath,
                 bool strict);
 
-  bool InspectTemplate(std::string_view templateText) override;
+  bool InspectTemplate(std::string_view templateText, std::uint64_t markBytes) override;
   bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
                      std::uint64_t offset) override;
 
   // Whether --strict ended the run.
   bool Stopped() const { return stopped_; }
   // The warnings, each one line ending in "\n": the first malformed place of each file (its line
-  // and byte offset, read again from the file, so call it once the run has closed the input), and
-  // each file that looks like UTF-8 while the code page is another one.
+  // and byte offset in the file, counted as the run read it: no file is opened again), and each
+  // file that looks like UTF-8 while the code page is another one.
   std::string Report() const;
 
  private:
   struct FileCheck {
     std::string path;
     const char* kind = "";                    // "template", "input"
-    std::optional<std::uint64_t> malformed;   // offset in the text the run read
-    std::uint32_t malformedRecord = 0;        // of the input
+    std::optional<std::uint64_t> malformed;   // byte offset in the file
+    std::uint64_t malformedLine = 0;          // the line of that byte, from 1
+    std::optional<std::uint32_t> malformedRecord;  // of the input; 0 the header
     Utf8Look look = Utf8Look::Ascii;
     bool byteOrderMark = false;               // a UTF-8 mark the code page keeps as text
   };
   std::string FileReport(const FileCheck& file) const;
 
+  // Line ends (CR LF, CR or LF, as an editor counts them) of the input up to the end of the last
+  // record inspected, and where that record ended in the file.
+  std::uint64_t inputLineEnds_ = 0;
+  std::uint64_t inputEnd_ = 0;
+  bool inputSeen_ = false;
   const CodePageTable& table_;
   bool strict_;
   bool stopped_ = false;

@@ -26,13 +26,21 @@ class RunningEvents {
   RunEvents& events_;
 };
 
-// Reads the next record into line: false at the end of the input, or when inspector ends the run
-// before record recordNumber (stopped is then set).
-bool ReadInspectedRecord(InputStream& stream, std::string& line, std::uint32_t recordNumber,
-                         RunInspector* inspector, bool& stopped) {
-  const std::uint64_t start = stream.BytesConsumed();
-  if (!ReadRecord(stream, line)) return false;
-  stopped = inspector != nullptr && !inspector->InspectRecord(line, recordNumber, start);
+// The input as a run reads it: its records, and how far into the file each one began.
+struct RecordSource {
+  InputStream& stream;
+  const ByteOrderMarkSkipper& mark;
+  RunInspector* inspector;
+};
+
+// Reads the next record into line: false at the end of the input, or when the inspector ends the
+// run before record recordNumber (stopped is then set).
+bool ReadInspectedRecord(const RecordSource& input, std::string& line, std::uint32_t recordNumber,
+                         bool& stopped) {
+  const std::uint64_t start = input.stream.BytesConsumed();
+  if (!ReadRecord(input.stream, line)) return false;
+  stopped = input.inspector != nullptr &&
+            !input.inspector->InspectRecord(line, recordNumber, start + input.mark.Dropped());
   return !stopped;
 }
 
@@ -77,7 +85,9 @@ std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
 
 // What a started run reads its records from, and the data that all its records share.
 struct OpenedRun {
+  const RecordSource& records;
   InputStream& stream;
+  std::uint64_t templateMarkBytes;  // of a byte-order mark dropped from the template
   const platform::InputFile& input;  // what stream reads, for the reason of a read error
   std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
   const RunContext& context;
@@ -119,24 +129,30 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
   // encoded; it is no text of the page and no part of the first field or of a file name. In the
   // other code pages its bytes are characters like any others.
   const bool skipByteOrderMark = table.CodePage() == kUtf8CodePage;
+  const std::size_t templateSize = state.TemplateText.size();
   DropByteOrderMark(state.TemplateText, skipByteOrderMark);
+  const std::uint64_t templateMarkBytes = templateSize - state.TemplateText.size();
 
   FileByteSource file(input);
   ByteOrderMarkSkipper source(file, skipByteOrderMark);
   InputStream stream(source, environment.readBufferSize,
                      RecordEnds{environment.lineEnds, settings.FieldBreak == 0 ? '\x0A' : '\x0B',
                                 &table});
+  const RecordSource records{stream, source, environment.inspector};
 
   // The header comes before the context: a column named for the file names sets the field.
   HeaderReport report;
   GeneratorSettings namedSettings;
   const GeneratorSettings* runSettings = &settings;
   if (environment.header) {
-    // An input without even a header is a run of no records all the same.
-    if (ReadRecord(stream, state.CurrentLine)) {
+    // An input without even a header is a run of no records all the same. A header that the
+    // inspector refuses ends the run before any record, as a completed one.
+    if (ReadInspectedRecord(records, state.CurrentLine, 0, summary.inspectorStopped)) {
       FieldList names;
       SplitFields(state.CurrentLine, state.SeparatorChar, table, names);
       report.columns = ReadColumnNames(names);
+    } else if (summary.inspectorStopped) {
+      return RunOutcome::Completed;
     }
     report.unknownPlaceholders = UnknownNamedPlaceholders(
         state.TemplateText, settings.ReplaceLead, settings.ReplaceTail, report.columns, table);
@@ -170,7 +186,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
     context.namedPlaceholders =
         NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);
   }
-  readRecords(OpenedRun{stream, input, input.Size(), context});
+  readRecords(OpenedRun{records, stream, templateMarkBytes, input, input.Size(), context});
   input.Close();
   return RunOutcome::Completed;
 }
@@ -185,7 +201,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   std::uint32_t n = 1;
   summary.outcome = OpenRun(state, settings, reporter, environment, summary, [&](const OpenedRun& run) {
     RunInspector* inspector = environment.inspector;
-    if (inspector != nullptr && !inspector->InspectTemplate(run.context.templateText)) {
+    if (inspector != nullptr &&
+        !inspector->InspectTemplate(run.context.templateText, run.templateMarkBytes)) {
       summary.inspectorStopped = true;
       return;
     }
@@ -193,8 +210,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     WriterPipeline pipeline(run.context, reporter,
                             WritingOptions{environment.writerThreads, environment.fillOnWriters});
     try {
-      while (ReadInspectedRecord(run.stream, state.CurrentLine, n, inspector,
-                                 summary.inspectorStopped)) {
+      while (ReadInspectedRecord(run.records, state.CurrentLine, n, summary.inspectorStopped)) {
         if (environment.onlyRecord && n != *environment.onlyRecord) {
           ++n;
           continue;

@@ -54,7 +54,7 @@ struct RunSummary {
   // Records end at CR only, and the input held LF bytes but no CR: it was one record.
   bool lfWithoutCr = false;
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
-  // template).
+  // template or the header).
   bool inspectorStopped = false;
 };
 
@@ -63,10 +63,12 @@ struct RunSummary {
 class RunInspector {
  public:
   virtual ~RunInspector() = default;
-  // The template as the run loaded it; false ends the run before any record is read.
-  virtual bool InspectTemplate(std::string_view templateText) = 0;
-  // The line of record recordNumber, which began offset bytes into the input (after a dropped
-  // byte-order mark); false ends the run before this record is merged.
+  // The template as the run loaded it, after markBytes of a byte-order mark that the run dropped
+  // (0 or 3); false ends the run before any record is read.
+  virtual bool InspectTemplate(std::string_view templateText, std::uint64_t markBytes) = 0;
+  // The line of record recordNumber (0: the header record), which began offset bytes into the
+  // input file (a dropped byte-order mark counted); the records come in file order, each after
+  // its line end. false ends the run before this record is merged (the header: before any).
   virtual bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
                              std::uint64_t offset) = 0;
 };

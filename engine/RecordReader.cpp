@@ -20,6 +20,7 @@ platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
     }
     if (startSize_ == sizeof start_ && std::memcmp(start_, "\xEF\xBB\xBF", sizeof start_) == 0) {
       startSize_ = 0;
+      dropped_ = sizeof start_;
     }
   }
   if (startPosition_ < startSize_) {

@@ -39,10 +39,13 @@ class ByteOrderMarkSkipper : public ByteSource {
  public:
   ByteOrderMarkSkipper(ByteSource& source, bool skip) : source_(source), checked_(!skip) {}
   platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override;
+  // The bytes of the mark dropped so far: 3 once a mark was dropped, else 0.
+  std::uint64_t Dropped() const { return dropped_; }
 
  private:
   ByteSource& source_;
   bool checked_;
+  std::uint64_t dropped_ = 0;
   char start_[3] = {};
   std::size_t startSize_ = 0;
   std::size_t startPosition_ = 0;

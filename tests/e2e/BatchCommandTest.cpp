@@ -12,6 +12,7 @@
 #include <functional>
 #include <map>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "settings/SettingsStore.h"
@@ -368,6 +369,30 @@ TEST_F(BatchCommand, WarnsOfTextThatIsNoTextOfTheCodePageAndStrictEndsTheRun) {
     }
     EXPECT_EQ(test::Exists(dir / ("out" + kSep + "p002.html")), !c.strict) << c.name;
   }
+#ifndef _WIN32
+  // A pipe can be read only once: the place of the malformed text is counted as the run reads it,
+  // never by opening the path again (which would wait for a writer for ever).
+  for (const bool pipedTemplate : {false, true}) {
+    const std::string name = pipedTemplate ? "p.html" : "p.csv";
+    fs::remove(dir.Path() / name);
+    ASSERT_EQ(mkfifo((dir / name).c_str(), 0600), 0);
+    std::thread writer([&] {
+      std::ofstream(dir / name, std::ios::binary)
+          << (pipedTemplate ? "[$_0_$]\n\x82" : "a\r\n\x82\r\nc\r\n");
+    });
+    test::WriteBytes(dir / "in.csv", "a\r\nb\r\n");
+    test::WriteBytes(dir / "t.html", "[$_0_$]");
+    BatchResult r = RunBatch(dir, {"--code-page", "65001", pipedTemplate ? "-t" : "-i", name,
+                                   "s.ini"});
+    writer.join();
+    EXPECT_EQ(r.status, 0) << name;
+    EXPECT_EQ(r.err, pipedTemplate
+                         ? file("template", name) + " is not well-formed UTF-8 (code page 65001) "
+                           "text at line 2, byte offset 8\n"
+                         : file("input", name) + " is not well-formed UTF-8 (code page 65001) "
+                           "text at line 2, byte offset 3 (record 2)\n");
+  }
+#endif
 }
 
 TEST_F(BatchCommand, NamesEverySettingThatIsNotTakenAsWritten) {
