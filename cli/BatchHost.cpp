@@ -33,7 +33,7 @@ void BatchHost::Redraw(const std::string& text, std::optional<double> fraction) 
 }
 
 void BatchHost::SetStatus(const std::string& text) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   status_ = text;
   if (quiet_ || !terminal_) return;
   Redraw(text, std::nullopt);
@@ -42,7 +42,7 @@ void BatchHost::SetStatus(const std::string& text) {
 void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
                              std::optional<std::uint64_t> inputSize) {
   if (quiet_ || !terminal_) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   // Ten redraws a second keep the line readable without the terminal setting the pace.
   auto now = std::chrono::steady_clock::now();
   if (recordNumber != 1 && now - lastDraw_ < std::chrono::milliseconds(100)) return;
@@ -55,7 +55,7 @@ void BatchHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead
 
 void BatchHost::Beep(unsigned type) {
   if (type != kBeepError) return;
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   // A failure stays on a line of its own, quiet or not: only progress is ever left out.
   if (terminal_ && !quiet_) {
     Redraw(status_, std::nullopt);
@@ -68,7 +68,7 @@ void BatchHost::Beep(unsigned type) {
 }
 
 void BatchHost::FinishLine() {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   if (terminal_ && !quiet_ && drawnLength_ > 0) {
     std::fputc('\n', stream_);
     std::fflush(stream_);

@@ -3,11 +3,11 @@
 
 #include <chrono>
 #include <cstdio>
-#include <mutex>
 #include <optional>
 #include <string>
 
 #include "engine/RunHost.h"
+#include "platform/Mutex.h"
 
 namespace velmora {
 
@@ -18,23 +18,23 @@ class BatchHost : public RunHost {
   // failures are still written, one per line.
   BatchHost(std::FILE* stream, bool terminal, bool quiet);
 
-  void SetStatus(const std::string& text) override;
+  void SetStatus(const std::string& text) override EXCLUDES(mutex_);
   void ShowProgress(std::uint32_t recordNumber, std::uint64_t bytesRead,
-                    std::optional<std::uint64_t> inputSize) override;
-  void Beep(unsigned type) override;
+                    std::optional<std::uint64_t> inputSize) override EXCLUDES(mutex_);
+  void Beep(unsigned type) override EXCLUDES(mutex_);
   // Ends the status line on a terminal, so that what follows starts on a line of its own.
-  void FinishLine();
+  void FinishLine() EXCLUDES(mutex_);
 
  private:
-  void Redraw(const std::string& text, std::optional<double> fraction);
+  void Redraw(const std::string& text, std::optional<double> fraction) REQUIRES(mutex_);
 
   std::FILE* stream_;
   bool terminal_;
   bool quiet_;
-  std::mutex mutex_;
-  std::string status_;
-  std::size_t drawnLength_ = 0;
-  std::chrono::steady_clock::time_point lastDraw_{};
+  Mutex mutex_;
+  std::string status_ GUARDED_BY(mutex_);
+  std::size_t drawnLength_ GUARDED_BY(mutex_) = 0;
+  std::chrono::steady_clock::time_point lastDraw_ GUARDED_BY(mutex_) = {};
 };
 
 // The bar drawn after the status text: "[#####.....]  50%".
