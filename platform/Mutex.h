@@ -1,13 +1,23 @@
-// A mutex the thread-safety analysis can follow (platform/ThreadAnnotations.h), and the scoped
-// lock that holds it:
+// A mutex the thread-safety analysis can follow (platform/ThreadAnnotations.h), the scoped lock
+// that holds it, and the scoped unlock that lets go of it for a while:
 //
-//   MutexLock lock(mutex_);
-//   while (!woken_) lock.Wait(wake_);   // the condition is read with the lock held, and checked
+//   void Pool::Take() EXCLUDES(mutex_) {
+//     MutexLock lock(mutex_);
+//     while (queue_.empty()) mutex_.Wait(wake_);  // the condition is read with the lock held
+//     ...
+//   }
+//   void Pool::Report() REQUIRES(mutex_) {
+//     {
+//       MutexUnlock unlocked(mutex_);  // the others may go on meanwhile
+//       host_.KeepResponsive();
+//     }
+//     ...
+//   }
 //
-// Waiting on a condition variable goes through the lock, whose std::unique_lock the variable
-// needs. Write the condition as a loop around Wait, as above: a predicate lambda runs with the
-// lock held, but the analysis cannot see that and takes it for an unguarded read (unless it
-// starts with mutex_.AssertHeld()).
+// Write a wait's condition as a loop around Wait, as above: a predicate lambda runs with the lock
+// held, but the analysis cannot see that and takes it for an unguarded read (unless it starts
+// with mutex_.AssertHeld()). Waiting and unlocking belong to the mutex, not to a lock object, so
+// that a function called with the mutex held (REQUIRES) may do both.
 #pragma once
 
 #include <chrono>
@@ -30,34 +40,67 @@ class CAPABILITY("mutex") Mutex {
   // checks nothing at run time.
   void AssertHeld() const ASSERT_CAPABILITY(this) {}
 
- private:
-  friend class MutexLock;
-  std::mutex mutex_;
-};
-
-// Holds a Mutex from construction to destruction, or to Unlock: with the mutex let go for a while
-// (a slow call that must not keep the other threads waiting), Lock takes it again.
-class SCOPED_CAPABILITY MutexLock {
- public:
-  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : lock_(mutex.mutex_) {}
-  ~MutexLock() RELEASE() {}
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
-
-  void Unlock() RELEASE() { lock_.unlock(); }
-  void Lock() ACQUIRE() { lock_.lock(); }
-
-  // Lets go of the mutex until wake is notified (or wakes spuriously), and returns holding it.
-  void Wait(std::condition_variable& wake) { wake.wait(lock_); }
+  // Lets go of the mutex, which the calling thread holds, until wake is notified (or wakes
+  // spuriously), and returns holding it again.
+  void Wait(std::condition_variable& wake) REQUIRES(this) {
+    Adopted held(mutex_);
+    wake.wait(held.lock);
+  }
   // The same, returning at the latest after timeout: std::cv_status::timeout then.
   template <class Rep, class Period>
   std::cv_status WaitFor(std::condition_variable& wake,
-                         const std::chrono::duration<Rep, Period>& timeout) {
-    return wake.wait_for(lock_, timeout);
+                         const std::chrono::duration<Rep, Period>& timeout) REQUIRES(this) {
+    Adopted held(mutex_);
+    return wake.wait_for(held.lock, timeout);
   }
 
  private:
-  std::unique_lock<std::mutex> lock_;
+  // The held mutex as the std::unique_lock a condition variable waits with, still held when it
+  // goes (even by an exception).
+  struct Adopted {
+    explicit Adopted(std::mutex& mutex) : lock(mutex, std::adopt_lock) {}
+    ~Adopted() { lock.release(); }
+    std::unique_lock<std::mutex> lock;
+  };
+
+  std::mutex mutex_;
+};
+
+// Holds a Mutex from construction to destruction, or to Unlock; Lock takes it again.
+class SCOPED_CAPABILITY MutexLock {
+ public:
+  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.Lock(); }
+  ~MutexLock() RELEASE() {
+    if (locked_) mutex_.Unlock();
+  }
+  MutexLock(const MutexLock&) = delete;
+  MutexLock& operator=(const MutexLock&) = delete;
+
+  void Unlock() RELEASE() {
+    mutex_.Unlock();
+    locked_ = false;
+  }
+  void Lock() ACQUIRE() {
+    mutex_.Lock();
+    locked_ = true;
+  }
+
+ private:
+  Mutex& mutex_;
+  bool locked_ = true;
+};
+
+// Lets go of a Mutex that the calling thread holds from construction to destruction, which takes
+// it again: a slow call that must not keep the other threads waiting.
+class SCOPED_CAPABILITY MutexUnlock {
+ public:
+  explicit MutexUnlock(Mutex& mutex) RELEASE(mutex) : mutex_(mutex) { mutex_.Unlock(); }
+  ~MutexUnlock() RELEASE() { mutex_.Lock(); }
+  MutexUnlock(const MutexUnlock&) = delete;
+  MutexUnlock& operator=(const MutexUnlock&) = delete;
+
+ private:
+  Mutex& mutex_;
 };
 
 }  // namespace velmora
