@@ -38,13 +38,13 @@ bool HoldsExactly(const std::string& path, std::string_view bytes) {
 }  // namespace
 
 void PredictedFiles::Note(const std::string& key, std::string_view content) {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   files_[key] = Fingerprint{content.size(), std::hash<std::string_view>{}(content)};
 }
 
 std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
                                               std::string_view content) const {
-  std::lock_guard<std::mutex> lock(mutex_);
+  MutexLock lock(mutex_);
   const auto found = files_.find(key);
   if (found == files_.end()) return std::nullopt;
   return found->second.length == content.size() &&

@@ -2,13 +2,13 @@
 #pragma once
 
 #include <cstddef>
-#include <mutex>
 #include <optional>
 #include <string>
 #include <string_view>
 #include <unordered_map>
 
 #include "engine/RunContext.h"
+#include "platform/Mutex.h"
 
 namespace velmora {
 
@@ -21,18 +21,19 @@ namespace velmora {
 class PredictedFiles {
  public:
   // Notes that the file known by key would hold content.
-  void Note(const std::string& key, std::string_view content);
+  void Note(const std::string& key, std::string_view content) EXCLUDES(mutex_);
   // Nothing when no earlier record would have written the file; else whether it would then hold
   // exactly content.
-  std::optional<bool> WouldHold(const std::string& key, std::string_view content) const;
+  std::optional<bool> WouldHold(const std::string& key, std::string_view content) const
+      EXCLUDES(mutex_);
 
  private:
   struct Fingerprint {
     std::size_t length = 0;
     std::size_t hash = 0;
   };
-  mutable std::mutex mutex_;
-  std::unordered_map<std::string, Fingerprint> files_;
+  mutable Mutex mutex_;
+  std::unordered_map<std::string, Fingerprint> files_ GUARDED_BY(mutex_);
 };
 
 // Creates (or cuts) the record's file and writes the filled template into it; by context.output,

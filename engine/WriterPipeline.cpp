@@ -165,12 +165,11 @@ void WriterPipeline::WaitResponsive(bool (WriterPipeline::*ready)() const) {
     // A writer that sees the run's thread waiting wakes it once and clears the mark; the mark is
     // set again for every wait, so that no wake-up is lost to an early one.
     mergerWaiting_ = true;
-    mergerWake_.wait_for(mutex_, kResponsiveInterval);
+    mutex_.WaitFor(mergerWake_, kResponsiveInterval);
     mergerWaiting_ = false;
     if ((this->*ready)()) return;
-    mutex_.unlock();
+    MutexUnlock unlocked(mutex_);
     ticker_.Tick();
-    mutex_.lock();
   }
 }
 
@@ -221,7 +220,7 @@ void WriterPipeline::ReportFailure(std::size_t index) {
   queuedBytes_ = 0;
   ready_.clear();
   busy_.clear();
-  mutex_.unlock();
+  mutex_.Unlock();
   try {
     Report(failed);
   } catch (...) {
@@ -234,7 +233,7 @@ void WriterPipeline::ReportFailure(std::size_t index) {
   }
   // The progress ends as on one thread: at the record that failed.
   reporter_.Events().Progress(failed.record.recordNumber, 0, std::nullopt);
-  mutex_.lock();
+  mutex_.Lock();
   std::rethrow_exception(failed.work.error);
 }
 

@@ -20,7 +20,7 @@
 #include "engine/RecordMerger.h"
 #include "engine/RunEvents.h"
 #include "engine/RunReporter.h"
-#include "platform/ThreadAnnotations.h"
+#include "platform/Mutex.h"
 
 namespace velmora {
 
@@ -91,7 +91,7 @@ class WriterPipeline {
     Work work;
   };
   struct SleepingWriter {
-    std::condition_variable_any wake;
+    std::condition_variable wake;
     bool woken = false;  // under mutex_
   };
 
@@ -155,7 +155,7 @@ class WriterPipeline {
   // Writers asleep for want of records, each until it is woken by name: a writer on its way is
   // never woken twice, and one that finds nothing left goes back on the list.
   std::vector<SleepingWriter*> sleeping_ GUARDED_BY(mutex_);
-  std::condition_variable_any mergerWake_;
+  std::condition_variable mergerWake_;
   bool mergerWaiting_ GUARDED_BY(mutex_) = false;
   // Set once, when the pool stops: a plain flag under mutex_ for the writers that sleep, because
   // they sleep on condition variables that mutex_ guards and each is woken by name; stop_ tells

@@ -83,7 +83,7 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
         if (closing_) return;
         self.woken = false;
         sleeping_.push_back(&self);
-        self.wake.wait(mutex_, [&self] { return self.woken; });
+        while (!self.woken) mutex_.Wait(self.wake);
         continue;
       }
       TakeBatch(batch);

@@ -1,63 +1,41 @@
-// Lock rules that the compiler checks: clang's thread-safety analysis (-Wthread-safety) reads
-// these attributes; other compilers see nothing. std::mutex carries no attributes in libstdc++,
-// so the code that states rules locks a Mutex through a MutexLock, and waits on it with
-// std::condition_variable_any (a wait gives the mutex back before it returns, so the analysis
-// may take it as held throughout).
+// Lock rules the compiler checks: clang's thread-safety analysis (-Wthread-safety, the
+// thread-safety build of scripts/build.sh) reads these attributes; other compilers (GCC, MinGW)
+// see nothing. Annotate the data a mutex protects and the functions that need it held:
+//
+//   Mutex mutex_;
+//   std::size_t queued_ GUARDED_BY(mutex_) = 0;
+//   void TakeBatch() REQUIRES(mutex_);   // called with mutex_ held
+//   void Submit() EXCLUDES(mutex_);      // takes mutex_ itself
+//
+// std::mutex of libstdc++ carries no attributes, so the analysis cannot see it taken: lock a
+// velmora::Mutex (platform/Mutex.h) instead.
 #pragma once
 
-#include <mutex>
-
 #if defined(__clang__)
-#define VELMORA_THREAD_ATTRIBUTE(x) __attribute__((x))
+#define VELMORA_THREAD_ANNOTATION(x) __attribute__((x))
 #else
-#define VELMORA_THREAD_ATTRIBUTE(x)
+#define VELMORA_THREAD_ANNOTATION(x)
 #endif
 
-#define CAPABILITY(x) VELMORA_THREAD_ATTRIBUTE(capability(x))
-#define SCOPED_CAPABILITY VELMORA_THREAD_ATTRIBUTE(scoped_lockable)
-#define GUARDED_BY(x) VELMORA_THREAD_ATTRIBUTE(guarded_by(x))
-#define PT_GUARDED_BY(x) VELMORA_THREAD_ATTRIBUTE(pt_guarded_by(x))
-#define REQUIRES(...) VELMORA_THREAD_ATTRIBUTE(requires_capability(__VA_ARGS__))
-#define EXCLUDES(...) VELMORA_THREAD_ATTRIBUTE(locks_excluded(__VA_ARGS__))
-#define ACQUIRE(...) VELMORA_THREAD_ATTRIBUTE(acquire_capability(__VA_ARGS__))
-#define RELEASE(...) VELMORA_THREAD_ATTRIBUTE(release_capability(__VA_ARGS__))
-#define NO_THREAD_SAFETY_ANALYSIS VELMORA_THREAD_ATTRIBUTE(no_thread_safety_analysis)
-
-namespace velmora {
-
-// A std::mutex that the analysis knows as a capability. lock and unlock make it a BasicLockable,
-// so that std::condition_variable_any waits on it directly.
-class CAPABILITY("mutex") Mutex {
- public:
-  void lock() ACQUIRE() { mutex_.lock(); }
-  void unlock() RELEASE() { mutex_.unlock(); }
-
- private:
-  std::mutex mutex_;
-};
-
-// Holds a Mutex for its scope; Unlock and Lock let go of it and take it again inside the scope.
-class SCOPED_CAPABILITY MutexLock {
- public:
-  explicit MutexLock(Mutex& mutex) ACQUIRE(mutex) : mutex_(mutex) { mutex_.lock(); }
-  ~MutexLock() RELEASE() {
-    if (held_) mutex_.unlock();
-  }
-  MutexLock(const MutexLock&) = delete;
-  MutexLock& operator=(const MutexLock&) = delete;
-
-  void Unlock() RELEASE() {
-    held_ = false;
-    mutex_.unlock();
-  }
-  void Lock() ACQUIRE() {
-    mutex_.lock();
-    held_ = true;
-  }
-
- private:
-  Mutex& mutex_;
-  bool held_ = true;
-};
-
-}  // namespace velmora
+// A class whose objects are locks ("mutex" in the analysis' messages).
+#define CAPABILITY(x) VELMORA_THREAD_ANNOTATION(capability(x))
+// A class whose objects hold a lock from construction to destruction (MutexLock).
+#define SCOPED_CAPABILITY VELMORA_THREAD_ANNOTATION(scoped_lockable)
+// A member read or written only with the lock held.
+#define GUARDED_BY(x) VELMORA_THREAD_ANNOTATION(guarded_by(x))
+// A pointer whose target is read or written only with the lock held (the pointer itself is not).
+#define PT_GUARDED_BY(x) VELMORA_THREAD_ANNOTATION(pt_guarded_by(x))
+// A function called with the locks held, which it leaves held.
+#define REQUIRES(...) VELMORA_THREAD_ANNOTATION(requires_capability(__VA_ARGS__))
+// A function called without the locks, because it takes them itself.
+#define EXCLUDES(...) VELMORA_THREAD_ANNOTATION(locks_excluded(__VA_ARGS__))
+// A function that takes the locks (none named: the object it is called on) and returns holding
+// them.
+#define ACQUIRE(...) VELMORA_THREAD_ANNOTATION(acquire_capability(__VA_ARGS__))
+// A function that lets go of the locks (none named: the object it is called on).
+#define RELEASE(...) VELMORA_THREAD_ANNOTATION(release_capability(__VA_ARGS__))
+// A function that returns only when the calling thread holds the lock; the analysis then takes it
+// as held (a lambda run with the lock held, which the analysis cannot follow).
+#define ASSERT_CAPABILITY(x) VELMORA_THREAD_ANNOTATION(assert_capability(x))
+// A function the analysis leaves out; say beside it why its locking is right.
+#define NO_THREAD_SAFETY_ANALYSIS VELMORA_THREAD_ANNOTATION(no_thread_safety_analysis)

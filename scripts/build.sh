@@ -3,6 +3,9 @@
 #   native    the portable libraries, velmora-batch and their tests (Linux)
 #   windows   the same plus the Windows application, cross-compiled with MinGW-w64
 #   sanitize  native, with AddressSanitizer and UndefinedBehaviorSanitizer
+#   tsan      native, with ThreadSanitizer
+#   thread-safety  the libraries and velmora-batch only, unoptimised, compiled by clang with its
+#             lock checks (-Wthread-safety): a broken lock rule fails the build
 #   bench     native, with the benchmarks
 #   fuzz      the libFuzzer targets (clang)
 set -euo pipefail
@@ -15,6 +18,10 @@ case "$flavour" in
   native) args+=(-DCMAKE_BUILD_TYPE=Release) ;;
   windows) args+=(-DCMAKE_BUILD_TYPE=Release -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-w64-x86_64.cmake") ;;
   sanitize) args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_SANITIZE=ON) ;;
+  tsan) args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_TSAN=ON) ;;
+  thread-safety) args+=(-DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_FLAGS_DEBUG=-O0 -DVELMORA_TESTS=OFF
+                        -DVELMORA_THREAD_SAFETY=ON -DCMAKE_CXX_COMPILER=clang++
+                        -DCMAKE_C_COMPILER=clang) ;;
   bench) args+=(-DCMAKE_BUILD_TYPE=Release -DVELMORA_BENCH=ON -DVELMORA_TESTS=OFF) ;;
   fuzz) args+=(-DCMAKE_BUILD_TYPE=RelWithDebInfo -DVELMORA_FUZZ=ON -DVELMORA_TESTS=OFF
                -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;

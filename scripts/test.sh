@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # Sets up the machine, builds every flavour and runs every test: the native unit and end-to-end
-# tests, the same under the sanitizers, the Windows build's tests under Wine at code page 932
-# (the window's tests under Xvfb), and a short run of each fuzz target.
+# tests, the same under the sanitizers, the lock rules under clang's thread-safety analysis (a
+# build only), the native tests under ThreadSanitizer (the writing-thread tests several times
+# over), the Windows build's tests under Wine at code page 932 (the window's tests under Xvfb),
+# and a short run of each fuzz target.
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
@@ -32,6 +34,19 @@ bash scripts/build.sh sanitize
 (cd build/sanitize && export ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 &&
    run_ctest ctest -j "$(nproc)" --output-on-failure --timeout 600) || failed=1
 
+stage "lock rules under clang's thread-safety analysis"
+bash scripts/build.sh thread-safety || { echo "a lock rule is broken (see above)"; failed=1; }
+
+stage "ThreadSanitizer build and tests"
+# GCC 12's ThreadSanitizer stops at start ("unexpected memory mapping") where the kernel
+# randomises mappings with more bits than it knows (vm.mmap_rnd_bits 32): where the system lets
+# it, the build (which lists the tests by running them) and the tests run without randomisation.
+norandom=()
+if setarch "$(uname -m)" -R true 2>/dev/null; then norandom=(setarch "$(uname -m)" -R); fi
+"${norandom[@]}" bash scripts/build.sh tsan
+(cd build/tsan && export TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" &&
+   run_ctest "${norandom[@]}" ctest -j "$(nproc)" --output-on-failure --timeout 600) || failed=1
+
 stage "Windows build and tests under Wine"
 bash scripts/build.sh windows
 (
@@ -51,8 +66,8 @@ if [ -x scripts/fuzz.sh ]; then
   bash scripts/fuzz.sh "${VELMORA_FUZZ_SECONDS:-30}" || failed=1
 fi
 
-# One closing line over every ctest run: each test of the native and sanitizer builds, each test
-# program of the Windows build.
+# One closing line over every ctest run: each test of the native, sanitizer and ThreadSanitizer
+# builds, each test program of the Windows build.
 passed_total=0
 failed_total=0
 while read -r line; do
