@@ -61,8 +61,10 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   }
   if (!record.accepted) return OutputOutcome::Failed;
   platform::OutputProbe probe = platform::OutputProbe::Absent;
+  platform::ErrorCode refusal = 0;
   if (output.dryRun || output.changedOnly) {
-    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, reason);
+    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, &refusal);
+    if (reason != nullptr) *reason = refusal;
   }
   // A file that a real run would have written by now, for an earlier record, holds that record's
   // bytes; a device or a refused name stays what the probe says.
@@ -76,10 +78,16 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   if (output.changedOnly) {
     std::optional<bool> earlier;
     if (!key.empty()) earlier = predicted->WouldHold(key, record.content);
+    // A read-only file that already holds the bytes needs no writing, so it is no failure.
+    const bool readOnly =
+        probe == platform::OutputProbe::Refused && refusal == platform::kErrorReadOnly;
     const bool same = earlier ? *earlier
-                              : probe == platform::OutputProbe::PlainFile &&
+                              : (probe == platform::OutputProbe::PlainFile || readOnly) &&
                                     HoldsExactly(record.outputPath, record.content);
-    if (same) return OutputOutcome::Unchanged;
+    if (same) {
+      if (reason != nullptr) *reason = 0;
+      return OutputOutcome::Unchanged;
+    }
   }
   if (output.dryRun) {
     if (probe == platform::OutputProbe::Refused) return OutputOutcome::Failed;
