@@ -196,6 +196,15 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   outcome.failed = failure || !logWritten || summary.outcome == RunOutcome::InputFailed ||
                    summary.outcome == RunOutcome::TemplateFailed;
   outcome.someFilesFailed = summary.failedFiles != 0;
+  if (summary.inputChanged) {
+    std::fprintf(stderr,
+                 "velmora-batch: the input file %s changed during the run: it held %llu bytes "
+                 "when it was opened and %llu bytes were read, so a record may be cut\n",
+                 DescribePath(settings.Input).c_str(),
+                 static_cast<unsigned long long>(summary.inputSizeAtOpen),
+                 static_cast<unsigned long long>(summary.inputBytesRead));
+    outcome.failed = true;
+  }
   if (summary.lfWithoutCr) {
     std::fputs("velmora-batch: the input holds LF line ends but no CR, so the whole input was read "
                "as one record; --line-ends any ends records at LF too\n",

@@ -242,6 +242,11 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
                                 run.input.LastError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
+    if (!summary.inspectorStopped && !environment.onlyRecord && run.inputSize.value_or(0) != 0) {
+      summary.inputSizeAtOpen = *run.inputSize;
+      summary.inputBytesRead = run.stream.BytesConsumed() + run.records.mark.Dropped();
+      summary.inputChanged = summary.inputBytesRead != summary.inputSizeAtOpen;
+    }
   });
   if (summary.outcome != RunOutcome::Completed) return summary;
 

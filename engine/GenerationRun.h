@@ -53,6 +53,12 @@ struct RunSummary {
   platform::ErrorCode openError = 0;
   // Records end at CR only, and the input held LF bytes but no CR: it was one record.
   bool lfWithoutCr = false;
+  // The input was read to its end, and the bytes read were not the size it had when it was
+  // opened: it changed during the run, and a record may have been cut (or one read half new).
+  // A size of 0 counts as none, as files of the system's own (/proc) give it.
+  bool inputChanged = false;
+  std::uint64_t inputSizeAtOpen = 0;
+  std::uint64_t inputBytesRead = 0;
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
   // template or the header).
   bool inspectorStopped = false;

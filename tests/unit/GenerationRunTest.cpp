@@ -211,6 +211,48 @@ TEST_P(GenerationRunTest, DropsUtf8ByteOrderMarksOnlyInUtf8) {
 
 // A template that has no size of its own is read to its end: the empty device is an empty
 // template, a pipe gives its bytes.
+// Changes the input file when the run has read its first record.
+class InputChanger : public RunInspector {
+ public:
+  InputChanger(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
+  bool InspectTemplate(std::string_view, std::uint64_t) override { return true; }
+  bool InspectRecord(std::string_view, std::uint32_t recordNumber, std::uint64_t) override {
+    if (recordNumber == 1) test::WriteBytes(path_, bytes_);
+    return true;
+  }
+
+ private:
+  std::string path_;
+  std::string bytes_;
+};
+
+TEST_P(GenerationRunTest, NoticesAnInputThatChangedSizeDuringTheRun) {
+#ifdef _WIN32
+  GTEST_SKIP() << "the run holds its input without sharing: nobody can change it meanwhile";
+#endif
+  const std::string input = "a\r\nb\r\nc\r\n";
+  test::WriteBytes(settings.Template, "[$_0_$]");
+  const struct {
+    const char* name;
+    std::string during;  // the input's bytes from the first record on
+    bool changed;
+  } cases[] = {
+      {"unchanged", input, false},
+      {"cut short", "a\r\nb", true},
+      {"grown", input + "d\r\ne\r\n", true},
+  };
+  for (const auto& c : cases) {
+    test::WriteBytes(settings.Input, input);
+    InputChanger changer(settings.Input, c.during);
+    environment.inspector = &changer;
+    environment.readBufferSize = 4;  // the rest is read after the change
+    const RunSummary summary = Run();
+    EXPECT_EQ(summary.inputChanged, c.changed) << c.name;
+    EXPECT_EQ(summary.inputSizeAtOpen, input.size()) << c.name;
+    EXPECT_EQ(summary.inputBytesRead, c.during.size()) << c.name;
+  }
+}
+
 TEST_P(GenerationRunTest, ReadsATemplateThatIsADeviceOrAPipeToItsEnd) {
   test::WriteBytes(settings.Input, "a\r\n");
 #ifdef _WIN32
