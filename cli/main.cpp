@@ -25,6 +25,7 @@
 #include "engine/SystemTexts.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
+#include "platform/Interrupts.h"
 #include "platform/Platform.h"
 #include "VelmoraVersion.h"
 
@@ -42,6 +43,8 @@ constexpr int kExitStrictFindings = 4;
 
 // What a command came to, for its exit status.
 struct BatchOutcome {
+  // A request from outside stopped the run: the exit status it stands for (130, 143, ...).
+  int interrupted = 0;
   // The run failed: a failure raised (a write, the input's read, memory), the input or template
   // unreadable, or standard output lost.
   bool failed = false;
@@ -52,6 +55,7 @@ struct BatchOutcome {
 };
 
 int ExitStatus(const BatchOutcome& outcome) {
+  if (outcome.interrupted != 0) return outcome.interrupted;
   if (outcome.failed) return kExitRunFailed;
   if (outcome.textRefused) return kExitStrictFindings;
   if (outcome.stopped != kExitOk) return outcome.stopped;
@@ -173,7 +177,11 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   OutputFailures failures;
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  const RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
+  // output, and every file written is named in it.
+  platform::CatchInterrupts();
+  environment.stopRequested = [] { return platform::InterruptStatus() != 0; };
   RunState state;
   RunSummary summary;
   std::exception_ptr failure;
@@ -192,6 +200,13 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
     } catch (...) {
       ReportCurrentFailure();
     }
+  }
+  if (summary.interrupted) {
+    std::fprintf(stderr,
+                 "velmora-batch: stopped by %s before record %u: every file that the run wrote "
+                 "is named in the log, and a record not named there wrote nothing\n",
+                 platform::InterruptName(), summary.records + 1);
+    outcome.interrupted = platform::InterruptStatus();
   }
   outcome.failed = failure || !logWritten || summary.outcome == RunOutcome::InputFailed ||
                    summary.outcome == RunOutcome::TemplateFailed;
@@ -261,6 +276,7 @@ int Run(const std::vector<std::string>& args) {
   platform::SetStandardOutputBinary();
   const BatchOutcome outcome =
       options->preview ? RunPreview(*options, *settings) : RunGeneration(*options, *settings);
+  platform::InterruptHandled();
   return ExitStatus(outcome);
 }
 

@@ -210,7 +210,15 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     WriterPipeline pipeline(run.context, reporter,
                             WritingOptions{environment.writerThreads, environment.fillOnWriters});
     try {
-      while (ReadInspectedRecord(run.records, state.CurrentLine, n, summary.inspectorStopped)) {
+      for (;;) {
+        if (environment.stopRequested != nullptr && environment.stopRequested()) {
+          summary.interrupted = true;
+          pipeline.Interrupt();
+          break;
+        }
+        if (!ReadInspectedRecord(run.records, state.CurrentLine, n, summary.inspectorStopped)) {
+          break;
+        }
         if (environment.onlyRecord && n != *environment.onlyRecord) {
           ++n;
           continue;
@@ -242,7 +250,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
                                 run.input.LastError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
-    if (!summary.inspectorStopped && !environment.onlyRecord && run.inputSize.value_or(0) != 0) {
+    if (!summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord && run.inputSize.value_or(0) != 0) {
       summary.inputSizeAtOpen = *run.inputSize;
       summary.inputBytesRead = run.stream.BytesConsumed() + run.records.mark.Dropped();
       summary.inputChanged = summary.inputBytesRead != summary.inputSizeAtOpen;
@@ -251,7 +259,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   if (summary.outcome != RunOutcome::Completed) return summary;
 
   summary.records = n - 1;
-  reporter.Finished(summary.records);
+  if (!summary.interrupted) reporter.Finished(summary.records);
   return summary;
 }
 

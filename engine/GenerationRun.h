@@ -57,6 +57,8 @@ struct RunSummary {
   // opened: it changed during the run, and a record may have been cut (or one read half new).
   // A size of 0 counts as none, as files of the system's own (/proc) give it.
   bool inputChanged = false;
+  // RunEnvironment::stopRequested stopped the run before record records + 1.
+  bool interrupted = false;
   std::uint64_t inputSizeAtOpen = 0;
   std::uint64_t inputBytesRead = 0;
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
@@ -109,6 +111,10 @@ struct RunEnvironment {
   std::optional<std::string> nameColumn;
   LineEnds lineEnds = LineEnds::Cr;  // where records end (batch command only)
   RunInspector* inspector = nullptr;   // batch command only
+  // Asked between records: true stops the run there, as a request from outside to end it (the
+  // batch command on Ctrl+C or SIGTERM). The files being written are finished and reported, no
+  // other is started, and the log gets no closing lines (RunSummary::interrupted).
+  bool (*stopRequested)() = nullptr;
 };
 
 // Runs one generation with settings (already taken up from the controls), the one way that the

@@ -125,6 +125,13 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
   ++nextSlot_;
 }
 
+void WriterPipeline::Interrupt() {
+  stop_.request_stop();
+  MutexLock lock(mutex_);
+  // Sleeping writers take what is ready and leave it unstarted.
+  while (!sleeping_.empty()) WakeWriter();
+}
+
 std::uint32_t WriterPipeline::Finish() {
   if (!writers_.empty()) ReportFinished(true);
   return failedFiles_;
@@ -176,6 +183,16 @@ void WriterPipeline::WaitResponsive(bool (WriterPipeline::*ready)() const) {
 void WriterPipeline::ReportFinished(bool waitAll) {
   MutexLock lock(mutex_);
   for (;;) {
+    if (queued_ != 0 && states_[Front()] == SlotState::NotStarted) {
+      // Interrupted before its writer began it: no file, no report.
+      const std::size_t index = Front();
+      states_[index] = SlotState::Free;
+      ++head_;
+      --queued_;
+      --finished_;
+      queuedBytes_ -= ring_[index].work.bytes;
+      continue;
+    }
     if (queued_ != 0 && states_[Front()] == SlotState::Done) {
       const std::size_t index = Front();
       Slot& slot = ring_[index];

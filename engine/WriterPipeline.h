@@ -70,6 +70,9 @@ class WriterPipeline {
   // or memory ran out, no later record is started; the records before it are reported, then the
   // files of later records that were already written ("path -> ok"), and its failure is raised.
   std::uint32_t Finish();
+  // Starts no record from now on: the records being written are finished, and Finish reports
+  // them; the others are dropped unreported, their files untouched.
+  void Interrupt();
 
  private:
   // Who may touch a slot: Free and Done slots belong to the calling thread, a Queued slot to

@@ -1226,5 +1226,42 @@ TEST(BundledExample, GivesTheExpectedPages) {
   EXPECT_EQ(compared, 4);
 }
 
+#ifndef _WIN32
+TEST(BatchInterrupt, StopsBetweenRecordsAndNamesEveryFileItWrote) {
+  test::TempDir dir;
+  std::string input;
+  for (int i = 0; i < 200000; ++i) input += std::to_string(i) + ",x\r\n";
+  test::WriteBytes(dir / "in.csv", input);
+  test::WriteBytes(dir / "t.html", "<p>[$_0_$]</p>");
+  fs::create_directory(dir.Path() / "out");
+  // The signal comes once the run has written files and long before it is done.
+  const std::string script = "cd \"" + dir.Path().string() + "\" && (\"" VELMORA_BATCH_PATH
+                             "\" --jobs 4 --name-field 0 -i in.csv -t t.html -o out >log.bin "
+                             "2>err.bin & pid=$!; while [ -z \"$(ls out)\" ]; do sleep 0.01; done; "
+                             "kill -TERM $pid; wait $pid; echo $? >status.txt)";
+  ASSERT_EQ(std::system(("sh -c '" + ReplaceEvery(script, "'", "'\\''") + "'").c_str()), 0);
+  EXPECT_EQ(test::ReadBytes(dir / "status.txt"), "143\n");
+  const std::string err = test::ReadBytes(dir / "err.bin");
+  EXPECT_TRUE(err.starts_with("velmora-batch: stopped by SIGTERM before record ")) << err;
+  // Every file in the folder is named in the log and whole; nothing else is.
+  const std::string log = test::ReadBytes(dir / "log.bin");
+  std::size_t named = 0;
+  for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+    const std::string name = entry.path().stem().string();
+    EXPECT_NE(log.find("out" + kSep + name + ".html -> ok\r\n"), std::string::npos) << name;
+    EXPECT_EQ(test::ReadBytes(entry.path().string()), "<p>" + name + "</p>");
+    ++named;
+  }
+  std::size_t lines = 0;
+  for (std::size_t at = log.find(" -> ok\r\n"); at != std::string::npos;
+       at = log.find(" -> ok\r\n", at + 1)) {
+    ++lines;
+  }
+  EXPECT_EQ(lines, named);
+  EXPECT_GT(named, 0u);
+  EXPECT_LT(named, 200000u);
+}
+#endif
+
 }  // namespace
 }  // namespace velmora
