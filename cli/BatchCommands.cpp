@@ -39,7 +39,8 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
       return;
     }
     if (run.stream.Failed()) {
-      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input,
+                                run.stream.ReadError());
     }
   });
   switch (outcome) {

@@ -23,15 +23,16 @@ struct FilePlace {
 FilePlace PlaceInFile(const std::string& path, std::uint64_t offset, bool markDropped) {
   FilePlace place{std::nullopt, offset};
   platform::InputFile file;
-  if (!file.Open(path)) return place;
+  if (!file.Open(path).ok()) return place;
   std::uint64_t line = 1;
   std::uint64_t at = 0;
   bool afterCr = false;
   bool markChecked = !markDropped;
   char buffer[1 << 16];
   for (;;) {
-    std::size_t got = 0;
-    if (file.Read(buffer, sizeof buffer, got) != platform::ReadStatus::Ok) break;
+    const platform::Result<std::size_t> read = file.Read(buffer, sizeof buffer);
+    if (!read || *read == 0) break;
+    const std::size_t got = *read;
     std::size_t i = 0;
     if (!markChecked) {
       markChecked = true;

@@ -44,21 +44,22 @@ constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
 // a pipe or a huge file would otherwise be read without end or run memory out; each gets a
 // message naming the file.
 bool CheckSettingsFile(const std::string& path) {
-  const velmora::platform::PathInfo info = velmora::platform::InspectPath(path);
+  const velmora::platform::Result<velmora::platform::PathInfo> info =
+      velmora::platform::InspectPath(path);
   const char* problem = nullptr;
-  if (info.kind == velmora::platform::PathKind::Folder ||
-      (info.kind == velmora::platform::PathKind::Other && info.error == 0)) {
+  if (info && (info->kind == velmora::platform::PathKind::Folder ||
+               info->kind == velmora::platform::PathKind::Other)) {
     problem = "is not a regular file";
-  } else if (info.kind == velmora::platform::PathKind::RegularFile &&
-             info.size > kMaxSettingsFileBytes) {
+  } else if (info && info->kind == velmora::platform::PathKind::RegularFile &&
+             info->size > kMaxSettingsFileBytes) {
     problem = "is larger than 16 MB";
   } else {
     // A path the system could not look at (no permission, a loop of links) gets its reason.
-    velmora::platform::ErrorCode error = info.error;
-    std::string bytes;
-    if (info.kind == velmora::platform::PathKind::RegularFile) {
-      if (velmora::platform::ReadWholeFile(path, bytes)) return true;
-      error = velmora::platform::LastSystemError();
+    velmora::platform::ErrorCode error = info.error();
+    if (info && info->kind == velmora::platform::PathKind::RegularFile) {
+      const velmora::platform::Result<std::string> bytes = velmora::platform::ReadWholeFile(path);
+      if (bytes) return true;
+      error = bytes.error();
     }
     if (error != 0) {
       std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
@@ -87,10 +88,10 @@ bool StandardOutputWritten() {
 // Says on standard error what in the settings file at path a run does not take as it is written;
 // the run itself reads the file as the window does.
 void WarnOfIgnoredSettings(const std::string& path) {
-  std::string bytes;
-  if (!velmora::platform::ReadWholeFile(path, bytes)) return;
+  const velmora::platform::Result<std::string> bytes = velmora::platform::ReadWholeFile(path);
+  if (!bytes) return;
   const std::string file = velmora::platform::AbsolutePath(path);
-  for (const velmora::SettingsFinding& finding : velmora::CheckSettingsText(bytes)) {
+  for (const velmora::SettingsFinding& finding : velmora::CheckSettingsText(*bytes)) {
     std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
                  finding.text.c_str());
   }
@@ -120,7 +121,7 @@ int InitSettingsFile(const std::string& path, const velmora::BatchOptions& optio
   }
   velmora::GeneratorSettings settings = velmora::DefaultSettings();
   velmora::ApplyBatchOptions(options, settings);
-  if (!velmora::platform::WriteNewFile(path, velmora::SettingsFileText(settings))) {
+  if (!velmora::platform::WriteNewFile(path, velmora::SettingsFileText(settings)).ok()) {
     std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
     return kExitUsage;
   }

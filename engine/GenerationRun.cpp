@@ -46,8 +46,8 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
                   platform::FileIdentity* identity) {
   const SystemTexts& texts = Texts();
   platform::InputFile file;
-  if (!file.Open(path)) {
-    state.OpenError = file.LastError();
+  if (const platform::Status opened = file.Open(path); !opened) {
+    state.OpenError = opened.error();
     host.SetStatus(texts.templateOpenFailed);
     AppendLine(state.RunLog, texts.templateOpenFailed);
     return false;
@@ -63,19 +63,15 @@ bool LoadTemplate(RunState& state, const std::string& path, RunHost& host,
     state.TemplateText.reserve(static_cast<std::size_t>(*size));
   }
   state.TemplateText.clear();
-  bool complete = false;
+  platform::Result<std::size_t> got = 0;
   char buffer[1 << 16];
   for (;;) {
-    std::size_t got = 0;
-    const platform::ReadStatus status = file.Read(buffer, sizeof buffer, got);
-    if (status != platform::ReadStatus::Ok) {
-      complete = status == platform::ReadStatus::End;
-      break;
-    }
-    state.TemplateText.append(buffer, got);
+    got = file.Read(buffer, sizeof buffer);
+    if (!got || *got == 0) break;
+    state.TemplateText.append(buffer, *got);
   }
-  if (!complete) {
-    state.OpenError = file.LastError();
+  if (!got) {
+    state.OpenError = got.error();
     host.SetStatus(texts.templateReadFailed);
     AppendLine(state.RunLog, texts.templateReadFailed);
     return false;
@@ -104,8 +100,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunHost& 
   AppendLine(state.RunLog, texts.rule);
 
   platform::InputFile input;
-  if (!input.Open(settings.Input)) {
-    state.OpenError = input.LastError();
+  if (const platform::Status opened = input.Open(settings.Input); !opened) {
+    state.OpenError = opened.error();
     host.SetStatus(texts.inputOpenFailed);
     AppendLine(state.RunLog, texts.inputOpenFailed);
     host.Beep(kBeepError);
@@ -234,7 +230,8 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     // A read error is no end of the input: the records after it would be lost without a word, so
     // the run ends like one whose output cannot be written, naming the input file.
     if (run.stream.Failed()) {
-      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input);
+      throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input,
+                                run.stream.ReadError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
   });
