@@ -1,7 +1,9 @@
 // The only header of the portable core that stands for the operating system: files opened the way
 // the system needs them, the process code page and its lead bytes, the conversion of the program's
-// own texts into that code page, the program's own path, and the system's private-profile files.
-// Win32 and POSIX implementations live side by side in win32/ and posix/.
+// own texts into that code page and the program's own path. Every call that can fail says why in
+// a Status or Result (Result.h) carrying the system's error code. Win32 and POSIX implementations
+// live side by side in win32/ and posix/; what only Windows has (its private-profile functions,
+// its message texts, its read-only mark) is in win32/Win32Platform.h, for Windows-only code.
 #pragma once
 
 #include <cstddef>
@@ -241,11 +243,12 @@ struct PathInfo {
 // file that is no plain file (a device, a pipe) is left alone (kErrorNotPlainFile). A link is
 // followed to the file it names.
 //
-// Windows: the new file takes the old one's place by MoveFileEx, so the file then has the
-// attributes and security that a new file in its folder gets, any hard link to the old file keeps
-// the old bytes, and a symbolic link at path is replaced by a file rather than followed. A folder
-// that takes no new file fails. The new file is path with ".~tmp" added (or ".~tmp" with the
-// process id and a count when that name is taken).
+// Windows: the new file takes the old one's place by MoveFileEx, always: the caller needs the
+// right to replace the old file in its folder, not to write it; the file then has the attributes
+// and security that a new file in its folder gets; any hard link to the old file keeps the old
+// bytes; and a symbolic link at path is replaced by a file rather than followed. A folder that
+// takes no new file fails. The new file is path with ".~tmp" added (or ".~tmp" with the process
+// id and a count when that name is taken).
 [[nodiscard]] Status ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // ---- Standard streams ---------------------------------------------------------------------------
