@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 
 #include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
@@ -24,20 +25,20 @@ constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
 // read. A device, a pipe or a huge file would otherwise be read without end or run memory out;
 // each gets a message naming the file.
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
-  const platform::PathInfo info = platform::InspectPath(path);
+  const platform::Result<platform::PathInfo> info = platform::InspectPath(path);
   const char* problem = nullptr;
-  if (info.kind == platform::PathKind::Folder ||
-      (info.kind == platform::PathKind::Other && info.error == 0)) {
+  if (info && (info->kind == platform::PathKind::Folder || info->kind == platform::PathKind::Other)) {
     problem = "is not a regular file";
-  } else if (info.kind == platform::PathKind::RegularFile && info.size > kMaxSettingsFileBytes) {
+  } else if (info && info->kind == platform::PathKind::RegularFile &&
+             info->size > kMaxSettingsFileBytes) {
     problem = "is larger than 16 MB";
   } else {
     // A path the system could not look at (no permission, a loop of links) gets its reason.
-    platform::ErrorCode error = info.error;
-    std::string bytes;
-    if (info.kind == platform::PathKind::RegularFile) {
-      if (platform::ReadWholeFile(path, bytes)) return bytes;
-      error = platform::LastSystemError();
+    platform::ErrorCode error = info.error();
+    if (info && info->kind == platform::PathKind::RegularFile) {
+      platform::Result<std::string> bytes = platform::ReadWholeFile(path);
+      if (bytes) return std::move(*bytes);
+      error = bytes.error();
     }
     if (error != 0) {
       std::fprintf(stderr, "velmora-batch: cannot read the settings file '%s': %s\n", path.c_str(),
@@ -88,7 +89,7 @@ bool InitSettingsFile(const std::string& path, const BatchOptions& options) {
   }
   GeneratorSettings settings = DefaultSettings();
   ApplyBatchOptions(options, settings);
-  if (!platform::WriteNewFile(path, SettingsFileText(settings))) {
+  if (!platform::WriteNewFile(path, SettingsFileText(settings)).ok()) {
     std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
     return false;
   }

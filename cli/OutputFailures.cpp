@@ -43,13 +43,15 @@ void OutputFailures::RecordDone(const MergedRecord& record, OutputOutcome outcom
 
 std::string OutputFailures::Report(const std::string& outputFolder, std::size_t maxLines) const {
   std::string report;
-  const platform::PathInfo folder = platform::InspectPath(outputFolder.empty() ? "." : outputFolder);
-  const bool folderMissing = folder.kind != platform::PathKind::Folder;
+  const platform::Result<platform::PathInfo> folder =
+      platform::InspectPath(outputFolder.empty() ? "." : outputFolder);
+  const bool folderMissing = !folder || folder->kind != platform::PathKind::Folder;
   if (folderMissing && pathFailures_ != 0) {
     report += "velmora-batch: " + std::to_string(pathFailures_) +
               (pathFailures_ == 1 ? " file" : " files") + " could not be written: the output folder " +
               DescribePath(outputFolder) +
-              (folder.kind == platform::PathKind::Missing ? " does not exist\n" : " is not a folder\n");
+              (folder && folder->kind == platform::PathKind::Missing ? " does not exist\n"
+                                                                    : " is not a folder\n");
   }
   std::size_t lines = 0;
   std::uint64_t listed = 0;

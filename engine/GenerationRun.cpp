@@ -50,8 +50,8 @@ std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
                                        platform::FileIdentity* identity,
                                        platform::ErrorCode* error) {
   platform::InputFile file;
-  if (!file.Open(path)) {
-    *error = file.LastError();
+  if (const platform::Status opened = file.Open(path); !opened) {
+    *error = opened.error();
     return RunFailure::TemplateOpen;
   }
   if (identity != nullptr) {
@@ -65,19 +65,15 @@ std::optional<RunFailure> LoadTemplate(RunState& state, const std::string& path,
     state.TemplateText.reserve(static_cast<std::size_t>(*size));
   }
   state.TemplateText.clear();
-  bool complete = false;
+  platform::Result<std::size_t> got = 0;
   char buffer[1 << 16];
   for (;;) {
-    std::size_t got = 0;
-    const platform::ReadStatus status = file.Read(buffer, sizeof buffer, got);
-    if (status != platform::ReadStatus::Ok) {
-      complete = status == platform::ReadStatus::End;
-      break;
-    }
-    state.TemplateText.append(buffer, got);
+    got = file.Read(buffer, sizeof buffer);
+    if (!got || *got == 0) break;
+    state.TemplateText.append(buffer, *got);
   }
-  if (!complete) {
-    *error = file.LastError();
+  if (!got) {
+    *error = got.error();
     return RunFailure::TemplateRead;
   }
   return std::nullopt;
@@ -108,8 +104,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
   reporter.Begin(settings);
 
   platform::InputFile input;
-  if (!input.Open(settings.Input)) {
-    summary.openError = input.LastError();
+  if (const platform::Status opened = input.Open(settings.Input); !opened) {
+    summary.openError = opened.error();
     reporter.Failed(RunFailure::InputOpen, summary.openError);
     return RunOutcome::InputFailed;
   }
@@ -247,7 +243,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     // the run ends like one whose output cannot be written, naming the input file.
     if (run.stream.Failed()) {
       throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input,
-                                run.input.LastError());
+                                run.stream.ReadError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
     if (!summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord && run.inputSize.value_or(0) != 0) {

@@ -17,21 +17,20 @@ namespace {
 // whole. A file that cannot be read counts as different.
 bool HoldsExactly(const std::string& path, std::string_view bytes) {
   platform::InputFile file;
-  if (!file.Open(path)) return false;
+  if (!file.Open(path).ok()) return false;
   const std::optional<std::uint64_t> size = file.Size();
   if (!size || *size != bytes.size()) return false;
   constexpr std::size_t kPiece = 1 << 16;
   thread_local std::unique_ptr<char[]> buffer(new char[kPiece]);
   std::size_t done = 0;
   for (;;) {
-    std::size_t got = 0;
-    const platform::ReadStatus status = file.Read(buffer.get(), kPiece, got);
-    if (status == platform::ReadStatus::End) return done == bytes.size();
-    if (status == platform::ReadStatus::Error || got > bytes.size() - done ||
-        std::memcmp(buffer.get(), bytes.data() + done, got) != 0) {
+    const platform::Result<std::size_t> got = file.Read(buffer.get(), kPiece);
+    if (got && *got == 0) return done == bytes.size();
+    if (!got || *got > bytes.size() - done ||
+        std::memcmp(buffer.get(), bytes.data() + done, *got) != 0) {
       return false;
     }
-    done += got;
+    done += *got;
   }
 }
 
@@ -60,17 +59,16 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     return OutputOutcome::Kept;
   }
   if (!record.accepted) return OutputOutcome::Failed;
-  platform::OutputProbe probe = platform::OutputProbe::Absent;
-  platform::ErrorCode refusal = 0;
+  platform::Result<platform::OutputProbe> probe = platform::OutputProbe::Absent;
   if (output.dryRun || output.changedOnly) {
-    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles, &refusal);
-    if (reason != nullptr) *reason = refusal;
+    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+    if (reason != nullptr) *reason = probe.error();
   }
   // A file that a real run would have written by now, for an earlier record, holds that record's
   // bytes; a device or a refused name stays what the probe says.
   PredictedFiles* const predicted = output.dryRun ? context.predicted : nullptr;
-  const bool plainAfterWrite =
-      probe == platform::OutputProbe::Absent || probe == platform::OutputProbe::PlainFile;
+  const bool plainAfterWrite = probe && (*probe == platform::OutputProbe::Absent ||
+                                         *probe == platform::OutputProbe::PlainFile);
   std::string key;
   if (predicted != nullptr && plainAfterWrite) {
     key = OutputFileKey(record.outputPath, context.rules, context.table);
@@ -79,10 +77,10 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     std::optional<bool> earlier;
     if (!key.empty()) earlier = predicted->WouldHold(key, record.content);
     // A read-only file that already holds the bytes needs no writing, so it is no failure.
-    const bool readOnly =
-        probe == platform::OutputProbe::Refused && refusal == platform::kErrorReadOnly;
+    const bool readOnly = !probe && probe.error() == platform::kErrorReadOnly;
+    const bool plainFile = probe && *probe == platform::OutputProbe::PlainFile;
     const bool same = earlier ? *earlier
-                              : (probe == platform::OutputProbe::PlainFile || readOnly) &&
+                              : (plainFile || readOnly) &&
                                     HoldsExactly(record.outputPath, record.content);
     if (same) {
       if (reason != nullptr) *reason = 0;
@@ -90,13 +88,14 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     }
   }
   if (output.dryRun) {
-    if (probe == platform::OutputProbe::Refused) return OutputOutcome::Failed;
+    if (!probe) return OutputOutcome::Failed;
     if (!key.empty()) predicted->Note(key, record.content);
     return OutputOutcome::WouldWrite;
   }
   platform::OutputFile file;
-  if (!file.Create(record.outputPath, context.protectedFiles)) {
-    if (reason != nullptr) *reason = file.LastError();
+  if (const platform::Status created = file.Create(record.outputPath, context.protectedFiles);
+      !created) {
+    if (reason != nullptr) *reason = created.error();
     return OutputOutcome::Failed;
   }
   file.Write(record.content.data(), record.content.size());

@@ -6,17 +6,14 @@
 
 namespace velmora {
 
-platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
-                                                std::size_t& got) {
-  got = 0;
+platform::Result<std::size_t> ByteOrderMarkSkipper::Read(char* buffer, std::size_t size) {
   if (!checked_) {
     // Sources may deliver fewer bytes than asked for: gather the first three before deciding.
     checked_ = true;
     while (startSize_ < sizeof start_) {
-      std::size_t n = 0;
-      startStatus_ = source_.Read(start_ + startSize_, sizeof start_ - startSize_, n);
-      if (startStatus_ != platform::ReadStatus::Ok) break;
-      startSize_ += n;
+      startRead_ = source_.Read(start_ + startSize_, sizeof start_ - startSize_);
+      if (!startRead_ || *startRead_ == 0) break;
+      startSize_ += *startRead_;
     }
     if (startSize_ == sizeof start_ && std::memcmp(start_, "\xEF\xBB\xBF", sizeof start_) == 0) {
       startSize_ = 0;
@@ -24,14 +21,14 @@ platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
     }
   }
   if (startPosition_ < startSize_) {
-    got = std::min(size, startSize_ - startPosition_);
+    const std::size_t got = std::min(size, startSize_ - startPosition_);
     std::memcpy(buffer, start_ + startPosition_, got);
     startPosition_ += got;
-    return platform::ReadStatus::Ok;
+    return got;
   }
   // A read error met while gathering is reported once the bytes before it are delivered.
-  if (startStatus_ == platform::ReadStatus::Error) return startStatus_;
-  return source_.Read(buffer, size, got);
+  if (!startRead_) return startRead_;
+  return source_.Read(buffer, size);
 }
 
 InputStream::InputStream(ByteSource& source, std::size_t bufferSize, RecordEnds recordEnds)
@@ -40,19 +37,19 @@ InputStream::InputStream(ByteSource& source, std::size_t bufferSize, RecordEnds 
       capacity_(bufferSize == 0 ? 1 : bufferSize),
       recordEnds_(recordEnds) {}
 
-platform::ReadStatus InputStream::Fill() {
-  if (failed_) return platform::ReadStatus::Error;
+InputStream::FillStatus InputStream::Fill() {
+  if (failed_) return FillStatus::Error;
   consumedBefore_ += position_;
   position_ = 0;
   end_ = 0;
-  std::size_t got = 0;
-  platform::ReadStatus status = source_.Read(buffer_.get(), capacity_, got);
-  if (status == platform::ReadStatus::Ok) {
-    end_ = got;
-  } else if (status == platform::ReadStatus::Error) {
+  const platform::Result<std::size_t> got = source_.Read(buffer_.get(), capacity_);
+  if (!got) {
     failed_ = true;
+    readError_ = got.error();
+    return FillStatus::Error;
   }
-  return status;
+  end_ = *got;
+  return end_ == 0 ? FillStatus::End : FillStatus::Ok;
 }
 
 // The bytes that the reader at any line end looks at: line breaks, the quote and NUL.
@@ -75,14 +72,14 @@ bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
   ByteClass previous = ByteClass::OtherByte;
   // Takes an LF right after a CR into the same line break.
   auto skipLfAfterCr = [&] {
-    if (stream.position_ == stream.end_ && stream.Fill() != platform::ReadStatus::Ok) return;
+    if (stream.position_ == stream.end_ && stream.Fill() != InputStream::FillStatus::Ok) return;
     if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
   };
   for (;;) {
     if (stream.position_ == stream.end_) {
-      platform::ReadStatus status = stream.Fill();
-      if (status == platform::ReadStatus::End) return !line.empty();
-      if (status == platform::ReadStatus::Error) {
+      InputStream::FillStatus status = stream.Fill();
+      if (status == InputStream::FillStatus::End) return !line.empty();
+      if (status == InputStream::FillStatus::Error) {
         line.clear();
         return false;
       }
@@ -130,13 +127,13 @@ bool ReadRecord(InputStream& stream, std::string& line) {
   line.clear();
   for (;;) {
     if (stream.position_ == stream.end_) {
-      platform::ReadStatus status = stream.Fill();
-      if (status == platform::ReadStatus::End) {
+      InputStream::FillStatus status = stream.Fill();
+      if (status == InputStream::FillStatus::End) {
         // Without a CR anywhere the whole input is this one line.
         if (!stream.crSeen_ && line.find('\n') != std::string::npos) stream.lfWithoutCr_ = true;
         return !line.empty();
       }
-      if (status == platform::ReadStatus::Error) {
+      if (status == InputStream::FillStatus::Error) {
         line.clear();
         return false;
       }
@@ -156,8 +153,8 @@ bool ReadRecord(InputStream& stream, std::string& line) {
     // A CR ends the record; an LF right after it belongs to the same line end. Any other byte
     // is left in the stream, where it begins the next record.
     if (stream.position_ == stream.end_) {
-      platform::ReadStatus status = stream.Fill();
-      if (status != platform::ReadStatus::Ok) return true;
+      InputStream::FillStatus status = stream.Fill();
+      if (status != InputStream::FillStatus::Ok) return true;
     }
     if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
     return true;

@@ -16,16 +16,17 @@ namespace velmora {
 class ByteSource {
  public:
   virtual ~ByteSource() = default;
-  // Reads up to size bytes: Ok with got > 0, End at the end, Error on a read error.
-  virtual platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) = 0;
+  // Reads up to size bytes: how many were read, 0 at the end; fails with the system's error code
+  // on a read error.
+  virtual platform::Result<std::size_t> Read(char* buffer, std::size_t size) = 0;
 };
 
 // An open input file as a byte source.
 class FileByteSource : public ByteSource {
  public:
   explicit FileByteSource(platform::InputFile& file) : file_(file) {}
-  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override {
-    return file_.Read(buffer, size, got);
+  platform::Result<std::size_t> Read(char* buffer, std::size_t size) override {
+    return file_.Read(buffer, size);
   }
 
  private:
@@ -38,7 +39,7 @@ class FileByteSource : public ByteSource {
 class ByteOrderMarkSkipper : public ByteSource {
  public:
   ByteOrderMarkSkipper(ByteSource& source, bool skip) : source_(source), checked_(!skip) {}
-  platform::ReadStatus Read(char* buffer, std::size_t size, std::size_t& got) override;
+  platform::Result<std::size_t> Read(char* buffer, std::size_t size) override;
   // The bytes of the mark dropped so far: 3 once a mark was dropped, else 0.
   std::uint64_t Dropped() const { return dropped_; }
 
@@ -49,7 +50,7 @@ class ByteOrderMarkSkipper : public ByteSource {
   char start_[3] = {};
   std::size_t startSize_ = 0;
   std::size_t startPosition_ = 0;
-  platform::ReadStatus startStatus_ = platform::ReadStatus::Ok;
+  platform::Result<std::size_t> startRead_ = std::size_t{0};  // the last read while gathering
 };
 
 // The code page whose texts may begin with a byte-order mark that is no data.
@@ -82,6 +83,11 @@ class InputStream {
   std::uint64_t BytesConsumed() const { return consumedBefore_ + position_; }
   // Whether reading the source failed; the reader then delivers no further record.
   bool Failed() const { return failed_; }
+  // The system's error code of the failed read; 0 when none failed or the system named none.
+  platform::ErrorCode ReadError() const { return readError_; }
+
+  // What a refill of the buffer met.
+  enum class FillStatus { Ok, End, Error };
   // Under LineEnds::Cr: whether the input held an LF but no CR at all, so that it was read as
   // one record (known once the reader has reached the end).
   bool LfWithoutCr() const { return lfWithoutCr_; }
@@ -90,8 +96,8 @@ class InputStream {
   friend bool ReadRecord(InputStream& stream, std::string& line);
   friend bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line);
 
-  // Refills the buffer once it is used up: Ok, End or Error.
-  platform::ReadStatus Fill();
+  // Refills the buffer once it is used up.
+  FillStatus Fill();
 
   ByteSource& source_;
   std::unique_ptr<char[]> buffer_;
@@ -100,6 +106,7 @@ class InputStream {
   std::size_t end_ = 0;
   std::uint64_t consumedBefore_ = 0;
   bool failed_ = false;
+  platform::ErrorCode readError_ = 0;
   RecordEnds recordEnds_;
   bool crSeen_ = false;
   bool lfWithoutCr_ = false;

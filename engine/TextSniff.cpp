@@ -39,16 +39,15 @@ TextSniff SniffText(std::string_view head, bool cut) {
 
 std::optional<TextSniff> SniffTextFile(const std::string& path) {
   platform::InputFile file;
-  if (!file.Open(path)) return std::nullopt;
+  if (!file.Open(path).ok()) return std::nullopt;
   // One byte more than is looked at tells whether the file goes on.
   std::string head(kSniffBytes + 1, '\0');
   std::size_t filled = 0;
   while (filled < head.size()) {
-    std::size_t got = 0;
-    const platform::ReadStatus status = file.Read(head.data() + filled, head.size() - filled, got);
-    if (status == platform::ReadStatus::End) break;
-    if (status != platform::ReadStatus::Ok) return std::nullopt;
-    filled += got;
+    const platform::Result<std::size_t> got = file.Read(head.data() + filled, head.size() - filled);
+    if (!got) return std::nullopt;
+    if (*got == 0) break;
+    filled += *got;
   }
   const bool cut = filled > kSniffBytes;
   head.resize(std::min(filled, kSniffBytes));

@@ -1,7 +1,9 @@
 // The only header of the portable core that stands for the operating system: files opened the way
 // the system needs them, the process code page and its lead bytes, the conversion of the program's
-// own texts into that code page, the program's own path, and the system's private-profile files.
-// Win32 and POSIX implementations live side by side in win32/ and posix/.
+// own texts into that code page and the program's own path. Every call that can fail says why in
+// a Status or Result (Result.h) carrying the system's error code. Win32 and POSIX implementations
+// live side by side in win32/ and posix/; what only Windows has (its private-profile functions,
+// its message texts, its read-only mark) is in win32/Win32Platform.h, for Windows-only code.
 #pragma once
 
 #include <cstddef>
@@ -12,6 +14,8 @@
 #include <string_view>
 #include <utility>
 #include <vector>
+
+#include "platform/Result.h"
 
 namespace velmora::platform {
 
@@ -87,12 +91,9 @@ enum class FileErrorCause {
   EndOfFile,
 };
 
-// A reason why a file could not be opened, read or written: the system's error code (errno, or
-// GetLastError on Windows), or one of the program's own refusals below; 0 when none is known.
-using ErrorCode = std::uint32_t;
-
-// The program's own refusals of an output file, beside the system's codes. They lie in the range
-// that Windows keeps for applications (bit 29 set), which errno values never reach either.
+// The program's own refusals of a file, beside the system's codes (ErrorCode is in Result.h).
+// They lie in the range that Windows keeps for applications (bit 29 set), which errno values never
+// reach either.
 // The run's own input, template or settings file.
 inline constexpr ErrorCode kErrorProtectedFile = 0x20000001;
 inline constexpr ErrorCode kErrorNotPlainFile = 0x20000002;   // a folder, link, pipe or device
@@ -106,7 +107,7 @@ std::string ErrorCodeText(ErrorCode code);
 // The system's own message for one of its codes, as it gives it (ErrorCodeText tidies it).
 std::string SystemErrorMessage(ErrorCode code);
 
-// Raised when an opened file cannot be written or closed. Carries the cause, the file's path
+// Raised when an opened file cannot be read, written or closed. Carries the cause, the file's path
 // (bytes in the process code page) and the system's error code; the host turns it into the text
 // of its error box.
 class FileError : public std::exception {
@@ -124,14 +125,18 @@ class FileError : public std::exception {
   ErrorCode osError_;
 };
 
-enum class ReadStatus { Ok, End, Error };
-
 // Which file a path or handle names, so that a run never writes over its own input or template.
 struct FileIdentity {
   std::uint64_t volume = 0;
   std::uint64_t index = 0;
   bool operator==(const FileIdentity&) const = default;
 };
+
+// An open file as the system knows it: a HANDLE on Windows, a file descriptor elsewhere, both held
+// in one integer so that the classes below need no system header; -1 (INVALID_HANDLE_VALUE on
+// Windows) when no file is open. Only win32/ and posix/ look inside.
+using NativeFile = std::intptr_t;
+inline constexpr NativeFile kNoNativeFile = -1;
 
 // A file opened for reading only, existing files only, binary, without sharing where the system
 // has share modes (no other program can open it meanwhile, and one held open elsewhere fails).
@@ -143,25 +148,20 @@ class InputFile {
   InputFile(const InputFile&) = delete;
   InputFile& operator=(const InputFile&) = delete;
 
-  // Opens the file; false when it is missing, a folder, denied or held by another program.
-  bool Open(const std::string& path);
-  // Reads up to size bytes. Ok with got > 0, End at the end of the file, Error on a read error.
-  ReadStatus Read(char* buffer, std::size_t size, std::size_t& got);
+  // Opens the file. Fails with the system's code when it is missing, denied or held by another
+  // program, and with kErrorNotPlainFile for a folder on every system.
+  [[nodiscard]] Status Open(const std::string& path);
+  // Reads up to size bytes: how many were read, 0 at the end of the file; fails with the system's
+  // code on a read error.
+  [[nodiscard]] Result<std::size_t> Read(char* buffer, std::size_t size);
   // The file's length in bytes, or nothing when the system cannot tell.
   std::optional<std::uint64_t> Size() const;
   // Which file is open, or nothing when the system cannot tell.
   std::optional<FileIdentity> Identity() const;
-  // Why the last Open or Read failed (kErrorNotPlainFile for a folder); 0 after a success.
-  ErrorCode LastError() const { return lastError_; }
   void Close();
 
  private:
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
-  ErrorCode lastError_ = 0;
+  NativeFile file_ = kNoNativeFile;
 };
 
 // A file created, or cut to zero length when it exists, for writing without sharing. Write and
@@ -173,17 +173,16 @@ class OutputFile {
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
 
-  // Creates or truncates the file; false when it cannot be opened (missing folder, a folder of
+  // Creates or truncates the file. Fails when it cannot be opened (missing folder, a folder of
   // that name, a read-only file, a file in use, a name the file system refuses), when it is one
   // of the protected files, or when the name is a link (on Windows any reparse point: a symbolic
   // link, a junction) or names a pipe, and elsewhere any file that is no plain file (a device, a
   // socket). Such files stay untouched and a link is never followed, not even one that leads
   // nowhere; a linked folder before the last name is followed. A pipe without a reader does not
-  // make the call wait.
-  bool Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
-  // Why the last Create failed: the system's code, or kErrorProtectedFile, kErrorNotPlainFile or
-  // kErrorReadOnly for the files that Create refuses itself; 0 after a success.
-  ErrorCode LastError() const { return lastError_; }
+  // make the call wait. The failure carries the system's code, or kErrorProtectedFile,
+  // kErrorNotPlainFile or kErrorReadOnly for the files that Create refuses itself.
+  [[nodiscard]] Status Create(const std::string& path,
+                              const std::vector<FileIdentity>& protectedFiles = {});
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
   // Closes the file, raising FileError when the system reports a failure.
@@ -191,65 +190,66 @@ class OutputFile {
 
  private:
   std::string path_;
-#ifdef _WIN32
-  void* handle_ = nullptr;
-#else
-  int fd_ = -1;
-#endif
-  ErrorCode lastError_ = 0;
+  NativeFile file_ = kNoNativeFile;
 };
 
-// What a run would meet at an output path, found without opening anything for writing.
+// What a run would meet at an output path that it may try to write, found without opening anything
+// for writing.
 enum class OutputProbe {
   Absent,       // no such file, and its folder exists: creating it would be tried
   PlainFile,    // a plain file that a run may replace (neither protected nor read-only)
   OtherFile,    // a device on Windows (elsewhere refused): only opening it tells
-  Refused,      // a run would fail to open it: a folder, a protected or read-only file, a
-                // missing folder, a name the file system refuses, a link or what Create refuses
 };
 
 // Which file path names, links followed, so that a file can be protected by its identity whatever
 // name or link an output reaches it by; nothing when it is missing or the system cannot tell.
 std::optional<FileIdentity> IdentifyFile(const std::string& path);
 
-// Looks at path the way OutputFile::Create would treat it, with the reason of a refusal in
-// *reason when given (as OutputFile::LastError would give it; 0 otherwise). A file held open by
-// another program without sharing is not recognised; opening it then fails as usual.
-OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles = {},
-                            ErrorCode* reason = nullptr);
+// Looks at path the way OutputFile::Create would treat it. Fails, with the reason that Create
+// would give, where a run would fail to open it: a folder, a protected or read-only file, a
+// missing folder, a name the file system refuses, a link or what Create refuses. A file held open
+// by another program without sharing is not recognised; opening it then fails as usual.
+[[nodiscard]] Result<OutputProbe> ProbeOutputFile(
+    const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
 
-// Creates a new file holding bytes; false when path exists already (it is never replaced) or the
+// Creates a new file holding bytes. Fails when path exists already (it is never replaced) or the
 // file cannot be created or written (a file half written is removed again).
-bool WriteNewFile(const std::string& path, std::string_view bytes);
+[[nodiscard]] Status WriteNewFile(const std::string& path, std::string_view bytes);
 
 // What a path names, looked at without opening it (opening a pipe that nobody writes would wait).
 enum class PathKind { Missing, RegularFile, Folder, Other };
 struct PathInfo {
-  PathKind kind = PathKind::Missing;  // Other: a device, a pipe, or what the system cannot tell
+  PathKind kind = PathKind::Missing;  // Other: a device, a pipe, anything but a file or folder
   std::uint64_t size = 0;             // of a regular file
-  // For Other when the system could not look at the path (no permission, a loop of links): its
-  // error code, for ErrorCodeText; 0 for a path that names something other than a file.
-  ErrorCode error = 0;
 };
-PathInfo InspectPath(const std::string& path);
+// Fails with the system's code when the system could not look at the path (no permission, a loop
+// of links); a path that is missing, or whose folder is missing, is PathKind::Missing.
+[[nodiscard]] Result<PathInfo> InspectPath(const std::string& path);
 
-// The error code of the last failed call of this thread (errno; GetLastError on Windows), read
-// right after the call, for ErrorCodeText.
-ErrorCode LastSystemError();
+// Reads a whole file (shared for reading). Fails with the system's code when it cannot be opened
+// or read (kErrorNotPlainFile for a folder).
+[[nodiscard]] Result<std::string> ReadWholeFile(const std::string& path);
 
-// Reads a whole file (shared for reading) into bytes; false when it cannot be opened or read.
-bool ReadWholeFile(const std::string& path, std::string& bytes);
-
-// Replaces the file's content, as the system's own profile writer would. A file that exists is
-// changed only when the caller may write it; it keeps its owner, group, mode and every name it
-// has. Where that allows, the bytes go to a new file beside it, which then takes its place, so
-// that readers see the old file or the new one and never a mix; otherwise (a file of another
-// owner, a file with hard links, a folder that takes no new file) they are written into the file
-// itself. A file that is read-only, or is not a plain file, is left as it is and the call returns
-// false; so does any failure before the file is changed, and any failure to write the new file (a
-// full disk among them), which leaves the old file whole. A link is followed to the file it names.
-bool ReplaceFileContents(const std::string& path, std::string_view bytes);
+// Replaces the file's content, as the system's own profile writer would. On both systems: a file
+// that is marked read-only, or is a folder, is left as it is and the call fails with
+// kErrorReadOnly or kErrorNotPlainFile; a missing file is created; the bytes go to a new file
+// beside the old one, which then takes its place, so that readers see the old file or the new one
+// and never a mix; any failure before that (a full disk among them) leaves the old file whole and
+// fails with the system's code.
+//
+// POSIX: a file that exists is changed only when the caller may write it, and keeps its owner,
+// group, mode and every name it has: for a file of another owner, a file with hard links, or in a
+// folder that takes no new file, the bytes are written into the file itself instead. Any other
+// file that is no plain file (a device, a pipe) is left alone (kErrorNotPlainFile). A link is
+// followed to the file it names.
+//
+// Windows: the new file takes the old one's place by MoveFileEx, always: the caller needs the
+// right to replace the old file in its folder, not to write it; the file then has the attributes
+// and security that a new file in its folder gets; any hard link to the old file keeps the old
+// bytes; and a symbolic link at path is replaced by a file rather than followed. A folder that
+// takes no new file fails. The new file is path with ".~tmp" added (or ".~tmp" with the process
+// id and a count when that name is taken).
+[[nodiscard]] Status ReplaceFileContents(const std::string& path, std::string_view bytes);
 
 // ---- Standard streams ---------------------------------------------------------------------------
 
@@ -258,23 +258,6 @@ bool StandardErrorIsTerminal();
 
 // Puts standard output into binary mode, so that CR LF and every other byte pass unchanged.
 void SetStandardOutputBinary();
-
-// ---- Private-profile files of the system --------------------------------------------------------
-
-#ifdef _WIN32
-// Only Windows has them; the build gives other systems the settings' portable implementation.
-
-// GetPrivateProfileStringA with a buffer of bufferSize bytes.
-std::string SystemProfileGetString(const std::string& path, const std::string& section,
-                                   const std::string& key, const std::string& defaultValue,
-                                   std::size_t bufferSize);
-// GetPrivateProfileIntA.
-std::int32_t SystemProfileGetInt(const std::string& path, const std::string& section,
-                                 const std::string& key, std::int32_t defaultValue);
-// WritePrivateProfileStringA; returns its result.
-bool SystemProfileWriteString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& value);
-#endif
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 

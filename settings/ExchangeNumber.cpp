@@ -2,7 +2,7 @@
 
 namespace velmora {
 
-std::optional<std::uint32_t> ParseExchangeNumber(std::string_view text) {
+std::optional<std::uint32_t> ReadNumberAsDialogExchangeDoes(std::string_view text) {
   text = text.substr(0, 31);
   std::size_t i = 0;
   while (i < text.size() && (text[i] == ' ' || text[i] == '\t')) ++i;

@@ -30,7 +30,7 @@ class PortableProfileReader : public ProfileReader {
                       std::int32_t defaultValue) override {
     const std::optional<std::string> value = text_.Find(section, key);
     if (!value || value->empty()) return defaultValue;
-    return ProfileNumber(*value);
+    return ReadLeadingNumberAsProfileDoes(*value);
   }
 
  private:
@@ -40,23 +40,25 @@ class PortableProfileReader : public ProfileReader {
 class PortableProfile : public Profile {
  public:
   std::unique_ptr<ProfileReader> Read(const std::string& path) override {
-    std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) bytes.clear();
-    return std::make_unique<PortableProfileReader>(std::move(bytes));
+    platform::Result<std::string> bytes = platform::ReadWholeFile(path);
+    return std::make_unique<PortableProfileReader>(bytes ? std::move(*bytes) : std::string());
   }
 
-  void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
-    std::string bytes;
-    if (!platform::ReadWholeFile(path, bytes)) {
+  platform::Status WriteStrings(const std::string& path,
+                                const std::vector<ProfileEntry>& entries) override {
+    platform::Result<std::string> bytes = platform::ReadWholeFile(path);
+    if (!bytes) {
       // A file that is there but cannot be read is left alone: a file made from nothing would
       // lose every other line of it.
       std::error_code error;
-      if (std::filesystem::exists(std::filesystem::path(path), error) || error) return;
-      bytes.clear();
+      if (std::filesystem::exists(std::filesystem::path(path), error) || error) {
+        return platform::Failure{bytes.error()};
+      }
+      bytes = std::string();
     }
-    ProfileText text(std::move(bytes));
+    ProfileText text(std::move(*bytes));
     for (const ProfileEntry& entry : entries) text.Set(entry.section, entry.key, entry.value);
-    platform::ReplaceFileContents(path, text.Bytes());
+    return platform::ReplaceFileContents(path, text.Bytes());
   }
 };
 
@@ -66,7 +68,9 @@ class TextProfile : public Profile {
   std::unique_ptr<ProfileReader> Read(const std::string&) override {
     return std::make_unique<PortableProfileReader>(bytes_);
   }
-  void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {}
+  platform::Status WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
+    return {};
+  }
 
  private:
   std::string bytes_;

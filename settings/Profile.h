@@ -8,6 +8,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/Result.h"
+
 namespace velmora {
 
 // Text values come back through a buffer of this many bytes, the terminating NUL included.
@@ -40,7 +42,9 @@ class Profile {
   // for each key.
   virtual std::unique_ptr<ProfileReader> Read(const std::string& path) = 0;
   // Writes the entries one after the other; a failed write does not stop the ones after it.
-  virtual void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) = 0;
+  // Fails with the first failure's error code (kErrorReadOnly for a file marked read-only).
+  virtual platform::Status WriteStrings(const std::string& path,
+                                        const std::vector<ProfileEntry>& entries) = 0;
 };
 
 // The portable implementation: reads with the system's rules (names without regard to case,

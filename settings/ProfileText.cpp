@@ -9,49 +9,6 @@ constexpr std::string_view kNewLineEnd = "\r\n";
 
 bool IsBlank(char c) { return c == ' ' || c == '\t'; }
 
-enum class Kind { Other, Section, Key };
-
-// One line of the file as the profile rules see it: its kind, and a section's or key's name
-// and a key's raw value, blanks removed.
-struct ParsedLine {
-  Kind kind = Kind::Other;
-  std::string_view name;
-  std::string_view value;
-};
-
-ParsedLine ParseLine(std::string_view text) {
-  ParsedLine line;
-  const std::string_view body = TrimProfileBlanks(text);
-  if (!body.empty() && body.front() == '[') {
-    const std::size_t close = body.find(']');
-    line.kind = Kind::Section;
-    const std::size_t length = close == std::string_view::npos ? std::string_view::npos : close - 1;
-    line.name = TrimProfileBlanks(body.substr(1, length));
-  } else if (!body.empty() && body.front() != ';') {
-    const std::size_t equals = body.find('=');
-    if (equals != std::string_view::npos) {
-      line.kind = Kind::Key;
-      line.name = TrimProfileBlanks(body.substr(0, equals));
-      line.value = TrimProfileBlanks(body.substr(equals + 1));
-    }
-  }
-  return line;
-}
-
-// Where the line end that follows position is, and where the next line starts.
-struct LineEnd {
-  std::size_t at;    // the line end's first byte, or text.size() when the line has none
-  std::size_t next;  // the next line's first byte
-};
-
-LineEnd FindLineEnd(std::string_view text, std::size_t position) {
-  const std::size_t at = text.find_first_of(kNewLineEnd, position);
-  if (at == std::string_view::npos) return {text.size(), text.size()};
-  std::size_t next = at + 1;
-  if (text[at] == '\r' && next < text.size() && text[next] == '\n') ++next;
-  return {at, next};
-}
-
 std::string KeyLine(std::string_view name, std::string_view value) {
   std::string text(name);
   text.push_back('=');
@@ -61,15 +18,67 @@ std::string KeyLine(std::string_view name, std::string_view value) {
 
 }  // namespace
 
+ProfileLine ParseProfileLine(std::string_view text) {
+  ProfileLine line;
+  line.text = TrimProfileBlanks(text);
+  const std::string_view body = line.text;
+  if (body.empty() || body.front() == ';') return line;
+  if (body.front() == '[') {
+    const std::size_t close = body.find(']');
+    line.kind = ProfileLineKind::Section;
+    const std::size_t length = close == std::string_view::npos ? std::string_view::npos : close - 1;
+    line.name = TrimProfileBlanks(body.substr(1, length));
+    return line;
+  }
+  const std::size_t equals = body.find('=');
+  if (equals == std::string_view::npos) {
+    line.kind = ProfileLineKind::Other;
+    return line;
+  }
+  line.kind = ProfileLineKind::Key;
+  line.name = TrimProfileBlanks(body.substr(0, equals));
+  line.value = TrimProfileBlanks(body.substr(equals + 1));
+  return line;
+}
+
+std::string_view UnquotedProfileValue(std::string_view value) {
+  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+      value.back() == value.front()) {
+    value = value.substr(1, value.size() - 2);
+  }
+  return value;
+}
+
+std::size_t ProfileTextStart(std::string_view text) {
+  return text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+}
+
+ProfileLineEnd FindProfileLineEnd(std::string_view text, std::size_t position) {
+  const std::size_t at = text.find_first_of(kNewLineEnd, position);
+  if (at == std::string_view::npos) return {text.size(), text.size()};
+  std::size_t next = at + 1;
+  if (text[at] == '\r' && next < text.size() && text[next] == '\n') ++next;
+  return {at, next};
+}
+
+namespace {
+
+// Whether a line is one that the editor keeps track of: a section or a key.
+bool IsEntry(ProfileLineKind kind) {
+  return kind == ProfileLineKind::Section || kind == ProfileLineKind::Key;
+}
+
+}  // namespace
+
 ProfileText::ProfileText(std::string bytes) : bytes_(std::move(bytes)) {
   const std::string_view text = bytes_;
-  std::size_t start = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+  std::size_t start = ProfileTextStart(text);
   while (start < text.size()) {
-    const LineEnd end = FindLineEnd(text, start);
-    const Kind kind = ParseLine(text.substr(start, end.at - start)).kind;
-    if (kind != Kind::Other) {
+    const ProfileLineEnd end = FindProfileLineEnd(text, start);
+    const ProfileLineKind kind = ParseProfileLine(text.substr(start, end.at - start)).kind;
+    if (IsEntry(kind)) {
       lines_.push_back(start);
-      isSection_.push_back(kind == Kind::Section);
+      isSection_.push_back(kind == ProfileLineKind::Section);
     }
     start = end.next;
   }
@@ -77,12 +86,12 @@ ProfileText::ProfileText(std::string bytes) : bytes_(std::move(bytes)) {
 
 std::string_view ProfileText::LineAt(std::size_t begin) const {
   const std::string_view text = bytes_;
-  return text.substr(begin, FindLineEnd(text, begin).at - begin);
+  return text.substr(begin, FindProfileLineEnd(text, begin).at - begin);
 }
 
 std::size_t ProfileText::FindSection(std::string_view section) const {
   for (std::size_t i = 0; i < lines_.size(); ++i) {
-    if (isSection_[i] && SameProfileName(ParseLine(LineAt(lines_[i])).name, section)) return i;
+    if (isSection_[i] && SameProfileName(ParseProfileLine(LineAt(lines_[i])).name, section)) return i;
   }
   return lines_.size();
 }
@@ -90,15 +99,8 @@ std::size_t ProfileText::FindSection(std::string_view section) const {
 std::optional<std::string> ProfileText::Find(std::string_view section,
                                              std::string_view key) const {
   for (std::size_t i = FindSection(section) + 1; i < lines_.size() && !isSection_[i]; ++i) {
-    const ParsedLine line = ParseLine(LineAt(lines_[i]));
-    if (SameProfileName(line.name, key)) {
-      std::string_view value = line.value;
-      if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-          value.back() == value.front()) {
-        value = value.substr(1, value.size() - 2);
-      }
-      return std::string(value);
-    }
+    const ProfileLine line = ParseProfileLine(LineAt(lines_[i]));
+    if (SameProfileName(line.name, key)) return std::string(UnquotedProfileValue(line.value));
   }
   return std::nullopt;
 }
@@ -118,11 +120,11 @@ void ProfileText::InsertLine(std::size_t position, std::size_t index, std::strin
   for (std::size_t i = index; i < lines_.size(); ++i) lines_[i] += added;
   // A name of the caller's may make the line a comment or a section of its own, as it would when
   // the file is read again.
-  const Kind kind = ParseLine(text).kind;
-  if (kind != Kind::Other) {
+  const ProfileLineKind kind = ParseProfileLine(text).kind;
+  if (IsEntry(kind)) {
     lines_.insert(lines_.begin() + static_cast<std::ptrdiff_t>(index), position);
     isSection_.insert(isSection_.begin() + static_cast<std::ptrdiff_t>(index),
-                      kind == Kind::Section);
+                      kind == ProfileLineKind::Section);
   }
 }
 
@@ -132,7 +134,7 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
   if (sectionLine == lines_.size()) {
     // The last line gets a line end before a line is put behind it.
     const std::string_view text = bytes_;
-    const std::size_t bodyStart = text.starts_with(kByteOrderMark) ? kByteOrderMark.size() : 0;
+    const std::size_t bodyStart = ProfileTextStart(text);
     if (text.size() > bodyStart && text.back() != '\r' && text.back() != '\n') {
       bytes_.append(kNewLineEnd);
     }
@@ -145,14 +147,14 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
   }
   std::size_t lastEntry = sectionLine;  // the header or the section's last key
   for (std::size_t i = sectionLine + 1; i < lines_.size() && !isSection_[i]; ++i) {
-    const ParsedLine line = ParseLine(LineAt(lines_[i]));
+    const ProfileLine line = ParseProfileLine(LineAt(lines_[i]));
     if (SameProfileName(line.name, key)) {
       ReplaceLine(i, KeyLine(line.name, value));
       return;
     }
     lastEntry = i;
   }
-  const LineEnd end = FindLineEnd(bytes_, lines_[lastEntry]);
+  const ProfileLineEnd end = FindProfileLineEnd(bytes_, lines_[lastEntry]);
   std::size_t position = end.next;
   if (end.at == bytes_.size()) {
     bytes_.append(kNewLineEnd);
@@ -161,7 +163,7 @@ void ProfileText::Set(std::string_view section, std::string_view key, std::strin
   InsertLine(position, lastEntry + 1, KeyLine(key, value));
 }
 
-std::int32_t ProfileNumber(std::string_view value) {
+std::int32_t ReadLeadingNumberAsProfileDoes(std::string_view value) {
   value = TrimProfileBlanks(value);
   bool negative = false;
   if (!value.empty() && (value.front() == '-' || value.front() == '+')) {

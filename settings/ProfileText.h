@@ -2,6 +2,7 @@
 // "name=value", comments ";...", and every other line kept as it stands.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -9,6 +10,41 @@
 #include <vector>
 
 namespace velmora {
+
+// ---- Lines of a profile file: the one reading of them that the editor below and the settings
+// check share.
+
+// What a line is by the profile rules.
+enum class ProfileLineKind {
+  Blank,    // empty, blanks only, or a comment (";" first)
+  Section,  // "[" first: a section header
+  Key,      // "name=value"
+  Other,    // none of them: the profile functions pass over it
+};
+
+struct ProfileLine {
+  ProfileLineKind kind = ProfileLineKind::Blank;
+  std::string_view text;   // the line without the blanks at its ends
+  std::string_view name;   // a section's or key's name, blanks removed
+  std::string_view value;  // a key's value as written, blanks removed, quotes kept
+};
+
+// Parses one line (without its line end). A section's name runs to the first "]" or to the end
+// of the line; a key's name to the first "=".
+ProfileLine ParseProfileLine(std::string_view line);
+
+// A key's value as reading returns it: one pair of matching quotes (" or ') taken off.
+std::string_view UnquotedProfileValue(std::string_view value);
+
+// Where a profile file's first line starts: after a UTF-8 byte-order mark, if there is one.
+std::size_t ProfileTextStart(std::string_view text);
+
+// Where the line end that follows position is (CR LF, CR or LF), and where the next line starts.
+struct ProfileLineEnd {
+  std::size_t at;    // the line end's first byte, or text.size() when the line has none
+  std::size_t next;  // the next line's first byte
+};
+ProfileLineEnd FindProfileLineEnd(std::string_view text, std::size_t position);
 
 // Holds the file's bytes as they are and, beside them, where each section and key line starts
 // and which of them are sections: about eight bytes per such line and nothing for blank lines and
@@ -48,9 +84,11 @@ class ProfileText {
   std::vector<bool> isSection_;     // for each of lines_: a section line, not a key line
 };
 
-// A number as the leading characters of value give it: blanks, an optional sign, then decimal
-// digits, converted as a signed 32-bit number (wrapping around); 0 when no digit follows.
-std::int32_t ProfileNumber(std::string_view value);
+// A number read as GetPrivateProfileIntA reads one, which this reproduces, quirks and all: the
+// leading characters of value give it (blanks, an optional sign, then decimal digits up to the
+// first other byte), converted as a signed 32-bit number that wraps around instead of failing;
+// 0 when no digit follows. For the strict reading of a number use platform::ParseDecimal.
+std::int32_t ReadLeadingNumberAsProfileDoes(std::string_view value);
 
 // text without the blanks (spaces and TABs) at its ends, as the profile rules read names and
 // values.

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <optional>
 
+#include "platform/DecimalText.h"
 #include "settings/Profile.h"
 #include "settings/ProfileText.h"
 #include "settings/SettingsKeys.h"
@@ -11,54 +12,34 @@ namespace velmora {
 
 namespace {
 
-// The value as reading returns it: one pair of matching quotes taken off.
-std::string_view Unquoted(std::string_view value) {
-  if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-      value.back() == value.front()) {
-    value = value.substr(1, value.size() - 2);
-  }
-  return value;
-}
-
-// Whether value is, as a whole, a decimal number that fits a signed 32-bit integer.
+// Whether value is, as a whole, a decimal number that fits a signed 32-bit integer: an optional
+// sign and at most ten digits, the most that such a number is written with.
 bool IsWholeNumber(std::string_view value) {
   if (!value.empty() && (value.front() == '-' || value.front() == '+')) value.remove_prefix(1);
-  if (value.empty() || value.size() > 10) return false;
-  std::int64_t number = 0;
-  for (char c : value) {
-    if (c < '0' || c > '9') return false;
-    number = number * 10 + (c - '0');
-  }
-  return number <= 2147483648LL;
+  return value.size() <= 10 && platform::ParseDecimal(value, 2147483648u).has_value();
 }
 
 }  // namespace
 
 std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
   std::vector<SettingsFinding> findings;
-  if (bytes.starts_with("\xEF\xBB\xBF")) bytes.remove_prefix(3);
   std::vector<std::string> seenSections;
   std::vector<const SettingsKey*> seenKeys;
   std::string section;       // the current section's name
   bool knownSection = false;
   bool firstOfName = false;  // the current section is the first of its name, which reading takes
   std::size_t lineNumber = 0;
-  std::size_t start = 0;
+  std::size_t start = ProfileTextStart(bytes);
   while (start < bytes.size()) {
     ++lineNumber;
-    std::size_t end = bytes.find_first_of("\r\n", start);
-    if (end == std::string_view::npos) end = bytes.size();
-    const std::string_view line = TrimProfileBlanks(bytes.substr(start, end - start));
-    start = end + 1;
-    if (end < bytes.size() && bytes[end] == '\r' && start < bytes.size() && bytes[start] == '\n') {
-      ++start;
-    }
+    const ProfileLineEnd end = FindProfileLineEnd(bytes, start);
+    const ProfileLine parsed = ParseProfileLine(bytes.substr(start, end.at - start));
+    const std::string_view line = parsed.text;
+    start = end.next;
     auto note = [&](std::string text) { findings.push_back({lineNumber, std::move(text)}); };
-    if (line.empty() || line.front() == ';') continue;
-    if (line.front() == '[') {
-      const std::size_t close = line.find(']');
-      const std::size_t length = close == std::string_view::npos ? line.npos : close - 1;
-      section = std::string(TrimProfileBlanks(line.substr(1, length)));
+    if (parsed.kind == ProfileLineKind::Blank) continue;
+    if (parsed.kind == ProfileLineKind::Section) {
+      section = std::string(parsed.name);
       knownSection = false;
       for (const SettingsKey& known : kSettingsKeys) {
         knownSection |= SameProfileName(known.section, section);
@@ -73,14 +54,13 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       }
       continue;
     }
-    const std::size_t equals = line.find('=');
-    if (equals == std::string_view::npos) {
+    if (parsed.kind == ProfileLineKind::Other) {
       note("'" + std::string(line) + "' is no section, key or comment; it is ignored");
       continue;
     }
     if (!knownSection) continue;  // said once, for its section
-    const std::string_view name = TrimProfileBlanks(line.substr(0, equals));
-    const std::string_view value = Unquoted(TrimProfileBlanks(line.substr(equals + 1)));
+    const std::string_view name = parsed.name;
+    const std::string_view value = UnquotedProfileValue(parsed.value);
     const std::string given = "[" + section + "] " + std::string(line);
     const SettingsKey* key = nullptr;
     for (const SettingsKey& known : kSettingsKeys) {
@@ -106,7 +86,7 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       }
       continue;
     }
-    const std::int32_t read = ProfileNumber(value);
+    const std::int32_t read = ReadLeadingNumberAsProfileDoes(value);
     const std::int64_t number = HoldsUnsigned(*key)
                                     ? static_cast<std::int64_t>(static_cast<std::uint32_t>(read))
                                     : read;

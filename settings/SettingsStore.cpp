@@ -51,7 +51,7 @@ GeneratorSettings DefaultSettings() {
           if constexpr (kIsText<decltype(member)>) {
             s.*member = row.defaultValue;
           } else {
-            s.*member = static_cast<Field>(ProfileNumber(row.defaultValue));
+            s.*member = static_cast<Field>(ReadLeadingNumberAsProfileDoes(row.defaultValue));
           }
         },
         row.field);
@@ -76,16 +76,17 @@ void LoadSettings(GeneratorSettings& s, const std::string& path, Profile& profil
           } else {
             // The 32 bits as the file gives them: -1 reads back as 4294967295 into RuleNumber.
             s.*member = static_cast<Field>(
-                reader->GetInt(row.section, row.key, ProfileNumber(row.defaultValue)));
+                reader->GetInt(row.section, row.key, ReadLeadingNumberAsProfileDoes(row.defaultValue)));
           }
         },
         row.field);
   }
 }
 
-void SaveSettings(const GeneratorSettings& s, const std::string& path, Profile& profile) {
-  if (path.empty()) return;
-  profile.WriteStrings(path, SettingsEntries(s));
+platform::Status SaveSettings(const GeneratorSettings& s, const std::string& path,
+                              Profile& profile) {
+  if (path.empty()) return {};
+  return profile.WriteStrings(path, SettingsEntries(s));
 }
 
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath) {
@@ -93,9 +94,10 @@ void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePa
   LoadSettings(settings, settingsFilePath, *profile);
 }
 
-void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath) {
+platform::Status SaveSettings(const GeneratorSettings& settings,
+                              const std::string& settingsFilePath) {
   auto profile = MakeSystemProfile();
-  SaveSettings(settings, settingsFilePath, *profile);
+  return SaveSettings(settings, settingsFilePath, *profile);
 }
 
 std::string SettingsFileText(const GeneratorSettings& settings) {

@@ -18,13 +18,16 @@ void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePa
                   Profile& profile);
 
 // Writes the thirteen keys of settings into the file at settingsFilePath, keeping every other
-// line of the file. A failed write is ignored; an empty path writes nothing.
-void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath,
-                  Profile& profile);
+// line of the file; an empty path writes nothing. A failed write does not stop the keys after it;
+// the first failure's error code comes back. (The window does not look at it: it has asked
+// beforehand whether the file can be written, as the system's profile functions report nothing.)
+platform::Status SaveSettings(const GeneratorSettings& settings,
+                              const std::string& settingsFilePath, Profile& profile);
 
 // The same with the system's profile functions.
 void LoadSettings(GeneratorSettings& settings, const std::string& settingsFilePath);
-void SaveSettings(const GeneratorSettings& settings, const std::string& settingsFilePath);
+platform::Status SaveSettings(const GeneratorSettings& settings,
+                              const std::string& settingsFilePath);
 
 // The settings file that the window writes when it first closes, and that "velmora-batch --init"
 // writes: every key with the value that reading gives it when the file lacks it.

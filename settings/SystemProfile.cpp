@@ -1,6 +1,6 @@
 #include <utility>
 
-#include "platform/Platform.h"
+#include "platform/win32/Win32Platform.h"
 #include "settings/Profile.h"
 
 namespace velmora {
@@ -30,11 +30,16 @@ class SystemProfile : public Profile {
   std::unique_ptr<ProfileReader> Read(const std::string& path) override {
     return std::make_unique<SystemProfileReader>(path);
   }
-  void WriteStrings(const std::string& path, const std::vector<ProfileEntry>& entries) override {
-    // Each write is a separate update of the file; results are not examined.
+  platform::Status WriteStrings(const std::string& path,
+                                const std::vector<ProfileEntry>& entries) override {
+    // Each write is a separate update of the file; a failed one does not stop the others.
+    platform::Status first;
     for (const ProfileEntry& entry : entries) {
-      platform::SystemProfileWriteString(path, entry.section, entry.key, entry.value);
+      const platform::Status written =
+          platform::SystemProfileWriteString(path, entry.section, entry.key, entry.value);
+      if (first.ok()) first = written;
     }
+    return first;
   }
 };
 

@@ -6,6 +6,7 @@
 #include "engine/SystemTexts.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
+#include "ui/ScopedWin.h"
 
 namespace velmora::ui {
 
@@ -31,9 +32,8 @@ int CWinApp::Run(HINSTANCE instance) {
   DisplayName = DisplayNameFor(platform::ProgramPath());
   RegisterCommonControls();
   // The folder browser is a shell object and needs COM on this thread.
-  const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+  const ScopedCom com;
   InitInstance();
-  if (SUCCEEDED(com)) CoUninitialize();
   return 0;
 }
 

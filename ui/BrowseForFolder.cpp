@@ -7,6 +7,7 @@
 
 #include "res/resource.h"
 #include "ui/Application.h"
+#include "ui/ScopedWin.h"
 
 namespace velmora::ui {
 
@@ -24,11 +25,10 @@ int BrowseForFolder(HWND owner, const char* seedPath, char* result, std::size_t 
   info.ulFlags = BIF_RETURNONLYFSDIRS;
   info.lpfn = BrowseCallbackProc;
   info.lParam = reinterpret_cast<LPARAM>(seedPath);
-  PIDLIST_ABSOLUTE item = SHBrowseForFolderA(&info);
+  const ScopedCoMem<ITEMIDLIST> item(SHBrowseForFolderA(&info));
   if (!item) return IDCANCEL;
   char path[MAX_PATH] = {};
-  const BOOL isPath = SHGetPathFromIDListA(item, path);
-  CoTaskMemFree(item);
+  const BOOL isPath = SHGetPathFromIDListA(item.Get(), path);
   // An item without a file-system path, or a path that does not fit, leaves result as it was.
   const std::size_t length = std::strlen(path);
   if (isPath && length < limit) std::memcpy(result, path, length + 1);

@@ -109,7 +109,7 @@ bool DataExchange::Number(int id, std::uint32_t& value, std::uint32_t minimum,
   }
   char text[32] = {};  // the first 31 bytes are all that count
   GetWindowTextA(control, text, sizeof text);
-  const std::optional<std::uint32_t> parsed = ParseExchangeNumber(text);
+  const std::optional<std::uint32_t> parsed = ReadNumberAsDialogExchangeDoes(text);
   if (!parsed) return Fail(id, Texts().notANumber);
   value = *parsed;
   if (value < minimum || value > maximum) {

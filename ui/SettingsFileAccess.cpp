@@ -1,5 +1,8 @@
 #include "ui/SettingsFileAccess.h"
 
+#include "platform/win32/Win32Platform.h"
+#include "ui/ScopedWin.h"
+
 namespace velmora::ui {
 
 namespace {
@@ -9,11 +12,9 @@ namespace {
 constexpr DWORD kProfileShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 DWORD OpenError(const std::string& path, DWORD access, DWORD disposition) {
-  HANDLE file = CreateFileA(path.c_str(), access, kProfileShare, nullptr, disposition,
-                            FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (file == INVALID_HANDLE_VALUE) return GetLastError();
-  CloseHandle(file);
-  return ERROR_SUCCESS;
+  const AutoCloseHandle file(CreateFileA(path.c_str(), access, kProfileShare, nullptr,
+                                        disposition, FILE_ATTRIBUTE_NORMAL, nullptr));
+  return file.IsValid() ? ERROR_SUCCESS : GetLastError();
 }
 
 }  // namespace
@@ -25,21 +26,13 @@ DWORD SettingsFileReadError(const std::string& path) {
 }
 
 DWORD SettingsFileWriteError(const std::string& path) {
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return ERROR_ACCESS_DENIED;
-  }
+  if (platform::MarkedReadOnly(path)) return ERROR_ACCESS_DENIED;
   return OpenError(path, GENERIC_READ | GENERIC_WRITE, OPEN_ALWAYS);
 }
 
 std::string SystemErrorText(DWORD error) {
-  char* buffer = nullptr;
   // Language 0: the user's language where the system has the text in it.
-  const DWORD length = FormatMessageA(
-      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-      nullptr, error, 0, reinterpret_cast<char*>(&buffer), 0, nullptr);
-  std::string text = length > 0 && buffer ? std::string(buffer, length) : std::string();
-  if (buffer) LocalFree(buffer);
+  std::string text = platform::FormatSystemMessage(error, 0);
   // CR, LF and the blank are never the second byte of a double-byte character.
   while (!text.empty() && (text.back() == '\r' || text.back() == '\n' || text.back() == ' ')) {
     text.pop_back();

@@ -50,6 +50,24 @@ std::string IconvName(unsigned codePage) {
   }
 }
 
+// Owns a conversion descriptor of iconv and closes it on every way out.
+class IconvHandle {
+ public:
+  IconvHandle(const char* to, const char* from) noexcept : cd_(iconv_open(to, from)) {}
+  ~IconvHandle() {
+    if (Valid()) iconv_close(cd_);
+  }
+  IconvHandle(const IconvHandle&) = delete;
+  IconvHandle& operator=(const IconvHandle&) = delete;
+
+  // False when the system has no converter between the two encodings.
+  bool Valid() const noexcept { return cd_ != reinterpret_cast<iconv_t>(-1); }
+  iconv_t Get() const noexcept { return cd_; }
+
+ private:
+  iconv_t cd_;
+};
+
 // Length of the UTF-8 sequence that starts with this byte (1 for a stray byte).
 std::size_t Utf8SequenceLength(unsigned char lead) {
   if (lead >= 0xF0) return 4;
@@ -62,8 +80,8 @@ std::size_t Utf8SequenceLength(unsigned char lead) {
 
 std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
   if (codePage == 65001) return std::string(utf8Text);
-  iconv_t cd = iconv_open(IconvName(codePage).c_str(), "UTF-8");
-  if (cd == reinterpret_cast<iconv_t>(-1)) {
+  const IconvHandle cd(IconvName(codePage).c_str(), "UTF-8");
+  if (!cd.Valid()) {
     // Unknown to the system: keep ASCII and mark everything else as unrepresentable.
     std::string out;
     for (std::size_t i = 0; i < utf8Text.size();) {
@@ -86,7 +104,7 @@ std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
   while (inLeft > 0) {
     char* outPtr = buffer;
     std::size_t outLeft = sizeof buffer;
-    std::size_t result = iconv(cd, &in, &inLeft, &outPtr, &outLeft);
+    std::size_t result = iconv(cd.Get(), &in, &inLeft, &outPtr, &outLeft);
     out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
     if (result == static_cast<std::size_t>(-1)) {
       if (errno == E2BIG) continue;
@@ -100,9 +118,8 @@ std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
   }
   char* outPtr = buffer;
   std::size_t outLeft = sizeof buffer;
-  iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+  iconv(cd.Get(), nullptr, nullptr, &outPtr, &outLeft);
   out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
-  iconv_close(cd);
   return out;
 }
 
@@ -219,89 +236,75 @@ FileIdentity IdentityOf(const struct stat& st) {
   return FileIdentity{static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
 }
 
-bool HasWriteBits(const struct stat& st) { return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) != 0; }
+// A file marked read-only: no write bit for anybody. The program never writes such a file, even
+// for a user whom the system would let write it (root): every check of the mark goes through here.
+bool MarkedReadOnly(const struct stat& st) {
+  return (st.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0;
+}
+
+// errno of the call that just failed, as an ErrorCode.
+ErrorCode LastErrno() { return static_cast<ErrorCode>(errno); }
 
 // What a run may do with what lstat or fstat found at an output path; the one check that Create
 // and ProbeOutputFile share. Only a plain file is written: a link may lead out of the output
-// folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched
-// even for a user whom the system would let write it.
-// A refusal's reason goes to *reason when asked for.
-OutputProbe JudgeExistingOutput(const struct stat& st,
-                                const std::vector<FileIdentity>& protectedFiles,
-                                ErrorCode* reason = nullptr) {
-  ErrorCode refusal = 0;
-  if (!S_ISREG(st.st_mode)) {
-    refusal = kErrorNotPlainFile;
-  } else {
-    for (const FileIdentity& kept : protectedFiles) {
-      if (kept == IdentityOf(st)) refusal = kErrorProtectedFile;
-    }
-    if (refusal == 0 && !HasWriteBits(st)) refusal = kErrorReadOnly;
+// folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched.
+Result<OutputProbe> JudgeExistingOutput(const struct stat& st,
+                                        const std::vector<FileIdentity>& protectedFiles) {
+  if (!S_ISREG(st.st_mode)) return Failure{kErrorNotPlainFile};
+  for (const FileIdentity& kept : protectedFiles) {
+    if (kept == IdentityOf(st)) return Failure{kErrorProtectedFile};
   }
-  if (reason != nullptr) *reason = refusal;
-  return refusal == 0 ? OutputProbe::PlainFile : OutputProbe::Refused;
+  if (MarkedReadOnly(st)) return Failure{kErrorReadOnly};
+  return OutputProbe::PlainFile;
 }
+
+int DescriptorOf(NativeFile file) { return static_cast<int>(file); }
 
 }  // namespace
 
 InputFile::~InputFile() { Close(); }
 
-bool InputFile::Open(const std::string& path) {
+Status InputFile::Open(const std::string& path) {
   Close();
-  lastError_ = ENOENT;
-  if (!UsablePath(path)) return false;
+  if (!UsablePath(path)) return Failure{ENOENT};
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat st {};
-  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
-    lastError_ = static_cast<ErrorCode>(errno);
-    return false;
-  }
-  // A folder opens for reading here but is no file of records.
-  if (S_ISDIR(st.st_mode)) {
-    lastError_ = kErrorNotPlainFile;
-    return false;
-  }
-  fd_ = fd.Release();
-  lastError_ = 0;
-  return true;
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return Failure{LastErrno()};
+  // A folder opens for reading here but is no file of records; Windows refuses to open one.
+  if (S_ISDIR(st.st_mode)) return Failure{kErrorNotPlainFile};
+  file_ = fd.Release();
+  return {};
 }
 
-ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (fd_ < 0) return ReadStatus::Error;
+Result<std::size_t> InputFile::Read(char* buffer, std::size_t size) {
+  if (file_ == kNoNativeFile) return Failure{EBADF};
   for (;;) {
-    const ssize_t n = ::read(fd_, buffer, size < kMaxIoChunk ? size : kMaxIoChunk);
-    if (n > 0) {
-      got = static_cast<std::size_t>(n);
-      return ReadStatus::Ok;
-    }
-    if (n == 0) return ReadStatus::End;
-    if (errno != EINTR) {
-      lastError_ = static_cast<ErrorCode>(errno);
-      return ReadStatus::Error;
-    }
+    const ssize_t n = ::read(DescriptorOf(file_), buffer, size < kMaxIoChunk ? size : kMaxIoChunk);
+    if (n >= 0) return static_cast<std::size_t>(n);
+    if (errno != EINTR) return Failure{LastErrno()};
   }
 }
 
 std::optional<std::uint64_t> InputFile::Size() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) return std::nullopt;
+  if (file_ == kNoNativeFile || ::fstat(DescriptorOf(file_), &st) != 0 || !S_ISREG(st.st_mode)) {
+    return std::nullopt;
+  }
   return static_cast<std::uint64_t>(st.st_size);
 }
 
 std::optional<FileIdentity> InputFile::Identity() const {
   struct stat st {};
-  if (fd_ < 0 || ::fstat(fd_, &st) != 0) return std::nullopt;
+  if (file_ == kNoNativeFile || ::fstat(DescriptorOf(file_), &st) != 0) return std::nullopt;
   return IdentityOf(st);
 }
 
-void InputFile::Close() { UniqueFd closed(std::exchange(fd_, -1)); }
+void InputFile::Close() { UniqueFd closed(DescriptorOf(std::exchange(file_, kNoNativeFile))); }
 
-OutputFile::~OutputFile() { UniqueFd closed(fd_); }
+OutputFile::~OutputFile() { UniqueFd closed(DescriptorOf(file_)); }
 
-bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
-  lastError_ = ENOENT;
-  if (!UsablePath(path)) return false;
+Status OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return Failure{ENOENT};
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither protected nor read-only. O_EXCL also fails on a link, even one that
   // leads nowhere. Anything else takes the checked way below.
@@ -314,87 +317,70 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
       // A link fails O_NOFOLLOW with ELOOP, a folder EISDIR and a pipe without reader ENXIO.
-      lastError_ = errno == ELOOP || errno == EISDIR || errno == ENXIO ? kErrorNotPlainFile
-                                                     : static_cast<ErrorCode>(errno);
-      return false;
+      return Failure{errno == ELOOP || errno == EISDIR || errno == ENXIO ? kErrorNotPlainFile
+                                                                         : LastErrno()};
     }
-    if (JudgeExistingOutput(st, protectedFiles, &lastError_) != OutputProbe::PlainFile) {
-      return false;
+    if (const Result<OutputProbe> verdict = JudgeExistingOutput(st, protectedFiles); !verdict) {
+      return Failure{verdict.error()};
     }
     const int flags = ::fcntl(fd.Get(), F_GETFL);
     if (flags == -1 || ::fcntl(fd.Get(), F_SETFL, flags & ~O_NONBLOCK) == -1 ||
         ::ftruncate(fd.Get(), 0) != 0) {
-      lastError_ = static_cast<ErrorCode>(errno);
-      return false;
+      return Failure{LastErrno()};
     }
   }
-  fd_ = fd.Release();
+  file_ = fd.Release();
   path_ = path;
-  lastError_ = 0;
-  return true;
+  return {};
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-  if (const int error = WriteAll(fd_, data, size)) {
+  if (const int error = WriteAll(DescriptorOf(file_), data, size)) {
     throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
   }
 }
 
 void OutputFile::Close() {
-  if (fd_ < 0) return;
-  if (!UniqueFd(std::exchange(fd_, -1)).Close() && errno != EINTR) {
+  if (file_ == kNoNativeFile) return;
+  if (!UniqueFd(DescriptorOf(std::exchange(file_, kNoNativeFile))).Close() && errno != EINTR) {
     const int error = errno;
     throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
   }
 }
 
-OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles, ErrorCode* reason) {
-  ErrorCode unused = 0;
-  ErrorCode& refusal = reason != nullptr ? *reason : unused;
-  refusal = ENOENT;
-  if (!UsablePath(path)) return OutputProbe::Refused;
+Result<OutputProbe> ProbeOutputFile(const std::string& path,
+                                    const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return Failure{ENOENT};
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0) {
-    const OutputProbe verdict = JudgeExistingOutput(st, protectedFiles, &refusal);
-    if (verdict == OutputProbe::PlainFile && ::access(path.c_str(), W_OK) != 0) {
-      refusal = static_cast<ErrorCode>(errno);
-      return OutputProbe::Refused;
-    }
+    Result<OutputProbe> verdict = JudgeExistingOutput(st, protectedFiles);
+    // Not marked read-only, yet this user may not write it.
+    if (verdict && ::access(path.c_str(), W_OK) != 0) return Failure{LastErrno()};
     return verdict;
   }
-  refusal = static_cast<ErrorCode>(errno);
-  if (errno != ENOENT) return OutputProbe::Refused;
+  if (errno != ENOENT) return Failure{LastErrno()};
   // A new file needs a folder that exists and may be written, and a name the system accepts.
   const std::size_t slash = path.rfind('/');
   const std::string folder =
       slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   const std::size_t nameLength =
       slash == std::string::npos ? path.size() : path.size() - slash - 1;
-  if (::stat(folder.c_str(), &st) != 0) {
-    refusal = static_cast<ErrorCode>(errno);
-    return OutputProbe::Refused;
-  }
-  if (!S_ISDIR(st.st_mode) || ::access(folder.c_str(), W_OK | X_OK) != 0) {
-    refusal = S_ISDIR(st.st_mode) ? static_cast<ErrorCode>(errno) : ENOTDIR;
-    return OutputProbe::Refused;
-  }
-  if (nameLength > NAME_MAX) {
-    refusal = ENAMETOOLONG;
-    return OutputProbe::Refused;
-  }
-  refusal = 0;
+  if (::stat(folder.c_str(), &st) != 0) return Failure{LastErrno()};
+  if (!S_ISDIR(st.st_mode)) return Failure{ENOTDIR};
+  if (::access(folder.c_str(), W_OK | X_OK) != 0) return Failure{LastErrno()};
+  if (nameLength > NAME_MAX) return Failure{ENAMETOOLONG};
   return OutputProbe::Absent;
 }
 
-bool WriteNewFile(const std::string& path, std::string_view bytes) {
-  if (!UsablePath(path)) return false;
+Status WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return Failure{ENOENT};
   UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-  if (!fd.Valid()) return false;
-  bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size()) == 0;
-  ok = fd.Close() && ok;
-  if (!ok) ::unlink(path.c_str());
-  return ok;
+  if (!fd.Valid()) return Failure{LastErrno()};
+  int error = WriteAll(fd.Get(), bytes.data(), bytes.size());
+  if (!fd.Close() && error == 0) error = errno;
+  if (error == 0) return {};
+  ::unlink(path.c_str());
+  return Failure{static_cast<ErrorCode>(error)};
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
@@ -408,15 +394,12 @@ std::string SystemErrorMessage(ErrorCode code) {
   return std::strerror(static_cast<int>(code));
 }
 
-PathInfo InspectPath(const std::string& path) {
+Result<PathInfo> InspectPath(const std::string& path) {
   PathInfo info;
   struct stat st {};
   if (!UsablePath(path)) return info;
   if (::stat(path.c_str(), &st) != 0) {
-    if (errno != ENOENT && errno != ENOTDIR) {
-      info.kind = PathKind::Other;
-      info.error = static_cast<ErrorCode>(errno);
-    }
+    if (errno != ENOENT && errno != ENOTDIR) return Failure{LastErrno()};
     return info;
   }
   if (S_ISREG(st.st_mode)) {
@@ -428,28 +411,31 @@ PathInfo InspectPath(const std::string& path) {
   return info;
 }
 
-ErrorCode LastSystemError() { return static_cast<ErrorCode>(errno); }
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
+Result<std::string> ReadWholeFile(const std::string& path) {
   InputFile file;
-  if (!file.Open(path)) return false;
+  if (const Status opened = file.Open(path); !opened) return Failure{opened.error()};
+  std::string bytes;
   char buffer[1 << 16];
   for (;;) {
-    std::size_t got = 0;
-    ReadStatus status = file.Read(buffer, sizeof buffer, got);
-    if (status == ReadStatus::End) return true;
-    if (status == ReadStatus::Error) return false;
-    bytes.append(buffer, got);
+    const Result<std::size_t> got = file.Read(buffer, sizeof buffer);
+    if (!got) return Failure{got.error()};
+    if (*got == 0) return bytes;
+    bytes.append(buffer, *got);
   }
 }
 
 namespace {
 
-// Writes bytes over the open file from its start and cuts it there.
-bool WriteInPlace(int fd, std::string_view bytes) {
-  return ::lseek(fd, 0, SEEK_SET) == 0 && WriteAll(fd, bytes.data(), bytes.size()) == 0 &&
-         ::ftruncate(fd, static_cast<off_t>(bytes.size())) == 0 && ::fsync(fd) == 0;
+// Writes bytes over the open file from its start and cuts it there; 0 or the errno of the failure.
+ErrorCode WriteInPlace(int fd, std::string_view bytes) {
+  if (::lseek(fd, 0, SEEK_SET) != 0) return LastErrno();
+  if (const int error = WriteAll(fd, bytes.data(), bytes.size())) {
+    return static_cast<ErrorCode>(error);
+  }
+  if (::ftruncate(fd, static_cast<off_t>(bytes.size())) != 0 || ::fsync(fd) != 0) {
+    return LastErrno();
+  }
+  return 0;
 }
 
 enum class NewFileOutcome {
@@ -458,76 +444,96 @@ enum class NewFileOutcome {
   Failed,    // the new file could not be written; nothing has changed
 };
 
+struct NewFileResult {
+  NewFileOutcome outcome;
+  ErrorCode error = 0;  // why it was not Replaced
+};
+
 // Puts bytes in place of target through a new file beside it. NotMade when the folder takes no
 // new file or the new file could not get the target's group; Failed on any other failure, a full
 // disk among them, where writing in place would fail part-way and leave the target cut.
-NewFileOutcome ReplaceThroughNewFile(const std::string& target, std::string_view bytes,
-                                     mode_t mode, const struct stat* existing) {
+NewFileResult ReplaceThroughNewFile(const std::string& target, std::string_view bytes, mode_t mode,
+                                    const struct stat* existing) {
   std::size_t slash = target.rfind('/');
   std::string folder = slash == std::string::npos ? "." : target.substr(0, slash + 1);
   std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
   std::string temp = (slash == std::string::npos ? std::string() : folder) + "." + base + ".XXXXXX";
   UniqueFd fd(::mkstemp(temp.data()));
   if (!fd.Valid()) {
-    return errno == EACCES || errno == EPERM || errno == EROFS ? NewFileOutcome::NotMade
-                                                               : NewFileOutcome::Failed;
+    const bool notMade = errno == EACCES || errno == EPERM || errno == EROFS;
+    return {notMade ? NewFileOutcome::NotMade : NewFileOutcome::Failed, LastErrno()};
   }
-  NewFileOutcome outcome = NewFileOutcome::Failed;
-  bool ok = WriteAll(fd.Get(), bytes.data(), bytes.size()) == 0 && ::fchmod(fd.Get(), mode) == 0;
-  if (ok && existing != nullptr) {
+  NewFileOutcome failed = NewFileOutcome::Failed;
+  ErrorCode error = static_cast<ErrorCode>(WriteAll(fd.Get(), bytes.data(), bytes.size()));
+  if (error == 0 && ::fchmod(fd.Get(), mode) != 0) error = LastErrno();
+  if (error == 0 && existing != nullptr) {
     struct stat made {};
-    ok = ::fstat(fd.Get(), &made) == 0 &&
-         (made.st_gid == existing->st_gid ||
-          ::fchown(fd.Get(), static_cast<uid_t>(-1), existing->st_gid) == 0);
-    if (!ok) outcome = NewFileOutcome::NotMade;
+    if (::fstat(fd.Get(), &made) != 0 ||
+        (made.st_gid != existing->st_gid &&
+         ::fchown(fd.Get(), static_cast<uid_t>(-1), existing->st_gid) != 0)) {
+      error = LastErrno();
+      failed = NewFileOutcome::NotMade;
+    }
   }
-  ok = ok && ::fsync(fd.Get()) == 0;
-  ok = fd.Close() && ok;
-  if (ok && existing != nullptr) {
+  if (error == 0 && ::fsync(fd.Get()) != 0) error = LastErrno();
+  if (!fd.Close() && error == 0) error = LastErrno();
+  if (error == 0 && existing != nullptr) {
     // The file may have turned read-only since it was looked at.
     struct stat now {};
-    if (::stat(target.c_str(), &now) == 0 && !HasWriteBits(now)) ok = false;
+    if (::stat(target.c_str(), &now) == 0 && MarkedReadOnly(now)) error = kErrorReadOnly;
   }
-  ok = ok && ::rename(temp.c_str(), target.c_str()) == 0;
-  if (!ok) ::unlink(temp.c_str());
-  return ok ? NewFileOutcome::Replaced : outcome;
+  if (error == 0 && ::rename(temp.c_str(), target.c_str()) != 0) error = LastErrno();
+  if (error == 0) return {NewFileOutcome::Replaced};
+  ::unlink(temp.c_str());
+  return {failed, error};
 }
 
 }  // namespace
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  if (!UsablePath(path)) return false;
+Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return Failure{ENOENT};
   std::string target = path;
   struct stat st {};
   if (::lstat(path.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
     char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) == nullptr) return false;
+    if (realpath(path.c_str(), resolved) == nullptr) return Failure{LastErrno()};
     target = resolved;
   }
   if (::stat(target.c_str(), &st) != 0) {
-    if (errno != ENOENT) return false;
+    if (errno != ENOENT) return Failure{LastErrno()};
     mode_t mask = ::umask(0);
     ::umask(mask);
-    return ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr) == NewFileOutcome::Replaced;
+    const NewFileResult made = ReplaceThroughNewFile(target, bytes, 0666 & ~mask, nullptr);
+    if (made.outcome == NewFileOutcome::Replaced) return {};
+    return Failure{made.error};
   }
-  if (!S_ISREG(st.st_mode) || !HasWriteBits(st)) return false;
+  if (!S_ISREG(st.st_mode)) return Failure{kErrorNotPlainFile};
+  if (MarkedReadOnly(st)) return Failure{kErrorReadOnly};
   // As the system's profile writer: only a user who may write the file itself changes it; being
   // allowed to write its folder is not enough.
   UniqueFd fd(::open(target.c_str(), O_WRONLY | O_CLOEXEC | O_NOCTTY));
-  if (!fd.Valid()) return false;
+  if (!fd.Valid()) return Failure{LastErrno()};
   // A new file in its place is one that readers see whole or not at all, but it belongs to this
   // user and stands under this one name only: for a file of another owner or with other names
   // (hard links), and in a folder that takes no new file, the bytes go into the file itself.
-  NewFileOutcome outcome = NewFileOutcome::NotMade;
+  NewFileResult outcome{NewFileOutcome::NotMade};
   if (st.st_uid == ::geteuid() && st.st_nlink == 1) {
     outcome = ReplaceThroughNewFile(target, bytes, st.st_mode & 07777, &st);
   }
-  bool ok = outcome == NewFileOutcome::Replaced;
-  if (outcome == NewFileOutcome::NotMade) {
+  ErrorCode error = outcome.outcome == NewFileOutcome::Replaced ? 0 : outcome.error;
+  if (outcome.outcome == NewFileOutcome::NotMade) {
     struct stat now {};
-    ok = ::fstat(fd.Get(), &now) == 0 && HasWriteBits(now) && WriteInPlace(fd.Get(), bytes);
+    if (::fstat(fd.Get(), &now) != 0) {
+      error = LastErrno();
+    } else if (MarkedReadOnly(now)) {
+      error = kErrorReadOnly;
+    } else {
+      error = WriteInPlace(fd.Get(), bytes);
+    }
   }
-  return fd.Close() && ok;
+  if (!fd.Close() && error == 0) error = LastErrno();
+  if (error == 0) return {};
+  return Failure{error};
 }
 
 // ---- Standard streams ---------------------------------------------------------------------------
@@ -543,8 +549,8 @@ std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_vie
   const std::string from = codePage == 65001   ? std::string("UTF-8")
                            : codePage == 54936 ? std::string("GB18030")
                                                : IconvName(codePage);
-  iconv_t cd = iconv_open("UTF-16LE", from.c_str());
-  if (cd == reinterpret_cast<iconv_t>(-1)) return std::nullopt;
+  const IconvHandle cd("UTF-16LE", from.c_str());
+  if (!cd.Valid()) return std::nullopt;
   std::string input(bytes);
   // At most one UTF-16 unit per byte, or two for a four-byte character.
   std::string output(bytes.size() * 2 + 8, '\0');
@@ -552,9 +558,9 @@ std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_vie
   std::size_t inLeft = input.size();
   char* out = output.data();
   std::size_t outLeft = output.size();
-  const bool converted = iconv(cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
-                         iconv(cd, nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-  iconv_close(cd);
+  const bool converted =
+      iconv(cd.Get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+      iconv(cd.Get(), nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
   if (!converted || inLeft != 0) return std::nullopt;
   const std::size_t units = (output.size() - outLeft) / 2;
   std::u16string wide(units, u'\0');

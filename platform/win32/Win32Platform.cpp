@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/win32/Win32Platform.h"
 
 #include <fcntl.h>
 #include <io.h>
@@ -82,8 +83,10 @@ std::string ProgramPath() {
 
 namespace {
 
-// The most bytes handed to one ReadFile or WriteFile: their counts are DWORDs.
-constexpr std::size_t kMaxIoChunk = 0x40000000u;
+// The most bytes handed to one ReadFile or WriteFile. Reads and writes of 64 MB or more in one
+// call fail on some network shares with ERROR_NO_SYSTEM_RESOURCES, so every transfer is cut into
+// pieces of 4 MB, far below that and far above what a call costs.
+constexpr std::size_t kChunkSizeMax = 1 << 22;
 
 // Owns a file handle and closes it on every way out.
 class UniqueHandle {
@@ -109,6 +112,10 @@ class UniqueHandle {
  private:
   HANDLE handle_;
 };
+
+// NativeFile holds a HANDLE; kNoNativeFile is INVALID_HANDLE_VALUE.
+HANDLE HandleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
+NativeFile NativeOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
 
 bool UsablePath(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
@@ -148,11 +155,11 @@ FileErrorCause CauseFromWin32(DWORD error) {
   }
 }
 
-// Writes every byte; 0 when done, else the system's error code (fewer bytes stored than asked
-// means the disk is full).
+// Writes every byte, kChunkSizeMax at a time; 0 when done, else the system's error code (fewer
+// bytes stored than asked means the disk is full).
 DWORD WriteAll(HANDLE h, const char* data, std::size_t size) {
   while (size > 0) {
-    const DWORD chunk = static_cast<DWORD>(size < kMaxIoChunk ? size : kMaxIoChunk);
+    const DWORD chunk = static_cast<DWORD>(size < kChunkSizeMax ? size : kChunkSizeMax);
     DWORD written = 0;
     if (!WriteFile(h, data, chunk, &written, nullptr)) return GetLastError();
     if (written < chunk) return ERROR_DISK_FULL;
@@ -160,6 +167,30 @@ DWORD WriteAll(HANDLE h, const char* data, std::size_t size) {
     size -= written;
   }
   return 0;
+}
+
+// Reads up to size bytes, at most kChunkSizeMax: how many, 0 at the end of the file.
+Result<std::size_t> ReadPart(HANDLE h, char* buffer, std::size_t size) {
+  const DWORD chunk = static_cast<DWORD>(size < kChunkSizeMax ? size : kChunkSizeMax);
+  DWORD n = 0;
+  if (!ReadFile(h, buffer, chunk, &n, nullptr)) {
+    const DWORD error = GetLastError();
+    if (error == ERROR_HANDLE_EOF) return std::size_t{0};
+    return Failure{error};
+  }
+  return std::size_t{n};
+}
+
+// Why CreateFile failed to open path with the given access. It gives ERROR_ACCESS_DENIED for a
+// folder, for a read-only file opened for writing and for a file this user may not open alike:
+// the attributes tell which, so that the reason is the one that POSIX and ProbeOutputFile give.
+ErrorCode OpenFailureReason(const std::string& path, DWORD access, DWORD error) {
+  if (error != ERROR_ACCESS_DENIED) return error;
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return error;
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kErrorNotPlainFile;
+  if ((access & GENERIC_WRITE) != 0 && MarkedReadOnly(attributes)) return kErrorReadOnly;
+  return error;
 }
 
 FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
@@ -171,98 +202,74 @@ FileIdentity IdentityOf(const BY_HANDLE_FILE_INFORMATION& info) {
 // point; the one check that Create and ProbeOutputFile share. A reparse point (a symbolic link, a
 // junction) may lead out of the output folder and a pipe may block: both are refused. A device
 // (NUL, CON, COM1, ...) opens too and is no plain file; the naming rule keeps device names out of
-// a run. A read-only file stays untouched even where the system would let this user write it
-// (Wine run by root shows the attribute but does not enforce it).
-// A refusal's reason goes to *reason when asked for.
-OutputProbe JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles,
-                                ErrorCode* reason = nullptr) {
-  ErrorCode unused = 0;
-  ErrorCode& refusal = reason != nullptr ? *reason : unused;
-  refusal = 0;
+// a run. A read-only file stays untouched.
+Result<OutputProbe> JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity>& protectedFiles) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (GetFileInformationByHandle(h, &info)) {
     if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0) {
-      refusal = kErrorNotPlainFile;
-      return OutputProbe::Refused;
+      return Failure{kErrorNotPlainFile};
     }
     for (const FileIdentity& kept : protectedFiles) {
-      if (kept == IdentityOf(info)) {
-        refusal = kErrorProtectedFile;
-        return OutputProbe::Refused;
-      }
+      if (kept == IdentityOf(info)) return Failure{kErrorProtectedFile};
     }
   }
   switch (GetFileType(h)) {
     case FILE_TYPE_DISK:
-      if ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) == 0) return OutputProbe::PlainFile;
-      refusal = kErrorReadOnly;
-      return OutputProbe::Refused;
+      if (MarkedReadOnly(info.dwFileAttributes)) return Failure{kErrorReadOnly};
+      return OutputProbe::PlainFile;
     case FILE_TYPE_CHAR: return OutputProbe::OtherFile;
-    default:
-      refusal = kErrorNotPlainFile;
-      return OutputProbe::Refused;
+    default: return Failure{kErrorNotPlainFile};
   }
 }
 
 }  // namespace
 
+bool MarkedReadOnly(std::uint32_t attributes) {
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+}
+
+bool MarkedReadOnly(const std::string& path) {
+  return MarkedReadOnly(static_cast<std::uint32_t>(GetFileAttributesA(path.c_str())));
+}
+
 InputFile::~InputFile() { Close(); }
 
-bool InputFile::Open(const std::string& path) {
+Status InputFile::Open(const std::string& path) {
   Close();
-  lastError_ = ERROR_INVALID_NAME;
-  if (!UsablePath(path)) return false;
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // Share mode 0: nobody else may open the file while the run reads it.
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
-  if (!h.Valid()) {
-    lastError_ = GetLastError();
-    return false;
-  }
-  handle_ = h.Release();
-  lastError_ = 0;
-  return true;
+  if (!h.Valid()) return Failure{OpenFailureReason(path, GENERIC_READ, GetLastError())};
+  file_ = NativeOf(h.Release());
+  return {};
 }
 
-ReadStatus InputFile::Read(char* buffer, std::size_t size, std::size_t& got) {
-  got = 0;
-  if (handle_ == nullptr) return ReadStatus::Error;
-  const DWORD chunk = static_cast<DWORD>(size < kMaxIoChunk ? size : kMaxIoChunk);
-  DWORD n = 0;
-  if (!ReadFile(static_cast<HANDLE>(handle_), buffer, chunk, &n, nullptr)) {
-    const DWORD error = GetLastError();
-    if (error == ERROR_HANDLE_EOF) return ReadStatus::End;
-    lastError_ = error;
-    return ReadStatus::Error;
-  }
-  if (n == 0) return ReadStatus::End;
-  got = n;
-  return ReadStatus::Ok;
+Result<std::size_t> InputFile::Read(char* buffer, std::size_t size) {
+  if (file_ == kNoNativeFile) return Failure{ERROR_INVALID_HANDLE};
+  return ReadPart(HandleOf(file_), buffer, size);
 }
 
 std::optional<std::uint64_t> InputFile::Size() const {
   LARGE_INTEGER size{};
-  if (handle_ == nullptr || !GetFileSizeEx(static_cast<HANDLE>(handle_), &size)) {
-    return std::nullopt;
-  }
+  if (file_ == kNoNativeFile || !GetFileSizeEx(HandleOf(file_), &size)) return std::nullopt;
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
 std::optional<FileIdentity> InputFile::Identity() const {
   BY_HANDLE_FILE_INFORMATION info{};
-  if (handle_ == nullptr || !GetFileInformationByHandle(static_cast<HANDLE>(handle_), &info)) {
+  if (file_ == kNoNativeFile || !GetFileInformationByHandle(HandleOf(file_), &info)) {
     return std::nullopt;
   }
   return IdentityOf(info);
 }
 
-void InputFile::Close() { UniqueHandle closed(std::exchange(handle_, nullptr)); }
+void InputFile::Close() { UniqueHandle closed(HandleOf(std::exchange(file_, kNoNativeFile))); }
 
-OutputFile::~OutputFile() { UniqueHandle closed(handle_); }
+OutputFile::~OutputFile() { UniqueHandle closed(HandleOf(file_)); }
 
-bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
-  lastError_ = ERROR_INVALID_NAME;
-  if (!UsablePath(path)) return false;
+Status OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
@@ -274,81 +281,65 @@ bool OutputFile::Create(const std::string& path, const std::vector<FileIdentity>
     h = UniqueHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) {
-      lastError_ = GetLastError();
-      // CreateFile gives ERROR_ACCESS_DENIED for a folder and for a read-only file alike: the
-      // attributes tell which, so that the reason is the one ProbeOutputFile gives.
-      const DWORD attributes = GetFileAttributesA(path.c_str());
-      if (lastError_ == ERROR_ACCESS_DENIED && attributes != INVALID_FILE_ATTRIBUTES) {
-        if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
-          lastError_ = kErrorNotPlainFile;
-        } else if ((attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-          lastError_ = kErrorReadOnly;
-        }
-      }
+      const DWORD error = GetLastError();
       // A file that is held open elsewhere (the run's own settings file among them) may be one
       // that no output may replace: its identity still answers, and then that is the reason, as
       // ProbeOutputFile gives it.
-      if (lastError_ == ERROR_SHARING_VIOLATION) {
+      if (error == ERROR_SHARING_VIOLATION) {
         const std::optional<FileIdentity> identity = IdentifyFile(path);
         if (identity && std::find(protectedFiles.begin(), protectedFiles.end(), *identity) !=
                             protectedFiles.end()) {
-          lastError_ = kErrorProtectedFile;
+          return Failure{kErrorProtectedFile};
         }
       }
-      return false;
+      return Failure{OpenFailureReason(path, GENERIC_WRITE, error)};
     }
-    const OutputProbe verdict = JudgeExistingOutput(h.Get(), protectedFiles, &lastError_);
-    if (verdict == OutputProbe::Refused) return false;
+    const Result<OutputProbe> verdict = JudgeExistingOutput(h.Get(), protectedFiles);
+    if (!verdict) return Failure{verdict.error()};
     // A device such as a console has no length to cut; a disk file that cannot be cut fails.
-    if (verdict == OutputProbe::PlainFile && !SetEndOfFile(h.Get())) {
-      lastError_ = GetLastError();
-      return false;
+    if (*verdict == OutputProbe::PlainFile && !SetEndOfFile(h.Get())) {
+      return Failure{GetLastError()};
     }
   }
-  handle_ = h.Release();
+  file_ = NativeOf(h.Release());
   path_ = path;
-  lastError_ = 0;
-  return true;
+  return {};
 }
 
 void OutputFile::Write(const char* data, std::size_t size) {
-  if (const DWORD error = WriteAll(static_cast<HANDLE>(handle_), data, size)) {
+  if (const DWORD error = WriteAll(HandleOf(file_), data, size)) {
     throw FileError(CauseFromWin32(error), path_, error);
   }
 }
 
 void OutputFile::Close() {
-  if (handle_ == nullptr) return;
-  if (!UniqueHandle(std::exchange(handle_, nullptr)).Close()) {
+  if (file_ == kNoNativeFile) return;
+  if (!UniqueHandle(HandleOf(std::exchange(file_, kNoNativeFile))).Close()) {
     const DWORD error = GetLastError();
     throw FileError(CauseFromWin32(error), path_, error);
   }
 }
 
-std::string SystemErrorMessage(ErrorCode code) {
-  // The program's other texts on standard error are English; the user's language comes second.
-  for (const DWORD language : {static_cast<DWORD>(MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US)),
-                               static_cast<DWORD>(0)}) {
-    char* buffer = nullptr;
-    // FORMAT_MESSAGE_ALLOCATE_BUFFER: lpBuffer receives a LocalAlloc'd pointer, freed by LocalFree.
-    const DWORD length = FormatMessageA(
-        FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
-        nullptr, code, language, reinterpret_cast<char*>(&buffer), 0, nullptr);
-    if (length != 0 && buffer != nullptr) {
-      std::string text(buffer, length);
-      LocalFree(buffer);
-      return text;
-    }
-  }
-  return {};
+std::string FormatSystemMessage(ErrorCode code, std::uint32_t languageId) {
+  char* buffer = nullptr;
+  // FORMAT_MESSAGE_ALLOCATE_BUFFER: lpBuffer receives a LocalAlloc'd pointer, freed by LocalFree.
+  const DWORD length = FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, code, languageId, reinterpret_cast<char*>(&buffer), 0, nullptr);
+  std::string text = length != 0 && buffer != nullptr ? std::string(buffer, length) : std::string();
+  if (buffer != nullptr) LocalFree(buffer);
+  return text;
 }
 
-OutputProbe ProbeOutputFile(const std::string& path,
-                            const std::vector<FileIdentity>& protectedFiles, ErrorCode* reason) {
-  ErrorCode unused = 0;
-  ErrorCode& refusal = reason != nullptr ? *reason : unused;
-  refusal = ERROR_INVALID_NAME;
-  if (!UsablePath(path)) return OutputProbe::Refused;
+std::string SystemErrorMessage(ErrorCode code) {
+  // The program's other texts on standard error are English; the user's language comes second.
+  std::string text = FormatSystemMessage(code, MAKELANGID(LANG_ENGLISH, SUBLANG_ENGLISH_US));
+  return text.empty() ? FormatSystemMessage(code, 0) : text;
+}
+
+Result<OutputProbe> ProbeOutputFile(const std::string& path,
+                                    const std::vector<FileIdentity>& protectedFiles) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // No access rights asked: the file can be looked at even while another program holds it.
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING,
@@ -357,13 +348,11 @@ OutputProbe ProbeOutputFile(const std::string& path,
     // ERROR_FILE_NOT_FOUND: the folder is there and the file is not. A missing folder gives
     // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
     const DWORD error = GetLastError();
-    refusal = 0;
     if (error == ERROR_FILE_NOT_FOUND) return OutputProbe::Absent;
     if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return OutputProbe::OtherFile;
-    refusal = error;
-    return OutputProbe::Refused;
+    return Failure{error};
   }
-  return JudgeExistingOutput(h.Get(), protectedFiles, &refusal);
+  return JudgeExistingOutput(h.Get(), protectedFiles);
 }
 
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
@@ -376,27 +365,25 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   return IdentityOf(info);
 }
 
-bool WriteNewFile(const std::string& path, std::string_view bytes) {
-  if (!UsablePath(path)) return false;
+Status WriteNewFile(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.Valid()) return false;
-  bool ok = WriteAll(h.Get(), bytes.data(), bytes.size()) == 0;
-  ok = h.Close() && ok;
-  if (!ok) DeleteFileA(path.c_str());
-  return ok;
+  if (!h.Valid()) return Failure{GetLastError()};
+  DWORD error = WriteAll(h.Get(), bytes.data(), bytes.size());
+  if (!h.Close() && error == 0) error = GetLastError();
+  if (error == 0) return {};
+  DeleteFileA(path.c_str());
+  return Failure{error};
 }
 
-PathInfo InspectPath(const std::string& path) {
+Result<PathInfo> InspectPath(const std::string& path) {
   PathInfo info;
   if (!UsablePath(path)) return info;
   WIN32_FILE_ATTRIBUTE_DATA data{};
   if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
     const DWORD error = GetLastError();
-    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) {
-      info.kind = PathKind::Other;
-      info.error = error;
-    }
+    if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return Failure{error};
     return info;
   }
   if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
@@ -407,59 +394,61 @@ PathInfo InspectPath(const std::string& path) {
   // Access 0 asks for nothing but the handle, so the file itself is not touched.
   UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+  if (!h.Valid()) return Failure{GetLastError()};
   info.kind = PathKind::Other;
-  if (!h.Valid()) info.error = GetLastError();
   LARGE_INTEGER size{};
-  if (h.Valid() && GetFileType(h.Get()) == FILE_TYPE_DISK && GetFileSizeEx(h.Get(), &size)) {
+  if (GetFileType(h.Get()) == FILE_TYPE_DISK && GetFileSizeEx(h.Get(), &size)) {
     info.kind = PathKind::RegularFile;
     info.size = static_cast<std::uint64_t>(size.QuadPart);
   }
   return info;
 }
 
-ErrorCode LastSystemError() { return GetLastError(); }
-
-bool ReadWholeFile(const std::string& path, std::string& bytes) {
-  bytes.clear();
-  if (!UsablePath(path)) return false;
+Result<std::string> ReadWholeFile(const std::string& path) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-  if (!h.Valid()) return false;
+  if (!h.Valid()) return Failure{OpenFailureReason(path, GENERIC_READ, GetLastError())};
+  std::string bytes;
   char buffer[1 << 16];
   for (;;) {
-    DWORD n = 0;
-    if (!ReadFile(h.Get(), buffer, sizeof buffer, &n, nullptr)) return false;
-    if (n == 0) return true;
-    bytes.append(buffer, n);
+    const Result<std::size_t> got = ReadPart(h.Get(), buffer, sizeof buffer);
+    if (!got) return Failure{got.error()};
+    if (*got == 0) return bytes;
+    bytes.append(buffer, *got);
   }
 }
 
-bool ReplaceFileContents(const std::string& path, std::string_view bytes) {
-  if (!UsablePath(path)) return false;
-  DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES &&
-      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
-    return false;
+Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
+    return Failure{kErrorNotPlainFile};
   }
+  if (MarkedReadOnly(attributes)) return Failure{kErrorReadOnly};
   std::string temp = path + ".~tmp";
   for (unsigned attempt = 0;; ++attempt) {
     UniqueHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) {
-      if (GetLastError() == ERROR_FILE_EXISTS && attempt < 100) {
+      const DWORD error = GetLastError();
+      if (error == ERROR_FILE_EXISTS && attempt < 100) {
         temp = path + ".~tmp" + std::to_string(GetCurrentProcessId()) + "_" +
                std::to_string(attempt);
         continue;
       }
-      return false;
+      return Failure{error};
     }
-    bool ok = WriteAll(h.Get(), bytes.data(), bytes.size()) == 0;
-    ok = FlushFileBuffers(h.Get()) && ok;
-    ok = h.Close() && ok;
-    ok = ok && MoveFileExA(temp.c_str(), path.c_str(),
-                           MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-    if (!ok) DeleteFileA(temp.c_str());
-    return ok;
+    DWORD error = WriteAll(h.Get(), bytes.data(), bytes.size());
+    if (!FlushFileBuffers(h.Get()) && error == 0) error = GetLastError();
+    if (!h.Close() && error == 0) error = GetLastError();
+    if (error == 0 && !MoveFileExA(temp.c_str(), path.c_str(),
+                                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+      error = GetLastError();
+    }
+    if (error == 0) return {};
+    DeleteFileA(temp.c_str());
+    return Failure{error};
   }
 }
 
@@ -487,15 +476,13 @@ std::int32_t SystemProfileGetInt(const std::string& path, const std::string& sec
       GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, path.c_str()));
 }
 
-bool SystemProfileWriteString(const std::string& path, const std::string& section,
-                              const std::string& key, const std::string& value) {
-  // A read-only settings file is never written, even where the system would let this user.
-  const DWORD attributes = GetFileAttributesA(path.c_str());
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0) {
-    return false;
+Status SystemProfileWriteString(const std::string& path, const std::string& section,
+                                const std::string& key, const std::string& value) {
+  if (MarkedReadOnly(path)) return Failure{kErrorReadOnly};
+  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str())) {
+    return Failure{GetLastError()};
   }
-  return WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str()) !=
-         FALSE;
+  return {};
 }
 
 // ---- Names as the file system sees them ---------------------------------------------------------

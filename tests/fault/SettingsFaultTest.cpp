@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -304,14 +305,15 @@ TEST(SettingsWriter, FileThatCannotBeReadIsLeftAsItIs) {
   ASSERT_GE(child, 0);
   if (child == 0) {
     if (root && (setgid(kNobody) != 0 || setuid(kNobody) != 0)) _exit(2);
-    std::string ignored;
-    if (platform::ReadWholeFile(path, ignored)) _exit(3);  // the file must be unreadable here
-    SaveSettings(Record("new", 2), path, *MakePortableProfile());
-    _exit(0);
+    if (platform::ReadWholeFile(path).ok()) _exit(3);  // the file must be unreadable here
+    // The save fails with the reason why the file could not be read.
+    const platform::Status saved = SaveSettings(Record("new", 2), path, *MakePortableProfile());
+    _exit(saved.ok() || saved.error() != EACCES ? 4 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
+  ASSERT_NE(WEXITSTATUS(status), 4) << "the save did not fail with the read's refusal";
   ASSERT_EQ(WEXITSTATUS(status), 0) << "the file could be read, or the user could not be changed";
   chmod(path.c_str(), 0600);
   EXPECT_EQ(test::ReadBytes(path), before);
@@ -333,12 +335,15 @@ TEST(SettingsWriter, FullDiskKeepsTheOldFileWhole) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{before.size() + 100, before.size() + 100};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) _exit(2);
-    _exit(platform::ReplaceFileContents(path, after) ? 3 : 0);
+    const platform::Status replaced = platform::ReplaceFileContents(path, after);
+    _exit(replaced.ok() ? 3 : replaced.error() != EFBIG ? 4 : 0);
   }
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
   ASSERT_TRUE(WIFEXITED(status));
-  EXPECT_EQ(WEXITSTATUS(status), 0) << "the file was written in spite of the limit";
+  EXPECT_NE(WEXITSTATUS(status), 4) << "the failure does not carry the system's EFBIG";
+  EXPECT_NE(WEXITSTATUS(status), 3) << "the file was written in spite of the limit";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
   EXPECT_EQ(test::ReadBytes(path), before);
   EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 }

@@ -42,10 +42,10 @@ std::optional<std::uint32_t> Expected(std::string_view text) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string_view text(reinterpret_cast<const char*>(data), size);
-  const std::optional<std::uint32_t> value = ParseExchangeNumber(text);
+  const std::optional<std::uint32_t> value = ReadNumberAsDialogExchangeDoes(text);
   reference::Check(value == Expected(text), "the parse differs from the rules");
   if (value) {
-    reference::Check(ParseExchangeNumber(std::to_string(*value)) == value,
+    reference::Check(ReadNumberAsDialogExchangeDoes(std::to_string(*value)) == value,
                      "a parsed number does not read back");
   }
   return 0;

@@ -108,9 +108,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     reference::Check(text->find_first_of("\r\n") == std::string::npos, "a text with a line end");
   }
 
-  SaveSettings(s, path, *profile);
-  std::string saved;
-  reference::Check(platform::ReadWholeFile(path, saved), "the saved file cannot be read");
+  reference::Check(SaveSettings(s, path, *profile).ok(), "the record cannot be saved");
+  const platform::Result<std::string> savedFile = platform::ReadWholeFile(path);
+  reference::Check(savedFile.ok(), "the saved file cannot be read");
+  const std::string saved = savedFile.ok() ? *savedFile : std::string();
   LoadSettings(loaded, path, *profile);
   GeneratorSettings expected = s;
   for (std::string* text : {&expected.Input, &expected.Output, &expected.Template,
@@ -120,9 +121,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   }
   reference::Check(loaded == expected, "a saved record does not read back");
 
-  SaveSettings(s, path, *profile);
-  std::string again;
-  reference::Check(platform::ReadWholeFile(path, again) && again == saved,
+  reference::Check(SaveSettings(s, path, *profile).ok(), "the record cannot be saved again");
+  const platform::Result<std::string> again = platform::ReadWholeFile(path);
+  reference::Check(again.ok() && *again == saved,
                    "saving the same record twice gives different files");
   return 0;
 }

@@ -37,7 +37,7 @@ TEST(ExchangeNumber, ParsesTheDigitEditByTheExchangeRules) {
       {std::string(30, ' ') + "5" + "junk", 5u},
       {std::string(31, ' ') + "5", std::nullopt},
   };
-  for (const Case& c : cases) EXPECT_EQ(ParseExchangeNumber(c.text), c.value) << "'" << c.text << "'";
+  for (const Case& c : cases) EXPECT_EQ(ReadNumberAsDialogExchangeDoes(c.text), c.value) << "'" << c.text << "'";
 }
 
 }  // namespace

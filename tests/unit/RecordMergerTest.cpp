@@ -241,7 +241,7 @@ TEST(RecordMerger, NeverWritesOverAProtectedFile) {
   const CodePageTable table = CodePageTable::ForCodePage(932);
   test::WriteBytes(dir / "input.html", "keep me");
   platform::InputFile input;
-  ASSERT_TRUE(input.Open(dir / "input.html"));
+  ASSERT_TRUE(input.Open(dir / "input.html").ok());
   GeneratorSettings s = Defaults(dir.Path().string());
   s.Rule = 1;
   RunContext context(s, "overwritten", ',', table, platform::NativePathRules());

@@ -114,6 +114,7 @@ TEST(RecordReader, SkipsOneUtf8ByteOrderMarkAtTheVeryStartWhenAsked) {
   std::string line;
   EXPECT_FALSE(ReadRecord(stream, line));
   EXPECT_TRUE(stream.Failed());
+  EXPECT_EQ(stream.ReadError(), test::MemoryByteSource::kReadError);
 }
 
 TEST(RecordReader, DropsThePartialLineOnAReadErrorAndStops) {

@@ -191,7 +191,7 @@ TEST(ProfileNumber, ConvertsTheLeadingNumber) {
                         {"+5", 5},          {"abc", 0},     {"", 0},
                         {"-", 0},           {" 7 ", 7},     {"2147483647", 2147483647},
                         {"4294967295", -1}, {"007", 7}};
-  for (const Case& c : cases) EXPECT_EQ(ProfileNumber(c.text), c.value) << c.text;
+  for (const Case& c : cases) EXPECT_EQ(ReadLeadingNumberAsProfileDoes(c.text), c.value) << c.text;
 }
 
 TEST(SettingsStore, AnEmptyPathNamesNoFile) {
@@ -202,8 +202,9 @@ TEST(SettingsStore, AnEmptyPathNamesNoFile) {
       ADD_FAILURE() << "read " << path;
       return MakePortableProfile()->Read(path);
     }
-    void WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
+    platform::Status WriteStrings(const std::string&, const std::vector<ProfileEntry>&) override {
       ADD_FAILURE() << "written";
+      return {};
     }
   } untouchable;
   GeneratorSettings settings;
@@ -215,7 +216,7 @@ TEST(SettingsStore, AnEmptyPathNamesNoFile) {
   defaults.ReplaceTail = "_$]";
   defaults.RuleTail = ".html";
   EXPECT_EQ(settings, defaults);
-  SaveSettings(settings, "", untouchable);
+  EXPECT_TRUE(SaveSettings(settings, "", untouchable).ok());
 }
 
 TEST(SettingsFilePath, ReplacesTheProgramsExtension) {

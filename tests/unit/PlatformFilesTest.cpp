@@ -1,0 +1,144 @@
+// The platform's files as both systems must give them: the same refusals and the system's own
+// error codes in the results, and every byte of a write that the system takes in pieces.
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <string>
+
+#include "platform/DecimalText.h"
+#include "platform/Platform.h"
+#include "support/TestFiles.h"
+
+namespace velmora {
+namespace {
+
+namespace fs = std::filesystem;
+
+#ifdef _WIN32
+constexpr platform::ErrorCode kNotFound = 2;       // ERROR_FILE_NOT_FOUND
+constexpr platform::ErrorCode kExists = 80;        // ERROR_FILE_EXISTS
+#else
+constexpr platform::ErrorCode kNotFound = ENOENT;
+constexpr platform::ErrorCode kExists = EEXIST;
+#endif
+
+// Each call that opens, reads or writes a path gives the refusal of a folder, a missing file or a
+// read-only file alike on both systems, with the code that the user is shown.
+TEST(PlatformFiles, RefusalsCarryTheSameCodeOnEverySystem) {
+  test::TempDir dir;
+  const std::string folder = dir / "folder";
+  const std::string missing = dir / "missing.csv";
+  const std::string readOnly = dir / "readonly.ini";
+  fs::create_directory(folder);
+  test::WriteBytes(readOnly, "[Settings]\r\n");
+  fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write |
+                                fs::perms::others_write, fs::perm_options::remove);
+
+  platform::InputFile input;
+  EXPECT_EQ(input.Open(folder).error(), platform::kErrorNotPlainFile);
+  EXPECT_EQ(input.Open(missing).error(), kNotFound);
+  EXPECT_EQ(platform::ReadWholeFile(folder).error(), platform::kErrorNotPlainFile);
+  EXPECT_EQ(platform::ReadWholeFile(missing).error(), kNotFound);
+
+  platform::OutputFile output;
+  EXPECT_EQ(output.Create(folder).error(), platform::kErrorNotPlainFile);
+  // (POSIX gives a user who may not write the file its EACCES; root and Windows the mark.)
+  EXPECT_FALSE(output.Create(readOnly).ok());
+  EXPECT_EQ(platform::ProbeOutputFile(folder).error(), platform::kErrorNotPlainFile);
+  EXPECT_EQ(platform::ProbeOutputFile(readOnly).error(), platform::kErrorReadOnly);
+
+  EXPECT_EQ(platform::ReplaceFileContents(folder, "x").error(), platform::kErrorNotPlainFile);
+  EXPECT_EQ(platform::ReplaceFileContents(readOnly, "x").error(), platform::kErrorReadOnly);
+  EXPECT_EQ(test::ReadBytes(readOnly), "[Settings]\r\n");
+  EXPECT_EQ(platform::WriteNewFile(readOnly, "x").error(), kExists);
+
+  const platform::Result<platform::PathInfo> folderInfo = platform::InspectPath(folder);
+  ASSERT_TRUE(folderInfo.ok());
+  EXPECT_EQ(folderInfo->kind, platform::PathKind::Folder);
+  const platform::Result<platform::PathInfo> missingInfo = platform::InspectPath(missing);
+  ASSERT_TRUE(missingInfo.ok());
+  EXPECT_EQ(missingInfo->kind, platform::PathKind::Missing);
+}
+
+// A write of several pieces (Windows hands WriteFile at most 4 MB at a time) stores every byte in
+// order, and the reads give them back whole.
+TEST(PlatformFiles, WriteLargerThanOnePieceKeepsEveryByte) {
+  test::TempDir dir;
+  const std::string path = dir / "big.bin";
+  std::string bytes((std::size_t{1} << 23) + 12345, '\0');
+  for (std::size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<char>(i * 7 + i / 251);
+  platform::OutputFile file;
+  ASSERT_TRUE(file.Create(path).ok());
+  file.Write(bytes.data(), bytes.size());
+  file.Close();
+  const platform::Result<std::string> read = platform::ReadWholeFile(path);
+  ASSERT_TRUE(read.ok()) << read.error();
+  EXPECT_TRUE(*read == bytes);
+
+  platform::InputFile input;
+  ASSERT_TRUE(input.Open(path).ok());
+  std::string again;
+  std::string buffer(bytes.size() + 1, '\0');
+  for (;;) {
+    const platform::Result<std::size_t> got = input.Read(buffer.data(), buffer.size());
+    ASSERT_TRUE(got.ok()) << got.error();
+    if (*got == 0) break;
+    again.append(buffer.data(), *got);
+  }
+  EXPECT_TRUE(again == bytes);
+}
+
+// A failed read gives the system's reason, which the run puts into the error that ends it. Linux
+// fails every read of a process's own memory at address 0 with EIO.
+TEST(PlatformFiles, FailedReadGivesTheSystemsCode) {
+#ifdef _WIN32
+  GTEST_SKIP() << "no file here whose reads fail";
+#else
+  const std::string failing = "/proc/self/mem";
+  if (!test::Exists(failing)) GTEST_SKIP() << "no file here whose reads fail";
+  platform::InputFile input;
+  ASSERT_TRUE(input.Open(failing).ok());
+  char buffer[16];
+  const platform::Result<std::size_t> got = input.Read(buffer, sizeof buffer);
+  ASSERT_FALSE(got.ok());
+  EXPECT_EQ(got.error(), static_cast<platform::ErrorCode>(EIO));
+#endif
+}
+
+TEST(DecimalText, TakesDigitsOnlyAndNeverOverflows) {
+  struct Case {
+    const char* text;
+    std::uint64_t max;
+    std::optional<std::uint64_t> value;
+  };
+  constexpr std::uint64_t kAny = UINT64_MAX;
+  const Case cases[] = {
+      {"0", kAny, 0},
+      {"007", kAny, 7},
+      {"4294967295", kAny, 4294967295u},
+      {"18446744073709551615", kAny, UINT64_MAX},
+      {"18446744073709551616", kAny, std::nullopt},
+      {"99999999999999999999999", kAny, std::nullopt},
+      {"2147483648", 2147483648u, 2147483648u},
+      {"2147483649", 2147483648u, std::nullopt},
+      {"0000000000000000000000255", 255, 255},
+      {"256", 255, std::nullopt},
+      {"", kAny, std::nullopt},
+      {"+1", kAny, std::nullopt},
+      {"-1", kAny, std::nullopt},
+      {" 1", kAny, std::nullopt},
+      {"1 ", kAny, std::nullopt},
+      {"1a", kAny, std::nullopt},
+      {"\xef\xbc\x91", kAny, std::nullopt},  // a full-width digit is no digit
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::ParseDecimal(c.text, c.max), c.value) << "'" << c.text << "' max " << c.max;
+  }
+  static_assert(platform::ParseDecimal("42") == 42u);
+}
+
+}  // namespace
+}  // namespace velmora
