@@ -10,8 +10,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // Where offset (into the text as the run read it) lies in the file at path: its line, counting
 // CR LF, CR and LF as line ends as an editor does, and its byte offset in the file, which also
 // counts a byte-order mark that the run dropped. No line when the file cannot be read again.
@@ -35,7 +33,9 @@ FilePlace PlaceInFile(const std::string& path, std::uint64_t offset, bool markDr
     std::size_t i = 0;
     if (!markChecked) {
       markChecked = true;
-      if (std::string_view(buffer, got).starts_with(kByteOrderMark)) place.offset += 3;
+      if (StartsWithByteOrderMark(std::string_view(buffer, got))) {
+        place.offset += kUtf8ByteOrderMark.size();
+      }
     }
     for (; i < got && at < place.offset; ++i, ++at) {
       if (buffer[i] == '\n') {
@@ -75,7 +75,7 @@ bool EncodingCheck::InspectTemplate(std::string_view templateText) {
   if (bad != std::string_view::npos) template_.malformed = bad;
   if (table_.CodePage() != kUtf8CodePage) {
     template_.look = LookAsUtf8(templateText);
-    template_.byteOrderMark = templateText.starts_with(kByteOrderMark);
+    template_.byteOrderMark = StartsWithByteOrderMark(templateText);
   }
   stopped_ = strict_ && template_.malformed.has_value();
   return !stopped_;
@@ -95,7 +95,7 @@ bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNum
     }
   }
   if (table_.CodePage() != kUtf8CodePage && input_.look != Utf8Look::NotUtf8) {
-    if (recordNumber == 1) input_.byteOrderMark = line.starts_with(kByteOrderMark);
+    if (recordNumber == 1) input_.byteOrderMark = StartsWithByteOrderMark(line);
     // Once a record is no UTF-8 the file is none: the rest of the run skips this look.
     const Utf8Look look = LookAsUtf8(line);
     if (look != Utf8Look::Ascii) input_.look = look;

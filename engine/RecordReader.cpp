@@ -18,9 +18,7 @@ platform::ReadStatus ByteOrderMarkSkipper::Read(char* buffer, std::size_t size,
       if (startStatus_ != platform::ReadStatus::Ok) break;
       startSize_ += n;
     }
-    if (startSize_ == sizeof start_ && std::memcmp(start_, "\xEF\xBB\xBF", sizeof start_) == 0) {
-      startSize_ = 0;
-    }
+    if (StartsWithByteOrderMark(std::string_view(start_, startSize_))) startSize_ = 0;
   }
   if (startPosition_ < startSize_) {
     got = std::min(size, startSize_ - startPosition_);
