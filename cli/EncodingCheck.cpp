@@ -11,8 +11,6 @@ namespace velmora {
 
 namespace {
 
-constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-
 // The line ends in text, counting CR LF, CR and LF each as one, as an editor does. Counted a
 // whole line at a time, so that the common case (no line end at all) costs two vector scans.
 std::uint64_t CountLineEnds(std::string_view text) {
@@ -52,7 +50,7 @@ bool EncodingCheck::InspectTemplate(std::string_view templateText, std::uint64_t
   }
   if (table_.CodePage() != kUtf8CodePage) {
     template_.look = LookAsUtf8(templateText);
-    template_.byteOrderMark = templateText.starts_with(kByteOrderMark);
+    template_.byteOrderMark = StartsWithByteOrderMark(templateText);
   }
   stopped_ = strict_ && template_.malformed.has_value();
   return !stopped_;
@@ -79,7 +77,7 @@ bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNum
     }
   }
   if (table_.CodePage() != kUtf8CodePage && input_.look != Utf8Look::NotUtf8) {
-    if (recordNumber <= 1 && offset == 0) input_.byteOrderMark = line.starts_with(kByteOrderMark);
+    if (recordNumber <= 1 && offset == 0) input_.byteOrderMark = StartsWithByteOrderMark(line);
     // Once a record is no UTF-8 the file is none: the rest of the run skips this look.
     const Utf8Look look = LookAsUtf8(line);
     if (look != Utf8Look::Ascii) input_.look = look;

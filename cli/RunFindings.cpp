@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "engine/Placeholder.h"
+
 namespace velmora {
 
 namespace {
@@ -15,26 +17,19 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
                                             std::string_view tail, const CodePageTable& table) {
   std::vector<PlaceholderText> found;
   if (lead.empty() || tail.empty()) return found;
-  for (CharacterWalk walk(templateText, table); !walk.Done(); walk.Advance()) {
-    const std::size_t start = walk.Start();
-    if (templateText.substr(start, lead.size()) != lead) continue;
-    std::size_t end = start + lead.size();
-    std::size_t digits = 0;
-    std::uint64_t number = 0;
-    while (end < templateText.size() && templateText[end] >= '0' && templateText[end] <= '9' &&
-           digits < 10) {
-      number = number * 10 + static_cast<std::uint64_t>(templateText[end] - '0');
-      ++end;
-      ++digits;
-    }
-    if (digits == 0 || (digits > 1 && templateText[start + lead.size()] == '0') ||
-        number > 0xFFFFFFFFu || templateText.substr(end, tail.size()) != tail) {
-      continue;
-    }
-    const std::string_view text = templateText.substr(start, end + tail.size() - start);
+  std::size_t count = 0;  // characters are counted afresh from here (CountAfreshFrom)
+  for (std::size_t start = FindAtCharacterStart(templateText, lead, 0, 0, table);
+       start != std::string_view::npos;
+       start = FindAtCharacterStart(templateText, lead, count, start + 1, table)) {
+    count = CountAfreshFrom(templateText, count, start, table);
+    const std::string_view rest = templateText.substr(start + lead.size());
+    const DigitRun digits = ReadDigits(rest);
+    if (!digits.fieldNumber || !rest.substr(digits.length).starts_with(tail)) continue;
+    const std::string_view text =
+        templateText.substr(start, lead.size() + digits.length + tail.size());
     if (std::none_of(found.begin(), found.end(),
                      [&](const PlaceholderText& seen) { return seen.text == text; })) {
-      found.push_back({std::string(text), static_cast<std::uint32_t>(number)});
+      found.push_back({std::string(text), *digits.fieldNumber});
     }
   }
   return found;

@@ -2,27 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/Placeholder.h"
+
 namespace velmora {
-
-namespace {
-
-bool AllDigits(std::string_view text) {
-  return !text.empty() &&
-         std::all_of(text.begin(), text.end(), [](char c) { return c >= '0' && c <= '9'; });
-}
-
-// The first match of needle in text at or after from that starts a character, counting
-// characters from the start of text; npos when there is none.
-std::size_t FindAtCharacter(std::string_view text, std::string_view needle, std::size_t from,
-                            const CodePageTable& table) {
-  for (;;) {
-    const std::size_t hit = text.find(needle, from);
-    if (hit == std::string_view::npos || StartsCharacter(text, 0, hit, table)) return hit;
-    from = hit + 1;
-  }
-}
-
-}  // namespace
 
 ColumnNames ReadColumnNames(const FieldList& header) {
   ColumnNames columns;
@@ -32,7 +14,7 @@ ColumnNames ReadColumnNames(const FieldList& header) {
     const std::string& name = header[i];
     if (name.empty()) {
       columns.unnamed.push_back({i, Unnamed::Empty, 0});
-    } else if (AllDigits(name)) {
+    } else if (IsDigitsOnly(name)) {
       columns.unnamed.push_back({i, Unnamed::Digits, 0});
     } else if (const auto earlier = FindColumn(columns, name)) {
       columns.unnamed.push_back({i, Unnamed::Repeat, *earlier});
@@ -55,7 +37,7 @@ std::vector<std::string> NamedPlaceholders(const ColumnNames& columns, std::stri
   std::vector<std::string> placeholders(columns.names.size());
   for (std::size_t i = 0; i < placeholders.size(); ++i) {
     if (!columns.naming[i]) continue;
-    placeholders[i].append(lead).append(columns.names[i]).append(tail);
+    placeholders[i] = NamedPlaceholder(lead, columns.names[i], tail);
   }
   return placeholders;
 }
@@ -67,10 +49,12 @@ std::vector<std::string> UnknownNamedPlaceholders(std::string_view templateText,
   std::vector<std::string> unknown;
   if (lead.empty() || tail.empty()) return unknown;
   const std::vector<std::string> known = NamedPlaceholders(columns, lead, tail);
+  std::size_t count = 0;  // characters are counted afresh from here (CountAfreshFrom)
   std::size_t from = 0;
   for (;;) {
-    const std::size_t at = FindAtCharacter(templateText, lead, from, table);
+    const std::size_t at = FindAtCharacterStart(templateText, lead, count, from, table);
     if (at == std::string_view::npos) break;
+    count = CountAfreshFrom(templateText, count, at, table);
     // A column's own placeholder may hold the tail inside its name: it is taken whole.
     const std::string_view rest = templateText.substr(at);
     const auto whole = std::find_if(known.begin(), known.end(), [&](const std::string& p) {
@@ -81,10 +65,10 @@ std::vector<std::string> UnknownNamedPlaceholders(std::string_view templateText,
       continue;
     }
     const std::size_t nameStart = at + lead.size();
-    const std::size_t end = FindAtCharacter(templateText, tail, nameStart, table);
+    const std::size_t end = FindAtCharacterStart(templateText, tail, count, nameStart, table);
     if (end == std::string_view::npos) break;
     const std::string_view name = templateText.substr(nameStart, end - nameStart);
-    if (name.empty() || AllDigits(name) || name.find(lead) != std::string_view::npos ||
+    if (name.empty() || IsDigitsOnly(name) || name.find(lead) != std::string_view::npos ||
         name.find_first_of("\r\n") != std::string_view::npos) {
       from = at + 1;
       continue;
@@ -93,6 +77,7 @@ std::vector<std::string> UnknownNamedPlaceholders(std::string_view templateText,
     if (std::find(unknown.begin(), unknown.end(), shaped) == unknown.end()) {
       unknown.push_back(std::move(shaped));
     }
+    count = CountAfreshFrom(templateText, count, end, table);
     from = end + tail.size();
   }
   return unknown;

@@ -4,15 +4,12 @@
 #include <string>
 
 #include "engine/FormatZeroPadded.h"
+#include "engine/PathSyntax.h"
 #include "engine/WindowsNames.h"
 
 namespace velmora {
 
 namespace {
-
-bool IsSeparator(unsigned char c, const platform::PathRules& rules) {
-  return c == '/' || (rules.backslashSeparates && c == '\\');
-}
 
 // Appends component as the system names it. Windows knows a file whatever the case of its ASCII
 // letters and drops the trailing dots and blanks of a name, so there "A.html. " is "a.html"; a
@@ -68,14 +65,10 @@ bool IsDeviceComponent(std::string_view component, const platform::PathRules& ru
   return rules.drivesAndUnc && IsWindowsDeviceName(component, table);
 }
 
-// Whether text ends in a separator that is a character of its own.
+// Whether text ends in a separator, so that its last component is empty.
 bool EndsInSeparator(std::string_view text, const platform::PathRules& rules,
                      const CodePageTable& table) {
-  bool last = false;
-  for (CharacterWalk walk(text, table); !walk.Done(); walk.Advance()) {
-    last = walk.End() - walk.Start() == 1 && IsSeparator(walk.Byte(), rules);
-  }
-  return last;
+  return !text.empty() && LastComponentStart(text, rules, table) == text.size();
 }
 
 }  // namespace
@@ -119,27 +112,13 @@ void NameOutputFile(const RunContext& context, const FieldList& fields,
 
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
                       const CodePageTable& table) {
-  if (name.empty()) return false;
-  if (IsSeparator(static_cast<unsigned char>(name[0]), rules)) return false;  // absolute, or UNC
-  if (rules.drivesAndUnc && name.size() >= 2 && name[1] == ':' &&
-      !table.IsLead(static_cast<unsigned char>(name[0]))) {
-    return false;  // a drive prefix
-  }
+  if (name.empty() || StartsAtRoot(name, rules, table)) return false;  // absolute, UNC, a drive
   if (HasWindowsStreamColon(name, rules, table)) return false;
   std::string folded;
-  std::size_t start = 0;
-  for (CharacterWalk walk(name, table); !walk.Done(); walk.Advance()) {
-    if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;
-    const std::string_view component = name.substr(start, walk.Start() - start);
-    if (IsParentComponent(component, rules, table, folded) ||
-        IsDeviceComponent(component, rules, table)) {
-      return false;
-    }
-    start = walk.End();
-  }
-  const std::string_view last = name.substr(std::min(start, name.size()));
-  return !IsParentComponent(last, rules, table, folded) &&
-         !IsDeviceComponent(last, rules, table);
+  return ForEachPathComponent(name, rules, table, [&](std::string_view component, bool) {
+    return !IsParentComponent(component, rules, table, folded) &&
+           !IsDeviceComponent(component, rules, table);
+  });
 }
 
 std::string OutputFolderPrefix(std::string_view folder, const platform::PathRules& rules,
@@ -167,26 +146,20 @@ std::string OutputFileKey(std::string_view path, const platform::PathRules& rule
   std::string key;
   key.reserve(path.size());
   std::string folded;
-  std::size_t start = 0;
-  auto endComponent = [&](std::size_t end, bool separator) {
+  ForEachPathComponent(path, rules, table, [&](std::string_view component, bool separated) {
     folded.clear();
-    AppendFoldedComponent(folded, path.substr(start, end - start), rules, table);
+    AppendFoldedComponent(folded, component, rules, table);
     // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
-    if (folded == "." || (folded.empty() && !key.empty())) return;
+    if (folded == "." || (folded.empty() && !key.empty())) return true;
     // Windows also folds the case of letters beyond ASCII, as NTFS does.
     if (rules.drivesAndUnc && !folded.empty()) {
       key.append(WindowsCaseKey(folded, table));
     } else {
       key.append(folded);
     }
-    if (separator) key.push_back('/');
-  };
-  for (CharacterWalk walk(path, table); !walk.Done(); walk.Advance()) {
-    if (walk.End() - walk.Start() != 1 || !IsSeparator(walk.Byte(), rules)) continue;
-    endComponent(walk.Start(), true);
-    start = walk.End();
-  }
-  endComponent(path.size(), false);
+    if (separated) key.push_back('/');
+    return true;
+  });
   return key;
 }
 

@@ -15,7 +15,7 @@ platform::Result<std::size_t> ByteOrderMarkSkipper::Read(char* buffer, std::size
       if (!startRead_ || *startRead_ == 0) break;
       startSize_ += *startRead_;
     }
-    if (startSize_ == sizeof start_ && std::memcmp(start_, "\xEF\xBB\xBF", sizeof start_) == 0) {
+    if (StartsWithByteOrderMark(std::string_view(start_, startSize_))) {
       startSize_ = 0;
       dropped_ = sizeof start_;
     }

@@ -33,6 +33,14 @@ class FileByteSource : public ByteSource {
   platform::InputFile& file_;
 };
 
+// The UTF-8 byte-order mark: a text that begins with it says that it is UTF-8.
+inline constexpr std::string_view kUtf8ByteOrderMark = "\xEF\xBB\xBF";
+
+// Whether text begins with the UTF-8 byte-order mark.
+inline bool StartsWithByteOrderMark(std::string_view text) {
+  return text.starts_with(kUtf8ByteOrderMark);
+}
+
 // A byte source that drops a UTF-8 byte-order mark (EF BB BF) at the very start of another one,
 // when asked to: the mark says how the text is encoded and is no data. Without the mark, or when
 // not asked, every byte passes through unchanged.
@@ -47,7 +55,7 @@ class ByteOrderMarkSkipper : public ByteSource {
   ByteSource& source_;
   bool checked_;
   std::uint64_t dropped_ = 0;
-  char start_[3] = {};
+  char start_[kUtf8ByteOrderMark.size()] = {};
   std::size_t startSize_ = 0;
   std::size_t startPosition_ = 0;
   platform::Result<std::size_t> startRead_ = std::size_t{0};  // the last read while gathering
@@ -58,7 +66,7 @@ inline constexpr unsigned kUtf8CodePage = 65001;
 
 // Drops a UTF-8 byte-order mark from the start of text (a loaded template) when skip is set.
 inline void DropByteOrderMark(std::string& text, bool skip) {
-  if (skip && text.starts_with("\xEF\xBB\xBF")) text.erase(0, 3);
+  if (skip && StartsWithByteOrderMark(text)) text.erase(0, kUtf8ByteOrderMark.size());
 }
 
 // Where records end. Cr: at CR or CR LF, and an LF alone is data (the window's way). Any: at CR

@@ -1,9 +1,9 @@
 #include "engine/TemplateFill.h"
 
 #include <array>
-#include <charconv>
 #include <cstring>
 
+#include "engine/Placeholder.h"
 #include "engine/ReplaceAll.h"
 #include "engine/TemplatePlan.h"
 
@@ -171,11 +171,8 @@ void FillFieldByField(const RunContext& context, const FieldList& fields, FillSc
     scratch.value.clear();
     AppendTranslatedValue(scratch.value, fields[i], s.ReplaceFormat, context.breakByte,
                           context.table);
-    char digits[24];
-    auto [end, ec] = std::to_chars(digits, digits + sizeof digits, i);
-    scratch.placeholder.assign(s.ReplaceLead);
-    scratch.placeholder.append(digits, end);
-    scratch.placeholder.append(s.ReplaceTail);
+    scratch.placeholder.clear();
+    AppendFieldPlaceholder(scratch.placeholder, s.ReplaceLead, i, s.ReplaceTail);
     const std::string& value =
         scratch.value.empty() && !s.ReplaceDefault.empty() ? s.ReplaceDefault : scratch.value;
     ReplaceAll(content, scratch.placeholder, value, context.table);

@@ -1,22 +1,14 @@
 #include "engine/TemplatePlan.h"
 
-#include <charconv>
 #include <string>
 #include <string_view>
 #include <utility>
 
+#include "engine/Placeholder.h"
+
 namespace velmora {
 
 namespace {
-
-std::string PlaceholderText(const std::string& lead, std::size_t field, const std::string& tail) {
-  char digits[24];
-  auto [end, ec] = std::to_chars(digits, digits + sizeof digits, field);
-  std::string placeholder = lead;
-  placeholder.append(digits, end);
-  placeholder.append(tail);
-  return placeholder;
-}
 
 // The matches of needle in text by ReplaceAll's rules: left to right, never overlapping, never on
 // the second byte of a character.
@@ -25,12 +17,8 @@ void FindMatches(std::string_view text, std::string_view needle, const CodePageT
   hits.clear();
   std::size_t known = 0;
   for (;;) {
-    std::size_t hit = text.find(needle, known);
+    const std::size_t hit = FindAtCharacterStart(text, needle, known, known, table);
     if (hit == std::string_view::npos) return;
-    if (table.HasLeadBytes() && !StartsCharacter(text, known, hit, table)) {
-      known = hit + 1;
-      continue;
-    }
     hits.push_back(hit);
     known = hit + needle.size();
   }
@@ -57,7 +45,7 @@ TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount)
   // column's name.
   std::vector<std::vector<std::string>> placeholders(fieldCount);
   for (std::size_t i = 0; i < fieldCount; ++i) {
-    placeholders[i].push_back(PlaceholderText(lead, i, tail));
+    AppendFieldPlaceholder(placeholders[i].emplace_back(), lead, i, tail);
     if (i < context.namedPlaceholders.size() && !context.namedPlaceholders[i].empty()) {
       placeholders[i].push_back(context.namedPlaceholders[i]);
     }

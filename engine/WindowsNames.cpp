@@ -2,6 +2,8 @@
 
 #include <optional>
 
+#include "engine/PathSyntax.h"
+
 namespace velmora {
 
 namespace {
@@ -13,10 +15,6 @@ constexpr std::size_t kMaxDeviceNameBytes = 7;
 // Tags that start the two kinds of case key, so that a decoded key never equals exact bytes.
 constexpr char kDecodedKey = '\x01';
 constexpr char kExactKey = '\x02';
-
-bool IsSeparator(unsigned char b, const platform::PathRules& rules) {
-  return b == '/' || (rules.backslashSeparates && b == '\\');
-}
 
 bool IsAsciiCharacter(const CharacterWalk& walk, char c) {
   return walk.End() - walk.Start() == 1 && walk.Byte() == static_cast<unsigned char>(c);
@@ -69,14 +67,8 @@ bool IsWindowsDeviceName(std::string_view component, const CodePageTable& table)
 bool EndsInWindowsDeviceName(std::string_view path, const platform::PathRules& rules,
                              const CodePageTable& table) {
   if (!rules.drivesAndUnc) return false;
-  if (path.size() >= 2 && path[1] == ':' && !table.IsLead(static_cast<unsigned char>(path[0]))) {
-    path.remove_prefix(2);
-  }
-  std::size_t start = 0;
-  for (CharacterWalk walk(path, table); !walk.Done(); walk.Advance()) {
-    if (walk.End() - walk.Start() == 1 && IsSeparator(walk.Byte(), rules)) start = walk.End();
-  }
-  return IsWindowsDeviceName(path.substr(start), table);
+  path.remove_prefix(DrivePrefixLength(path, rules, table));
+  return IsWindowsDeviceName(path.substr(LastComponentStart(path, rules, table)), table);
 }
 
 bool HasWindowsStreamColon(std::string_view name, const platform::PathRules& rules,

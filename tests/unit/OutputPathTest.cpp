@@ -1,4 +1,5 @@
 #include "engine/OutputPath.h"
+#include "engine/WindowsNames.h"
 
 #include <gtest/gtest.h>
 
@@ -153,6 +154,29 @@ TEST(OutputPath, KeysNamesAsTheFileSystemCompares) {
     EXPECT_EQ(OutputFileKey(c.a, kWindows, table) == OutputFileKey(c.b, kWindows, table),
               c.sameOnWindows)
         << c.a << " " << c.b;
+  }
+}
+
+TEST(OutputPath, TellsAPathWhoseLastComponentIsADevice) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    const char* path;
+    bool windows;
+  };
+  const Case cases[] = {
+      {"NUL", true},
+      {"C:NUL", true},  // the drive prefix counts for nothing
+      {"out\\nul.txt", true},
+      {"out/COM1", true},
+      {"out\\con\\x", false},
+      {"C:", false},
+      {"\x83\x5cNUL", false},  // 0x5C after a lead byte is its second byte, no separator
+      {"\x82/NUL", true},       // a lone lead byte takes no "/" along
+      {"\x81:NUL", false},      // a lead byte before the colon makes no drive
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(EndsInWindowsDeviceName(c.path, kWindows, table), c.windows) << c.path;
+    EXPECT_FALSE(EndsInWindowsDeviceName(c.path, kPosix, table)) << c.path;
   }
 }
 

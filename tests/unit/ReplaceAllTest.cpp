@@ -2,10 +2,15 @@
 
 #include <gtest/gtest.h>
 
+#include <optional>
 #include <random>
 #include <string>
+#include <vector>
 
+#include "cli/RunFindings.h"
+#include "engine/ColumnNames.h"
 #include "engine/FormatZeroPadded.h"
+#include "engine/Placeholder.h"
 
 namespace velmora {
 namespace {
@@ -107,6 +112,66 @@ TEST(ReplaceAll, AgreesWithTheCharacterByCharacterRuleOnRandomText) {
       EXPECT_EQ(Replaced(text, oldText, newText, table), Reference(text, oldText, newText, table))
           << "code page " << table.CodePage();
     }
+  }
+}
+
+TEST(Placeholder, ReadsFieldNumbersAsPlaceholdersWriteThem) {
+  struct Case {
+    std::string text;
+    std::size_t length;
+    std::optional<std::uint32_t> field;
+  };
+  const Case cases[] = {
+      {"0_$]", 1, 0u},
+      {"07", 2, std::nullopt},  // a leading zero writes no field number
+      {"4294967295", 10, 4294967295u},
+      {"4294967296", 10, std::nullopt},
+      {"12345678901", 10, 1234567890u},  // no digit beyond the tenth is read
+      {"_$]", 0, std::nullopt},
+      {"", 0, std::nullopt},
+  };
+  for (const Case& c : cases) {
+    const DigitRun run = ReadDigits(c.text);
+    EXPECT_EQ(run.length, c.length) << c.text;
+    EXPECT_EQ(run.fieldNumber, c.field) << c.text;
+  }
+  EXPECT_TRUE(IsDigitsOnly("007"));
+  EXPECT_TRUE(IsDigitsOnly("123456789012345678901234567890"));
+  EXPECT_FALSE(IsDigitsOnly(""));
+  EXPECT_FALSE(IsDigitsOnly("12a"));
+}
+
+// The scans of a whole template for numbered placeholders and for names that no column has find
+// leads and tails where a character starts, counting from the template's start.
+TEST(Placeholder, TemplateScansFindLeadsAndTailsOnlyWhereACharacterStarts) {
+  struct Case {
+    unsigned codePage;
+    std::string templateText, lead, tail;
+    std::vector<std::string> numbered, unknownNames;
+  };
+  const Case cases[] = {
+      {932, "[$_0_$][$_price_$][$_0_$][$_3_$]", "[$_", "_$]", {"[$_0_$]", "[$_3_$]"},
+       {"[$_price_$]"}},
+      {932, "[$_01_$][$_4294967296_$][$_4294967295_$][$_a\r_$]", "[$_", "_$]",
+       {"[$_4294967295_$]"}, {}},
+      // 0x83 0x5B is a double-byte character whose second byte is "[".
+      {932, "\x83[$_1_$]\x83[$_x_$][$_2_$]", "[$_", "_$]", {"[$_2_$]"}, {}},
+      // Code page 950: 0x84 is a lead byte but no trail byte, so the second 0x84 is a character
+      // of its own, and the "]" after it starts one too: the name between them is empty.
+      {950, "\x84\x84]a]", "\x84", "]", {}, {}},
+      {950, "\x84\x84" "b]a]", "\x84", "]", {}, {"\x84" "b]"}},
+  };
+  const ColumnNames noColumns = ReadColumnNames({});
+  for (const Case& c : cases) {
+    const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
+    std::vector<std::string> numbered;
+    for (const PlaceholderText& p : PlaceholdersOf(c.templateText, c.lead, c.tail, table)) {
+      numbered.push_back(p.text);
+    }
+    EXPECT_EQ(numbered, c.numbered) << c.templateText;
+    EXPECT_EQ(UnknownNamedPlaceholders(c.templateText, c.lead, c.tail, noColumns, table),
+              c.unknownNames)
+        << c.templateText;
   }
 }
 
