@@ -76,6 +76,11 @@ bool RunReporter::Record(const MergedRecord& record, OutputOutcome outcome,
   return outcome != OutputOutcome::Failed;
 }
 
+void RunReporter::WriteFailed(const MergedRecord& record, const platform::FileError& error) {
+  Line(FileErrorText(error));
+  events_.RecordDone(record, OutputOutcome::WriteFailed, error.OsError());
+}
+
 void RunReporter::Failed(RunFailure failure, platform::ErrorCode reason) {
   Line(RunFailureText(failure));
   events_.RunFailed(failure, reason);

@@ -23,8 +23,12 @@ class RunReporter {
   // The separator line of SeparatorChar (',' or TAB).
   void Separator(char separator);
   // "path -> ok", "path -> dry run", "path -> unchanged", the open-failure text (Failed), or no
-  // line (Kept, WriteFailed); then events.RecordDone. Returns false for Failed.
+  // line (Kept); then events.RecordDone. Returns false for Failed. For WriteFailed use WriteFailed.
   bool Record(const MergedRecord& record, OutputOutcome outcome, platform::ErrorCode reason = 0);
+  // A file that was created or cut and then could not be written or closed: the error box's text
+  // for error (which names the file), so that the log names every file the run changed; then
+  // events.RecordDone with WriteFailed.
+  void WriteFailed(const MergedRecord& record, const platform::FileError& error);
   // The input or template could not be had: its text closes the log.
   void Failed(RunFailure failure, platform::ErrorCode reason);
   // The closing rule and text for records.

@@ -141,9 +141,9 @@ void WriterPipeline::Report(Slot& slot) {
   if (slot.work.error) {
     try {
       std::rethrow_exception(slot.work.error);
-    } catch (const platform::FileError&) {
-      // The run ends here; what the host counts still includes this record's file.
-      reporter_.Record(slot.record, OutputOutcome::WriteFailed);
+    } catch (const platform::FileError& error) {
+      // The run ends here; the log and what the host counts still include this record's file.
+      reporter_.WriteFailed(slot.record, error);
     } catch (...) {
       // Memory ran out: no file failed.
     }
@@ -219,8 +219,9 @@ void WriterPipeline::ReportFinished(bool waitAll) {
 }
 
 void WriterPipeline::ReportFailure(std::size_t index) {
-  // Every record before the failed one is reported; no later one starts now, and those being
-  // written are let finish, so that the log can name every file that the run wrote.
+  // Every record before the failed one is reported; no record starts now (on a full disk each
+  // would cut another page), and those being written are let finish, so that the log can name
+  // every file that the run created or changed.
   Slot& failed = ring_[index];
   LowerFirstFailure(failed.record.recordNumber);
   WaitResponsive(&WriterPipeline::NothingBeingWritten);
@@ -243,9 +244,13 @@ void WriterPipeline::ReportFailure(std::size_t index) {
   } catch (...) {
   }
   for (const std::size_t at : later) {
-    const Slot& slot = ring_[at];
-    if (!slot.work.error && slot.work.outcome == OutputOutcome::Written) {
-      reporter_.Record(slot.record, slot.work.outcome);
+    Slot& slot = ring_[at];
+    if (slot.work.error || slot.work.outcome == OutputOutcome::Written) {
+      try {
+        Report(slot);
+      } catch (...) {
+        // Named in the log; the run ends with the first failure.
+      }
     }
   }
   // The progress ends as on one thread: at the record that failed.

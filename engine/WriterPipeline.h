@@ -67,8 +67,9 @@ class WriterPipeline {
               LineAfterSplit after = LineAfterSplit::Keep);
   // Waits until every record is written and reported; returns the number of records whose file
   // could not be opened. When a record's file could not be written or closed (platform::FileError)
-  // or memory ran out, no later record is started; the records before it are reported, then the
-  // files of later records that were already written ("path -> ok"), and its failure is raised.
+  // or memory ran out, no record is started after that; the records before it that were written
+  // are reported, then it, then the files of later records that other threads had already
+  // written ("path -> ok") or cut by a failure of their own, and its failure is raised.
   std::uint32_t Finish();
   // Starts no record from now on: the records being written are finished, and Finish reports
   // them; the others are dropped unreported, their files untouched.
@@ -99,7 +100,8 @@ class WriterPipeline {
   };
 
   void Prepare(Slot& slot, std::string& line, std::uint32_t recordNumber, LineAfterSplit after);
-  // Fills (with fillOnWriters) and writes the record's file, unless an earlier record failed.
+  // Fills (with fillOnWriters) and writes the record's file, unless a record failed or the pool
+  // was interrupted.
   void WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop);
   // Reports one written record; raises its failure when it has one.
   void Report(Slot& slot);
@@ -165,9 +167,11 @@ class WriterPipeline {
   // the writers that are busy, between the files of their batch, without the lock.
   bool closing_ GUARDED_BY(mutex_) = false;
   std::stop_source stop_;
-  // The lowest record whose writing failed: no record after it is started. Lowered under mutex_;
-  // an atomic so that a writer can look between the files of its batch without taking the lock.
-  std::atomic<std::uint32_t> firstFailure_{0xFFFFFFFFu};
+  // The lowest record whose writing failed (kNoFailure while none did): once one failed, no record
+  // is started. An atomic so that a writer can look between the files of its batch without
+  // taking the lock.
+  static constexpr std::uint32_t kNoFailure = 0xFFFFFFFFu;
+  std::atomic<std::uint32_t> firstFailure_{kNoFailure};
   std::vector<std::thread> writers_;
 };
 

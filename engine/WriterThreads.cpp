@@ -18,8 +18,8 @@ constexpr std::size_t kTakeBatch = 8;
 }  // namespace
 
 void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop) {
-  slot.work.started =
-      !stop.stop_requested() && slot.record.recordNumber < firstFailure_.load();
+  // After a failure no file is opened: on a full disk every open would cut another page.
+  slot.work.started = !stop.stop_requested() && firstFailure_.load() == kNoFailure;
   if (!slot.work.started) return;
   try {
     if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);

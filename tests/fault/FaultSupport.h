@@ -38,19 +38,6 @@ class RecordingHost : public StatusLineEvents {
   int waitCursor = 0;
 };
 
-// The lines of a log ending in CR LF.
-inline std::vector<std::string> LogLines(const std::string& log) {
-  std::vector<std::string> lines;
-  std::size_t start = 0;
-  while (start < log.size()) {
-    std::size_t end = log.find("\r\n", start);
-    if (end == std::string::npos) end = log.size();
-    lines.push_back(log.substr(start, end - start));
-    start = end + 2;
-  }
-  return lines;
-}
-
 // Whether this process still has the file open (the run must close its input on every way out).
 inline bool OpenInThisProcess(const std::string& path) {
 #ifdef _WIN32

@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <string>
+#include <vector>
 #include <system_error>
 
 #ifndef _WIN32
@@ -87,5 +88,18 @@ class ScopedFileSizeLimit {
   void (*savedSignal_)(int) = SIG_DFL;
 };
 #endif
+
+// The lines of a log ending in CR LF.
+inline std::vector<std::string> LogLines(const std::string& log) {
+  std::vector<std::string> lines;
+  std::size_t start = 0;
+  while (start < log.size()) {
+    std::size_t end = log.find("\r\n", start);
+    if (end == std::string::npos) end = log.size();
+    lines.push_back(log.substr(start, end - start));
+    start = end + 2;
+  }
+  return lines;
+}
 
 }  // namespace velmora::test
