@@ -79,7 +79,7 @@ void CDialog::CenterWindow() {
   SetWindowPos(hwnd_, nullptr, left, top, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
 }
 
-void CDialog::DiscardQueuedInput() {
+void CDialog::DiscardQueuedInput(DWORD postedBefore) {
   struct Range {
     UINT first, last;
   };
@@ -89,16 +89,19 @@ void CDialog::DiscardQueuedInput() {
       {WM_MOUSEFIRST, WM_MOUSELAST},
       {WM_NCMOUSEMOVE, WM_NCXBUTTONDBLCLK},  // the caption, the close box, the menu bar
   };
-  MSG message;
-  for (const Range& range : kInput) {
-    while (PeekMessageA(&message, nullptr, range.first, range.last, PM_REMOVE)) {
+  // MSG::time is the GetTickCount value of when the message was posted or the input made;
+  // messages of one range come in that order. The difference is signed, so that the count
+  // wrapping round after 49.7 days changes nothing.
+  const auto drop = [postedBefore](HWND window, UINT first, UINT last) {
+    MSG message;
+    while (PeekMessageA(&message, window, first, last, PM_NOREMOVE) &&
+           static_cast<LONG>(message.time - postedBefore) < 0) {
+      PeekMessageA(&message, window, first, last, PM_REMOVE);
     }
-  }
+  };
+  for (const Range& range : kInput) drop(nullptr, range.first, range.last);
   // A menu choice arrives posted, and so do the commands that other programs post.
-  for (UINT command : {WM_COMMAND, WM_SYSCOMMAND}) {
-    while (PeekMessageA(&message, hwnd_, command, command, PM_REMOVE)) {
-    }
-  }
+  for (UINT command : {WM_COMMAND, WM_SYSCOMMAND}) drop(hwnd_, command, command);
 }
 
 INT_PTR CALLBACK CDialog::DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam) {

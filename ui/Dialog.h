@@ -50,9 +50,10 @@ class CDialog {
   void CenterWindow();
 
   // Drops the keyboard and mouse input waiting in the thread's queue, for every window of the
-  // thread, and the commands posted to the dialog: after work that took no input (a run), what
-  // was queued meanwhile is not acted on as if it had come now.
-  void DiscardQueuedInput();
+  // thread, and the commands posted to the dialog, that came before postedBefore (a GetTickCount
+  // value): after work that took no input (a run), what was queued meanwhile is not acted on as
+  // if it had come now, while what came once the work showed its end is.
+  void DiscardQueuedInput(DWORD postedBefore);
 
  private:
   static INT_PTR CALLBACK DialogProc(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam);

@@ -13,6 +13,7 @@ void DialogRunHost::SetStatus(const std::string& text) {
   SetWindowTextA(status_, text.c_str());
   // The run processes no messages, so the control is painted here or not before the run ends.
   UpdateWindow(status_);
+  if (shownAt_ != nullptr) *shownAt_ = GetTickCount();
   lastRepaint_ = GetTickCount64();
 }
 
@@ -20,6 +21,8 @@ void DialogRunHost::ShowProgress(std::uint32_t recordNumber, std::uint64_t,
                                  std::optional<std::uint64_t>) {
   SetWindowTextA(status_, ProgressText(recordNumber).c_str());
   const ULONGLONG now = GetTickCount64();
+  // The low 32 bits are GetTickCount's value.
+  if (shownAt_ != nullptr) *shownAt_ = static_cast<DWORD>(now);
   if (recordNumber == 1 || now - lastRepaint_ >= kRepaintMilliseconds) {
     UpdateWindow(status_);
     lastRepaint_ = now;

@@ -11,7 +11,10 @@ namespace velmora::ui {
 class DialogRunHost : public StatusLineEvents {
  public:
   // status: the static control that shows the run's texts.
-  explicit DialogRunHost(HWND status) : status_(status) {}
+  // shownAt, when given, receives the GetTickCount value of every change of the status line,
+  // progress included.
+  explicit DialogRunHost(HWND status, DWORD* shownAt = nullptr)
+      : status_(status), shownAt_(shownAt) {}
   ~DialogRunHost() override;
 
   void SetStatus(const std::string& text) override;
@@ -31,6 +34,7 @@ class DialogRunHost : public StatusLineEvents {
 
  private:
   HWND status_;
+  DWORD* shownAt_;
   int waitCount_ = 0;
   HCURSOR restoreCursor_ = nullptr;
   ULONGLONG lastRepaint_ = 0;

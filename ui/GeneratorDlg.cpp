@@ -242,7 +242,7 @@ void CGeneratorDlg::OnRun() {
 }
 
 RunSummary CGeneratorDlg::RunGeneration() {
-  DialogRunHost host(Item(IDC_STATUS));
+  DialogRunHost host(Item(IDC_STATUS), &statusShownAt_);
   // Files are written on several threads for speed; the merge, the status line and the log stay
   // on this thread, which also keeps the window responding (DialogRunHost::KeepResponsive).
   RunEnvironment environment;

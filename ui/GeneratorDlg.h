@@ -70,6 +70,7 @@ class CGeneratorDlg : public CDialog {
   bool keepSettingsFile_ = false;  // it was there at the start but could not be read
   DWORD startReadError_ = ERROR_SUCCESS;  // why, shown once the window is on screen
   bool running_ = false;  // a run is going on: commands are refused (see RunScope)
+  DWORD statusShownAt_ = 0;  // when the run's status line last changed (GetTickCount)
 
   // Marks the window as running for its life. While it runs, the window's thread takes no input,
   // but messages that other threads and programs send (a BM_CLICK on the Run button, a
@@ -78,9 +79,14 @@ class CGeneratorDlg : public CDialog {
   // starts another one afterwards.
   class RunScope {
    public:
-    explicit RunScope(CGeneratorDlg& dialog) : dialog_(dialog) { dialog_.running_ = true; }
+    explicit RunScope(CGeneratorDlg& dialog) : dialog_(dialog) {
+      dialog_.running_ = true;
+      dialog_.statusShownAt_ = GetTickCount();
+    }
     ~RunScope() {
-      dialog_.DiscardQueuedInput();
+      // What came once the run's last status was on screen was made after the run, as the user
+      // saw it.
+      dialog_.DiscardQueuedInput(dialog_.statusShownAt_);
       dialog_.running_ = false;
     }
     RunScope(const RunScope&) = delete;
