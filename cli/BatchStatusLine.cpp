@@ -4,7 +4,7 @@
 
 #include "engine/RunContext.h"
 #include "engine/StatusLine.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 namespace velmora {
 

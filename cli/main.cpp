@@ -22,7 +22,7 @@
 #include "cli/EncodingCheck.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Interrupts.h"
@@ -268,7 +268,7 @@ int Run(const std::vector<std::string>& args) {
   }
   const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
   SetProcessCodePage(codePage);
-  InitSystemTexts(codePage);
+  InitProgramTexts(codePage);
   if (options->init) return InitSettingsFile(*options->init, *options) ? kExitOk : kExitUsage;
 
   const std::optional<GeneratorSettings> settings = LoadBatchSettings(*options);

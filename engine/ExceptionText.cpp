@@ -2,7 +2,7 @@
 
 #include <new>
 
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "platform/Platform.h"
 
 namespace velmora {

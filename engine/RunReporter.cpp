@@ -1,7 +1,7 @@
 #include "engine/RunReporter.h"
 
 #include "engine/StatusLine.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 namespace velmora {
 
@@ -41,7 +41,7 @@ void RunReporter::Line(const std::string& text) {
 }
 
 void RunReporter::Begin(const GeneratorSettings& settings) {
-  const SystemTexts& texts = Texts();
+  const ProgramTexts& texts = Texts();
   log_.clear();
   Line(texts.rule);
   Line(texts.inputLabel);

@@ -1,12 +1,12 @@
 #include "engine/StatusLine.h"
 
 #include "engine/RunContext.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 namespace velmora {
 
 const std::string& RunFailureText(RunFailure failure) {
-  const SystemTexts& texts = Texts();
+  const ProgramTexts& texts = Texts();
   switch (failure) {
     case RunFailure::InputOpen: return texts.inputOpenFailed;
     case RunFailure::TemplateOpen: return texts.templateOpenFailed;
@@ -16,7 +16,7 @@ const std::string& RunFailureText(RunFailure failure) {
 }
 
 std::string OutputOpenFailedText(const std::string& outputName) {
-  const SystemTexts& texts = Texts();
+  const ProgramTexts& texts = Texts();
   std::string text = texts.outputOpenFailedLead;
   text.append(outputName);
   text.append(texts.outputOpenFailedTail);

@@ -3,7 +3,7 @@
 #include <commctrl.h>
 #include <objbase.h>
 
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "ui/ScopedWin.h"
@@ -28,7 +28,7 @@ int CWinApp::Run(HINSTANCE instance) {
   SetErrorMode(SetErrorMode(0) | SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   const unsigned codePage = GetACP();
   SetProcessCodePage(codePage);
-  InitSystemTexts(codePage);
+  InitProgramTexts(codePage);
   DisplayName = DisplayNameFor(platform::ProgramPath());
   RegisterCommonControls();
   // The folder browser is a shell object and needs COM on this thread.

@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <vector>
 
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "settings/ExchangeNumber.h"
 #include "ui/ErrorBox.h"
 

@@ -1,6 +1,6 @@
 #include "ui/DialogRunHost.h"
 
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 namespace velmora::ui {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "engine/RecordReader.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "engine/TextSniff.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"

@@ -12,7 +12,7 @@
 
 #include "engine/GenerationRun.h"
 #include "engine/OutputPath.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "platform/Platform.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
@@ -267,19 +267,19 @@ TEST_P(RunFault, UnopenableInputOrTemplateEndsTheRunWithoutFiles) {
     bool heldByAnotherProgram;
     std::function<void(RunFault&)> arrange;
     RunOutcome outcome;
-    const std::string SystemTexts::*text;
+    const std::string ProgramTexts::*text;
   };
   const Case cases[] = {
       {"input is a folder", false,
        [](RunFault& t) { t.settings.Input = t.dir / "out"; }, RunOutcome::InputFailed,
-       &SystemTexts::inputOpenFailed},
+       &ProgramTexts::inputOpenFailed},
       {"template is a folder", false,
        [](RunFault& t) { t.settings.Template = t.dir / "out"; }, RunOutcome::TemplateFailed,
-       &SystemTexts::templateOpenFailed},
+       &ProgramTexts::templateOpenFailed},
       {"input held by another program", true,
-       [](RunFault&) {}, RunOutcome::InputFailed, &SystemTexts::inputOpenFailed},
+       [](RunFault&) {}, RunOutcome::InputFailed, &ProgramTexts::inputOpenFailed},
       {"template held by another program", true,
-       [](RunFault&) {}, RunOutcome::TemplateFailed, &SystemTexts::templateOpenFailed},
+       [](RunFault&) {}, RunOutcome::TemplateFailed, &ProgramTexts::templateOpenFailed},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);

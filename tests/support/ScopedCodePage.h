@@ -2,7 +2,7 @@
 // previous one back afterwards.
 #pragma once
 
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "platform/CodePageTable.h"
 
 namespace velmora::test {
@@ -11,11 +11,11 @@ class ScopedCodePage {
  public:
   explicit ScopedCodePage(unsigned codePage) : previous_(ProcessCodePage()) {
     SetProcessCodePage(codePage);
-    InitSystemTexts(codePage);
+    InitProgramTexts(codePage);
   }
   ~ScopedCodePage() {
     SetProcessCodePage(previous_);
-    InitSystemTexts(previous_);
+    InitProgramTexts(previous_);
   }
   ScopedCodePage(const ScopedCodePage&) = delete;
   ScopedCodePage& operator=(const ScopedCodePage&) = delete;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "engine/StatusLine.h"
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
 #include "support/WritingModes.h"

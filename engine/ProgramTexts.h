@@ -1,5 +1,5 @@
 // The program's own texts: run log, status line, check messages and error boxes. Written once in
-// UTF-8, one row each in SystemTexts.cpp, and converted into the process code page once at
+// UTF-8, one row each in ProgramTexts.cpp, and converted into the process code page once at
 // start-up.
 #pragma once
 
@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-struct SystemTexts {
+struct ProgramTexts {
   // Run log and status line.
   std::string rule;                  // the line around the run's header
   std::string inputLabel;            // in front of the input file's path
@@ -43,10 +43,10 @@ struct SystemTexts {
 };
 
 // Converts every text into the code page; called once at start-up (and by tests).
-void InitSystemTexts(unsigned codePage);
+void InitProgramTexts(unsigned codePage);
 
-// The texts in the process code page (UTF-8 until InitSystemTexts runs).
-const SystemTexts& Texts();
+// The texts in the process code page (UTF-8 until InitProgramTexts runs).
+const ProgramTexts& Texts();
 
 // Puts args in place of "%1", "%2", ... in pattern; inserted text is not scanned again.
 std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args);

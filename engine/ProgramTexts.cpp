@@ -1,4 +1,4 @@
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 #include <charconv>
 #include <iterator>
@@ -8,10 +8,10 @@ namespace velmora {
 
 namespace {
 
-// Where a text goes: a member of SystemTexts, or the error box text of one file error cause.
-using TextSlot = std::variant<std::string SystemTexts::*, platform::FileErrorCause>;
+// Where a text goes: a member of ProgramTexts, or the error box text of one file error cause.
+using TextSlot = std::variant<std::string ProgramTexts::*, platform::FileErrorCause>;
 
-struct SystemText {
+struct ProgramText {
   TextSlot slot;
   const char* utf8;
 };
@@ -19,26 +19,26 @@ struct SystemText {
 using C = platform::FileErrorCause;
 
 // Every text of the program, once, in UTF-8.
-constexpr SystemText kSystemTexts[] = {
+constexpr ProgramText kProgramTexts[] = {
     // Run log and status line.
-    {&SystemTexts::rule, "----"},
-    {&SystemTexts::inputLabel, "入力ファイル名："},
-    {&SystemTexts::templateLabel, "雛型ファイル名："},
-    {&SystemTexts::outputLabel, "出力フォルダ名："},
-    {&SystemTexts::separatorComma, "セパレータ：カンマ (csv)"},
-    {&SystemTexts::separatorTab, "セパレータ：タブ (tsv)"},
-    {&SystemTexts::processingLead, " 処理中："},
-    {&SystemTexts::processingTail, "件"},
-    {&SystemTexts::finishedLead, " 処理を終了しました。（"},
-    {&SystemTexts::finishedTail, "件）"},
-    {&SystemTexts::inputOpenFailed, " 入力ファイルがオープン出来ません。"},
-    {&SystemTexts::templateOpenFailed, " 雛型ファイルがオープン出来ません。"},
-    {&SystemTexts::templateReadFailed, " 雛型ファイルの読み込みに失敗しました。"},
-    {&SystemTexts::outputOpenFailedLead, " "},
-    {&SystemTexts::outputOpenFailedTail, "ファイルがオープン出来ません。"},
+    {&ProgramTexts::rule, "----"},
+    {&ProgramTexts::inputLabel, "入力ファイル名："},
+    {&ProgramTexts::templateLabel, "雛型ファイル名："},
+    {&ProgramTexts::outputLabel, "出力フォルダ名："},
+    {&ProgramTexts::separatorComma, "セパレータ：カンマ (csv)"},
+    {&ProgramTexts::separatorTab, "セパレータ：タブ (tsv)"},
+    {&ProgramTexts::processingLead, " 処理中："},
+    {&ProgramTexts::processingTail, "件"},
+    {&ProgramTexts::finishedLead, " 処理を終了しました。（"},
+    {&ProgramTexts::finishedTail, "件）"},
+    {&ProgramTexts::inputOpenFailed, " 入力ファイルがオープン出来ません。"},
+    {&ProgramTexts::templateOpenFailed, " 雛型ファイルがオープン出来ません。"},
+    {&ProgramTexts::templateReadFailed, " 雛型ファイルの読み込みに失敗しました。"},
+    {&ProgramTexts::outputOpenFailedLead, " "},
+    {&ProgramTexts::outputOpenFailedTail, "ファイルがオープン出来ません。"},
     // Error boxes of commands.
-    {&SystemTexts::outOfMemory, "ﾒﾓﾘが不足しています。"},
-    {&SystemTexts::internalError, "ｱﾌﾟﾘｹｰｼｮﾝの内部ｴﾗｰです。"},
+    {&ProgramTexts::outOfMemory, "ﾒﾓﾘが不足しています。"},
+    {&ProgramTexts::internalError, "ｱﾌﾟﾘｹｰｼｮﾝの内部ｴﾗｰです。"},
     {C::Generic, "%1 へのｱｸｾｽ中にｴﾗｰが発生しました。"},
     {C::FileNotFound, "%1 が見つかりません。"},
     {C::BadPath, "%1 のﾊﾟｽが正しくありません。"},
@@ -53,42 +53,42 @@ constexpr SystemText kSystemTexts[] = {
     {C::DiskFull, "%1 へのｱｸｾｽ中にﾃﾞｨｽｸがいっぱいになりました。"},
     {C::EndOfFile, "%1 へのｱｸｾｽ中にﾌｧｲﾙの終わりを越えて読み書きしようとしました。"},
     // Check messages of the main window.
-    {&SystemTexts::textTooLong, "%1 文字以内で入力してください。"},
-    {&SystemTexts::notANumber, "正の整数を入力してください。"},
-    {&SystemTexts::numberOutOfRange, "%1 から %2 までの整数を入力してください。"},
-    {&SystemTexts::readmeOpenFailed, "'%1' を開くことができません。(Error:%2)"},
+    {&ProgramTexts::textTooLong, "%1 文字以内で入力してください。"},
+    {&ProgramTexts::notANumber, "正の整数を入力してください。"},
+    {&ProgramTexts::numberOutOfRange, "%1 から %2 までの整数を入力してください。"},
+    {&ProgramTexts::readmeOpenFailed, "'%1' を開くことができません。(Error:%2)"},
 };
 
 constexpr bool EverySlotOnce() {
-  for (std::size_t i = 0; i < std::size(kSystemTexts); ++i) {
-    for (std::size_t j = i + 1; j < std::size(kSystemTexts); ++j) {
-      if (kSystemTexts[i].slot == kSystemTexts[j].slot) return false;
+  for (std::size_t i = 0; i < std::size(kProgramTexts); ++i) {
+    for (std::size_t j = i + 1; j < std::size(kProgramTexts); ++j) {
+      if (kProgramTexts[i].slot == kProgramTexts[j].slot) return false;
     }
   }
   return true;
 }
 
-// A text without its row would be left empty: every text of SystemTexts has exactly one.
-static_assert(std::size(kSystemTexts) == sizeof(SystemTexts) / sizeof(std::string),
-              "every text of SystemTexts needs its row in kSystemTexts");
-static_assert(EverySlotOnce(), "a text of SystemTexts has two rows in kSystemTexts");
+// A text without its row would be left empty: every text of ProgramTexts has exactly one.
+static_assert(std::size(kProgramTexts) == sizeof(ProgramTexts) / sizeof(std::string),
+              "every text of ProgramTexts needs its row in kProgramTexts");
+static_assert(EverySlotOnce(), "a text of ProgramTexts has two rows in kProgramTexts");
 
-std::string& Slot(SystemTexts& texts, const TextSlot& slot) {
-  if (const auto* member = std::get_if<std::string SystemTexts::*>(&slot)) return texts.**member;
+std::string& Slot(ProgramTexts& texts, const TextSlot& slot) {
+  if (const auto* member = std::get_if<std::string ProgramTexts::*>(&slot)) return texts.**member;
   return texts.fileErrors[static_cast<int>(std::get<platform::FileErrorCause>(slot))];
 }
 
 // Every text converted into the code page; UTF-8 (65001) keeps them as they are.
-SystemTexts TextsIn(unsigned codePage) {
-  SystemTexts texts;
-  for (const SystemText& text : kSystemTexts) {
+ProgramTexts TextsIn(unsigned codePage) {
+  ProgramTexts texts;
+  for (const ProgramText& text : kProgramTexts) {
     Slot(texts, text.slot) = platform::Utf8ToCodePage(codePage, text.utf8);
   }
   return texts;
 }
 
-SystemTexts& Current() {
-  static SystemTexts texts = TextsIn(65001);  // UTF-8 until InitSystemTexts runs
+ProgramTexts& Current() {
+  static ProgramTexts texts = TextsIn(65001);  // UTF-8 until InitProgramTexts runs
   return texts;
 }
 
@@ -100,9 +100,9 @@ std::string Decimal(std::uint64_t value) {
 
 }  // namespace
 
-void InitSystemTexts(unsigned codePage) { Current() = TextsIn(codePage); }
+void InitProgramTexts(unsigned codePage) { Current() = TextsIn(codePage); }
 
-const SystemTexts& Texts() { return Current(); }
+const ProgramTexts& Texts() { return Current(); }
 
 std::string FormatText(std::string_view pattern, std::initializer_list<std::string_view> args) {
   std::string out;
@@ -127,12 +127,12 @@ std::string FileErrorText(const platform::FileError& error) {
 }
 
 std::string ProgressText(std::uint32_t recordNumber) {
-  const SystemTexts& t = Texts();
+  const ProgramTexts& t = Texts();
   return t.processingLead + Decimal(recordNumber) + t.processingTail;
 }
 
 std::string FinishedText(std::uint32_t count) {
-  const SystemTexts& t = Texts();
+  const ProgramTexts& t = Texts();
   return t.finishedLead + Decimal(count) + t.finishedTail;
 }
 

@@ -1,4 +1,4 @@
-#include "engine/SystemTexts.h"
+#include "engine/ProgramTexts.h"
 
 #include <gtest/gtest.h>
 
@@ -7,9 +7,9 @@
 namespace velmora {
 namespace {
 
-TEST(SystemTexts, AreConvertedIntoCodePage932) {
+TEST(ProgramTexts, AreConvertedIntoCodePage932) {
   test::ScopedCodePage codePage(932);
-  const SystemTexts& t = Texts();
+  const ProgramTexts& t = Texts();
   EXPECT_EQ(t.inputOpenFailed,
             " \x93\xfc\x97\xcd\x83t\x83@\x83" "C\x83\x8b\x82\xaa\x83I\x81[\x83v\x83\x93\x8fo\x97\x88"
             "\x82\xdc\x82\xb9\x82\xf1\x81" "B");
@@ -25,7 +25,7 @@ TEST(SystemTexts, AreConvertedIntoCodePage932) {
   EXPECT_EQ(ProgressText(12), " \x8f\x88\x97\x9d\x92\x86\x81" "F12\x8c\x8f");
 }
 
-TEST(SystemTexts, FullDiskTextNamesTheFile) {
+TEST(ProgramTexts, FullDiskTextNamesTheFile) {
   test::ScopedCodePage codePage(932);
   platform::FileError error(platform::FileErrorCause::DiskFull, "C:\\out\\a%2.html");
   EXPECT_EQ(FileErrorText(error),
@@ -41,7 +41,7 @@ TEST(SystemTexts, FullDiskTextNamesTheFile) {
   }
 }
 
-TEST(SystemTexts, FormatTextDoesNotScanInsertedText) {
+TEST(ProgramTexts, FormatTextDoesNotScanInsertedText) {
   EXPECT_EQ(FormatText("%1-%2", {"%2", "b"}), "%2-b");
   EXPECT_EQ(FormatText("%3 %", {"a"}), "%3 %");
 }
