@@ -2,9 +2,9 @@
 
 #include <algorithm>
 
+#include "engine/ProgramTexts.h"
 #include "engine/RunContext.h"
 #include "engine/StatusLine.h"
-#include "engine/ProgramTexts.h"
 
 namespace velmora {
 

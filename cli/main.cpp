@@ -13,13 +13,13 @@
 #include <vector>
 
 #include "cli/BatchCommands.h"
-#include "cli/BatchStatusLine.h"
 #include "cli/BatchOptions.h"
 #include "cli/BatchSettings.h"
-#include "cli/OutputFailures.h"
-#include "cli/OutputCollisions.h"
-#include "cli/RunFindings.h"
+#include "cli/BatchStatusLine.h"
 #include "cli/EncodingCheck.h"
+#include "cli/OutputCollisions.h"
+#include "cli/OutputFailures.h"
+#include "cli/RunFindings.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
 #include "engine/ProgramTexts.h"

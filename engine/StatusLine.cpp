@@ -1,7 +1,7 @@
 #include "engine/StatusLine.h"
 
-#include "engine/RunContext.h"
 #include "engine/ProgramTexts.h"
+#include "engine/RunContext.h"
 
 namespace velmora {
 

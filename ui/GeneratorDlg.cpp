@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "engine/RecordReader.h"
 #include "engine/ProgramTexts.h"
+#include "engine/RecordReader.h"
 #include "engine/TextSniff.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "engine/StatusLine.h"
 #include "engine/ProgramTexts.h"
+#include "engine/StatusLine.h"
 #include "support/ScopedCodePage.h"
 #include "support/TestFiles.h"
 #include "support/WritingModes.h"
