@@ -21,8 +21,8 @@ std::string ProgressBar(double fraction, std::size_t width) {
   return bar;
 }
 
-BatchStatusLine::BatchStatusLine(std::FILE* stream, bool terminal, bool quiet)
-    : stream_(stream), drawing_(terminal && !quiet) {}
+BatchStatusLine::BatchStatusLine(std::FILE* stream, bool terminal, bool quiet, bool echoFailures)
+    : stream_(stream), drawing_(terminal && !quiet), echoFailures_(echoFailures) {}
 
 void BatchStatusLine::Redraw(const std::string& text, std::optional<double> fraction) {
   std::string line = text;
@@ -60,7 +60,9 @@ void BatchStatusLine::Fail(const std::string& text) {
 
 void BatchStatusLine::RecordDone(const MergedRecord& record, OutputOutcome outcome,
                            platform::ErrorCode) {
-  if (outcome == OutputOutcome::Failed) Fail(OutputOpenFailedText(record.outputName));
+  if (outcome == OutputOutcome::Failed && echoFailures_) {
+    Fail(OutputOpenFailedText(record.outputName));
+  }
 }
 
 void BatchStatusLine::RunFailed(RunFailure failure, platform::ErrorCode) {

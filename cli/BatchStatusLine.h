@@ -16,7 +16,8 @@ namespace velmora {
 // failures are still written, one per line.
 class BatchStatusLine : public RunEvents {
  public:
-  BatchStatusLine(std::FILE* stream, bool terminal, bool quiet);
+  // echoFailures: write the failure text of each file that could not be opened.
+  BatchStatusLine(std::FILE* stream, bool terminal, bool quiet, bool echoFailures = true);
 
   void Progress(std::uint32_t recordNumber, std::uint64_t bytesRead,
                 std::optional<std::uint64_t> inputSize) override;
@@ -34,6 +35,7 @@ class BatchStatusLine : public RunEvents {
 
   std::FILE* stream_;
   bool drawing_;  // a terminal, and not quiet
+  bool echoFailures_;
   std::size_t drawnLength_ = 0;
   std::chrono::steady_clock::time_point lastDraw_{};
 };

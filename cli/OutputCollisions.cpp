@@ -72,21 +72,24 @@ std::vector<OutputCollisions::Collision> OutputCollisions::Collisions() const {
 }
 
 std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
-                            std::size_t maxLines) {
+                            std::size_t maxLines, bool dryRun) {
   std::string report;
   const std::size_t shown = std::min(maxLines, collisions.size());
   for (std::size_t i = 0; i < shown; ++i) {
     const OutputCollisions::Collision& c = collisions[i];
-    report += "velmora-batch: " + c.path + " was written by records ";
+    report += "velmora-batch: " + c.path + (dryRun ? " would be written" : " was written") +
+              " by records ";
     for (std::size_t r = 0; r < c.records.size(); ++r) {
       if (r > 0) report += ", ";
       report += std::to_string(c.records[r]);
     }
-    report += "; the file of record " + std::to_string(c.records.back()) + " stands\n";
+    report += "; the file of record " + std::to_string(c.records.back()) +
+              (dryRun ? " would stand\n" : " stands\n");
   }
   if (collisions.size() > shown) {
     report += "velmora-batch: and " + std::to_string(collisions.size() - shown) +
-              " more files written by more than one record\n";
+              (dryRun ? " more files would be written" : " more files written") +
+              " by more than one record\n";
   }
   return report;
 }

@@ -65,8 +65,8 @@ class OutputCollisions : public RunEvents {
 };
 
 // The lines that report collisions on standard error: one per file, at most maxLines, then one
-// line with the count of the rest. Each line ends in "\n".
+// line with the count of the rest, in the future tense for a dry run. Each line ends in "\n".
 std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
-                            std::size_t maxLines = kReportLines);
+                            std::size_t maxLines = kReportLines, bool dryRun = false);
 
 }  // namespace velmora

@@ -50,8 +50,9 @@ std::string OutputFailures::Report(const std::string& outputFolder, std::size_t 
     report += "velmora-batch: " + std::to_string(pathFailures_) +
               (pathFailures_ == 1 ? " file" : " files") + " could not be written: the output folder " +
               DescribePath(outputFolder) +
-              (folder && folder->kind == platform::PathKind::Missing ? " does not exist\n"
-                                                                    : " is not a folder\n");
+              (!folder ? ": " + platform::ErrorCodeText(folder.error()) + "\n"
+               : folder->kind == platform::PathKind::Missing ? " does not exist\n"
+                                                              : " is not a folder\n");
   }
   std::size_t lines = 0;
   std::uint64_t listed = 0;

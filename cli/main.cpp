@@ -19,6 +19,7 @@
 #include "cli/EncodingCheck.h"
 #include "cli/OutputCollisions.h"
 #include "cli/OutputFailures.h"
+#include "cli/ReportLines.h"
 #include "cli/RunFindings.h"
 #include "engine/ExceptionText.h"
 #include "engine/GenerationRun.h"
@@ -171,7 +172,12 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
 BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
   const bool terminal = platform::StandardErrorIsTerminal();
-  BatchStatusLine host(stderr, terminal, options.quiet);
+  // When the output folder is not there, every record fails alike: one line after the run says
+  // so, instead of one per record.
+  const platform::Result<platform::PathInfo> folder =
+      platform::InspectPath(settings.Output.empty() ? "." : settings.Output);
+  const bool echoFailures = !folder || folder->kind == platform::PathKind::Folder;
+  BatchStatusLine host(stderr, terminal, options.quiet, echoFailures);
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   RunFindings findings(settings);
   OutputFailures failures;
@@ -234,7 +240,7 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   std::fputs(failures.Report(settings.Output).c_str(), stderr);
   const auto elapsed = std::chrono::steady_clock::now() - started;
   const std::vector<OutputCollisions::Collision> collisions = files.Collisions();
-  std::fputs(CollisionReport(collisions).c_str(), stderr);
+  std::fputs(CollisionReport(collisions, kReportLines, options.dryRun).c_str(), stderr);
   std::fputs(findings.Report(state.TemplateText, ProcessCodePageTable()).c_str(), stderr);
   if (options.summary || (terminal && !options.quiet)) {
     // A run ended by a failure returns no summary; what it did is what its files were told.
