@@ -12,6 +12,13 @@ std::string DescribePath(const std::string& path) {
 }
 
 std::string OpenFailureLine(const char* kind, const std::string& path, platform::ErrorCode reason) {
+  // An empty path names the current folder to the system, which says nothing of the mistake.
+  if (path.empty()) {
+    const bool input = std::string_view(kind) == "input";
+    return std::string("velmora-batch: no ") + kind + " file is named: give " +
+           (input ? "-i PATH" : "-t PATH") + ", or set " + (input ? "Input" : "Template") +
+           " in the [Settings] section of the settings file\n";
+  }
   std::string line = std::string("velmora-batch: cannot read the ") + kind + " file " +
                      DescribePath(path);
   if (reason != 0) line += ": " + platform::ErrorCodeText(reason);

@@ -58,6 +58,10 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       note("'" + std::string(line) + "' is no section, key or comment; it is ignored");
       continue;
     }
+    if (seenSections.empty()) {
+      note("'" + std::string(line) + "' comes before any section; it is ignored");
+      continue;
+    }
     if (!knownSection) continue;  // said once, for its section
     const std::string_view name = parsed.name;
     const std::string_view value = UnquotedProfileValue(parsed.value);

@@ -248,6 +248,11 @@ TEST_F(BatchCommand, NamesThePathAndTheSystemsReasonOfEveryFailure) {
       {{"-t", "nothere.html", "s.ini"}, 1,
        {"velmora-batch: cannot read the template file " + given("nothere.html") + missing}, 1},
       {{"-i", "out", "s.ini"}, 1, {"velmora-batch: cannot read the input file " + given("out")}, 1},
+      // An empty path names no file: it is no failure of the current folder.
+      {{"-i", "", "s.ini"}, 1,
+       {"velmora-batch: no input file is named: give -i PATH, or set Input in the [Settings] "
+        "section of the settings file\n"},
+       1},
       // One line for all the files that a missing output folder stopped.
       {{"-o", "nothere", "s.ini"}, 3,
        {"velmora-batch: 3 files could not be written: the output folder " + given("nothere") +
@@ -427,6 +432,8 @@ TEST_F(BatchCommand, NamesEverySettingThatIsNotTakenAsWritten) {
        "read"},
       {"[Field]\r\n", "a stray line\r\n[Field]\r\n",
        "line 15: 'a stray line' is no section, key or comment; it is ignored"},
+      {"[Settings]\r\n", "Input=elsewhere.csv\r\n[Settings]\r\n",
+       "line 1: 'Input=elsewhere.csv' comes before any section; it is ignored"},
   };
   for (const Case& c : cases) {
     std::string settings = kSettings;
