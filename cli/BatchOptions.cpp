@@ -3,6 +3,8 @@
 #include "cli/BatchOptions.h"
 
 #include <algorithm>
+#include <iterator>
+#include <string_view>
 
 #include "cli/BatchOptionTable.h"
 #include "engine/WriterPipeline.h"
@@ -60,7 +62,19 @@ bool ReadCodePage(const BatchOption&, const std::string& value, BatchOptions& op
             "shift_jis, not '" + value + "'";
     return false;
   }
-  options.codePage = static_cast<unsigned>(*number);
+  // A run reads bytes in which ASCII stands for itself: the UTF-16 and UTF-32 code pages and
+  // UTF-7 are none, and a code page the system has no converter for gives no names.
+  const auto codePage = static_cast<unsigned>(*number);
+  constexpr unsigned kNotBytes[] = {1200, 1201, 12000, 12001, 65000};
+  const bool notBytes =
+      std::find(std::begin(kNotBytes), std::end(kNotBytes), codePage) != std::end(kNotBytes);
+  if (notBytes || !platform::CodePageToUtf16(codePage, "a")) {
+    error = "--code-page " + value + ": code page " + std::to_string(codePage) +
+            (notBytes ? " is no code page of bytes in which ASCII stands for itself"
+                      : " is one that this system cannot convert");
+    return false;
+  }
+  options.codePage = codePage;
   return true;
 }
 
@@ -220,6 +234,17 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
     return std::nullopt;
   }
   if (options.init) {
+    // Options of a run: a new settings file runs nothing.
+    for (const char* runOnly : {"dry-run", "preview", "jobs", "single-thread", "strict",
+                                "changed-only"}) {
+      for (std::size_t k = 0; k < table.size(); ++k) {
+        if (given[k] && table[k].longName == std::string_view(runOnly)) {
+          error = "--init writes a new settings file and runs nothing: " + table[k].LongName() +
+                  " does not go with it";
+          return std::nullopt;
+        }
+      }
+    }
     if (!positional.empty()) {
       error = "--init writes a new settings file and takes no other: '" + positional[0] + "'";
       return std::nullopt;

@@ -264,13 +264,10 @@ int Run(const std::vector<std::string>& args) {
     std::fprintf(stderr, "velmora-batch: %s\nTry 'velmora-batch --help'.\n", error.c_str());
     return kExitUsage;
   }
-  if (options->help) {
-    std::fputs(BatchUsage(), stdout);
-    return kExitOk;
-  }
-  if (options->version) {
-    std::puts("velmora-batch " VELMORA_VERSION);
-    return kExitOk;
+  if (options->help || options->version) {
+    errno = 0;
+    std::fputs(options->help ? BatchUsage() : "velmora-batch " VELMORA_VERSION "\n", stdout);
+    return StandardOutputWritten() ? kExitOk : kExitRunFailed;
   }
   const unsigned codePage = options->codePage.value_or(platform::SystemCodePage());
   SetProcessCodePage(codePage);

@@ -621,6 +621,8 @@ TEST_F(BatchFault, StandardOutputThatCannotBeWrittenExitsOne) {
   };
   const Case cases[] = {
       {{"--preview", "1"}, false},
+      {{"--help"}, false},
+      {{"--version"}, false},
       {{"--dry-run", "--summary"}, false},
       {{"--summary"}, true},
   };
