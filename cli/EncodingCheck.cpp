@@ -50,6 +50,7 @@ bool EncodingCheck::InspectTemplate(std::string_view templateText, std::uint64_t
   }
   if (table_.CodePage() != kUtf8CodePage) {
     template_.look = LookAsUtf8(templateText);
+    template_.utf8Evidence = template_.look == Utf8Look::Utf8 && LooksLikeUtf8(templateText);
     template_.byteOrderMark = StartsWithByteOrderMark(templateText);
   }
   stopped_ = strict_ && template_.malformed.has_value();
@@ -81,6 +82,7 @@ bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNum
     // Once a record is no UTF-8 the file is none: the rest of the run skips this look.
     const Utf8Look look = LookAsUtf8(line);
     if (look != Utf8Look::Ascii) input_.look = look;
+    if (look == Utf8Look::Utf8 && !input_.utf8Evidence) input_.utf8Evidence = LooksLikeUtf8(line);
   }
   return true;
 }
@@ -99,7 +101,7 @@ std::string EncodingCheck::FileReport(const FileCheck& file) const {
     }
     report += strict_ ? "; --strict ends the run there\n" : "\n";
   }
-  if (file.look == Utf8Look::Utf8 || file.byteOrderMark) {
+  if ((file.look == Utf8Look::Utf8 && file.utf8Evidence) || file.byteOrderMark) {
     report += std::string("velmora-batch: the ") + file.kind + " file " + DescribePath(file.path) +
               " looks like UTF-8 text, but the run reads " + CodePageName(table_.CodePage()) +
               ": use --code-page 65001 (or the UTF-8 edition of the window)\n";

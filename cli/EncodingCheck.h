@@ -40,6 +40,9 @@ class EncodingCheck : public RunInspector {
     std::uint64_t malformedLine = 0;          // the line of that byte, from 1
     std::optional<std::uint32_t> malformedRecord;  // of the input; 0 the header
     Utf8Look look = Utf8Look::Ascii;
+    // A sequence of three or four bytes was among the valid UTF-8 (LooksLikeUtf8): two-byte ones
+    // alone are good text of code page 932 as well.
+    bool utf8Evidence = false;
     bool byteOrderMark = false;               // a UTF-8 mark the code page keeps as text
   };
   std::string FileReport(const FileCheck& file) const;

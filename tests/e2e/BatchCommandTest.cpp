@@ -349,6 +349,9 @@ TEST_F(BatchCommand, WarnsOfTextThatIsNoTextOfTheCodePageAndStrictEndsTheRun) {
        twoFiles},
       {"well-formed 932", "932", "\x89\xbf\x8ai[$_0_$]", "\x82\xa0\r\nb\r\n", false, 0, "",
        twoFiles},
+      // Half-width katakana in 932 make two-byte UTF-8 sequences: no evidence of UTF-8.
+      {"half-width katakana under 932", "932", "\xc3\xbd[$_0_$]", "\xc3\xbd\r\nb\r\n", false, 0,
+       "", twoFiles},
       {"strict, a malformed template", "932", "[$_0_$]\x82", "a\r\nb\r\n", true, 4,
        file("template", "t.html") + " is not well-formed code page 932 text at line 1, byte "
        "offset 7; --strict ends the run there\n",
