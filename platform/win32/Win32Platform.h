@@ -16,10 +16,12 @@ namespace velmora::platform {
 // ---- Paths as the system's file functions take them --------------------------------------------
 
 // A path in the run's code page as the system's file functions take it. An ...A function reads a
-// name's bytes in the system's ANSI code page (GetACP), so when the run's code page is another,
-// those bytes would name another file ("\xe3\x82\x8a" in UTF-8 is three characters in code page
-// 932): the path then goes, decoded from the run's code page, to the ...W function. When the two
-// code pages are the same, the bytes go to the ...A function as they are, whatever they hold.
+// name's bytes in the system's ANSI code page (GetACP: "by default, file I/O functions use ANSI
+// file names", and the program never calls SetFileApisToOEM), so when the run's code page is
+// another, those bytes would name another file ("\xe3\x82\x8a" in UTF-8 is three characters in
+// code page 932): the path then goes, decoded from the run's code page, to the ...W function. When
+// the two code pages are the same, the bytes go to the ...A function as they are, whatever they
+// hold.
 class SystemPath {
  public:
   // The path in ProcessCodePage() for a system whose code page is GetACP().

@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -1306,8 +1307,9 @@ TEST(BatchCodePage, NamesFilesAndTakesCommandLineTextsInTheRunsCodePage) {
     std::map<std::string, std::string> files;
     for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
       const std::u8string name = entry.path().filename().u8string();
+      std::ifstream file(entry.path(), std::ios::binary);
       files[std::string(reinterpret_cast<const char*>(name.data()), name.size())] =
-          test::ReadBytes(entry.path().string());
+          std::string(std::istreambuf_iterator<char>(file), {});
     }
     EXPECT_EQ(files, c.files) << c.name;
   }
