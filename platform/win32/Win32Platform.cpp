@@ -219,13 +219,20 @@ BOOL MoveFileExAt(const std::string& from, const std::string& to, DWORD flags) {
                          : MoveFileExA(fromName.Ansi(), toName.Ansi(), flags);
 }
 
-// The path as the system's profile functions read it: in the system's code page. Nothing when the
-// path is no text of the run's code page or holds a character that the system's code page lacks.
+// The path as the system's profile functions read it: in the system's code page. A path with a
+// character that this code page lacks is given by its short (8.3) name, which the system spells in
+// ASCII where the volume keeps one for an existing file. Nothing when the path is no text of the
+// run's code page or cannot be spelled in the system's code page either way.
 std::optional<std::string> ProfilePath(const std::string& path) {
   const SystemPath name(path);
   if (!name.Wide()) return path;
   if (!name.Valid()) return std::nullopt;
-  return WideToCodePage(GetACP(), name.WideText());
+  if (std::optional<std::string> ansi = WideToCodePage(GetACP(), name.WideText())) return ansi;
+  std::wstring shortName(32768, L'\0');
+  const DWORD n = GetShortPathNameW(name.WideText(), shortName.data(),
+                                    static_cast<DWORD>(shortName.size()));
+  if (n == 0 || n >= shortName.size()) return std::nullopt;
+  return WideToCodePage(GetACP(), std::wstring_view(shortName.data(), n));
 }
 
 bool UsablePath(const std::string& path) {

@@ -52,9 +52,10 @@ std::optional<std::string> WideToCodePage(unsigned codePage, std::wstring_view w
 // ---- Private-profile files of the system --------------------------------------------------------
 
 // The system reads the file's path, like the file's text, in its own code page: a path in the
-// run's code page is converted to that code page for these calls (a path whose characters the
-// system's code page lacks names no file there: reads give the defaults and writes fail with
-// ERROR_NO_UNICODE_TRANSLATION).
+// run's code page is converted to that code page for these calls, or given by its short (8.3)
+// name when the system's code page lacks one of its characters. A path that cannot be spelled
+// either way names no file there: reads give the defaults and writes fail with
+// ERROR_NO_UNICODE_TRANSLATION.
 //
 // GetPrivateProfileStringA with a buffer of bufferSize bytes.
 std::string SystemProfileGetString(const std::string& path, const std::string& section,

@@ -1282,6 +1282,9 @@ TEST(BatchCodePage, NamesFilesAndTakesCommandLineTextsInTheRunsCodePage) {
       // The system's profile functions read the settings, which name each file by field 0.
       {"a settings file named on the command line", "65001", {settingsFile},
        apple + ",1\r\n", 0, {{apple + ".html", "1"}}, ""},
+      // é.ini: code page 932 has no é; the system reads the file by its short name.
+      {"a settings file whose name the system's code page lacks", "65001", {"\xc3\xa9.ini"},
+       apple + ",1\r\n", 0, {{apple + ".html", "1"}}, ""},
       {"an argument that the code page lacks", "1252", {"--header", "--name-field", apple},
        "a,1\r\n", 2, {},
 #ifdef _WIN32
@@ -1296,7 +1299,9 @@ TEST(BatchCodePage, NamesFilesAndTakesCommandLineTextsInTheRunsCodePage) {
     test::TempDir dir;
     test::WriteBytes(dir / "in.csv", c.input);
     test::WriteBytes(dir / "t.html", "[$_1_$]");
-    std::ofstream(dir.Path() / utf8Path(settingsFile), std::ios::binary) << ByFieldSettings();
+    for (const std::string& name : {settingsFile, std::string("\xc3\xa9.ini")}) {
+      std::ofstream(dir.Path() / utf8Path(name), std::ios::binary) << ByFieldSettings();
+    }
     fs::create_directory(dir.Path() / "out");
     std::vector<std::string> args = c.args;
     args.insert(args.end(), paths.begin(), paths.end());
