@@ -26,6 +26,7 @@
 #include "engine/ProgramTexts.h"
 #include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
+#include "platform/CommandLine.h"
 #include "platform/Interrupts.h"
 #include "platform/Platform.h"
 #include "VelmoraVersion.h"
@@ -257,9 +258,23 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   return outcome;
 }
 
-int Run(const std::vector<std::string>& args) {
+int Run(int argc, char** argv) {
   std::string error;
-  const std::optional<BatchOptions> options = ParseBatchOptions(args, error);
+  std::string refused;
+  // The command line as the system gave it tells the run's code page (--code-page is ASCII); in
+  // another code page than the system's, its texts are taken again, converted into that one.
+  std::optional<BatchOptions> options = ParseBatchOptions(
+      *platform::CommandLineArguments(argc, argv, platform::SystemCodePage(), refused), error);
+  if (options && options->codePage && *options->codePage != platform::SystemCodePage()) {
+    const unsigned runCodePage = *options->codePage;
+    const std::optional<std::vector<std::string>> args =
+        platform::CommandLineArguments(argc, argv, runCodePage, refused);
+    options = args ? ParseBatchOptions(*args, error) : std::nullopt;
+    if (!args) {
+      error = "the argument '" + refused + "' has no text in code page " +
+              std::to_string(runCodePage);
+    }
+  }
   if (!options) {
     std::fprintf(stderr, "velmora-batch: %s\nTry 'velmora-batch --help'.\n", error.c_str());
     return kExitUsage;
@@ -289,8 +304,7 @@ int main(int argc, char** argv) {
   // Memory may also run out before or after the run (the options, the settings file): the same
   // text then, never an abort.
   try {
-    std::vector<std::string> args(argv + (argc > 0 ? 1 : 0), argv + argc);
-    return Run(args);
+    return Run(argc, argv);
   } catch (const std::bad_alloc&) {
     std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
     return kExitRunFailed;

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/CommandLine.h"
 
 #include <fcntl.h>
 #include <iconv.h>
@@ -572,5 +573,34 @@ std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_vie
 }
 
 std::optional<std::u16string> FileSystemUpperCase(std::u16string_view) { return std::nullopt; }
+
+// ---- Command-line texts -------------------------------------------------------------------------
+
+std::optional<std::string> CodePageToCodePage(unsigned fromCodePage, unsigned toCodePage,
+                                              std::string_view text) {
+  if (fromCodePage == toCodePage || text.empty()) return std::string(text);
+  const auto name = [](unsigned codePage) {
+    return codePage == 65001   ? std::string("UTF-8")
+           : codePage == 54936 ? std::string("GB18030")
+                               : IconvName(codePage);
+  };
+  // Without //TRANSLIT: a character that the target lacks fails the conversion (EILSEQ).
+  const IconvHandle cd(name(toCodePage).c_str(), name(fromCodePage).c_str());
+  if (!cd.Valid()) return std::nullopt;
+  std::string input(text);
+  // At most four bytes for each byte in, and room for a closing shift sequence.
+  std::string output(text.size() * 4 + 16, '\0');
+  char* in = input.data();
+  std::size_t inLeft = input.size();
+  char* out = output.data();
+  std::size_t outLeft = output.size();
+  const bool converted =
+      iconv(cd.Get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
+      iconv(cd.Get(), nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
+  if (!converted || inLeft != 0) return std::nullopt;
+  output.resize(output.size() - outLeft);
+  return output;
+}
+
 
 }  // namespace velmora::platform

@@ -1,4 +1,5 @@
 #include "platform/Platform.h"
+#include "platform/CodePageTable.h"
 #include "platform/win32/Win32Platform.h"
 
 #include <fcntl.h>
@@ -47,36 +48,80 @@ std::string Utf8ToCodePage(unsigned codePage, std::string_view utf8Text) {
 
 // ---- Paths ------------------------------------------------------------------------------------
 
+SystemPath::SystemPath(std::string_view path) : SystemPath(path, ProcessCodePage(), GetACP()) {}
+
+SystemPath::SystemPath(std::string_view path, unsigned runCodePage, unsigned systemCodePage) {
+  if (runCodePage == systemCodePage) {
+    ansi_ = std::string(path);
+    return;
+  }
+  wide_ = true;
+  const std::optional<std::u16string> wide = CodePageToUtf16(runCodePage, path);
+  valid_ = wide.has_value();
+  if (valid_) wideText_.assign(wide->begin(), wide->end());
+}
+
+std::optional<std::string> WideToCodePage(unsigned codePage, std::wstring_view wide) {
+  if (wide.empty()) return std::string();
+  if (wide.size() > 0x7FFFFFFF) return std::nullopt;
+  const int size = static_cast<int>(wide.size());
+  // UTF-8 and GB18030 have every character: they take neither WC_NO_BEST_FIT_CHARS nor the
+  // question whether the default character was used, and refuse a lone surrogate instead.
+  const bool complete = codePage == CP_UTF8 || codePage == 54936;
+  const DWORD flags = complete ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
+  BOOL replaced = FALSE;
+  BOOL* const replacedFlag = complete ? nullptr : &replaced;
+  const int length = WideCharToMultiByte(codePage, flags, wide.data(), size, nullptr, 0, nullptr,
+                                         replacedFlag);
+  if (length <= 0 || replaced) return std::nullopt;
+  std::string text(static_cast<std::size_t>(length), '\0');
+  if (WideCharToMultiByte(codePage, flags, wide.data(), size, text.data(), length, nullptr,
+                          replacedFlag) != length ||
+      replaced) {
+    return std::nullopt;
+  }
+  return text;
+}
+
 const PathRules& NativePathRules() {
   static const PathRules rules{true, true, '\\', MAX_PATH};
   return rules;
 }
 
 std::string AbsolutePath(const std::string& path) {
-  char buffer[MAX_PATH] = {};
-  DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
-  if (n == 0 || n >= MAX_PATH) return path;
-  return std::string(buffer, n);
+  const SystemPath name(path);
+  if (!name.Wide()) {
+    char buffer[MAX_PATH] = {};
+    DWORD n = GetFullPathNameA(path.c_str(), MAX_PATH, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH) return path;
+    return std::string(buffer, n);
+  }
+  if (!name.Valid()) return path;
+  // The full path comes back in UTF-16 and goes to the run's code page whole, within the same
+  // MAX_PATH bytes as above, or not at all.
+  std::wstring buffer(32768, L'\0');
+  const DWORD n =
+      GetFullPathNameW(name.WideText(), static_cast<DWORD>(buffer.size()), buffer.data(), nullptr);
+  if (n == 0 || n >= buffer.size()) return path;
+  const std::optional<std::string> full =
+      WideToCodePage(ProcessCodePage(), std::wstring_view(buffer.data(), n));
+  if (!full || full->size() >= MAX_PATH) return path;
+  return *full;
 }
 
 std::string ProgramPath() {
-  // Asked for in UTF-16, as the system holds it, and converted here: GetModuleFileNameA cuts a
-  // long path without a word and puts "?" or a look-alike for a character that the code page
-  // lacks, which names another file. Such a path cannot be had whole.
+  // Asked for in UTF-16, as the system holds it, and converted here into the run's code page:
+  // GetModuleFileNameA cuts a long path without a word and puts "?" or a look-alike for a
+  // character that the code page lacks, which names another file. Such a path cannot be had
+  // whole.
   std::wstring wide(32768, L'\0');
   const DWORD n = GetModuleFileNameW(nullptr, wide.data(), static_cast<DWORD>(wide.size()));
   if (n == 0 || n >= wide.size()) return {};
-  const UINT codePage = GetACP();
-  // UTF-8 has every character; it takes neither the flag nor the question below.
-  const bool utf8 = codePage == CP_UTF8;
-  BOOL replaced = FALSE;
-  char buffer[MAX_PATH] = {};
   // At most MAX_PATH - 1 bytes, so that the path and its NUL fit the program's path buffers.
-  const DWORD flags = utf8 ? WC_ERR_INVALID_CHARS : WC_NO_BEST_FIT_CHARS;
-  const int length = WideCharToMultiByte(codePage, flags, wide.data(), static_cast<int>(n), buffer,
-                                         MAX_PATH - 1, nullptr, utf8 ? nullptr : &replaced);
-  if (length <= 0 || replaced) return {};
-  return std::string(buffer, static_cast<std::size_t>(length));
+  const std::optional<std::string> path =
+      WideToCodePage(ProcessCodePage(), std::wstring_view(wide.data(), n));
+  if (!path || path->size() >= MAX_PATH) return {};
+  return *path;
 }
 
 // ---- Files ------------------------------------------------------------------------------------
@@ -116,6 +161,79 @@ class UniqueHandle {
 // NativeFile holds a HANDLE; kNoNativeFile is INVALID_HANDLE_VALUE.
 HANDLE HandleOf(NativeFile file) { return reinterpret_cast<HANDLE>(file); }
 NativeFile NativeOf(HANDLE handle) { return reinterpret_cast<NativeFile>(handle); }
+
+// The system's file functions for a path in the run's code page, each given it as SystemPath
+// says: the ...A function with the bytes as they are, or the ...W function with the path decoded.
+// A path that is no text of the run's code page fails as the system's calls fail, with
+// GetLastError giving ERROR_NO_UNICODE_TRANSLATION.
+HANDLE CreateFileAt(const std::string& path, DWORD access, DWORD share,
+                    LPSECURITY_ATTRIBUTES security, DWORD disposition, DWORD flags,
+                    HANDLE templateFile) {
+  const SystemPath name(path);
+  if (!name.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return INVALID_HANDLE_VALUE;
+  }
+  return name.Wide() ? CreateFileW(name.WideText(), access, share, security, disposition, flags,
+                                   templateFile)
+                     : CreateFileA(name.Ansi(), access, share, security, disposition, flags,
+                                   templateFile);
+}
+
+DWORD FileAttributesAt(const std::string& path) {
+  const SystemPath name(path);
+  if (!name.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return name.Wide() ? GetFileAttributesW(name.WideText()) : GetFileAttributesA(name.Ansi());
+}
+
+BOOL FileAttributesExAt(const std::string& path, WIN32_FILE_ATTRIBUTE_DATA* data) {
+  const SystemPath name(path);
+  if (!name.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return FALSE;
+  }
+  return name.Wide() ? GetFileAttributesExW(name.WideText(), GetFileExInfoStandard, data)
+                     : GetFileAttributesExA(name.Ansi(), GetFileExInfoStandard, data);
+}
+
+BOOL DeleteFileAt(const std::string& path) {
+  const SystemPath name(path);
+  if (!name.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return FALSE;
+  }
+  return name.Wide() ? DeleteFileW(name.WideText()) : DeleteFileA(name.Ansi());
+}
+
+BOOL MoveFileExAt(const std::string& from, const std::string& to, DWORD flags) {
+  const SystemPath fromName(from);
+  const SystemPath toName(to);
+  if (!fromName.Valid() || !toName.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return FALSE;
+  }
+  return fromName.Wide() ? MoveFileExW(fromName.WideText(), toName.WideText(), flags)
+                         : MoveFileExA(fromName.Ansi(), toName.Ansi(), flags);
+}
+
+// The path as the system's profile functions read it: in the system's code page. A path with a
+// character that this code page lacks is given by its short (8.3) name, which the system spells in
+// ASCII where the volume keeps one for an existing file. Nothing when the path is no text of the
+// run's code page or cannot be spelled in the system's code page either way.
+std::optional<std::string> ProfilePath(const std::string& path) {
+  const SystemPath name(path);
+  if (!name.Wide()) return path;
+  if (!name.Valid()) return std::nullopt;
+  if (std::optional<std::string> ansi = WideToCodePage(GetACP(), name.WideText())) return ansi;
+  std::wstring shortName(32768, L'\0');
+  const DWORD n = GetShortPathNameW(name.WideText(), shortName.data(),
+                                    static_cast<DWORD>(shortName.size()));
+  if (n == 0 || n >= shortName.size()) return std::nullopt;
+  return WideToCodePage(GetACP(), std::wstring_view(shortName.data(), n));
+}
 
 bool UsablePath(const std::string& path) {
   return !path.empty() && path.find('\0') == std::string::npos;
@@ -186,7 +304,7 @@ Result<std::size_t> ReadPart(HANDLE h, char* buffer, std::size_t size) {
 // the attributes tell which, so that the reason is the one that POSIX and ProbeOutputFile give.
 ErrorCode OpenFailureReason(const std::string& path, DWORD access, DWORD error) {
   if (error != ERROR_ACCESS_DENIED) return error;
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = FileAttributesAt(path);
   if (attributes == INVALID_FILE_ATTRIBUTES) return error;
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return kErrorNotPlainFile;
   if ((access & GENERIC_WRITE) != 0 && MarkedReadOnly(attributes)) return kErrorReadOnly;
@@ -229,7 +347,7 @@ bool MarkedReadOnly(std::uint32_t attributes) {
 }
 
 bool MarkedReadOnly(const std::string& path) {
-  return MarkedReadOnly(static_cast<std::uint32_t>(GetFileAttributesA(path.c_str())));
+  return MarkedReadOnly(static_cast<std::uint32_t>(FileAttributesAt(path)));
 }
 
 InputFile::~InputFile() { Close(); }
@@ -238,7 +356,7 @@ Status InputFile::Open(const std::string& path) {
   Close();
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // Share mode 0: nobody else may open the file while the run reads it.
-  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING,
+  UniqueHandle h(CreateFileAt(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
   if (!h.Valid()) return Failure{OpenFailureReason(path, GENERIC_READ, GetLastError())};
   file_ = NativeOf(h.Release());
@@ -272,13 +390,13 @@ Status OutputFile::Create(const std::string& path, const std::vector<FileIdentit
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
-  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueHandle h(CreateFileAt(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.Valid()) {
     // Opened without following a reparse point and without truncating, so that what was opened
     // is judged before anything of it changes. A read-only file fails here where the system
     // enforces the attribute.
-    h = UniqueHandle(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+    h = UniqueHandle(CreateFileAt(path, GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
     if (!h.Valid()) {
       const DWORD error = GetLastError();
@@ -341,7 +459,7 @@ Result<OutputProbe> ProbeOutputFile(const std::string& path,
                                     const std::vector<FileIdentity>& protectedFiles) {
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // No access rights asked: the file can be looked at even while another program holds it.
-  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  UniqueHandle h(CreateFileAt(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING,
                              FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!h.Valid()) {
@@ -349,7 +467,7 @@ Result<OutputProbe> ProbeOutputFile(const std::string& path,
     // ERROR_PATH_NOT_FOUND, a name the file system refuses ERROR_INVALID_NAME.
     const DWORD error = GetLastError();
     if (error == ERROR_FILE_NOT_FOUND) return OutputProbe::Absent;
-    if (GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return OutputProbe::OtherFile;
+    if (FileAttributesAt(path) != INVALID_FILE_ATTRIBUTES) return OutputProbe::OtherFile;
     return Failure{error};
   }
   return JudgeExistingOutput(h.Get(), protectedFiles);
@@ -358,7 +476,7 @@ Result<OutputProbe> ProbeOutputFile(const std::string& path,
 std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   if (!UsablePath(path)) return std::nullopt;
   // No access rights asked, every sharing allowed: a file held by another program still answers.
-  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  UniqueHandle h(CreateFileAt(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info)) return std::nullopt;
@@ -367,13 +485,13 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
 
 Status WriteNewFile(const std::string& path, std::string_view bytes) {
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
-  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+  UniqueHandle h(CreateFileAt(path, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                              FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) return Failure{GetLastError()};
   DWORD error = WriteAll(h.Get(), bytes.data(), bytes.size());
   if (!h.Close() && error == 0) error = GetLastError();
   if (error == 0) return {};
-  DeleteFileA(path.c_str());
+  DeleteFileAt(path);
   return Failure{error};
 }
 
@@ -381,7 +499,7 @@ Result<PathInfo> InspectPath(const std::string& path) {
   PathInfo info;
   if (!UsablePath(path)) return info;
   WIN32_FILE_ATTRIBUTE_DATA data{};
-  if (!GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &data)) {
+  if (!FileAttributesExAt(path, &data)) {
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND) return Failure{error};
     return info;
@@ -392,7 +510,7 @@ Result<PathInfo> InspectPath(const std::string& path) {
   }
   // Device names (NUL, CON, COM1, ...) have attributes too; only a file on a disk is a file.
   // Access 0 asks for nothing but the handle, so the file itself is not touched.
-  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+  UniqueHandle h(CreateFileAt(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) return Failure{GetLastError()};
   info.kind = PathKind::Other;
@@ -406,7 +524,7 @@ Result<PathInfo> InspectPath(const std::string& path) {
 
 Result<std::string> ReadWholeFile(const std::string& path) {
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
-  UniqueHandle h(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+  UniqueHandle h(CreateFileAt(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
   if (!h.Valid()) return Failure{OpenFailureReason(path, GENERIC_READ, GetLastError())};
   std::string bytes;
@@ -421,14 +539,14 @@ Result<std::string> ReadWholeFile(const std::string& path) {
 
 Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
-  const DWORD attributes = GetFileAttributesA(path.c_str());
+  const DWORD attributes = FileAttributesAt(path);
   if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) {
     return Failure{kErrorNotPlainFile};
   }
   if (MarkedReadOnly(attributes)) return Failure{kErrorReadOnly};
   std::string temp = path + ".~tmp";
   for (unsigned attempt = 0;; ++attempt) {
-    UniqueHandle h(CreateFileA(temp.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+    UniqueHandle h(CreateFileAt(temp, GENERIC_WRITE, 0, nullptr, CREATE_NEW,
                                FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!h.Valid()) {
       const DWORD error = GetLastError();
@@ -442,12 +560,12 @@ Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
     DWORD error = WriteAll(h.Get(), bytes.data(), bytes.size());
     if (!FlushFileBuffers(h.Get()) && error == 0) error = GetLastError();
     if (!h.Close() && error == 0) error = GetLastError();
-    if (error == 0 && !MoveFileExA(temp.c_str(), path.c_str(),
+    if (error == 0 && !MoveFileExAt(temp, path,
                                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
       error = GetLastError();
     }
     if (error == 0) return {};
-    DeleteFileA(temp.c_str());
+    DeleteFileAt(temp);
     return Failure{error};
   }
 }
@@ -463,23 +581,29 @@ void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 std::string SystemProfileGetString(const std::string& path, const std::string& section,
                                    const std::string& key, const std::string& defaultValue,
                                    std::size_t bufferSize) {
+  const std::optional<std::string> file = ProfilePath(path);
+  if (!file) return defaultValue;
   std::string buffer(bufferSize, '\0');
   DWORD n = GetPrivateProfileStringA(section.c_str(), key.c_str(), defaultValue.c_str(),
-                                     buffer.data(), static_cast<DWORD>(bufferSize), path.c_str());
+                                     buffer.data(), static_cast<DWORD>(bufferSize), file->c_str());
   buffer.resize(n);
   return buffer;
 }
 
 std::int32_t SystemProfileGetInt(const std::string& path, const std::string& section,
                                  const std::string& key, std::int32_t defaultValue) {
+  const std::optional<std::string> file = ProfilePath(path);
+  if (!file) return defaultValue;
   return static_cast<std::int32_t>(
-      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, path.c_str()));
+      GetPrivateProfileIntA(section.c_str(), key.c_str(), defaultValue, file->c_str()));
 }
 
 Status SystemProfileWriteString(const std::string& path, const std::string& section,
                                 const std::string& key, const std::string& value) {
   if (MarkedReadOnly(path)) return Failure{kErrorReadOnly};
-  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), path.c_str())) {
+  const std::optional<std::string> file = ProfilePath(path);
+  if (!file) return Failure{ERROR_NO_UNICODE_TRANSLATION};
+  if (!WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file->c_str())) {
     return Failure{GetLastError()};
   }
   return {};

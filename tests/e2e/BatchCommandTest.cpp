@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <iterator>
 #include <map>
 #include <string>
 #include <thread>
@@ -37,8 +38,11 @@ struct BatchResult {
   std::string err;
 };
 
-// Runs velmora-batch with args (each quoted) from folder, capturing both output streams.
-BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& args) {
+// Runs velmora-batch with args (each quoted) from folder, capturing both output streams. With
+// utf8Args the arguments are UTF-8 text, which reaches the program on Windows as the wide command
+// line holds it; otherwise they are bytes of the system's code page.
+BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& args,
+                     bool utf8Args = false) {
 #ifdef _WIN32
   const char* changeFolder = "cd /d \"";  // cmd.exe changes the drive only when asked
 #else
@@ -51,7 +55,18 @@ BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& a
   // cmd.exe strips one pair of quotes around the whole line.
   command = "\"" + command + "\"";
 #endif
+#ifdef _WIN32
+  std::wstring wide(command.size(), L'\0');
+  if (utf8Args) {
+    wide.resize(static_cast<std::size_t>(
+        MultiByteToWideChar(CP_UTF8, 0, command.data(), static_cast<int>(command.size()),
+                            wide.data(), static_cast<int>(wide.size()))));
+  }
+  int raw = utf8Args ? _wsystem(wide.c_str()) : std::system(command.c_str());
+#else
+  (void)utf8Args;
   int raw = std::system(command.c_str());
+#endif
   BatchResult result;
 #ifdef _WIN32
   result.status = raw;
@@ -1247,6 +1262,85 @@ TEST(BundledExample, GivesTheExpectedPages) {
     ++compared;
   }
   EXPECT_EQ(compared, 4);
+}
+// In a code page other than the system's (65001 on a Japanese Windows, whose own is 932), the
+// run's file names and command-line texts are the run's: every file gets the name that its record
+// gives, and a column or settings file named on the command line is found. The names are listed
+// as the system holds them, in UTF-16 on Windows.
+TEST(BatchCodePage, NamesFilesAndTakesCommandLineTextsInTheRunsCodePage) {
+  const std::string apple = "\xe3\x82\x8a\xe3\x82\x93\xe3\x81\x94";     // りんご in UTF-8
+  const std::string orange = "\xe3\x81\xbf\xe3\x81\x8b\xe3\x82\x93";    // みかん
+  const std::string product = "\xe5\x95\x86\xe5\x93\x81\xe5\x90\x8d";   // 商品名
+  const std::string settingsFile = "\xe8\xa8\xad\xe5\xae\x9a.ini";         // 設定.ini
+  const auto utf8Path = [](const std::string& text) {
+    return fs::path(std::u8string(reinterpret_cast<const char8_t*>(text.data()), text.size()));
+  };
+  const std::vector<std::string> paths = {"-i", "in.csv", "-t", "t.html", "-o", "out"};
+  struct Case {
+    const char* name;
+    const char* codePage;
+    std::vector<std::string> args;
+    std::string input;
+    int status;
+    std::map<std::string, std::string> files;  // UTF-8 names in the output folder afterwards
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"named by a field", "65001", {"--name-field", "0"}, apple + ",1\r\n" + orange + ",2\r\n",
+       0, {{apple + ".html", "1"}, {orange + ".html", "2"}}, ""},
+      {"named by a column given on the command line", "65001",
+       {"--header", "--name-field", product}, product + ",n\r\n" + apple + ",1\r\n", 0,
+       {{apple + ".html", "1"}}, ""},
+      // The column's name typed in UTF-8 reaches a run in 932 as 932's bytes, the file's name
+      // too (listed in UTF-16 on Windows, as bytes elsewhere).
+      {"a column named in the system's text, run in 932", "932",
+       {"--header", "--name-field", product},
+       "\x8f\xa4\x95\x69\x96\xbc,n\r\n\x82\xe8\x82\xf1\x82\xb2,1\r\n", 0,
+#ifdef _WIN32
+       {{apple + ".html", "1"}},
+#else
+       {{"\x82\xe8\x82\xf1\x82\xb2.html", "1"}},
+#endif
+       ""},
+      // The system's profile functions read the settings, which name each file by field 0.
+      {"a settings file named on the command line", "65001", {settingsFile},
+       apple + ",1\r\n", 0, {{apple + ".html", "1"}}, ""},
+      // é.ini: code page 932 has no é; the system reads the file by its short name.
+      {"a settings file whose name the system's code page lacks", "65001", {"\xc3\xa9.ini"},
+       apple + ",1\r\n", 0, {{apple + ".html", "1"}}, ""},
+      {"an argument that the code page lacks", "1252", {"--header", "--name-field", apple},
+       "a,1\r\n", 2, {},
+#ifdef _WIN32
+       // Named as the system's code page, 932, shows it.
+       "velmora-batch: the argument '\x82\xe8\x82\xf1\x82\xb2' has no text in code page 1252\n"
+#else
+       "velmora-batch: the argument '" + apple + "' has no text in code page 1252\n"
+#endif
+       "Try 'velmora-batch --help'.\n"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "in.csv", c.input);
+    test::WriteBytes(dir / "t.html", "[$_1_$]");
+    for (const std::string& name : {settingsFile, std::string("\xc3\xa9.ini")}) {
+      std::ofstream(dir.Path() / utf8Path(name), std::ios::binary) << ByFieldSettings();
+    }
+    fs::create_directory(dir.Path() / "out");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), paths.begin(), paths.end());
+    args.insert(args.end(), {"--code-page", c.codePage});
+    BatchResult r = RunBatch(dir, args, true);
+    EXPECT_EQ(r.status, c.status) << c.name;
+    EXPECT_EQ(r.err, c.err) << c.name;
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir.Path() / "out")) {
+      const std::u8string name = entry.path().filename().u8string();
+      std::ifstream file(entry.path(), std::ios::binary);
+      files[std::string(reinterpret_cast<const char*>(name.data()), name.size())] =
+          std::string(std::istreambuf_iterator<char>(file), {});
+    }
+    EXPECT_EQ(files, c.files) << c.name;
+  }
 }
 
 #ifndef _WIN32

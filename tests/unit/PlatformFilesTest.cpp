@@ -7,10 +7,16 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
+#include "platform/CommandLine.h"
 #include "platform/DecimalText.h"
 #include "platform/Platform.h"
 #include "support/TestFiles.h"
+
+#ifdef _WIN32
+#include "platform/win32/Win32Platform.h"
+#endif
 
 namespace velmora {
 namespace {
@@ -107,6 +113,102 @@ TEST(PlatformFiles, FailedReadGivesTheSystemsCode) {
   EXPECT_EQ(got.error(), static_cast<platform::ErrorCode>(EIO));
 #endif
 }
+
+// Texts go from one code page into another whole or not at all: a character that the target
+// lacks or bytes that are no text of the source never become "?" or a look-alike, which in a name
+// would reach another file. The same code page on both sides leaves every byte as it is.
+TEST(PlatformCodePages, ConvertsTextWholeOrNotAtAll) {
+  struct Case {
+    unsigned from;
+    unsigned to;
+    std::string text;
+    std::optional<std::string> converted;
+  };
+  const Case cases[] = {
+      {932, 932, "\xff\x82", "\xff\x82"},
+      {65001, 65001, "\xe3\x81", "\xe3\x81"},
+      // 商品名
+      {65001, 932, "\xe5\x95\x86\xe5\x93\x81\xe5\x90\x8d", "\x8f\xa4\x95\x69\x96\xbc"},
+      {932, 65001, "a\x82\xa0.html", "a\xe3\x81\x82.html"},
+      {65001, 932, "caf\xc3\xa9", std::nullopt},   // é: no best fit "e"
+      {65001, 932, "\xe3\x81", std::nullopt},      // a cut character
+      {932, 65001, "\x82", std::nullopt},          // a lone lead byte
+      {65001, 932, "", ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::CodePageToCodePage(c.from, c.to, c.text), c.converted)
+        << c.from << " -> " << c.to << ": " << c.text;
+  }
+}
+
+// In the system's own code page the arguments are argv exactly, whatever bytes they hold.
+TEST(PlatformCodePages, TakesTheArgumentsAsGivenInTheSystemsCodePage) {
+  char program[] = "velmora-batch";
+  char bytes[] = "\xff\x82\xe3";
+  char* argv[] = {program, bytes, nullptr};
+  std::string refused;
+  EXPECT_EQ(platform::CommandLineArguments(2, argv, platform::SystemCodePage(), refused),
+            std::vector<std::string>{bytes});
+  EXPECT_EQ(platform::CommandLineArguments(1, argv, platform::SystemCodePage(), refused),
+            std::vector<std::string>{});
+  EXPECT_EQ(refused, "");
+}
+
+#ifdef _WIN32
+// A path goes to the system's ...A functions as its bytes only when the run's code page is the
+// system's; otherwise to the ...W functions, decoded from the run's code page, or to none when it
+// is no text of it.
+TEST(PlatformCodePages, SystemPathGoesWideWhenTheRunsCodePageIsNotTheSystems) {
+  struct Case {
+    std::string path;
+    unsigned runCodePage;
+    unsigned systemCodePage;
+    bool wide;
+    bool valid;
+    std::wstring wideText;
+  };
+  const Case cases[] = {
+      {"out\\\x82\xe8\x82\xf1\x82\xb2.html", 932, 932, false, true, L""},
+      {"\xff\x82", 932, 932, false, true, L""},
+      {"\xe3\x82\x8a\xe3\x82\x93\xe3\x81\x94.html", 65001, 65001, false, true, L""},
+      {"out\\\xe3\x82\x8a\xe3\x82\x93\xe3\x81\x94.html", 65001, 932, true, true,
+       L"out\\\u308a\u3093\u3054.html"},
+      {"\x82\xa0", 932, 65001, true, true, L"\u3042"},
+      {"\xe3\x82.html", 65001, 932, true, false, L""},
+      {"a\x82", 932, 65001, true, false, L""},
+  };
+  for (const Case& c : cases) {
+    const platform::SystemPath name(c.path, c.runCodePage, c.systemCodePage);
+    EXPECT_EQ(name.Wide(), c.wide) << c.path;
+    EXPECT_EQ(name.Valid(), c.valid) << c.path;
+    if (!c.wide) {
+      EXPECT_EQ(std::string(name.Ansi()), c.path);
+    } else if (c.valid) {
+      EXPECT_EQ(std::wstring(name.WideText()), c.wideText) << c.path;
+    }
+  }
+}
+
+// Paths that the system gives back reach the run's code page whole or not at all.
+TEST(PlatformCodePages, WideTextGoesIntoACodePageWholeOrNotAtAll) {
+  struct Case {
+    std::wstring wide;
+    unsigned codePage;
+    std::optional<std::string> text;
+  };
+  const Case cases[] = {
+      {L"C:\\\u308a.html", 65001, "C:\\\xe3\x82\x8a.html"},
+      {L"C:\\\u308a.html", 932, "C:\\\x82\xe8.html"},
+      {L"caf\u00e9", 932, std::nullopt},
+      {L"\U0001F34E", 65001, "\xf0\x9f\x8d\x8e"},
+      {std::wstring(1, static_cast<wchar_t>(0xD800)), 65001, std::nullopt},
+      {L"", 932, ""},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::WideToCodePage(c.codePage, c.wide), c.text) << c.codePage;
+  }
+}
+#endif
 
 TEST(DecimalText, TakesDigitsOnlyAndNeverOverflows) {
   struct Case {
