@@ -1,6 +1,7 @@
 #include "cli/RunFindings.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "engine/Placeholder.h"
 
@@ -63,15 +64,23 @@ std::string ColumnReport(const HeaderReport& report) {
 }
 
 RunFindings::RunFindings(const GeneratorSettings& settings)
-    : settings_(settings), emptyName_(settings.RuleLead + settings.RuleTail) {}
+    : settings_(settings),
+      emptyName_(settings.RuleLead + settings.RuleTail),
+      namingField_(settings.RuleNumber) {}
+
+void RunFindings::NamingColumn(std::size_t field, std::string column) {
+  namingField_ = static_cast<std::uint32_t>(field);
+  namingColumn_ = std::move(column);
+}
 
 void RunFindings::RecordDone(const MergedRecord& record, OutputOutcome, platform::ErrorCode) {
   anyRecord_ = true;
   maxFields_ = std::max(maxFields_, record.fieldCount);
   // Only the field rule can leave the name between lead and tail empty.
   if (settings_.Rule == 1 && record.outputName == emptyName_) {
-    ++emptyNamedCount_;
-    if (emptyNamed_.size() < kKeptRecords) emptyNamed_.push_back(record.recordNumber);
+    EmptyNamed& cause = record.fieldCount > namingField_ ? emptyField_ : missingField_;
+    ++cause.count;
+    if (cause.first.size() < kKeptRecords) cause.first.push_back(record.recordNumber);
   }
 }
 
@@ -87,7 +96,8 @@ std::vector<PlaceholderText> RunFindings::Unfilled(std::string_view templateText
 }
 
 bool RunFindings::Any(std::string_view templateText, const CodePageTable& table) const {
-  return emptyNamedCount_ != 0 || !Unfilled(templateText, table).empty();
+  return emptyField_.count != 0 || missingField_.count != 0 ||
+         !Unfilled(templateText, table).empty();
 }
 
 std::string RunFindings::Report(std::string_view templateText, const CodePageTable& table,
@@ -100,25 +110,29 @@ std::string RunFindings::Report(std::string_view templateText, const CodePageTab
               "; the records had at most " + most + (maxFields_ == 1 ? " field" : " fields") +
               " (0 to " + std::to_string(maxFields_ - 1) + ")\n";
   }
-  if (emptyNamedCount_ != 0) {
-    report += "velmora-batch: " + std::to_string(emptyNamedCount_) +
-              (emptyNamedCount_ == 1 ? " record had" : " records had") + " an empty field " +
-              std::to_string(settings_.RuleNumber) +
-              (emptyNamedCount_ == 1 ? ", so its file was named '" : ", so their file was named '") +
-              emptyName_ +
-              "' by the lead and tail alone: record";
-    report += emptyNamedCount_ == 1 ? " " : "s ";
-    const std::size_t shown = std::min(emptyNamed_.size(), maxRecords);
-    for (std::size_t i = 0; i < shown; ++i) {
-      if (i > 0) report += ", ";
-      report += std::to_string(emptyNamed_[i]);
-    }
-    if (emptyNamedCount_ > shown) {
-      report += " and " + std::to_string(emptyNamedCount_ - shown) + " more";
-    }
-    report += "\n";
-  }
+  report += EmptyNamedLine(emptyField_, false, maxRecords);
+  report += EmptyNamedLine(missingField_, true, maxRecords);
   return report;
+}
+
+std::string RunFindings::EmptyNamedLine(const EmptyNamed& records, bool missing,
+                                        std::size_t maxRecords) const {
+  if (records.count == 0) return {};
+  const bool one = records.count == 1;
+  std::string field = "field " + std::to_string(namingField_);
+  if (!namingColumn_.empty()) field += " (column '" + namingColumn_ + "')";
+  std::string line = "velmora-batch: " + std::to_string(records.count) +
+                     (one ? " record had " : " records had ") +
+                     (missing ? "no " + field + " at all" : "an empty " + field) +
+                     (one ? ", so its file was named '" : ", so their file was named '") +
+                     emptyName_ + "' by the lead and tail alone: record" + (one ? " " : "s ");
+  const std::size_t shown = std::min(records.first.size(), maxRecords);
+  for (std::size_t i = 0; i < shown; ++i) {
+    if (i > 0) line += ", ";
+    line += std::to_string(records.first[i]);
+  }
+  if (records.count > shown) line += " and " + std::to_string(records.count - shown) + " more";
+  return line + "\n";
 }
 
 }  // namespace velmora

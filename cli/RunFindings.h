@@ -38,10 +38,14 @@ class RunFindings : public RunEvents {
 
   void RecordDone(const MergedRecord& record, OutputOutcome outcome,
                   platform::ErrorCode reason) override;
+  // The files are named by field field, the column headed column (a header run): the report
+  // names the column beside the field.
+  void NamingColumn(std::size_t field, std::string column);
 
   // The lines, each ending in "\n": one per placeholder of templateText whose field no record
   // had, with the highest count of fields seen, and one naming the records whose file had an
-  // empty name between the lead and the tail (the first maxRecords, then the count of the rest).
+  // empty name between the lead and the tail because their naming field was empty, and one for
+  // those that had no such field at all (the first maxRecords each, then the count of the rest).
   // "" when there is nothing to say or no record was merged.
   std::string Report(std::string_view templateText, const CodePageTable& table,
                      std::size_t maxRecords = kReportLines) const;
@@ -52,12 +56,21 @@ class RunFindings : public RunEvents {
   std::vector<PlaceholderText> Unfilled(std::string_view templateText,
                                         const CodePageTable& table) const;
 
+  // Records whose file was named by the lead and tail alone, for one cause.
+  struct EmptyNamed {
+    std::vector<std::uint32_t> first;  // the first records, in record order
+    std::uint64_t count = 0;
+  };
+  std::string EmptyNamedLine(const EmptyNamed& records, bool missing, std::size_t maxRecords) const;
+
   const GeneratorSettings& settings_;
   std::string emptyName_;  // the rule's lead and tail
+  std::uint32_t namingField_;
+  std::string namingColumn_;  // "" when the files are named by a field number
   bool anyRecord_ = false;
   std::uint32_t maxFields_ = 0;
-  std::vector<std::uint32_t> emptyNamed_;  // the first records named by lead and tail alone
-  std::uint64_t emptyNamedCount_ = 0;
+  EmptyNamed emptyField_;    // the naming field was there and empty
+  EmptyNamed missingField_;  // the record had fewer fields
 };
 
 }  // namespace velmora

@@ -107,9 +107,10 @@ std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, st
          " failed, " + std::to_string(colliding) + " colliding, " + timing + "\n";
 }
 
-// How the run of options reads, checks and writes; header checks set outcome.stopped.
+// How the run of options reads, checks and writes; header checks set outcome.stopped and tell
+// findings (when given) the column that names the files.
 RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspector,
-                               BatchOutcome& outcome) {
+                               BatchOutcome& outcome, RunFindings* findings = nullptr) {
   RunEnvironment environment;
   environment.writerThreads =
       options.singleThread ? 0 : options.jobs.value_or(DefaultWriterThreads());
@@ -122,12 +123,16 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspec
   if (options.header) {
     environment.header = true;
     environment.nameColumn = options.nameColumn;
-    environment.checkHeader = [&options, &outcome](const HeaderReport& report) {
+    environment.checkHeader = [&options, &outcome, findings](const HeaderReport& report) {
       if (report.nameColumnMissing) {
         std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
                      options.nameColumn->c_str());
         outcome.stopped = kExitUsage;
         return false;
+      }
+      if (findings != nullptr && options.nameColumn) {
+        findings->NamingColumn(*FindColumn(report.columns, *options.nameColumn),
+                               *options.nameColumn);
       }
       std::fputs(ColumnReport(report).c_str(), stderr);
       if (!options.strict || report.unknownPlaceholders.empty()) return true;
@@ -184,7 +189,7 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   OutputFailures failures;
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  RunEnvironment environment = MakeEnvironment(options, encoding, outcome, &findings);
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();

@@ -967,6 +967,8 @@ TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone)
     std::string templateText;
     std::string input;
     std::string err;
+    std::vector<std::string> args = {};  // before the settings file
+    int status = 0;                      // of the run without --strict
   };
   const std::vector<Case> cases = {
       {"a field no record had", "<[$_0_$]|[$_3_$]|[$_4_$]|[$_4_$]|[$_04_$]>", "a,b\r\nc,d,e\r\n",
@@ -983,6 +985,21 @@ TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone)
        "velmora-batch: 25 records had an empty field 0, so their file was named '.html' by the "
        "lead and tail alone: " + emptyRecords + " and 5 more\n"},
       {"every placeholder filled", "<[$_0_$][$_1_$]>", "a,1\r\nb\r\n", ""},
+      // Each record once, by what left its name empty.
+      // A record without the naming field gets no name at all: it is refused.
+      {"an empty naming field and none at all", "<[$_1_$]>", "a,1,x\r\nb,2\r\nc,3,\r\n",
+       OpenFailed(".html") + "\n"
+       "velmora-batch: the file name '.html' (record 2) is refused: it is empty, leaves the output "
+       "folder, names a device or makes the path too long\n"
+       "velmora-batch: 1 record had an empty field 2, so its file was named '.html' by the lead "
+       "and tail alone: record 3\n"
+       "velmora-batch: 1 record had no field 2 at all, so its file was named '.html' by the lead "
+       "and tail alone: record 2\n",
+       {"--name-field", "2"}, 3},
+      {"a naming column", "<[$_n_$]>", "k,n\r\n,1\r\n",
+       "velmora-batch: 1 record had an empty field 0 (column 'k'), so its file was named '.html' "
+       "by the lead and tail alone: record 1\n",
+       {"--header", "--name-field", "k"}},
   };
   for (const Case& c : cases) {
     test::TempDir dir;
@@ -990,13 +1007,17 @@ TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone)
     test::WriteBytes(dir / "in.csv", c.input);
     test::WriteBytes(dir / "t.html", c.templateText);
     fs::create_directory(dir.Path() / "out");
-    BatchResult r = RunBatch(dir, {"--code-page", "932", "s.ini"});
-    EXPECT_EQ(r.status, 0) << c.name;
+    std::vector<std::string> args = {"--code-page", "932"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    args.push_back("s.ini");
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name;
     EXPECT_EQ(r.err, c.err) << c.name;
     const auto files = Snapshot(dir.Path() / "out");
     // --strict ends with 4 after the run: the same log and the same files.
-    BatchResult strict = RunBatch(dir, {"--strict", "--code-page", "932", "s.ini"});
-    EXPECT_EQ(strict.status, c.err.empty() ? 0 : 4) << c.name;
+    args.insert(args.begin(), "--strict");
+    BatchResult strict = RunBatch(dir, args);
+    EXPECT_EQ(strict.status, c.status != 0 ? c.status : c.err.empty() ? 0 : 4) << c.name;
     EXPECT_EQ(strict.err, c.err) << c.name;
     EXPECT_EQ(strict.out, r.out) << c.name;
     const auto again = Snapshot(dir.Path() / "out");
