@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "engine/ColumnNames.h"
 #include "engine/Placeholder.h"
 
 namespace velmora {
@@ -36,8 +37,19 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
   return found;
 }
 
-std::string ColumnReport(const HeaderReport& report) {
+std::string ColumnReport(const HeaderReport& report, std::string_view lead,
+                         std::string_view tail) {
   std::string lines;
+  for (std::size_t field = 0; field < report.columns.names.size(); ++field) {
+    if (report.columns.naming[field] == 0) continue;
+    const std::string& name = report.columns.names[field];
+    const bool holdsLead = !lead.empty() && name.find(lead) != std::string::npos;
+    const bool holdsTail = !tail.empty() && name.find(tail) != std::string::npos;
+    if (!holdsLead && !holdsTail) continue;
+    lines += "velmora-batch: the header of field " + std::to_string(field) + ", '" + name +
+             "', holds the placeholder's " + (holdsLead ? "lead '" : "tail '") +
+             std::string(holdsLead ? lead : tail) + "': no placeholder can name its column\n";
+  }
   for (const UnnamedColumn& column : report.columns.unnamed) {
     const std::string field = std::to_string(column.field);
     const std::string& name = report.columns.names[column.field];
@@ -73,6 +85,10 @@ void RunFindings::NamingColumn(std::size_t field, std::string column) {
   namingColumn_ = std::move(column);
 }
 
+void RunFindings::Columns(const ColumnNames& columns) {
+  namedPlaceholders_ = NamedPlaceholders(columns, settings_.ReplaceLead, settings_.ReplaceTail);
+}
+
 void RunFindings::RecordDone(const MergedRecord& record, OutputOutcome, platform::ErrorCode) {
   anyRecord_ = true;
   maxFields_ = std::max(maxFields_, record.fieldCount);
@@ -91,6 +107,13 @@ std::vector<PlaceholderText> RunFindings::Unfilled(std::string_view templateText
   for (PlaceholderText& placeholder :
        PlaceholdersOf(templateText, settings_.ReplaceLead, settings_.ReplaceTail, table)) {
     if (placeholder.fieldNumber >= maxFields_) unfilled.push_back(std::move(placeholder));
+  }
+  for (std::size_t field = maxFields_; field < namedPlaceholders_.size(); ++field) {
+    const std::string& text = namedPlaceholders_[field];
+    if (!text.empty() &&
+        FindAtCharacterStart(templateText, text, 0, 0, table) != std::string_view::npos) {
+      unfilled.push_back({text, static_cast<std::uint32_t>(field)});
+    }
   }
   return unfilled;
 }

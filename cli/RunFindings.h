@@ -27,8 +27,9 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
                                             std::string_view tail, const CodePageTable& table);
 
 // The lines, each ending in "\n", on what a header gave that the user may not expect: columns
-// that name nothing, and named placeholders of the template that no column answers.
-std::string ColumnReport(const HeaderReport& report);
+// that name nothing, columns whose name holds the placeholder's lead or tail (no placeholder can
+// name them), and named placeholders of the template that no column answers.
+std::string ColumnReport(const HeaderReport& report, std::string_view lead, std::string_view tail);
 
 // Notes the count of fields of every record and the records whose file name came out as the
 // naming rule's lead and tail alone.
@@ -41,6 +42,9 @@ class RunFindings : public RunEvents {
   // The files are named by field field, the column headed column (a header run): the report
   // names the column beside the field.
   void NamingColumn(std::size_t field, std::string column);
+  // The header's columns (a header run): a placeholder of a column that no record had is
+  // reported as one of a field number is.
+  void Columns(const ColumnNames& columns);
 
   // The lines, each ending in "\n": one per placeholder of templateText whose field no record
   // had, with the highest count of fields seen, and one naming the records whose file had an
@@ -67,6 +71,7 @@ class RunFindings : public RunEvents {
   std::string emptyName_;  // the rule's lead and tail
   std::uint32_t namingField_;
   std::string namingColumn_;  // "" when the files are named by a field number
+  std::vector<std::string> namedPlaceholders_;  // per column: its placeholder, "" for none
   bool anyRecord_ = false;
   std::uint32_t maxFields_ = 0;
   EmptyNamed emptyField_;    // the naming field was there and empty

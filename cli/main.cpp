@@ -109,8 +109,9 @@ std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, st
 
 // How the run of options reads, checks and writes; header checks set outcome.stopped and tell
 // findings (when given) the column that names the files.
-RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspector,
-                               BatchOutcome& outcome, RunFindings* findings = nullptr) {
+RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSettings& settings,
+                               RunInspector& inspector, BatchOutcome& outcome,
+                               RunFindings* findings = nullptr) {
   RunEnvironment environment;
   environment.writerThreads =
       options.singleThread ? 0 : options.jobs.value_or(DefaultWriterThreads());
@@ -123,18 +124,23 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspec
   if (options.header) {
     environment.header = true;
     environment.nameColumn = options.nameColumn;
-    environment.checkHeader = [&options, &outcome, findings](const HeaderReport& report) {
+    environment.checkHeader = [&options, &settings, &outcome,
+                               findings](const HeaderReport& report) {
       if (report.nameColumnMissing) {
         std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
                      options.nameColumn->c_str());
         outcome.stopped = kExitUsage;
         return false;
       }
-      if (findings != nullptr && options.nameColumn) {
-        findings->NamingColumn(*FindColumn(report.columns, *options.nameColumn),
-                               *options.nameColumn);
+      if (findings != nullptr) {
+        findings->Columns(report.columns);
+        if (options.nameColumn) {
+          findings->NamingColumn(*FindColumn(report.columns, *options.nameColumn),
+                                 *options.nameColumn);
+        }
       }
-      std::fputs(ColumnReport(report).c_str(), stderr);
+      std::fputs(ColumnReport(report, settings.ReplaceLead, settings.ReplaceTail).c_str(),
+                 stderr);
       if (!options.strict || report.unknownPlaceholders.empty()) return true;
       std::fputs("velmora-batch: --strict: no file is written\n", stderr);
       outcome.stopped = kExitStrictFindings;
@@ -148,7 +154,7 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, RunInspector& inspec
 BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  const RunEnvironment environment = MakeEnvironment(options, encoding, outcome);
+  const RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome);
   std::string failureText;
   errno = 0;
   try {
@@ -189,7 +195,7 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   OutputFailures failures;
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  RunEnvironment environment = MakeEnvironment(options, encoding, outcome, &findings);
+  RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome, &findings);
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();

@@ -1094,7 +1094,19 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
        "velmora-batch: the template's '[$_123_$]' was never filled: no record had field 123; the "
        "records had at most 5 fields (0 to 4)\n"},
       {"a name holding the tail and the lead", "932", "a_$]b,[$_x\r\n1,2\r\n",
-       "[$_a_$]b_$]|[$_[$_x_$]", {}, 0, {"1|2"}, ""},
+       "[$_a_$]b_$]|[$_[$_x_$]", {}, 0, {"1|2"},
+       "velmora-batch: the header of field 0, 'a_$]b', holds the placeholder's tail '_$]': no "
+       "placeholder can name its column\n"
+       "velmora-batch: the header of field 1, '[$_x', holds the placeholder's lead '[$_': no "
+       "placeholder can name its column\n"},
+      {"a column that no record filled", "932", "a,b\r\n1\r\n", "[$_a_$][$_b_$]", {}, 0,
+       {"1[$_b_$]"},
+       "velmora-batch: the template's '[$_b_$]' was never filled: no record had field 1; the "
+       "records had at most 1 field (0 to 0)\n"},
+      {"a column that no record filled, strict", "932", "a,b\r\n1\r\n", "[$_a_$][$_b_$]",
+       {"--strict"}, 4, {"1[$_b_$]"},
+       "velmora-batch: the template's '[$_b_$]' was never filled: no record had field 1; the "
+       "records had at most 1 field (0 to 0)\n"},
       {"a missing name", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$][$_prise_$]", {}, 0,
        {"[$_prise_$]5[$_prise_$]"}, lacks + "[$_prise_$]\n"},
       {"a missing name, strict", "932", "price\r\n5\r\n", "[$_prise_$][$_price_$]", {"--strict"},
