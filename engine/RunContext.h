@@ -55,6 +55,9 @@ struct RunContext {
   std::string folderPrefix;  // Output with its separator
   // Files that no output may replace: the run's input and template.
   std::vector<platform::FileIdentity> protectedFiles;
+  // The output folder (folderPrefix), through which every file is created, probed and compared;
+  // the run holds it while it writes (platform::OutputFolder::Hold).
+  platform::OutputFolder outputFolder;
   OutputOptions output;
   // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
   // the writing threads share it (see PredictedFiles).
