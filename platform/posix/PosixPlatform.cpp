@@ -285,7 +285,13 @@ Status OutputFolder::Hold() {
   const std::string folder = prefix_.empty() ? "." : prefix_;
   if (!UsablePath(folder)) return Failure{ENOENT};
   // The folder as it is now, a link to it followed: later renames and links do not move it.
-  UniqueFd fd(::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  // Linux can hold a folder that this user may write but not list.
+#ifdef O_PATH
+  constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  UniqueFd fd(::open(folder.c_str(), kHoldFlags));
   if (!fd.Valid()) return Failure{LastErrno()};
   folder_ = fd.Release();
   return {};
