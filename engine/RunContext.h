@@ -7,8 +7,11 @@
 #include <string_view>
 #include <vector>
 
+#include <unordered_map>
+
 #include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
+#include "platform/Mutex.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 
@@ -65,6 +68,11 @@ struct RunContext {
   // Per field: the placeholder of its column's name (ReplaceLead, the header's name,
   // ReplaceTail), "" for a column that names nothing; empty when the run reads no header.
   std::vector<std::string> namedPlaceholders;
+  // The identity keys of the output folder's sub-folders that OutputFileKey has looked up, by
+  // the sub-folder's own key, so that each is asked of the system once a run; shared by the
+  // threads that name and write the files.
+  mutable Mutex folderKeysMutex;
+  mutable std::unordered_map<std::string, std::string> folderKeys GUARDED_BY(folderKeysMutex);
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;

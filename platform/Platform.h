@@ -163,6 +163,10 @@ class OutputFolder {
   bool Held() const noexcept { return folder_ != kNoNativeFile; }
   // The path of name as messages show it: the prefix followed by name.
   std::string PathOf(const std::string& name) const { return prefix_ + name; }
+  // Which folder subFolder names inside this one ("" this one), reached as a file's path there
+  // reaches it (a linked sub-folder followed); nothing when it is missing, no folder, or the
+  // system cannot tell.
+  std::optional<FileIdentity> FolderIdentity(const std::string& subFolder) const;
   // Only win32/ and posix/ use it.
   NativeFile Native() const noexcept { return folder_; }
 

@@ -297,6 +297,16 @@ Status OutputFolder::Hold() {
   return {};
 }
 
+std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subFolder) const {
+  const FolderAndName at = Locate(*this, subFolder.empty() ? std::string(".") : subFolder);
+  struct stat st {};
+  if (!UsablePath(at.name) || ::fstatat(at.folder, at.name.c_str(), &st, 0) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    return std::nullopt;
+  }
+  return IdentityOf(st);
+}
+
 InputFile::~InputFile() { Close(); }
 
 Status InputFile::Open(const std::string& path) {

@@ -259,6 +259,21 @@ Status OutputFolder::Hold() {
   return {};
 }
 
+std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subFolder) const {
+  std::string path = PathOf(subFolder);
+  if (path.empty()) path = ".";
+  if (!UsablePath(path)) return std::nullopt;
+  // No access rights asked, every sharing allowed: only the folder's identity is read.
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::nullopt;
+  }
+  return IdentityOf(info);
+}
+
 InputFile::~InputFile() { Close(); }
 
 Status InputFile::Open(const std::string& path) {

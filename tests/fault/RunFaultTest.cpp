@@ -545,6 +545,51 @@ TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   }
 }
 
+// Names that reach one file through different sub-folders (a linked one, "." and doubled
+// separators, on Windows another case) share one key; other files, and names whose folder is
+// missing, keep keys of their own.
+TEST(OutputNames, NamesReachingOneFileShareOneKey) {
+  test::TempDir dir;
+  fs::create_directories(dir / "out/sub/deeper");
+  fs::create_directory(dir / "elsewhere");
+  std::error_code error;
+  fs::create_directory_symlink(dir / "out/sub", dir / "out/link", error);
+  const bool linked = !error;
+  fs::create_directory_symlink(dir / "out", dir / "out/self", error);
+  const bool selfLinked = !error;
+  GeneratorSettings settings;
+  settings.Output = dir / "out";
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  const platform::PathRules& rules = platform::NativePathRules();
+  const bool windows = rules.drivesAndUnc;
+  RunContext context(settings, "", ',', table, rules);
+  ASSERT_TRUE(context.outputFolder.Hold().ok());
+  struct Case {
+    const char* a;
+    const char* b;
+    bool one;
+    bool needsLink = false;
+  };
+  const Case cases[] = {
+      {"sub/x", "sub/x", true},
+      {"sub/x", "sub//./x", true},
+      {"sub/x", "sub/y", false},
+      {"sub/x", "x", false},
+      {"sub/deeper/x", "sub/x", false},
+      {"missing/x", "missing/x", true},
+      {"missing/x", "sub/x", false},
+      {"sub/x", "link/x", true, true},
+      {"link/x", "link/y", false, true},
+      {"x", "self/x", true, true},
+      {"sub/X", "SUB/x", windows},
+  };
+  for (const Case& c : cases) {
+    if (c.needsLink && !(linked && selfLinked)) continue;
+    EXPECT_EQ(OutputFileKey(context, c.a) == OutputFileKey(context, c.b), c.one)
+        << c.a << " " << c.b;
+  }
+}
+
 // Outputs named like the run's own input, template or settings file, or links to them, are
 // refused; those files keep every byte.
 TEST_P(RunFault, InputAndTemplateAreNeverModified) {
