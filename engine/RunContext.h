@@ -5,9 +5,8 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <vector>
-
 #include <unordered_map>
+#include <vector>
 
 #include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"

@@ -188,8 +188,8 @@ class InputFile {
   // Opens the file. Fails with the system's code when it is missing, denied or held by another
   // program, and with kErrorNotPlainFile for a folder on every system.
   [[nodiscard]] Status Open(const std::string& path);
-  // Opens name in the output folder, the way the run's files are reached (see OutputFolder),
-  // never through a link at name itself (kErrorNotPlainFile).
+  // Opens name in the output folder, the way the run's files are reached (see OutputFolder); on
+  // POSIX never through a link at name itself, nor a pipe or device (kErrorNotPlainFile).
   [[nodiscard]] Status Open(const OutputFolder& folder, const std::string& name);
   // Reads up to size bytes: how many were read, 0 at the end of the file; fails with the system's
   // code on a read error.
