@@ -178,6 +178,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
   for (const std::string& path : environment.protectedPaths) {
     if (auto id = platform::IdentifyFile(path)) context.protectedFiles.push_back(*id);
   }
+  // A folder that cannot be held (a missing one) leaves each file to fail by its path.
+  if (environment.output.sink == nullptr) (void)context.outputFolder.Hold();
   if (environment.header) {
     context.namedPlaceholders =
         NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);

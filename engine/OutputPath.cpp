@@ -163,4 +163,38 @@ std::string OutputFileKey(std::string_view path, const platform::PathRules& rule
   return key;
 }
 
+std::string OutputFileKey(const RunContext& context, std::string_view name) {
+  // The name's folder part, up to its last separator that is a character of its own.
+  std::size_t lastStart = 0;
+  for (CharacterWalk walk(name, context.table); !walk.Done(); walk.Advance()) {
+    if (walk.End() - walk.Start() == 1 && IsSeparator(walk.Byte(), context.rules)) {
+      lastStart = walk.End();
+    }
+  }
+  const std::string_view folder = name.substr(0, lastStart);
+  std::string folderKey = OutputFileKey(folder, context.rules, context.table);
+  std::string identityKey;
+  {
+    MutexLock lock(context.folderKeysMutex);
+    if (const auto found = context.folderKeys.find(folderKey); found != context.folderKeys.end()) {
+      identityKey = found->second;
+    }
+  }
+  if (identityKey.empty()) {
+    const std::optional<platform::FileIdentity> identity =
+        context.outputFolder.FolderIdentity(std::string(folder));
+    // A NUL cannot start a path's key, so the two kinds of key never meet.
+    identityKey = identity ? std::string(1, '\0') + std::to_string(identity->volume) + ":" +
+                                 std::to_string(identity->index) + "/"
+                           : std::string(1, '\x01');
+    MutexLock lock(context.folderKeysMutex);
+    context.folderKeys.emplace(folderKey, identityKey);
+  }
+  if (identityKey[0] != '\0') {
+    return OutputFileKey(context.outputFolder.PathOf(std::string(name)), context.rules,
+                         context.table);
+  }
+  return identityKey + OutputFileKey(name.substr(lastStart), context.rules, context.table);
+}
+
 }  // namespace velmora

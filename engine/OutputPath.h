@@ -51,4 +51,13 @@ std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_v
 std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
                           const CodePageTable& table);
 
+// The key of the file that name (a record's outputName) reaches in the run's output folder: two
+// names with the same key are one file, even when they reach it through different sub-folders
+// (a linked sub-folder and the folder it links to). The key is the identity of the folder that
+// holds the file, found from the output folder as the file's path is (context.outputFolder),
+// and the file's own name folded as OutputFileKey folds it. A name whose folder the system cannot
+// identify (a missing one) is keyed by OutputFileKey of its path. Each folder is looked up once
+// a run; safe on several threads at once.
+std::string OutputFileKey(const RunContext& context, std::string_view name);
+
 }  // namespace velmora

@@ -13,11 +13,12 @@ namespace velmora {
 
 namespace {
 
-// Whether the file at path holds exactly bytes, read piece by piece so that no file is ever held
-// whole. A file that cannot be read counts as different.
-bool HoldsExactly(const std::string& path, std::string_view bytes) {
+// Whether the file name in folder holds exactly bytes, read piece by piece so that no file is ever
+// held whole. A file that cannot be read counts as different.
+bool HoldsExactly(const platform::OutputFolder& folder, const std::string& name,
+                  std::string_view bytes) {
   platform::InputFile file;
-  if (!file.Open(path).ok()) return false;
+  if (!file.Open(folder, name).ok()) return false;
   const std::optional<std::uint64_t> size = file.Size();
   if (!size || *size != bytes.size()) return false;
   constexpr std::size_t kPiece = 1 << 16;
@@ -61,7 +62,8 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   if (!record.accepted) return OutputOutcome::Failed;
   platform::Result<platform::OutputProbe> probe = platform::OutputProbe::Absent;
   if (output.dryRun || output.changedOnly) {
-    probe = platform::ProbeOutputFile(record.outputPath, context.protectedFiles);
+    probe = platform::ProbeOutputFile(context.outputFolder, record.outputName,
+                                      context.protectedFiles);
     if (reason != nullptr) *reason = probe.error();
   }
   // A file that a real run would have written by now, for an earlier record, holds that record's
@@ -81,7 +83,8 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     const bool plainFile = probe && *probe == platform::OutputProbe::PlainFile;
     const bool same = earlier ? *earlier
                               : (plainFile || readOnly) &&
-                                    HoldsExactly(record.outputPath, record.content);
+                                    HoldsExactly(context.outputFolder, record.outputName,
+                                                 record.content);
     if (same) {
       if (reason != nullptr) *reason = 0;
       return OutputOutcome::Unchanged;
@@ -93,7 +96,8 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     return OutputOutcome::WouldWrite;
   }
   platform::OutputFile file;
-  if (const platform::Status created = file.Create(record.outputPath, context.protectedFiles);
+  if (const platform::Status created =
+          file.Create(context.outputFolder, record.outputName, context.protectedFiles);
       !created) {
     if (reason != nullptr) *reason = created.error();
     return OutputOutcome::Failed;

@@ -25,6 +25,7 @@ RunContext::RunContext(const GeneratorSettings& runSettings, std::string_view ru
       table(codePageTable),
       rules(pathRules),
       folderPrefix(OutputFolderPrefix(runSettings.Output, pathRules, codePageTable)),
+      outputFolder(folderPrefix),
       id(NextContextId()) {}
 
 }  // namespace velmora

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
+#include "platform/Mutex.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
 
@@ -55,6 +57,9 @@ struct RunContext {
   std::string folderPrefix;  // Output with its separator
   // Files that no output may replace: the run's input and template.
   std::vector<platform::FileIdentity> protectedFiles;
+  // The output folder (folderPrefix), through which every file is created, probed and compared;
+  // the run holds it while it writes (platform::OutputFolder::Hold).
+  platform::OutputFolder outputFolder;
   OutputOptions output;
   // What a dry run that leaves unchanged files alone has predicted so far (nullptr otherwise);
   // the writing threads share it (see PredictedFiles).
@@ -62,6 +67,11 @@ struct RunContext {
   // Per field: the placeholder of its column's name (ReplaceLead, the header's name,
   // ReplaceTail), "" for a column that names nothing; empty when the run reads no header.
   std::vector<std::string> namedPlaceholders;
+  // The identity keys of the output folder's sub-folders that OutputFileKey has looked up, by
+  // the sub-folder's own key, so that each is asked of the system once a run; shared by the
+  // threads that name and write the files.
+  mutable Mutex folderKeysMutex;
+  mutable std::unordered_map<std::string, std::string> folderKeys GUARDED_BY(folderKeysMutex);
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;

@@ -8,6 +8,7 @@ std::string ErrorCodeText(ErrorCode code) {
     case kErrorProtectedFile: return "it is the run's own input, template or settings file";
     case kErrorNotPlainFile: return "it is no plain file (a folder, a link, a pipe or a device)";
     case kErrorReadOnly: return "the file is read-only";
+    case kErrorOtherNames: return "it has other names";
     default: break;
   }
   std::string text = SystemErrorMessage(code);

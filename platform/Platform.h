@@ -98,6 +98,9 @@ enum class FileErrorCause {
 inline constexpr ErrorCode kErrorProtectedFile = 0x20000001;
 inline constexpr ErrorCode kErrorNotPlainFile = 0x20000002;   // a folder, link, pipe or device
 inline constexpr ErrorCode kErrorReadOnly = 0x20000003;       // a file marked read-only
+// A file with more than one name (hard links): writing it would change it under its other names,
+// which may lie outside the output folder.
+inline constexpr ErrorCode kErrorOtherNames = 0x20000004;
 
 // The system's text for code, in English where the system has it (strerror; FormatMessage in
 // US English, else in the user's language), without a closing period or line end. Gives
@@ -138,6 +141,40 @@ struct FileIdentity {
 using NativeFile = std::intptr_t;
 inline constexpr NativeFile kNoNativeFile = -1;
 
+// The output folder held for a run, so that every file of the run lands in the folder that the run
+// began with even when the folder is renamed, or replaced by a link, meanwhile. POSIX: the folder
+// is opened once and every file is reached from it (openat); a linked sub-folder inside it is
+// followed, as by a path. Windows: a handle to the folder held without FILE_SHARE_DELETE forbids
+// renaming and deleting it until the run ends, so its paths keep naming it. Made from the folder
+// as the run's paths begin (the folder and its separator, "" for the current folder); the paths
+// in messages stay that prefix followed by the name. Until it is held, and when it cannot be
+// (missing, no folder), its files are reached by their paths and fail there as they would.
+// Usable from many threads at once; closed by the destructor.
+class OutputFolder {
+ public:
+  explicit OutputFolder(std::string prefix = {}) : prefix_(std::move(prefix)) {}
+  ~OutputFolder();
+  OutputFolder(const OutputFolder&) = delete;
+  OutputFolder& operator=(const OutputFolder&) = delete;
+
+  // Opens the folder that the prefix names ("" the current folder) and holds it. Fails with the
+  // system's code; the files are then reached by their paths.
+  [[nodiscard]] Status Hold();
+  bool Held() const noexcept { return folder_ != kNoNativeFile; }
+  // The path of name as messages show it: the prefix followed by name.
+  std::string PathOf(const std::string& name) const { return prefix_ + name; }
+  // Which folder subFolder names inside this one ("" this one), reached as a file's path there
+  // reaches it (a linked sub-folder followed); nothing when it is missing, no folder, or the
+  // system cannot tell.
+  std::optional<FileIdentity> FolderIdentity(const std::string& subFolder) const;
+  // Only win32/ and posix/ use it.
+  NativeFile Native() const noexcept { return folder_; }
+
+ private:
+  std::string prefix_;
+  NativeFile folder_ = kNoNativeFile;
+};
+
 // A file opened for reading only, existing files only, binary, without sharing where the system
 // has share modes (no other program can open it meanwhile, and one held open elsewhere fails).
 // Closed by the destructor on every way out.
@@ -151,6 +188,9 @@ class InputFile {
   // Opens the file. Fails with the system's code when it is missing, denied or held by another
   // program, and with kErrorNotPlainFile for a folder on every system.
   [[nodiscard]] Status Open(const std::string& path);
+  // Opens name in the output folder, the way the run's files are reached (see OutputFolder); on
+  // POSIX never through a link at name itself, nor a pipe or device (kErrorNotPlainFile).
+  [[nodiscard]] Status Open(const OutputFolder& folder, const std::string& name);
   // Reads up to size bytes: how many were read, 0 at the end of the file; fails with the system's
   // code on a read error.
   [[nodiscard]] Result<std::size_t> Read(char* buffer, std::size_t size);
@@ -175,13 +215,18 @@ class OutputFile {
 
   // Creates or truncates the file. Fails when it cannot be opened (missing folder, a folder of
   // that name, a read-only file, a file in use, a name the file system refuses), when it is one
-  // of the protected files, or when the name is a link (on Windows any reparse point: a symbolic
-  // link, a junction) or names a pipe, and elsewhere any file that is no plain file (a device, a
-  // socket). Such files stay untouched and a link is never followed, not even one that leads
-  // nowhere; a linked folder before the last name is followed. A pipe without a reader does not
-  // make the call wait. The failure carries the system's code, or kErrorProtectedFile,
-  // kErrorNotPlainFile or kErrorReadOnly for the files that Create refuses itself.
+  // of the protected files, when it has other names (hard links), or when the name is a link (on
+  // Windows any reparse point: a symbolic link, a junction) or names a pipe, and elsewhere any
+  // file that is no plain file (a device, a socket). Such files stay untouched and a link is
+  // never followed, not even one that leads nowhere; a linked folder before the last name is
+  // followed. A pipe without a reader does not make the call wait. The failure carries the
+  // system's code, or kErrorProtectedFile, kErrorNotPlainFile, kErrorReadOnly or
+  // kErrorOtherNames for the files that Create refuses itself.
   [[nodiscard]] Status Create(const std::string& path,
+                              const std::vector<FileIdentity>& protectedFiles = {});
+  // The same for name in the output folder (see OutputFolder); write and close failures name
+  // folder.PathOf(name).
+  [[nodiscard]] Status Create(const OutputFolder& folder, const std::string& name,
                               const std::vector<FileIdentity>& protectedFiles = {});
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
@@ -206,11 +251,16 @@ enum class OutputProbe {
 std::optional<FileIdentity> IdentifyFile(const std::string& path);
 
 // Looks at path the way OutputFile::Create would treat it. Fails, with the reason that Create
-// would give, where a run would fail to open it: a folder, a protected or read-only file, a
-// missing folder, a name the file system refuses, a link or what Create refuses. A file held open
-// by another program without sharing is not recognised; opening it then fails as usual.
+// would give, where a run would fail to open it: a folder, a protected or read-only file, a file
+// with other names, a missing folder, a name the file system refuses, a link or what Create
+// refuses. A file held open by another program without sharing is not recognised; opening it
+// then fails as usual.
 [[nodiscard]] Result<OutputProbe> ProbeOutputFile(
     const std::string& path, const std::vector<FileIdentity>& protectedFiles = {});
+// The same for name in the output folder (see OutputFolder).
+[[nodiscard]] Result<OutputProbe> ProbeOutputFile(
+    const OutputFolder& folder, const std::string& name,
+    const std::vector<FileIdentity>& protectedFiles = {});
 
 // Creates a new file holding bytes. Fails when path exists already (it is never replaced) or the
 // file cannot be created or written (a file half written is removed again).

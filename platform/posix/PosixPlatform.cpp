@@ -249,6 +249,9 @@ ErrorCode LastErrno() { return static_cast<ErrorCode>(errno); }
 // What a run may do with what lstat or fstat found at an output path; the one check that Create
 // and ProbeOutputFile share. Only a plain file is written: a link may lead out of the output
 // folder, and a pipe or a device may block or swallow the page. A read-only file stays untouched.
+// A file with other names (hard links) is refused too: writing it would change it under every
+// name, outside the output folder among them. A read-only file is untouched anyway and keeps that
+// reason.
 Result<OutputProbe> JudgeExistingOutput(const struct stat& st,
                                         const std::vector<FileIdentity>& protectedFiles) {
   if (!S_ISREG(st.st_mode)) return Failure{kErrorNotPlainFile};
@@ -256,12 +259,54 @@ Result<OutputProbe> JudgeExistingOutput(const struct stat& st,
     if (kept == IdentityOf(st)) return Failure{kErrorProtectedFile};
   }
   if (MarkedReadOnly(st)) return Failure{kErrorReadOnly};
+  if (st.st_nlink > 1) return Failure{kErrorOtherNames};
   return OutputProbe::PlainFile;
 }
 
 int DescriptorOf(NativeFile file) { return static_cast<int>(file); }
 
+// Where the calls below start from for a name in folder: the held folder, or the current folder
+// when none is held (the name is then the whole path).
+struct FolderAndName {
+  int folder;
+  std::string name;
+};
+
+FolderAndName Locate(const OutputFolder& folder, const std::string& name) {
+  if (folder.Held()) return {DescriptorOf(folder.Native()), name};
+  return {AT_FDCWD, folder.PathOf(name)};
+}
+
 }  // namespace
+
+OutputFolder::~OutputFolder() { UniqueFd closed(DescriptorOf(folder_)); }
+
+Status OutputFolder::Hold() {
+  UniqueFd closed(DescriptorOf(std::exchange(folder_, kNoNativeFile)));
+  const std::string folder = prefix_.empty() ? "." : prefix_;
+  if (!UsablePath(folder)) return Failure{ENOENT};
+  // The folder as it is now, a link to it followed: later renames and links do not move it.
+  // Linux can hold a folder that this user may write but not list.
+#ifdef O_PATH
+  constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  UniqueFd fd(::open(folder.c_str(), kHoldFlags));
+  if (!fd.Valid()) return Failure{LastErrno()};
+  folder_ = fd.Release();
+  return {};
+}
+
+std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subFolder) const {
+  const FolderAndName at = Locate(*this, subFolder.empty() ? std::string(".") : subFolder);
+  struct stat st {};
+  if (!UsablePath(at.name) || ::fstatat(at.folder, at.name.c_str(), &st, 0) != 0 ||
+      !S_ISDIR(st.st_mode)) {
+    return std::nullopt;
+  }
+  return IdentityOf(st);
+}
 
 InputFile::~InputFile() { Close(); }
 
@@ -273,6 +318,20 @@ Status InputFile::Open(const std::string& path) {
   if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) return Failure{LastErrno()};
   // A folder opens for reading here but is no file of records; Windows refuses to open one.
   if (S_ISDIR(st.st_mode)) return Failure{kErrorNotPlainFile};
+  file_ = fd.Release();
+  return {};
+}
+
+Status InputFile::Open(const OutputFolder& folder, const std::string& name) {
+  Close();
+  const FolderAndName at = Locate(folder, name);
+  if (!UsablePath(at.name)) return Failure{ENOENT};
+  UniqueFd fd(::openat(at.folder, at.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat st {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
+    return Failure{errno == ELOOP ? kErrorNotPlainFile : LastErrno()};
+  }
+  if (!S_ISREG(st.st_mode)) return Failure{kErrorNotPlainFile};
   file_ = fd.Release();
   return {};
 }
@@ -305,16 +364,23 @@ void InputFile::Close() { UniqueFd closed(DescriptorOf(std::exchange(file_, kNoN
 OutputFile::~OutputFile() { UniqueFd closed(DescriptorOf(file_)); }
 
 Status OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
-  if (!UsablePath(path)) return Failure{ENOENT};
+  return Create(OutputFolder(), path, protectedFiles);
+}
+
+Status OutputFile::Create(const OutputFolder& folder, const std::string& name,
+                          const std::vector<FileIdentity>& protectedFiles) {
+  const FolderAndName at = Locate(folder, name);
+  if (!UsablePath(at.name)) return Failure{ENOENT};
   // The common case first: a name that does not exist yet is created in one call, and a file just
-  // created can be neither protected nor read-only. O_EXCL also fails on a link, even one that
-  // leads nowhere. Anything else takes the checked way below.
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+  // created can be neither protected, read-only nor known by other names. O_EXCL also fails on a
+  // link, even one that leads nowhere. Anything else takes the checked way below.
+  UniqueFd fd(::openat(at.folder, at.name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
   if (!fd.Valid()) {
     // Opened without following a link, without waiting for a pipe's reader and without cutting,
     // so that the file is judged by what was opened before anything of it changes.
-    fd = UniqueFd(::open(path.c_str(),
-                         O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0666));
+    fd = UniqueFd(::openat(at.folder, at.name.c_str(),
+                           O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC,
+                           0666));
     struct stat st {};
     if (!fd.Valid() || ::fstat(fd.Get(), &st) != 0) {
       // A link fails O_NOFOLLOW with ELOOP, a folder EISDIR and a pipe without reader ENXIO.
@@ -331,7 +397,7 @@ Status OutputFile::Create(const std::string& path, const std::vector<FileIdentit
     }
   }
   file_ = fd.Release();
-  path_ = path;
+  path_ = folder.PathOf(name);
   return {};
 }
 
@@ -351,12 +417,21 @@ void OutputFile::Close() {
 
 Result<OutputProbe> ProbeOutputFile(const std::string& path,
                                     const std::vector<FileIdentity>& protectedFiles) {
+  return ProbeOutputFile(OutputFolder(), path, protectedFiles);
+}
+
+Result<OutputProbe> ProbeOutputFile(const OutputFolder& outputFolder, const std::string& name,
+                                    const std::vector<FileIdentity>& protectedFiles) {
+  const FolderAndName at = Locate(outputFolder, name);
+  const std::string& path = at.name;
   if (!UsablePath(path)) return Failure{ENOENT};
   struct stat st {};
-  if (::lstat(path.c_str(), &st) == 0) {
+  if (::fstatat(at.folder, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
     Result<OutputProbe> verdict = JudgeExistingOutput(st, protectedFiles);
     // Not marked read-only, yet this user may not write it.
-    if (verdict && ::access(path.c_str(), W_OK) != 0) return Failure{LastErrno()};
+    if (verdict && ::faccessat(at.folder, path.c_str(), W_OK, 0) != 0) {
+      return Failure{LastErrno()};
+    }
     return verdict;
   }
   if (errno != ENOENT) return Failure{LastErrno()};
@@ -366,9 +441,9 @@ Result<OutputProbe> ProbeOutputFile(const std::string& path,
       slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
   const std::size_t nameLength =
       slash == std::string::npos ? path.size() : path.size() - slash - 1;
-  if (::stat(folder.c_str(), &st) != 0) return Failure{LastErrno()};
+  if (::fstatat(at.folder, folder.c_str(), &st, 0) != 0) return Failure{LastErrno()};
   if (!S_ISDIR(st.st_mode)) return Failure{ENOTDIR};
-  if (::access(folder.c_str(), W_OK | X_OK) != 0) return Failure{LastErrno()};
+  if (::faccessat(at.folder, folder.c_str(), W_OK | X_OK, 0) != 0) return Failure{LastErrno()};
   if (nameLength > NAME_MAX) return Failure{ENAMETOOLONG};
   return OutputProbe::Absent;
 }

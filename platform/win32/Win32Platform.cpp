@@ -334,6 +334,9 @@ Result<OutputProbe> JudgeExistingOutput(HANDLE h, const std::vector<FileIdentity
   switch (GetFileType(h)) {
     case FILE_TYPE_DISK:
       if (MarkedReadOnly(info.dwFileAttributes)) return Failure{kErrorReadOnly};
+      // A file with other names (hard links) would change under every one of them, outside the
+      // output folder among them.
+      if (info.nNumberOfLinks > 1) return Failure{kErrorOtherNames};
       return OutputProbe::PlainFile;
     case FILE_TYPE_CHAR: return OutputProbe::OtherFile;
     default: return Failure{kErrorNotPlainFile};
@@ -350,6 +353,45 @@ bool MarkedReadOnly(const std::string& path) {
   return MarkedReadOnly(static_cast<std::uint32_t>(FileAttributesAt(path)));
 }
 
+OutputFolder::~OutputFolder() { UniqueHandle closed(HandleOf(folder_)); }
+
+Status OutputFolder::Hold() {
+  UniqueHandle closed(HandleOf(std::exchange(folder_, kNoNativeFile)));
+  const std::string folder = prefix_.empty() ? "." : prefix_;
+  if (!UsablePath(folder)) return Failure{ERROR_INVALID_NAME};
+  // Without FILE_SHARE_DELETE "no process can open the file or device if it requests delete
+  // access": renaming or deleting the folder needs that access, so neither can happen while the
+  // run holds it. Sharing counts only for an open that asks for some access (listing here);
+  // files inside the folder stay free to create.
+  // FILE_FLAG_BACKUP_SEMANTICS: "You must set this flag to obtain a handle to a directory."
+  UniqueHandle h(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
+                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!h.Valid()) return Failure{GetLastError()};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Failure{ERROR_DIRECTORY};
+  }
+  folder_ = NativeOf(h.Release());
+  return {};
+}
+
+std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subFolder) const {
+  std::string path = PathOf(subFolder);
+  if (path.empty()) path = ".";
+  if (!UsablePath(path)) return std::nullopt;
+  // No access rights asked, every sharing allowed: only the folder's identity is read.
+  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return std::nullopt;
+  }
+  return IdentityOf(info);
+}
+
 InputFile::~InputFile() { Close(); }
 
 Status InputFile::Open(const std::string& path) {
@@ -361,6 +403,11 @@ Status InputFile::Open(const std::string& path) {
   if (!h.Valid()) return Failure{OpenFailureReason(path, GENERIC_READ, GetLastError())};
   file_ = NativeOf(h.Release());
   return {};
+}
+
+Status InputFile::Open(const OutputFolder& folder, const std::string& name) {
+  // The held folder cannot be renamed meanwhile, so its files' paths still lead into it.
+  return Open(folder.PathOf(name));
 }
 
 Result<std::size_t> InputFile::Read(char* buffer, std::size_t size) {
@@ -387,6 +434,13 @@ void InputFile::Close() { UniqueHandle closed(HandleOf(std::exchange(file_, kNoN
 OutputFile::~OutputFile() { UniqueHandle closed(HandleOf(file_)); }
 
 Status OutputFile::Create(const std::string& path, const std::vector<FileIdentity>& protectedFiles) {
+  return Create(OutputFolder(), path, protectedFiles);
+}
+
+Status OutputFile::Create(const OutputFolder& folder, const std::string& name,
+                          const std::vector<FileIdentity>& protectedFiles) {
+  // The held folder cannot be renamed meanwhile, so the path still leads into it.
+  const std::string path = folder.PathOf(name);
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // The common case first: a name that does not exist yet is created in one call, and a file just
   // created can be neither read-only nor protected. Anything else takes the checked way below.
@@ -457,6 +511,12 @@ std::string SystemErrorMessage(ErrorCode code) {
 
 Result<OutputProbe> ProbeOutputFile(const std::string& path,
                                     const std::vector<FileIdentity>& protectedFiles) {
+  return ProbeOutputFile(OutputFolder(), path, protectedFiles);
+}
+
+Result<OutputProbe> ProbeOutputFile(const OutputFolder& folder, const std::string& name,
+                                    const std::vector<FileIdentity>& protectedFiles) {
+  const std::string path = folder.PathOf(name);
   if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
   // No access rights asked: the file can be looked at even while another program holds it.
   UniqueHandle h(CreateFileAt(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,

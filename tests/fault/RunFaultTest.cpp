@@ -410,16 +410,19 @@ TEST_P(RunFault, NamesLeadingOutsideTheOutputFolderAreRefused) {
 }
 
 #ifndef _WIN32
-// Nothing outside the output folder is written through a link in it, and a pipe there never makes
-// the run wait: each such name is refused like a file that cannot be opened, and the dry run
+// Nothing outside the output folder is written through a link in it, or through a file that has
+// another name outside it (a hard link), and a pipe there never makes the run wait: each such name is refused like a file that cannot be opened, and the dry run
 // predicts the same. A linked folder inside the output folder is the user's own layout.
 TEST_P(RunFault, LinksAndPipesInTheOutputFolderAreNeverOpened) {
   const std::string outside = dir / "outside.txt";
   test::WriteBytes(outside, "kept");
   fs::create_directory(dir / "elsewhere");
   std::error_code error;
+  const std::string outsideByName = dir / "outside-by-name.txt";
+  test::WriteBytes(outsideByName, "kept too");
   const std::vector<std::string> refused = {"link", "dangling", "into-missing", "folder-link", "fifo",
-                                            "device"};
+                                            "device", "hard-link"};
+  fs::create_hard_link(outsideByName, dir / "out/hard-link", error);
   fs::create_symlink(outside, dir / "out/link", error);
   fs::create_symlink(dir / "created-outside", dir / "out/dangling", error);
   fs::create_symlink(dir / "missing/created", dir / "out/into-missing", error);
@@ -449,12 +452,72 @@ TEST_P(RunFault, LinksAndPipesInTheOutputFolderAreNeverOpened) {
               OutputPathOf("linked/followed") + (dryRun ? " -> dry run" : " -> ok"));
   }
   EXPECT_EQ(test::ReadBytes(outside), "kept");
+  EXPECT_EQ(test::ReadBytes(outsideByName), "kept too");
   EXPECT_FALSE(test::Exists(dir / "created-outside"));
   EXPECT_FALSE(test::Exists(dir / "missing"));
   EXPECT_EQ(test::ReadBytes(dir / "elsewhere/followed"), "<p>linked/followed|y</p>\r\n");
   EXPECT_EQ(std::distance(fs::directory_iterator(dir / "elsewhere"), fs::directory_iterator()), 1);
 }
 #endif
+
+// Puts a link to another folder in the output folder's place when the run reaches its second
+// record (Windows refuses to rename a folder that the run holds).
+class FolderSwapper : public RunInspector {
+ public:
+  FolderSwapper(std::string folder, std::string elsewhere)
+      : folder_(std::move(folder)), elsewhere_(std::move(elsewhere)) {}
+  bool InspectTemplate(std::string_view, std::uint64_t) override { return true; }
+  bool InspectRecord(std::string_view, std::uint32_t recordNumber, std::uint64_t) override {
+    if (recordNumber == 2) {
+      fs::rename(folder_, folder_ + ".moved", error);
+      if (!error) fs::create_directory_symlink(elsewhere_, folder_, error);
+      swapped = !error;
+    }
+    return true;
+  }
+  std::error_code error;
+  bool swapped = false;
+
+ private:
+  std::string folder_;
+  std::string elsewhere_;
+};
+
+// An output folder renamed, and a link put in its place, during a run: every page still lands in
+// the folder that the run began with (a file there that holds the page stays unchanged), nothing
+// reaches the link's target, and the log names the paths as the user gave them.
+TEST_P(RunFault, OutputFolderSwappedForALinkDuringTheRunKeepsEveryPage) {
+  const std::string elsewhere = dir / "elsewhere";
+  fs::create_directory(elsewhere);
+  test::WriteBytes(input, "a,1\r\nb,2\r\nc,3\r\n");
+  test::WriteBytes(dir / "out/b", "<p>b|2</p>\r\n");
+  test::WriteBytes(elsewhere + "/b", "other b");
+  FolderSwapper swapper(output, elsewhere);
+  environment.inspector = &swapper;
+  environment.output.changedOnly = true;
+
+  RunSummary summary = Run();
+
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(summary.failedFiles, 0u);
+#ifdef _WIN32
+  EXPECT_FALSE(swapper.swapped) << "the held folder must not be renamed";
+  const std::string landed = output;
+#else
+  ASSERT_TRUE(swapper.swapped) << swapper.error.message();
+  const std::string landed = output + ".moved";
+#endif
+  EXPECT_EQ(test::ReadBytes(landed + "/a"), "<p>a|1</p>\r\n");
+  EXPECT_EQ(test::ReadBytes(landed + "/b"), "<p>b|2</p>\r\n");
+  EXPECT_EQ(test::ReadBytes(landed + "/c"), "<p>c|3</p>\r\n");
+  EXPECT_EQ(test::ReadBytes(elsewhere + "/b"), "other b");
+  EXPECT_EQ(std::distance(fs::directory_iterator(elsewhere), fs::directory_iterator()), 1);
+  std::vector<std::string> lines = test::LogLines(state.RunLog);
+  ASSERT_GE(lines.size(), 12u);
+  EXPECT_EQ(lines[9], OutputPathOf("a") + " -> ok");
+  EXPECT_EQ(lines[10], OutputPathOf("b") + " -> unchanged");
+  EXPECT_EQ(lines[11], OutputPathOf("c") + " -> ok");
+}
 
 // Windows opens a device for these names in every folder; a record must not reach one.
 TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
@@ -488,6 +551,51 @@ TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
     const CodePageTable table = CodePageTable::ForCodePage(c.codePage);
     EXPECT_EQ(IsSafeOutputName(c.name, windows, table), c.safeOnWindows) << c.name;
     EXPECT_TRUE(IsSafeOutputName(c.name, posix, table)) << c.name;
+  }
+}
+
+// Names that reach one file through different sub-folders (a linked one, "." and doubled
+// separators, on Windows another case) share one key; other files, and names whose folder is
+// missing, keep keys of their own.
+TEST(OutputNames, NamesReachingOneFileShareOneKey) {
+  test::TempDir dir;
+  fs::create_directories(dir / "out/sub/deeper");
+  fs::create_directory(dir / "elsewhere");
+  std::error_code error;
+  fs::create_directory_symlink(dir / "out/sub", dir / "out/link", error);
+  const bool linked = !error;
+  fs::create_directory_symlink(dir / "out", dir / "out/self", error);
+  const bool selfLinked = !error;
+  GeneratorSettings settings;
+  settings.Output = dir / "out";
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  const platform::PathRules& rules = platform::NativePathRules();
+  const bool windows = rules.drivesAndUnc;
+  RunContext context(settings, "", ',', table, rules);
+  ASSERT_TRUE(context.outputFolder.Hold().ok());
+  struct Case {
+    const char* a;
+    const char* b;
+    bool one;
+    bool needsLink = false;
+  };
+  const Case cases[] = {
+      {"sub/x", "sub/x", true},
+      {"sub/x", "sub//./x", true},
+      {"sub/x", "sub/y", false},
+      {"sub/x", "x", false},
+      {"sub/deeper/x", "sub/x", false},
+      {"missing/x", "missing/x", true},
+      {"missing/x", "sub/x", false},
+      {"sub/x", "link/x", true, true},
+      {"link/x", "link/y", false, true},
+      {"x", "self/x", true, true},
+      {"sub/X", "SUB/x", windows},
+  };
+  for (const Case& c : cases) {
+    if (c.needsLink && !(linked && selfLinked)) continue;
+    EXPECT_EQ(OutputFileKey(context, c.a) == OutputFileKey(context, c.b), c.one)
+        << c.a << " " << c.b;
   }
 }
 
@@ -676,16 +784,20 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     std::string records;
     bool readOnlyFile;
     bool missingInput;
+    bool otherName;  // "h.html" is another name of a file outside the output folder
     int exitCode;
     std::string err;  // quiet leaves out progress, never a failure
     const char* reason;  // what the closing line in English names, "" for no such line
   };
   const Case cases[] = {
-      {"every file written", "a,1\r\nb,2\r\n", false, false, 0, "", ""},
-      {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, 3,
+      {"every file written", "a,1\r\nb,2\r\n", false, false, false, 0, "", ""},
+      {"one read-only output file", "a,1\r\nkept,2\r\n", true, false, false, 3,
        Texts().outputOpenFailedLead + "kept" + Texts().outputOpenFailedTail + "\n",
        "kept' (record 2): the file is read-only\n"},
-      {"missing input", "", false, true, 1, Texts().inputOpenFailed + "\n", "input.csv': "},
+      {"missing input", "", false, true, false, 1, Texts().inputOpenFailed + "\n", "input.csv': "},
+      {"an output file with another name outside", "a,1\r\nh.html,2\r\n", false, false, true, 3,
+       Texts().outputOpenFailedLead + "h.html" + Texts().outputOpenFailedTail + "\n",
+       "h.html' (record 2): it has other names\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
@@ -694,6 +806,12 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     if (c.readOnlyFile) {
       test::WriteBytes(dir / "out/kept", "keep me");
       test::MakeReadOnly(dir / "out/kept");
+    }
+    if (c.otherName) {
+      test::WriteBytes(dir / "outside.html", "outside");
+      std::error_code error;
+      std::filesystem::create_hard_link(dir / "outside.html", dir / "out/h.html", error);
+      ASSERT_FALSE(error) << error.message();
     }
     test::ProcessResult result = Batch(WriteSettings(dir / "out"));
     EXPECT_EQ(result.exitCode, c.exitCode) << result.err;
@@ -713,6 +831,9 @@ TEST_F(BatchFault, ExitStatusTellsWhetherEveryFileWasWritten) {
     }
     if (c.readOnlyFile) {
       EXPECT_EQ(test::ReadBytes(dir / "out/kept"), "keep me");
+    }
+    if (c.otherName) {
+      EXPECT_EQ(test::ReadBytes(dir / "outside.html"), "outside");
     }
   }
 }

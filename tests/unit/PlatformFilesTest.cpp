@@ -38,10 +38,16 @@ TEST(PlatformFiles, RefusalsCarryTheSameCodeOnEverySystem) {
   const std::string folder = dir / "folder";
   const std::string missing = dir / "missing.csv";
   const std::string readOnly = dir / "readonly.ini";
+  const std::string outside = dir / "outside.html";
+  const std::string otherName = dir / "folder/h.html";
   fs::create_directory(folder);
   test::WriteBytes(readOnly, "[Settings]\r\n");
   fs::permissions(readOnly, fs::perms::owner_write | fs::perms::group_write |
                                 fs::perms::others_write, fs::perm_options::remove);
+  test::WriteBytes(outside, "outside");
+  std::error_code linkError;
+  fs::create_hard_link(outside, otherName, linkError);
+  ASSERT_FALSE(linkError) << linkError.message();
 
   platform::InputFile input;
   EXPECT_EQ(input.Open(folder).error(), platform::kErrorNotPlainFile);
@@ -55,6 +61,11 @@ TEST(PlatformFiles, RefusalsCarryTheSameCodeOnEverySystem) {
   EXPECT_FALSE(output.Create(readOnly).ok());
   EXPECT_EQ(platform::ProbeOutputFile(folder).error(), platform::kErrorNotPlainFile);
   EXPECT_EQ(platform::ProbeOutputFile(readOnly).error(), platform::kErrorReadOnly);
+  // A file with other names would change under all of them: refused before it is cut.
+  EXPECT_EQ(output.Create(otherName).error(), platform::kErrorOtherNames);
+  EXPECT_EQ(platform::ProbeOutputFile(otherName).error(), platform::kErrorOtherNames);
+  EXPECT_EQ(test::ReadBytes(outside), "outside");
+  EXPECT_EQ(platform::ErrorCodeText(platform::kErrorOtherNames), "it has other names");
 
   EXPECT_EQ(platform::ReplaceFileContents(folder, "x").error(), platform::kErrorNotPlainFile);
   EXPECT_EQ(platform::ReplaceFileContents(readOnly, "x").error(), platform::kErrorReadOnly);
@@ -67,6 +78,63 @@ TEST(PlatformFiles, RefusalsCarryTheSameCodeOnEverySystem) {
   const platform::Result<platform::PathInfo> missingInfo = platform::InspectPath(missing);
   ASSERT_TRUE(missingInfo.ok());
   EXPECT_EQ(missingInfo->kind, platform::PathKind::Missing);
+}
+
+// The files of a held output folder land in the folder that it held, whatever takes the folder's
+// name meanwhile: POSIX reaches them from the folder itself, Windows forbids renaming it. Paths
+// in messages keep the name. A folder that cannot be held leaves each file to its path.
+TEST(PlatformFiles, HeldOutputFolderKeepsItsFilesWhenItsNameIsTaken) {
+  test::TempDir dir;
+  const std::string folder = dir / "out";
+  const std::string elsewhere = dir / "elsewhere";
+  const std::string separator(1, platform::NativePathRules().joinSeparator);
+  fs::create_directory(folder);
+  fs::create_directory(elsewhere);
+  test::WriteBytes(folder + "/kept", "kept");
+  test::WriteBytes(elsewhere + "/kept", "other");
+
+  platform::OutputFolder held(folder + separator);
+  ASSERT_TRUE(held.Hold().ok());
+  EXPECT_TRUE(held.Held());
+  EXPECT_EQ(held.PathOf("a.html"), folder + separator + "a.html");
+  std::error_code error;
+  fs::rename(folder, dir / "out.moved", error);
+#ifdef _WIN32
+  EXPECT_TRUE(error) << "a held folder must not be renamed";
+  const std::string landed = folder;
+#else
+  ASSERT_FALSE(error) << error.message();
+  fs::create_directory_symlink(elsewhere, folder, error);
+  ASSERT_FALSE(error) << error.message();
+  const std::string landed = dir / "out.moved";
+#endif
+
+  platform::OutputFile file;
+  ASSERT_TRUE(file.Create(held, "a.html").ok());
+  file.Write("page", 4);
+  file.Close();
+  EXPECT_EQ(test::ReadBytes(landed + "/a.html"), "page");
+  EXPECT_FALSE(test::Exists(elsewhere + "/a.html"));
+  const platform::Result<platform::OutputProbe> kept = platform::ProbeOutputFile(held, "kept");
+  ASSERT_TRUE(kept.ok()) << kept.error();
+  EXPECT_EQ(*kept, platform::OutputProbe::PlainFile);
+  const platform::Result<platform::OutputProbe> absent = platform::ProbeOutputFile(held, "b");
+  ASSERT_TRUE(absent.ok()) << absent.error();
+  EXPECT_EQ(*absent, platform::OutputProbe::Absent);
+  platform::InputFile input;
+  ASSERT_TRUE(input.Open(held, "kept").ok());
+  char buffer[16];
+  const platform::Result<std::size_t> got = input.Read(buffer, sizeof buffer);
+  ASSERT_TRUE(got.ok());
+  EXPECT_EQ(std::string(buffer, *got), "kept");
+  input.Close();
+
+  platform::OutputFolder missing(dir / "missing" + separator);
+  EXPECT_FALSE(missing.Hold().ok());
+  EXPECT_FALSE(missing.Held());
+  EXPECT_FALSE(file.Create(missing, "a.html").ok());
+  EXPECT_FALSE(platform::ProbeOutputFile(missing, "a.html").ok());
+  EXPECT_FALSE(test::Exists(dir / "missing"));
 }
 
 // A write of several pieces (Windows hands WriteFile at most 4 MB at a time) stores every byte in
