@@ -165,13 +165,8 @@ std::string OutputFileKey(std::string_view path, const platform::PathRules& rule
 
 std::string OutputFileKey(const RunContext& context, std::string_view name) {
   // The name's folder part, up to its last separator that is a character of its own.
-  std::size_t lastStart = 0;
-  for (CharacterWalk walk(name, context.table); !walk.Done(); walk.Advance()) {
-    if (walk.End() - walk.Start() == 1 && IsSeparator(walk.Byte(), context.rules)) {
-      lastStart = walk.End();
-    }
-  }
-  const std::string_view folder = name.substr(0, lastStart);
+  const std::string_view folder =
+      name.substr(0, LastComponentStart(name, context.rules, context.table));
   std::string folderKey = OutputFileKey(folder, context.rules, context.table);
   std::string identityKey;
   {
@@ -194,7 +189,7 @@ std::string OutputFileKey(const RunContext& context, std::string_view name) {
     return OutputFileKey(context.outputFolder.PathOf(std::string(name)), context.rules,
                          context.table);
   }
-  return identityKey + OutputFileKey(name.substr(lastStart), context.rules, context.table);
+  return identityKey + OutputFileKey(name.substr(folder.size()), context.rules, context.table);
 }
 
 }  // namespace velmora

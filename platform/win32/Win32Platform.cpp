@@ -364,9 +364,8 @@ Status OutputFolder::Hold() {
   // run holds it. Sharing counts only for an open that asks for some access (listing here);
   // files inside the folder stay free to create.
   // FILE_FLAG_BACKUP_SEMANTICS: "You must set this flag to obtain a handle to a directory."
-  UniqueHandle h(CreateFileA(folder.c_str(), FILE_LIST_DIRECTORY,
-                             FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                             FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueHandle h(CreateFileAt(folder, FILE_LIST_DIRECTORY, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!h.Valid()) return Failure{GetLastError()};
   BY_HANDLE_FILE_INFORMATION info{};
   if (!GetFileInformationByHandle(h.Get(), &info) ||
@@ -382,8 +381,8 @@ std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subF
   if (path.empty()) path = ".";
   if (!UsablePath(path)) return std::nullopt;
   // No access rights asked, every sharing allowed: only the folder's identity is read.
-  UniqueHandle h(CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                             nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueHandle h(CreateFileAt(path, 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   BY_HANDLE_FILE_INFORMATION info{};
   if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info) ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
