@@ -21,8 +21,7 @@ void OutputCollisions::RecordDone(const MergedRecord& record, OutputOutcome outc
     case OutputOutcome::WriteFailed: ++failed_; return;  // no file
     case OutputOutcome::Kept: return;
   }
-  // Every file of a run lies in the same folder, so the name alone tells the files apart.
-  Add(record.outputName, record.outputPath, record.recordNumber);
+  AddKey(record.fileKey, record.outputPath, record.recordNumber);
 }
 
 std::string_view OutputCollisions::KeyOf(const Entry& entry) const {
@@ -42,7 +41,12 @@ void OutputCollisions::Grow() {
 
 void OutputCollisions::Add(std::string_view name, std::string_view path,
                            std::uint32_t recordNumber) {
-  key_ = OutputFileKey(name, rules_, table_);
+  AddKey(OutputFileKey(name, rules_, table_), path, recordNumber);
+}
+
+void OutputCollisions::AddKey(std::string_view key, std::string_view path,
+                              std::uint32_t recordNumber) {
+  key_.assign(key);
   const std::size_t mask = slots_.size() - 1;
   std::size_t slot = std::hash<std::string_view>{}(key_) & mask;
   for (; slots_[slot] != 0; slot = (slot + 1) & mask) {

@@ -25,6 +25,8 @@ class OutputCollisions : public RunEvents {
   // Notes that record recordNumber wrote the file name (in the run's output folder) at path;
   // names are one file when their OutputFileKey is the same.
   void Add(std::string_view name, std::string_view path, std::uint32_t recordNumber);
+  // The same for the file known by key (MergedRecord::fileKey).
+  void AddKey(std::string_view key, std::string_view path, std::uint32_t recordNumber);
 
   struct Collision {
     std::string path;                    // as the last record that wrote it spelled it

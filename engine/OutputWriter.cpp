@@ -71,10 +71,8 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   PredictedFiles* const predicted = output.dryRun ? context.predicted : nullptr;
   const bool plainAfterWrite = probe && (*probe == platform::OutputProbe::Absent ||
                                          *probe == platform::OutputProbe::PlainFile);
-  std::string key;
-  if (predicted != nullptr && plainAfterWrite) {
-    key = OutputFileKey(record.outputPath, context.rules, context.table);
-  }
+  static const std::string kNoKey;
+  const std::string& key = predicted != nullptr && plainAfterWrite ? record.fileKey : kNoKey;
   if (output.changedOnly) {
     std::optional<bool> earlier;
     if (!key.empty()) earlier = predicted->WouldHold(key, record.content);

@@ -12,6 +12,12 @@ void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const Run
   }
   NameOutputFile(context, fields, recordNumber, record);
   record.fieldCount = static_cast<std::uint32_t>(fields.size());
+  // Once per record, for every place that must know which records write one file.
+  if (record.accepted) {
+    record.fileKey = OutputFileKey(context, record.outputName);
+  } else {
+    record.fileKey.clear();
+  }
 }
 
 void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,

@@ -82,6 +82,9 @@ struct MergedRecord {
   std::string content;     // the filled template
   std::string outputName;  // the name by the naming rule (for the failure message)
   std::string outputPath;  // folder and name joined; empty when the name is refused
+  // Which file the name reaches (OutputFileKey of the context and the name): records with the
+  // same key write one file, whatever name or linked folder reaches it. Empty for a refused name.
+  std::string fileKey;
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
   std::uint32_t recordNumber = 0;
   std::uint32_t fieldCount = 0;  // the fields the record's line was split into

@@ -95,9 +95,7 @@ void WriterPipeline::Prepare(Slot& slot, std::string& line, std::uint32_t record
     BuildMergedRecord(line, recordNumber, context_, scratch_, slot.record, after);
     slot.work.bytes = slot.record.content.size();
   }
-  if (multipleWriters_ && slot.record.accepted) {
-    slot.work.key = OutputFileKey(slot.record.outputPath, context_.rules, context_.table);
-  }
+  slot.work.keyed = multipleWriters_ && !slot.record.fileKey.empty();
 }
 
 void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {

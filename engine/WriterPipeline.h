@@ -83,7 +83,7 @@ class WriterPipeline {
   // What the pool knows of one record; made afresh for every record.
   struct Work {
     std::size_t bytes = 0;  // what the record counts against maxQueuedBytes
-    std::string key;        // OutputFileKey of the path; empty when no other thread may meet it
+    bool keyed = false;     // other writers may meet its file: it is kept in busy_ by fileKey
     OutputOutcome outcome = OutputOutcome::Failed;
     platform::ErrorCode reason = 0;  // why the file could not be opened
     std::exception_ptr error;        // the write failure, or memory running out

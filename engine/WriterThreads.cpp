@@ -41,8 +41,9 @@ void WriterPipeline::TakeBatch(std::vector<std::size_t>& batch) {
   while (batch.size() < kTakeBatch && !ready_.empty()) {
     const std::size_t index = ready_.front();
     ready_.pop_front();
-    const std::string& key = ring_[index].work.key;
-    if (!key.empty()) {
+    const Slot& slot = ring_[index];
+    if (slot.work.keyed) {
+      const std::string& key = slot.record.fileKey;
       auto [entry, fresh] = busy_.try_emplace(key);
       if (!fresh) {
         // Its file is open on another thread: that thread writes it once the file is closed.
@@ -102,8 +103,8 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
       states_[index] = work.started ? SlotState::Done : SlotState::NotStarted;
       ++finished_;
       assert(finished_ <= queued_);
-      if (work.key.empty()) continue;
-      auto entry = busy_.find(work.key);
+      if (!work.keyed) continue;
+      auto entry = busy_.find(ring_[index].record.fileKey);
       if (entry == busy_.end()) continue;
       if (entry->second.empty()) {
         busy_.erase(entry);

@@ -956,6 +956,31 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
             std::string::npos);
 }
 
+#ifndef _WIN32
+// Two names that reach one file through a linked folder are one file: the later record's page
+// stands, on any number of threads, and the collision is reported.
+TEST(BatchCollisions, KnowsOneFileReachedThroughALinkedFolder) {
+  for (const char* jobs : {"1", "8"}) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", ByFieldSettings());
+    std::string input;
+    for (int i = 0; i < 200; ++i) {
+      input += std::string(i % 2 == 0 ? "sub/x" : "link/x") + "," + std::to_string(i) + "\r\n";
+    }
+    test::WriteBytes(dir / "in.csv", input);
+    test::WriteBytes(dir / "t.html", "[$_1_$]");
+    fs::create_directories(dir.Path() / "out" / "sub");
+    fs::create_directory_symlink("sub", dir.Path() / "out" / "link");
+    BatchResult r = RunBatch(dir, {"--jobs", jobs, "--code-page", "932", "s.ini"});
+    EXPECT_EQ(r.status, 0) << jobs;
+    EXPECT_EQ(test::ReadBytes(dir / "out/sub/x.html"), "199") << jobs;
+    EXPECT_TRUE(r.err.starts_with("velmora-batch: out/link/x.html was written by records 1, 2, 3"))
+        << r.err;
+    EXPECT_NE(r.err.find("the file of record 200 stands\n"), std::string::npos) << r.err;
+  }
+}
+#endif
+
 TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone) {
   std::string manyEmpty;
   for (int i = 0; i < 25; ++i) manyEmpty += ",x\r\n";
