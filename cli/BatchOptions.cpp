@@ -8,23 +8,18 @@
 
 #include "cli/BatchOptionTable.h"
 #include "engine/WriterPipeline.h"
+#include "platform/DecimalText.h"
 #include "platform/Platform.h"
 
 namespace velmora {
 
 namespace {
 
-// A decimal number from min to max, digits only (at most ten of them, so that no sum
-// overflows).
+// A decimal number from min to max, digits only.
 std::optional<std::uint64_t> Decimal(const std::string& text, std::uint64_t min,
                                      std::uint64_t max) {
-  if (text.empty() || text.size() > 10) return std::nullopt;
-  std::uint64_t number = 0;
-  for (char c : text) {
-    if (c < '0' || c > '9') return std::nullopt;
-    number = number * 10 + static_cast<std::uint64_t>(c - '0');
-  }
-  if (number < min || number > max) return std::nullopt;
+  const std::optional<std::uint64_t> number = platform::ParseDecimal(text, max);
+  if (!number || *number < min) return std::nullopt;
   return number;
 }
 
