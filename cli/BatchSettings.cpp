@@ -27,7 +27,8 @@ constexpr std::uint64_t kMaxSettingsFileBytes = 16u << 20;
 std::optional<std::string> ReadSettingsFile(const std::string& path) {
   const platform::Result<platform::PathInfo> info = platform::InspectPath(path);
   const char* problem = nullptr;
-  if (info && (info->kind == platform::PathKind::Folder || info->kind == platform::PathKind::Other)) {
+  if (info &&
+      (info->kind == platform::PathKind::Folder || info->kind == platform::PathKind::Other)) {
     problem = "is not a regular file";
   } else if (info && info->kind == platform::PathKind::RegularFile &&
              info->size > kMaxSettingsFileBytes) {

@@ -197,7 +197,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
   RunReporter reporter(state.RunLog, events);
   RunSummary summary;
   std::uint32_t n = 1;
-  summary.outcome = OpenRun(state, settings, reporter, environment, summary, [&](const OpenedRun& run) {
+  const auto readRecords = [&](const OpenedRun& run) {
     RunInspector* inspector = environment.inspector;
     if (inspector != nullptr &&
         !inspector->InspectTemplate(run.context.templateText, run.templateMarkBytes)) {
@@ -248,12 +248,15 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
                                 run.stream.ReadError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
-    if (!summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord && run.inputSize.value_or(0) != 0) {
+    const bool readToTheEnd =
+        !summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord;
+    if (readToTheEnd && run.inputSize.value_or(0) != 0) {
       summary.inputSizeAtOpen = *run.inputSize;
       summary.inputBytesRead = run.stream.BytesConsumed() + run.records.mark.Dropped();
       summary.inputChanged = summary.inputBytesRead != summary.inputSizeAtOpen;
     }
-  });
+  };
+  summary.outcome = OpenRun(state, settings, reporter, environment, summary, readRecords);
   if (summary.outcome != RunOutcome::Completed) return summary;
 
   summary.records = n - 1;

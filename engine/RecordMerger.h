@@ -1,5 +1,6 @@
 // Turns one record line into what its output file needs: splits the line into fields, names the
-// file (OutputPath.h) and fills the template (TemplateFill.h). WriterPipeline writes and reports it.
+// file (OutputPath.h) and fills the template (TemplateFill.h). WriterPipeline writes and reports
+// it.
 #pragma once
 
 #include <cstddef>
