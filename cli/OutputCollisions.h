@@ -2,6 +2,7 @@
 // earlier one, so the earlier pages are lost unless somebody is told.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -70,5 +71,11 @@ class OutputCollisions : public RunEvents {
 // line with the count of the rest, in the future tense for a dry run. Each line ends in "\n".
 std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
                             std::size_t maxLines = kReportLines, bool dryRun = false);
+
+// The closing summary line of a run: records, files written (or that would be), unchanged,
+// failed and colliding, the time and the files per second. Ends in "\n".
+std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, std::uint64_t failed,
+                        std::size_t colliding, bool dryRun,
+                        std::chrono::steady_clock::duration elapsed);
 
 }  // namespace velmora
