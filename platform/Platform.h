@@ -11,7 +11,9 @@
 #include <exception>
 #include <optional>
 #include <string>
+#include <mutex>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -169,10 +171,16 @@ class OutputFolder {
   std::optional<FileIdentity> FolderIdentity(const std::string& subFolder) const;
   // Only win32/ and posix/ use it.
   NativeFile Native() const noexcept { return folder_; }
+  // POSIX: the sub-folder subFolder of the held folder, opened the first time a name leads into
+  // it (a link there followed as it is then) and held from then on, so that a sub-folder swapped
+  // for a link later in the run is not followed; kNoNativeFile when it cannot be opened.
+  NativeFile SubFolder(const std::string& subFolder) const;
 
  private:
   std::string prefix_;
   NativeFile folder_ = kNoNativeFile;
+  mutable std::mutex subFoldersMutex_;  // the writing threads reach sub-folders at once
+  mutable std::unordered_map<std::string, NativeFile> subFolders_;
 };
 
 // A file opened for reading only, existing files only, binary, without sharing where the system

@@ -273,13 +273,44 @@ struct FolderAndName {
 };
 
 FolderAndName Locate(const OutputFolder& folder, const std::string& name) {
-  if (folder.Held()) return {DescriptorOf(folder.Native()), name};
-  return {AT_FDCWD, folder.PathOf(name)};
+  if (!folder.Held()) return {AT_FDCWD, folder.PathOf(name)};
+  // A name in a sub-folder starts from that sub-folder as the run first met it.
+  const std::size_t slash = name.rfind('/');
+  if (slash != std::string::npos && slash != 0) {
+    const NativeFile sub = folder.SubFolder(name.substr(0, slash));
+    if (sub != kNoNativeFile) {
+      const std::string last = name.substr(slash + 1);
+      return {DescriptorOf(sub), last.empty() ? std::string(".") : last};
+    }
+  }
+  return {DescriptorOf(folder.Native()), name};
 }
 
 }  // namespace
 
-OutputFolder::~OutputFolder() { UniqueFd closed(DescriptorOf(folder_)); }
+OutputFolder::~OutputFolder() {
+  UniqueFd closed(DescriptorOf(folder_));
+  for (const auto& [name, sub] : subFolders_) UniqueFd subClosed(DescriptorOf(sub));
+}
+
+NativeFile OutputFolder::SubFolder(const std::string& subFolder) const {
+  std::lock_guard<std::mutex> lock(subFoldersMutex_);
+  if (const auto found = subFolders_.find(subFolder); found != subFolders_.end()) {
+    return found->second;
+  }
+  if (!UsablePath(subFolder)) return kNoNativeFile;
+#ifdef O_PATH
+  constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+  constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+  UniqueFd fd(::openat(DescriptorOf(folder_), subFolder.c_str(), kHoldFlags));
+  // A sub-folder that is not there yet is looked for again by the next name that leads into it.
+  if (!fd.Valid()) return kNoNativeFile;
+  const NativeFile sub = fd.Release();
+  subFolders_.emplace(subFolder, sub);
+  return sub;
+}
 
 Status OutputFolder::Hold() {
   UniqueFd closed(DescriptorOf(std::exchange(folder_, kNoNativeFile)));

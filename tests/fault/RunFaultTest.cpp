@@ -519,6 +519,29 @@ TEST_P(RunFault, OutputFolderSwappedForALinkDuringTheRunKeepsEveryPage) {
   EXPECT_EQ(lines[11], OutputPathOf("c") + " -> ok");
 }
 
+#ifndef _WIN32
+// A sub-folder renamed, and a link put in its place, during a run: the pages that lead into it
+// land in the sub-folder that the run first met, and nothing reaches the link's target.
+TEST_P(RunFault, SubFolderSwappedForALinkDuringTheRunKeepsItsPages) {
+  const std::string elsewhere = dir / "elsewhere";
+  fs::create_directory(elsewhere);
+  fs::create_directory(output + "/sub");
+  test::WriteBytes(input, "sub/a,1\r\nsub/b,2\r\nsub/c,3\r\n");
+  FolderSwapper swapper(output + "/sub", elsewhere);
+  environment.inspector = &swapper;
+
+  RunSummary summary = Run();
+
+  EXPECT_EQ(summary.outcome, RunOutcome::Completed);
+  EXPECT_EQ(summary.failedFiles, 0u);
+  ASSERT_TRUE(swapper.swapped) << swapper.error.message();
+  for (const char* name : {"a", "b", "c"}) {
+    EXPECT_TRUE(test::Exists(output + "/sub.moved/" + name)) << name;
+  }
+  EXPECT_TRUE(fs::is_empty(elsewhere));
+}
+#endif
+
 // Windows opens a device for these names in every folder; a record must not reach one.
 TEST(OutputNames, DeviceNamesAreRefusedWhereTheSystemHasThem) {
   const platform::PathRules windows{true, true, '\\', 260};
