@@ -651,16 +651,23 @@ void SetStandardOutputBinary() {}
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 
-std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_view bytes) {
-  if (bytes.empty()) return std::u16string();
-  const std::string from = codePage == 65001   ? std::string("UTF-8")
-                           : codePage == 54936 ? std::string("GB18030")
-                                               : IconvName(codePage);
-  const IconvHandle cd("UTF-16LE", from.c_str());
+namespace {
+
+// iconv's name of a code page.
+std::string IconvCodePageName(unsigned codePage) {
+  return codePage == 65001   ? std::string("UTF-8")
+         : codePage == 54936 ? std::string("GB18030")
+                             : IconvName(codePage);
+}
+
+// text converted by iconv from one encoding to another, into at most capacity bytes; nothing when
+// iconv has no such converter or a byte sequence has no counterpart (no //TRANSLIT).
+std::optional<std::string> ConvertWithIconv(const std::string& to, const std::string& from,
+                                            std::string_view text, std::size_t capacity) {
+  const IconvHandle cd(to.c_str(), from.c_str());
   if (!cd.Valid()) return std::nullopt;
-  std::string input(bytes);
-  // At most one UTF-16 unit per byte, or two for a four-byte character.
-  std::string output(bytes.size() * 2 + 8, '\0');
+  std::string input(text);
+  std::string output(capacity, '\0');
   char* in = input.data();
   std::size_t inLeft = input.size();
   char* out = output.data();
@@ -669,11 +676,23 @@ std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_vie
       iconv(cd.Get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
       iconv(cd.Get(), nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
   if (!converted || inLeft != 0) return std::nullopt;
-  const std::size_t units = (output.size() - outLeft) / 2;
+  output.resize(output.size() - outLeft);
+  return output;
+}
+
+}  // namespace
+
+std::optional<std::u16string> CodePageToUtf16(unsigned codePage, std::string_view bytes) {
+  if (bytes.empty()) return std::u16string();
+  // At most one UTF-16 unit per byte, or two for a four-byte character.
+  const std::optional<std::string> output =
+      ConvertWithIconv("UTF-16LE", IconvCodePageName(codePage), bytes, bytes.size() * 2 + 8);
+  if (!output) return std::nullopt;
+  const std::size_t units = output->size() / 2;
   std::u16string wide(units, u'\0');
   for (std::size_t i = 0; i < units; ++i) {
-    wide[i] = static_cast<char16_t>(static_cast<unsigned char>(output[2 * i]) |
-                                    static_cast<unsigned char>(output[2 * i + 1]) << 8);
+    wide[i] = static_cast<char16_t>(static_cast<unsigned char>((*output)[2 * i]) |
+                                    static_cast<unsigned char>((*output)[2 * i + 1]) << 8);
   }
   return wide;
 }
@@ -685,27 +704,9 @@ std::optional<std::u16string> FileSystemUpperCase(std::u16string_view) { return 
 std::optional<std::string> CodePageToCodePage(unsigned fromCodePage, unsigned toCodePage,
                                               std::string_view text) {
   if (fromCodePage == toCodePage || text.empty()) return std::string(text);
-  const auto name = [](unsigned codePage) {
-    return codePage == 65001   ? std::string("UTF-8")
-           : codePage == 54936 ? std::string("GB18030")
-                               : IconvName(codePage);
-  };
-  // Without //TRANSLIT: a character that the target lacks fails the conversion (EILSEQ).
-  const IconvHandle cd(name(toCodePage).c_str(), name(fromCodePage).c_str());
-  if (!cd.Valid()) return std::nullopt;
-  std::string input(text);
   // At most four bytes for each byte in, and room for a closing shift sequence.
-  std::string output(text.size() * 4 + 16, '\0');
-  char* in = input.data();
-  std::size_t inLeft = input.size();
-  char* out = output.data();
-  std::size_t outLeft = output.size();
-  const bool converted =
-      iconv(cd.Get(), &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1) &&
-      iconv(cd.Get(), nullptr, nullptr, &out, &outLeft) != static_cast<std::size_t>(-1);
-  if (!converted || inLeft != 0) return std::nullopt;
-  output.resize(output.size() - outLeft);
-  return output;
+  return ConvertWithIconv(IconvCodePageName(toCodePage), IconvCodePageName(fromCodePage), text,
+                          text.size() * 4 + 16);
 }
 
 
