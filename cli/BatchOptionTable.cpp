@@ -198,19 +198,23 @@ constexpr BatchOption kBatchOptions[] = {
      R"(is written. In code page 65001 a byte-order mark before the header is skipped.)",
      "the first record names the columns: no file, no log line; `[$_name_$]` is the column "
      "headed \"name\""},
-    {0, "line-ends", "cr|any", CommandLine, ReadLineEnds, nullptr,
-     "records end at CR or CR LF (cr, the default), or at CR LF, LF or CR outside double "
-     "quotes (any)",
-     R"(\fBcr\fR, the default, is the window's rule: a record ends at CR or CR LF, and an LF )"
-     R"(alone is a line break inside a field. \fBany\fR ends a record at CR LF, LF or CR, )"
-     R"(except inside a double-quoted stretch of a field (quotes open and close as the field )"
-     R"(splitter takes them; a doubled quote inside stays one quote); a line break there )"
-     R"(becomes the in-field break and so "<br>" in HTML, CR LF in text. Use it for files )"
-     R"(written on Linux or macOS, by pandas and by most tools outside Windows. Under )"
-     R"(\fBcr\fR, an input that holds LF but no CR at all was one record: standard error says )"
-     R"(so after the run and names \fB\-\-line\-ends any\fR. )",
-     "`cr` (default): a record ends at CR or CR LF; `any`: at CR LF, LF or CR outside "
-     "double quotes"},
+    {0, "line-ends", "auto|cr|any", CommandLine, ReadLineEnds, nullptr,
+     "records end at CR LF, LF or CR outside double quotes when the input holds no CR at all, "
+     "else at CR or CR LF (auto, the default); always at CR or CR LF (cr); always at CR LF, LF "
+     "or CR outside double quotes (any)",
+     R"(\fBauto\fR, the default, reads an input that holds no CR byte at all as \fBany\fR does )"
+     R"(and any other input as \fBcr\fR does; standard error says so once when it read LF line )"
+     R"(ends. \fBcr\fR is the window's rule: a record ends at CR or CR LF, and an LF alone is a )"
+     R"(line break inside a field. \fBany\fR ends a record at CR LF, LF or CR, except inside a )"
+     R"(double-quoted stretch of a field (quotes open and close as the field splitter takes )"
+     R"(them; a doubled quote inside stays one quote); a line break there becomes the in-field )"
+     R"(break and so "<br>" in HTML, CR LF in text. A blank line is no record, and a quote that )"
+     R"(never closes is named on standard error with the line where it opened: its record )"
+     R"(runs to the end of the file. Under \fBcr\fR, an input that holds LF but no CR at all )"
+     R"(was one record: standard error says so after the run and names \fB\-\-line\-ends )"
+     R"(any\fR. )",
+     "`auto` (default): `any` for an input without CR, else `cr`; `cr`: a record ends at CR or "
+     "CR LF; `any`: at CR LF, LF or CR outside double quotes"},
 };
 
 }  // namespace

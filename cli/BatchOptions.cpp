@@ -142,7 +142,8 @@ bool ReadLineEnds(const BatchOption& option, const std::string& value, BatchOpti
                   std::string& error) {
   std::optional<std::int32_t> word = ReadWord(option, value, error);
   if (!word) return false;
-  options.lineEnds = *word == 1 ? LineEnds::Any : LineEnds::Cr;
+  constexpr LineEnds kWords[] = {LineEnds::Auto, LineEnds::Cr, LineEnds::Any};
+  options.lineEnds = kWords[*word];
   return true;
 }
 

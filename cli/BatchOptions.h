@@ -36,7 +36,7 @@ struct BatchOptions {
   std::optional<std::uint32_t> nameNumber;
   std::optional<std::string> nameLead;
   std::optional<std::string> nameTail;
-  LineEnds lineEnds = LineEnds::Cr;
+  LineEnds lineEnds = LineEnds::Auto;
   // The other settings: FieldSeparator, FieldBreak, ReplaceFormat, ReplaceLead, ReplaceTail,
   // ReplaceDefault.
   std::optional<std::int32_t> separator;

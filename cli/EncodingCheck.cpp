@@ -58,18 +58,37 @@ bool EncodingCheck::InspectTemplate(std::string_view templateText, std::uint64_t
 }
 
 bool EncodingCheck::InspectRecord(std::string_view line, std::uint32_t recordNumber,
-                                  std::uint64_t offset) {
+                                  const RecordPlace& place) {
+  const std::uint64_t offset = place.offset;
   if (!input_.malformed) {
-    // The bytes between the last record and this one are that record's line end.
-    if (inputSeen_ && offset > inputEnd_) ++inputLineEnds_;
-    inputSeen_ = true;
     const std::size_t bad = FirstMalformedByte(line, table_);
-    if (bad == std::string_view::npos) {
-      inputLineEnds_ += CountLineEnds(line);
-      inputEnd_ = offset + line.size();
+    if (place.line != 0) {
+      // Read at any line end: the reader counted the lines, and each quoted line break is one
+      // byte of the line however many it was in the file.
+      if (bad != std::string_view::npos) {
+        std::uint64_t breaks = 0;
+        std::uint64_t pairs = 0;
+        for (const QuotedBreak& quoted : place.quotedBreaks) {
+          if (quoted.at >= bad) break;
+          ++breaks;
+          pairs += quoted.bytes - 1u;
+        }
+        input_.malformed = offset + bad + pairs;
+        input_.malformedLine = place.line + breaks;
+      }
     } else {
-      input_.malformed = offset + bad;
-      input_.malformedLine = 1 + inputLineEnds_ + CountLineEnds(line.substr(0, bad));
+      // The bytes between the last record and this one are that record's line end.
+      if (inputSeen_ && offset > inputEnd_) ++inputLineEnds_;
+      inputSeen_ = true;
+      if (bad == std::string_view::npos) {
+        inputLineEnds_ += CountLineEnds(line);
+        inputEnd_ = offset + line.size();
+      } else {
+        input_.malformed = offset + bad;
+        input_.malformedLine = 1 + inputLineEnds_ + CountLineEnds(line.substr(0, bad));
+      }
+    }
+    if (input_.malformed) {
       input_.malformedRecord = recordNumber;
       if (strict_) {
         stopped_ = true;

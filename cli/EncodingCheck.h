@@ -23,7 +23,7 @@ class EncodingCheck : public RunInspector {
 
   bool InspectTemplate(std::string_view templateText, std::uint64_t markBytes) override;
   bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
-                     std::uint64_t offset) override;
+                     const RecordPlace& place) override;
 
   // Whether --strict ended the run.
   bool Stopped() const { return stopped_; }

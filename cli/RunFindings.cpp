@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <utility>
 
+#include "cli/OutputFailures.h"
 #include "engine/ColumnNames.h"
 #include "engine/Placeholder.h"
 
@@ -39,40 +40,81 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
 
 std::string ColumnReport(const HeaderReport& report, std::string_view lead,
                          std::string_view tail) {
-  std::string lines;
+  BoundedLines shapes("header fields that hold the placeholder's lead or tail");
+  BoundedLines empty("empty header fields");
+  BoundedLines numbers("header fields that are numbers");
+  BoundedLines repeats("header fields that repeat an earlier one");
+  BoundedLines unknown("texts of the template that name no column");
   for (std::size_t field = 0; field < report.columns.names.size(); ++field) {
     if (report.columns.naming[field] == 0) continue;
     const std::string& name = report.columns.names[field];
     const bool holdsLead = !lead.empty() && name.find(lead) != std::string::npos;
     const bool holdsTail = !tail.empty() && name.find(tail) != std::string::npos;
     if (!holdsLead && !holdsTail) continue;
-    lines += "velmora-batch: the header of field " + std::to_string(field) + ", '" + name +
-             "', holds the placeholder's " + (holdsLead ? "lead '" : "tail '") +
-             std::string(holdsLead ? lead : tail) + "': no placeholder can name its column\n";
+    shapes.Add("velmora-batch: the header of field " + std::to_string(field) + ", '" + name +
+               "', holds the placeholder's " + (holdsLead ? "lead '" : "tail '") +
+               std::string(holdsLead ? lead : tail) + "': no placeholder can name its column\n");
   }
   for (const UnnamedColumn& column : report.columns.unnamed) {
     const std::string field = std::to_string(column.field);
     const std::string& name = report.columns.names[column.field];
     switch (column.why) {
       case Unnamed::Empty:
-        lines += "velmora-batch: the header of field " + field + " is empty: it names no column\n";
+        empty.Add("velmora-batch: the header of field " + field + " is empty: it names no column\n");
         break;
       case Unnamed::Digits:
-        lines += "velmora-batch: the header of field " + field + ", '" + name +
-                 "', is a number: it names no column\n";
+        numbers.Add("velmora-batch: the header of field " + field + ", '" + name +
+                    "', is a number: it names no column\n");
         break;
       case Unnamed::Repeat:
-        lines += "velmora-batch: the header of field " + field + ", '" + name +
-                 "', repeats that of field " + std::to_string(column.earlierField) +
-                 ": it names no column\n";
+        repeats.Add("velmora-batch: the header of field " + field + ", '" + name +
+                    "', repeats that of field " + std::to_string(column.earlierField) +
+                    ": it names no column\n");
         break;
     }
   }
   for (const std::string& placeholder : report.unknownPlaceholders) {
-    lines += "velmora-batch: the template names a column that the header lacks: " + placeholder +
-             "\n";
+    unknown.Add("velmora-batch: the template names a column that the header lacks: " +
+                placeholder + "\n");
   }
-  return lines;
+  return shapes.Text() + empty.Text() + numbers.Text() + repeats.Text() + unknown.Text();
+}
+
+std::string NamesWithoutHeaderLine(const HeaderReport& report) {
+  const std::vector<std::string>& names = report.unknownPlaceholders;
+  if (names.empty()) return {};
+  std::string line = "velmora-batch: the template names ";
+  line += names.size() == 1 ? "a column (" : "columns (";
+  const std::size_t shown = std::min(names.size(), kReportLines);
+  for (std::size_t i = 0; i < shown; ++i) line += (i == 0 ? "" : ", ") + names[i];
+  if (names.size() > shown) line += " and " + std::to_string(names.size() - shown) + " more";
+  line += ") but --header was not given, so ";
+  line += names.size() == 1 ? "it stays as it stands; " : "they stay as they stand; ";
+  const std::size_t held = report.firstRecordNames.size();
+  if (held == 0) return line + "give --header when the first record names the columns\n";
+  line += held == names.size() ? (held == 1 ? "the first record holds this name"
+                                            : "the first record holds these names")
+                               : "the first record holds " + std::to_string(held) + " of them";
+  return line + ": give --header to read it as the header\n";
+}
+
+std::string LineEndsHints(const RunSummary& summary, const std::string& input) {
+  std::string hints;
+  if (summary.autoChoseLf) {
+    hints += "velmora-batch: the input file " + DescribePath(input) +
+             " holds LF line ends but no CR, so its records ended at LF (--line-ends auto); the "
+             "window reads such a file as one record\n";
+  }
+  if (summary.lfWithoutCr) {
+    hints += "velmora-batch: the input holds LF line ends but no CR, so the whole input was read "
+             "as one record; --line-ends any ends records at LF too\n";
+  }
+  if (summary.unclosedQuoteLine != 0) {
+    hints += "velmora-batch: the input file " + DescribePath(input) +
+             " opens a double quote at line " + std::to_string(summary.unclosedQuoteLine) +
+             " that never closes, so the last record runs from there to the end of the file\n";
+  }
+  return hints;
 }
 
 RunFindings::RunFindings(const GeneratorSettings& settings)
@@ -125,14 +167,16 @@ bool RunFindings::Any(std::string_view templateText, const CodePageTable& table)
 
 std::string RunFindings::Report(std::string_view templateText, const CodePageTable& table,
                                 std::size_t maxRecords) const {
-  std::string report;
+  BoundedLines unfilled("placeholders of the template never filled");
   const std::string most = std::to_string(maxFields_);
   for (const PlaceholderText& placeholder : Unfilled(templateText, table)) {
-    report += "velmora-batch: the template's '" + placeholder.text +
-              "' was never filled: no record had field " + std::to_string(placeholder.fieldNumber) +
-              "; the records had at most " + most + (maxFields_ == 1 ? " field" : " fields") +
-              " (0 to " + std::to_string(maxFields_ - 1) + ")\n";
+    unfilled.Add("velmora-batch: the template's '" + placeholder.text +
+                 "' was never filled: no record had field " +
+                 std::to_string(placeholder.fieldNumber) + "; the records had at most " + most +
+                 (maxFields_ == 1 ? " field" : " fields") + " (0 to " +
+                 std::to_string(maxFields_ - 1) + ")\n");
   }
+  std::string report = unfilled.Text();
   report += EmptyNamedLine(emptyField_, false, maxRecords);
   report += EmptyNamedLine(missingField_, true, maxRecords);
   return report;

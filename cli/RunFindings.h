@@ -29,7 +29,17 @@ std::vector<PlaceholderText> PlaceholdersOf(std::string_view templateText, std::
 // The lines, each ending in "\n", on what a header gave that the user may not expect: columns
 // that name nothing, columns whose name holds the placeholder's lead or tail (no placeholder can
 // name them), and named placeholders of the template that no column answers.
+// Each kind of line stops after kReportLines with a count of the rest.
 std::string ColumnReport(const HeaderReport& report, std::string_view lead, std::string_view tail);
+
+// Without --header: the line on the template's named placeholders, which no column answers, and
+// whether the first record holds their names; "" when the template has none.
+std::string NamesWithoutHeaderLine(const HeaderReport& report);
+
+// The hints that explain how the input's records ended (LF read as a line end or not, a quote
+// never closed), each a line ending in "\n": standard error gives them before the warnings that
+// they may explain.
+std::string LineEndsHints(const RunSummary& summary, const std::string& input);
 
 // Notes the count of fields of every record and the records whose file name came out as the
 // naming rule's lead and tail alone.

@@ -91,10 +91,11 @@ void ReportCurrentFailure() {
   std::fputs(CurrentFileErrorLine().c_str(), stderr);
 }
 
-// How the run of options reads, checks and writes; header checks set outcome.stopped and tell
+// How the run of options reads, checks and writes; header checks set outcome.stopped, put their
+// lines into notes (standard error gets them after the hints that may explain them) and tell
 // findings (when given) the column that names the files.
 RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSettings& settings,
-                               RunInspector& inspector, BatchOutcome& outcome,
+                               RunInspector& inspector, BatchOutcome& outcome, std::string& notes,
                                RunFindings* findings = nullptr) {
   RunEnvironment environment;
   environment.writerThreads =
@@ -105,32 +106,30 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSetti
   environment.inspector = &inspector;
   if (!options.settingsFile.empty()) environment.protectedPaths.push_back(options.settingsFile);
   environment.lineEnds = options.lineEnds;
-  if (options.header) {
-    environment.header = true;
-    environment.nameColumn = options.nameColumn;
-    environment.checkHeader = [&options, &settings, &outcome,
-                               findings](const HeaderReport& report) {
-      if (report.nameColumnMissing) {
-        std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
-                     options.nameColumn->c_str());
-        outcome.stopped = kExitUsage;
-        return false;
-      }
-      if (findings != nullptr) {
-        findings->Columns(report.columns);
-        if (options.nameColumn) {
-          findings->NamingColumn(*FindColumn(report.columns, *options.nameColumn),
-                                 *options.nameColumn);
-        }
-      }
-      std::fputs(ColumnReport(report, settings.ReplaceLead, settings.ReplaceTail).c_str(),
-                 stderr);
-      if (!options.strict || report.unknownPlaceholders.empty()) return true;
-      std::fputs("velmora-batch: --strict: no file is written\n", stderr);
-      outcome.stopped = kExitStrictFindings;
+  environment.header = options.header;
+  environment.nameColumn = options.nameColumn;
+  environment.checkHeader = [&options, &settings, &outcome, &notes,
+                             findings](const HeaderReport& report) {
+    if (report.nameColumnMissing) {
+      notes += "velmora-batch: --name-field: the header has no column '" + *options.nameColumn +
+               "'\n";
+      outcome.stopped = kExitUsage;
       return false;
-    };
-  }
+    }
+    if (findings != nullptr && options.header) {
+      findings->Columns(report.columns);
+      if (options.nameColumn) {
+        findings->NamingColumn(*FindColumn(report.columns, *options.nameColumn),
+                               *options.nameColumn);
+      }
+    }
+    notes += options.header ? ColumnReport(report, settings.ReplaceLead, settings.ReplaceTail)
+                            : NamesWithoutHeaderLine(report);
+    if (!options.strict || report.unknownPlaceholders.empty()) return true;
+    notes += "velmora-batch: --strict: no file is written\n";
+    outcome.stopped = kExitStrictFindings;
+    return false;
+  };
   return environment;
 }
 
@@ -138,7 +137,8 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSetti
 BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  const RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome);
+  std::string notes;
+  const RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome, notes);
   std::string failureText;
   errno = 0;
   try {
@@ -160,6 +160,7 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
     ReportCurrentFailure();
     outcome.failed = true;
   }
+  std::fputs(notes.c_str(), stderr);
   if (encoding.Stopped()) std::fputs(encoding.Report().c_str(), stderr);
   return outcome;
 }
@@ -179,7 +180,9 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   OutputFailures failures;
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome, &findings);
+  std::string notes;
+  RunEnvironment environment =
+      MakeEnvironment(options, settings, encoding, outcome, notes, &findings);
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();
@@ -222,11 +225,8 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
                  static_cast<unsigned long long>(summary.inputBytesRead));
     outcome.failed = true;
   }
-  if (summary.lfWithoutCr) {
-    std::fputs("velmora-batch: the input holds LF line ends but no CR, so the whole input was read "
-               "as one record; --line-ends any ends records at LF too\n",
-               stderr);
-  }
+  std::fputs(LineEndsHints(summary, settings.Input).c_str(), stderr);
+  std::fputs(notes.c_str(), stderr);
   if (summary.outcome == RunOutcome::InputFailed) {
     std::fputs(OpenFailureLine("input", settings.Input, summary.openError).c_str(), stderr);
   } else if (summary.outcome == RunOutcome::TemplateFailed) {

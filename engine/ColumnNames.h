@@ -52,4 +52,10 @@ std::vector<std::string> UnknownNamedPlaceholders(std::string_view templateText,
                                                   const ColumnNames& columns,
                                                   const CodePageTable& table);
 
+// Those of placeholders (as UnknownNamedPlaceholders gives them: lead, a name, tail) whose names
+// are among fields, in the order of placeholders.
+std::vector<std::string> FirstRecordNames(const std::vector<std::string>& placeholders,
+                                          const FieldList& fields, std::string_view lead,
+                                          std::string_view tail);
+
 }  // namespace velmora

@@ -37,10 +37,15 @@ struct RecordSource {
 // run before record recordNumber (stopped is then set).
 bool ReadInspectedRecord(const RecordSource& input, std::string& line, std::uint32_t recordNumber,
                          bool& stopped) {
-  const std::uint64_t start = input.stream.BytesConsumed();
   if (!ReadRecord(input.stream, line)) return false;
-  stopped = input.inspector != nullptr &&
-            !input.inspector->InspectRecord(line, recordNumber, start + input.mark.Dropped());
+  if (input.inspector == nullptr) return true;
+  RecordPlace place;
+  place.offset = input.stream.RecordStart() + input.mark.Dropped();
+  if (input.stream.Ends() == LineEnds::Any) {
+    place.line = input.stream.RecordLine();
+    place.quotedBreaks = input.stream.QuotedBreaks();
+  }
+  stopped = !input.inspector->InspectRecord(line, recordNumber, place);
   return !stopped;
 }
 
@@ -87,6 +92,7 @@ struct OpenedRun {
   const platform::InputFile& input;  // what stream reads, for the reason of a read error
   std::optional<std::uint64_t> inputSize;  // when the input has a size of its own
   const RunContext& context;
+  bool firstRecordRead;  // RunState::CurrentLine holds record 1, read and inspected
 };
 
 // Starts a run as GenerationRun says, up to its first record, and hands it to readRecords, unless
@@ -129,17 +135,24 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
   DropByteOrderMark(state.TemplateText, skipByteOrderMark);
   const std::uint64_t templateMarkBytes = templateSize - state.TemplateText.size();
 
+  bool lfSeen = false;
+  const platform::Result<LineEnds> lineEnds = ChooseLineEnds(environment.lineEnds, input, lfSeen);
+  if (!lineEnds) {
+    throw platform::FileError(platform::FileErrorCause::HardIO, settings.Input, lineEnds.error());
+  }
+  summary.autoChoseLf = environment.lineEnds == LineEnds::Auto && *lineEnds == LineEnds::Any &&
+                        lfSeen;
   FileByteSource file(input);
   ByteOrderMarkSkipper source(file, skipByteOrderMark);
   InputStream stream(source, environment.readBufferSize,
-                     RecordEnds{environment.lineEnds, settings.FieldBreak == 0 ? '\x0A' : '\x0B',
-                                &table});
+                     RecordEnds{*lineEnds, settings.FieldBreak == 0 ? '\x0A' : '\x0B', &table});
   const RecordSource records{stream, source, environment.inspector};
 
   // The header comes before the context: a column named for the file names sets the field.
   HeaderReport report;
   GeneratorSettings namedSettings;
   const GeneratorSettings* runSettings = &settings;
+  bool firstRecordRead = false;  // state.CurrentLine holds record 1, read and inspected
   if (environment.header) {
     // An input without even a header is a run of no records all the same. A header that the
     // inspector refuses ends the run before any record, as a completed one.
@@ -148,6 +161,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
       SplitFields(state.CurrentLine, state.SeparatorChar, table, names);
       report.columns = ReadColumnNames(names);
     } else if (summary.inspectorStopped) {
+      summary.lfWithoutCr = stream.LfWithoutCr();
       return RunOutcome::Completed;
     }
     report.unknownPlaceholders = UnknownNamedPlaceholders(
@@ -162,8 +176,29 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
     }
     const bool goOn = !environment.checkHeader || environment.checkHeader(report);
     if (!goOn || report.nameColumnMissing) {
+      summary.lfWithoutCr = stream.LfWithoutCr();
       input.Close();
       return RunOutcome::Stopped;
+    }
+  } else if (environment.checkHeader) {
+    // Without a header no placeholder names a column: the check is told of the template's named
+    // ones, and whether the first record holds their names (a header that was not asked for).
+    report.unknownPlaceholders = UnknownNamedPlaceholders(
+        state.TemplateText, settings.ReplaceLead, settings.ReplaceTail, report.columns, table);
+    if (!report.unknownPlaceholders.empty()) {
+      firstRecordRead =
+          ReadInspectedRecord(records, state.CurrentLine, 1, summary.inspectorStopped);
+      if (summary.inspectorStopped) return RunOutcome::Completed;
+      if (firstRecordRead) {
+        FieldList fields;
+        SplitFields(state.CurrentLine, state.SeparatorChar, table, fields);
+        report.firstRecordNames = FirstRecordNames(report.unknownPlaceholders, fields,
+                                                   settings.ReplaceLead, settings.ReplaceTail);
+      }
+      if (!environment.checkHeader(report)) {
+        input.Close();
+        return RunOutcome::Stopped;
+      }
     }
   }
 
@@ -184,7 +219,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
     context.namedPlaceholders =
         NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);
   }
-  readRecords(OpenedRun{records, stream, templateMarkBytes, input, input.Size(), context});
+  readRecords(OpenedRun{records, stream, templateMarkBytes, input, input.Size(), context,
+                        firstRecordRead});
   input.Close();
   return RunOutcome::Completed;
 }
@@ -214,7 +250,9 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
           pipeline.Interrupt();
           break;
         }
-        if (!ReadInspectedRecord(run.records, state.CurrentLine, n, summary.inspectorStopped)) {
+        const bool read = n == 1 && run.firstRecordRead;
+        if (!read && !ReadInspectedRecord(run.records, state.CurrentLine, n,
+                                          summary.inspectorStopped)) {
           break;
         }
         if (environment.onlyRecord && n != *environment.onlyRecord) {
@@ -248,6 +286,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
                                 run.stream.ReadError());
     }
     summary.lfWithoutCr = run.stream.LfWithoutCr();
+    summary.unclosedQuoteLine = run.stream.UnclosedQuoteLine();
     const bool readToTheEnd =
         !summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord;
     if (readToTheEnd && run.inputSize.value_or(0) != 0) {

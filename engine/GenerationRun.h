@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -35,11 +36,14 @@ enum class RunOutcome {
   Stopped,         // the check of the header's columns ended the run before its first record
 };
 
-// What a run learnt from its header record, told before the first record is read.
+// What a run learnt from its header record, told before the first record is read; without a
+// header, what the template's named placeholders came to, told before record 1 is merged.
 struct HeaderReport {
-  ColumnNames columns;
+  ColumnNames columns;  // none without a header
   // Texts of the template shaped like a named placeholder whose name is no column.
   std::vector<std::string> unknownPlaceholders;
+  // Without a header: those of unknownPlaceholders whose names are fields of record 1.
+  std::vector<std::string> firstRecordNames;
   // RunEnvironment::nameColumn is no column of the header: the run stops.
   bool nameColumnMissing = false;
 };
@@ -53,6 +57,11 @@ struct RunSummary {
   platform::ErrorCode openError = 0;
   // Records end at CR only, and the input held LF bytes but no CR: it was one record.
   bool lfWithoutCr = false;
+  // LineEnds::Auto chose Any for an input that holds LF bytes but no CR.
+  bool autoChoseLf = false;
+  // Records end at any line end, and a double quote that opened on this line of the input was
+  // never closed: the last record ran to the end of the file. 0: none.
+  std::uint64_t unclosedQuoteLine = 0;
   // The input was read to its end, and the bytes read were not the size it had when it was
   // opened: it changed during the run, and a record may have been cut (or one read half new).
   // A size of 0 counts as none, as files of the system's own (/proc) give it.
@@ -66,6 +75,16 @@ struct RunSummary {
   bool inspectorStopped = false;
 };
 
+// Where a record's line came from in the input file.
+struct RecordPlace {
+  std::uint64_t offset = 0;  // where the record began (a dropped byte-order mark counted)
+  // Records that end at any line end: the line of the file where the record began (from 1),
+  // and its quoted line breaks, each one byte of the line. Records that end at CR: line 0 and
+  // no breaks, the line holding the record's bytes as the file does.
+  std::uint64_t line = 0;
+  std::span<const QuotedBreak> quotedBreaks;
+};
+
 // Looks at a run's template and at each record line before it is merged (the batch command's
 // checks of the text); either may end the run there.
 class RunInspector {
@@ -74,11 +93,11 @@ class RunInspector {
   // The template as the run loaded it, after markBytes of a byte-order mark that the run dropped
   // (0 or 3); false ends the run before any record is read.
   virtual bool InspectTemplate(std::string_view templateText, std::uint64_t markBytes) = 0;
-  // The line of record recordNumber (0: the header record), which began offset bytes into the
-  // input file (a dropped byte-order mark counted); the records come in file order, each after
-  // its line end. false ends the run before this record is merged (the header: before any).
+  // The line of record recordNumber (0: the header record), from place in the input file; the
+  // records come in file order, each after its line end. false ends the run before this record
+  // is merged (the header: before any).
   virtual bool InspectRecord(std::string_view line, std::uint32_t recordNumber,
-                             std::uint64_t offset) = 0;
+                             const RecordPlace& place) = 0;
 };
 
 // How the run reaches the system; the defaults are the process's own.
@@ -103,7 +122,9 @@ struct RunEnvironment {
   std::vector<std::string> protectedPaths;
   // The first record names the columns (batch command only): it is no record of the run, and
   // placeholders may name columns. checkHeader, when set, is told what the header gave; false
-  // ends the run there, with outcome Stopped and no record read.
+  // ends the run there, with outcome Stopped and no record read. Without a header it is told,
+  // when the template holds named placeholders, what they came to (see HeaderReport); false
+  // ends the run before record 1 is merged.
   bool header = false;
   std::function<bool(const HeaderReport&)> checkHeader;
   // With header: the files are named by the field of the column so headed (rule 1); a header

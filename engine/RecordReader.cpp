@@ -61,28 +61,43 @@ constexpr auto kStopsAnyLineEnd = [] {
 
 // Reads a record that ends at CR LF, LF or CR outside quotes. Byte by byte, as the splitter walks
 // a line: only a quote that the code page's classes leave a character of its own counts, and
-// after a NUL byte (where the splitter stops) no quote counts.
+// after a NUL byte (where the splitter stops) no quote counts. A line end with nothing before it
+// ends a blank line, which is no record.
 bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
   line.clear();
+  stream.quotedBreaks_.clear();
   const RecordEnds& rule = stream.recordEnds_;
   const CodePageTable& table = rule.table != nullptr ? *rule.table : ProcessCodePageTable();
   const bool classify = !table.SplitIgnoresClasses();
   bool quoted = false;
   bool afterNul = false;
+  bool quoteClosedLast = false;  // the byte before was a closing quote: "" reopens the stretch
+  std::uint64_t quoteLine = 0;   // where the open stretch began
   ByteClass previous = ByteClass::OtherByte;
-  // Takes an LF right after a CR into the same line break.
+  // Takes an LF right after a CR into the same line break: whether there was one.
   auto skipLfAfterCr = [&] {
-    if (stream.position_ == stream.end_ && stream.Fill() != InputStream::FillStatus::Ok) return;
-    if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
+    if (stream.position_ == stream.end_ && stream.Fill() != InputStream::FillStatus::Ok) {
+      return false;
+    }
+    if (stream.buffer_[stream.position_] != '\n') return false;
+    ++stream.position_;
+    return true;
   };
   for (;;) {
     if (stream.position_ == stream.end_) {
       InputStream::FillStatus status = stream.Fill();
-      if (status == InputStream::FillStatus::End) return !line.empty();
+      if (status == InputStream::FillStatus::End) {
+        if (quoted) stream.unclosedQuoteLine_ = quoteLine;
+        return !line.empty();
+      }
       if (status == InputStream::FillStatus::Error) {
         line.clear();
         return false;
       }
+    }
+    if (line.empty()) {
+      stream.recordStart_ = stream.BytesConsumed();
+      stream.recordLine_ = stream.line_;
     }
     if (!classify) {
       // Where no quote can be a character's second byte, runs of bytes that neither end a record
@@ -91,14 +106,22 @@ bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
       const char* end = stream.buffer_.get() + stream.end_;
       const char* stop = begin;
       while (stop < end && !kStopsAnyLineEnd[static_cast<unsigned char>(*stop)]) ++stop;
+      if (stop != begin) quoteClosedLast = false;
       line.append(begin, static_cast<std::size_t>(stop - begin));
       stream.position_ += static_cast<std::size_t>(stop - begin);
       if (stop == end) continue;
     }
     const char c = stream.buffer_[stream.position_++];
     if (c == '\r' || c == '\n') {
-      if (c == '\r') skipLfAfterCr();
-      if (!quoted) return true;
+      const bool pair = c == '\r' && skipLfAfterCr();
+      ++stream.line_;
+      quoteClosedLast = false;
+      if (!quoted) {
+        if (line.empty()) continue;
+        return true;
+      }
+      stream.quotedBreaks_.push_back(
+          {static_cast<std::uint32_t>(line.size()), static_cast<std::uint8_t>(pair ? 2 : 1)});
       line.push_back(rule.breakByte);
       if (classify) {
         previous = ClassifyByte(static_cast<unsigned char>(rule.breakByte), previous, table);
@@ -118,13 +141,20 @@ bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line) {
       previous = cls;
     }
     // A doubled quote inside a quoted stretch closes and opens it again: it stays quoted.
-    if (c == '"' && cls == ByteClass::OtherByte) quoted = !quoted;
+    if (c == '"' && cls == ByteClass::OtherByte) {
+      quoted = !quoted;
+      if (quoted && !quoteClosedLast) quoteLine = stream.line_;
+      quoteClosedLast = !quoted;
+    } else {
+      quoteClosedLast = false;
+    }
   }
 }
 
 bool ReadRecord(InputStream& stream, std::string& line) {
   if (stream.recordEnds_.ends == LineEnds::Any) return ReadRecordAtAnyLineEnd(stream, line);
   line.clear();
+  stream.recordStart_ = stream.BytesConsumed();
   for (;;) {
     if (stream.position_ == stream.end_) {
       InputStream::FillStatus status = stream.Fill();
@@ -159,6 +189,29 @@ bool ReadRecord(InputStream& stream, std::string& line) {
     if (stream.buffer_[stream.position_] == '\n') ++stream.position_;
     return true;
   }
+}
+
+platform::Result<LineEnds> ChooseLineEnds(LineEnds lineEnds, platform::InputFile& input,
+                                          bool& lfSeen) {
+  lfSeen = false;
+  if (lineEnds != LineEnds::Auto) return lineEnds;
+  // Only a file that can go back to its start is looked at first.
+  if (!input.Rewind()) return LineEnds::Cr;
+  bool crSeen = false;
+  std::unique_ptr<char[]> buffer(new char[std::size_t{1} << 16]);
+  for (;;) {
+    const platform::Result<std::size_t> got = input.Read(buffer.get(), std::size_t{1} << 16);
+    if (!got) return platform::Failure{got.error()};
+    if (*got == 0) break;
+    const std::string_view bytes(buffer.get(), *got);
+    lfSeen = lfSeen || bytes.find('\n') != std::string_view::npos;
+    if (bytes.find('\r') != std::string_view::npos) {
+      crSeen = true;
+      break;
+    }
+  }
+  if (const platform::Status back = input.Rewind(); !back) return platform::Failure{back.error()};
+  return crSeen ? LineEnds::Cr : LineEnds::Any;
 }
 
 }  // namespace velmora

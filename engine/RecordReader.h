@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
@@ -71,8 +72,17 @@ inline void DropByteOrderMark(std::string& text, bool skip) {
 
 // Where records end. Cr: at CR or CR LF, and an LF alone is data (the window's way). Any: at CR
 // LF, LF or CR, except inside a double-quoted stretch of a field, where each of those line breaks
-// becomes the in-field break byte; quotes open and close as the field splitter takes them.
-enum class LineEnds { Cr, Any };
+// becomes the in-field break byte; quotes open and close as the field splitter takes them, and a
+// blank line is no record. Auto: Any for an input that holds no CR at all, else Cr; the run
+// decides before its first record (see ChooseLineEnds).
+enum class LineEnds { Cr, Any, Auto };
+
+// A line break inside a double-quoted stretch, which the reader at any line end turned into one
+// byte of the record's line.
+struct QuotedBreak {
+  std::uint32_t at;     // where in the line
+  std::uint8_t bytes;   // how many bytes it was in the file: 2 for CR LF, else 1
+};
 
 struct RecordEnds {
   LineEnds ends = LineEnds::Cr;
@@ -87,6 +97,8 @@ class InputStream {
   explicit InputStream(ByteSource& source, std::size_t bufferSize = 1 << 16,
                        RecordEnds recordEnds = {});
 
+  // Where records end.
+  LineEnds Ends() const { return recordEnds_.ends; }
   // Number of bytes that the reader has consumed so far.
   std::uint64_t BytesConsumed() const { return consumedBefore_ + position_; }
   // Whether reading the source failed; the reader then delivers no further record.
@@ -100,8 +112,28 @@ class InputStream {
   // one record (known once the reader has reached the end).
   bool LfWithoutCr() const { return lfWithoutCr_; }
 
+  // Under LineEnds::Any, of the record read last: the line of the file where it began (from 1),
+  // and its quoted line breaks in line order. The reader counts the file's lines there as an
+  // editor does: CR LF, CR and LF each end one.
+  std::uint64_t RecordLine() const { return recordLine_; }
+  const std::vector<QuotedBreak>& QuotedBreaks() const { return quotedBreaks_; }
+  // Where in the file the record read last began: after the blank lines that the reader at any
+  // line end skips.
+  std::uint64_t RecordStart() const { return recordStart_; }
+  // Under LineEnds::Any: the line where a double quote opened that the end of the input closed
+  // (the last record then runs to the end of the file); 0 when every quoted stretch closed.
+  std::uint64_t UnclosedQuoteLine() const { return unclosedQuoteLine_; }
+
  private:
   friend bool ReadRecord(InputStream& stream, std::string& line);
+
+// What LineEnds::Auto comes to for the input file: Any when the file holds no CR byte at all,
+// else Cr; lineEnds itself when it is no Auto. Reads the file to its end, then from its start
+// again; a file that cannot be read twice (a pipe) is read as Cr. lfSeen: whether the bytes read
+// before the first CR held an LF. Fails with the system's code when the file could not be read
+// or go back to its start.
+platform::Result<LineEnds> ChooseLineEnds(LineEnds lineEnds, platform::InputFile& input,
+                                          bool& lfSeen);
   friend bool ReadRecordAtAnyLineEnd(InputStream& stream, std::string& line);
 
   // Refills the buffer once it is used up.
@@ -118,11 +150,24 @@ class InputStream {
   RecordEnds recordEnds_;
   bool crSeen_ = false;
   bool lfWithoutCr_ = false;
+  std::uint64_t line_ = 1;  // Any: the line of the next byte to read
+  std::uint64_t recordLine_ = 1;
+  std::uint64_t recordStart_ = 0;
+  std::uint64_t unclosedQuoteLine_ = 0;
+  std::vector<QuotedBreak> quotedBreaks_;
 };
 
 // Empties line, then reads the next record into it, ending it as the stream's RecordEnds say.
 // Returns true when a record was read (it may be empty), false at the end of the input or after a
 // read error (the partial line is dropped).
 bool ReadRecord(InputStream& stream, std::string& line);
+
+// What LineEnds::Auto comes to for the input file: Any when the file holds no CR byte at all,
+// else Cr; lineEnds itself when it is no Auto. Reads the file to its end, then from its start
+// again; a file that cannot be read twice (a pipe) is read as Cr. lfSeen: whether the bytes read
+// before the first CR held an LF. Fails with the system's code when the file could not be read
+// or go back to its start.
+platform::Result<LineEnds> ChooseLineEnds(LineEnds lineEnds, platform::InputFile& input,
+                                          bool& lfSeen);
 
 }  // namespace velmora

@@ -204,6 +204,9 @@ class InputFile {
   [[nodiscard]] Result<std::size_t> Read(char* buffer, std::size_t size);
   // The file's length in bytes, or nothing when the system cannot tell.
   std::optional<std::uint64_t> Size() const;
+  // Goes back to the start of a file on disk, so that it is read again from its first byte;
+  // fails with kErrorNotPlainFile for a pipe or a device, which cannot go back.
+  [[nodiscard]] Status Rewind();
   // Which file is open, or nothing when the system cannot tell.
   std::optional<FileIdentity> Identity() const;
   void Close();

@@ -384,6 +384,14 @@ std::optional<std::uint64_t> InputFile::Size() const {
   return static_cast<std::uint64_t>(st.st_size);
 }
 
+Status InputFile::Rewind() {
+  struct stat st {};
+  if (file_ == kNoNativeFile || ::fstat(DescriptorOf(file_), &st) != 0) return Failure{EBADF};
+  if (!S_ISREG(st.st_mode)) return Failure{kErrorNotPlainFile};
+  if (::lseek(DescriptorOf(file_), 0, SEEK_SET) != 0) return Failure{LastErrno()};
+  return {};
+}
+
 std::optional<FileIdentity> InputFile::Identity() const {
   struct stat st {};
   if (file_ == kNoNativeFile || ::fstat(DescriptorOf(file_), &st) != 0) return std::nullopt;

@@ -420,6 +420,16 @@ std::optional<std::uint64_t> InputFile::Size() const {
   return static_cast<std::uint64_t>(size.QuadPart);
 }
 
+Status InputFile::Rewind() {
+  if (file_ == kNoNativeFile) return Failure{ERROR_INVALID_HANDLE};
+  // A pipe or a console has no position to go back to.
+  if (GetFileType(HandleOf(file_)) != FILE_TYPE_DISK) return Failure{kErrorNotPlainFile};
+  if (!SetFilePointerEx(HandleOf(file_), LARGE_INTEGER{}, nullptr, FILE_BEGIN)) {
+    return Failure{GetLastError()};
+  }
+  return {};
+}
+
 std::optional<FileIdentity> InputFile::Identity() const {
   BY_HANDLE_FILE_INFORMATION info{};
   if (file_ == kNoNativeFile || !GetFileInformationByHandle(HandleOf(file_), &info)) {

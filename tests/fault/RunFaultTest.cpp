@@ -467,7 +467,7 @@ class FolderSwapper : public RunInspector {
   FolderSwapper(std::string folder, std::string elsewhere)
       : folder_(std::move(folder)), elsewhere_(std::move(elsewhere)) {}
   bool InspectTemplate(std::string_view, std::uint64_t) override { return true; }
-  bool InspectRecord(std::string_view, std::uint32_t recordNumber, std::uint64_t) override {
+  bool InspectRecord(std::string_view, std::uint32_t recordNumber, const RecordPlace&) override {
     if (recordNumber == 2) {
       fs::rename(folder_, folder_ + ".moved", error);
       if (!error) fs::create_directory_symlink(elsewhere_, folder_, error);

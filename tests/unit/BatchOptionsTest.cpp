@@ -51,7 +51,7 @@ TEST(BatchOptions, ReadsPathsCodePageAndFlags) {
   ASSERT_TRUE(plain);
   EXPECT_FALSE(plain->preview || plain->dryRun || plain->changedOnly || plain->strict ||
                plain->summary || plain->header || plain->jobs);
-  EXPECT_EQ(plain->lineEnds, LineEnds::Cr);
+  EXPECT_EQ(plain->lineEnds, LineEnds::Auto);
   GeneratorSettings unchanged;
   unchanged.RuleTail = ".html";
   GeneratorSettings applied = unchanged;
@@ -151,7 +151,7 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"--separator", "comma", "a.ini"}, "--separator needs csv or tsv, not 'comma'"},
       {{"--field-break", "cr", "a.ini"}, "--field-break needs lf or vt, not 'cr'"},
       {{"--format", "HTML", "a.ini"}, "--format needs html or text, not 'HTML'"},
-      {{"--line-ends", "lf", "a.ini"}, "--line-ends needs cr or any, not 'lf'"},
+      {{"--line-ends", "lf", "a.ini"}, "--line-ends needs auto, cr or any, not 'lf'"},
       {{"--lead"}, "option --lead needs a value"},
       {{"--name-field", "256", "a.ini"},
        "--name-field needs a field number from 0 to 255 or a column name, not '256'"},

@@ -220,7 +220,7 @@ class InputChanger : public RunInspector {
  public:
   InputChanger(std::string path, std::string bytes) : path_(std::move(path)), bytes_(std::move(bytes)) {}
   bool InspectTemplate(std::string_view, std::uint64_t) override { return true; }
-  bool InspectRecord(std::string_view, std::uint32_t recordNumber, std::uint64_t) override {
+  bool InspectRecord(std::string_view, std::uint32_t recordNumber, const RecordPlace&) override {
     if (recordNumber == 1) test::WriteBytes(path_, bytes_);
     return true;
   }

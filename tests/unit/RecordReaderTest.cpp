@@ -15,7 +15,8 @@ using namespace std::string_literals;
 
 std::vector<std::string> ReadAll(const std::string& bytes, std::size_t chunk,
                                  std::size_t bufferSize, RecordEnds ends = {},
-                                 bool* lfWithoutCr = nullptr) {
+                                 bool* lfWithoutCr = nullptr,
+                                 std::uint64_t* unclosedQuoteLine = nullptr) {
   test::MemoryByteSource source(bytes, chunk);
   InputStream stream(source, bufferSize, ends);
   std::vector<std::string> records;
@@ -23,6 +24,7 @@ std::vector<std::string> ReadAll(const std::string& bytes, std::size_t chunk,
   while (ReadRecord(stream, line)) records.push_back(line);
   EXPECT_TRUE(line.empty());
   if (lfWithoutCr != nullptr) *lfWithoutCr = stream.LfWithoutCr();
+  if (unclosedQuoteLine != nullptr) *unclosedQuoteLine = stream.UnclosedQuoteLine();
   return records;
 }
 
@@ -33,21 +35,24 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
     // The records when they end at any line end outside quotes, when that differs.
     std::optional<std::vector<std::string>> anyLineEnd = std::nullopt;
     bool lfWithoutCr = false;  // the reader tells that an LF-only input was one record
+    // At any line end: the line where a quote opened that never closed.
+    std::uint64_t unclosedQuoteLine = 0;
   };
   const std::vector<Case> cases = {
       {"a,b\r\nc,d\r\n", {"a,b", "c,d"}},
       {"a\rb", {"a", "b"}},
       {"a\nb\r\n", {"a\nb"}, {{"a", "b"}}},
-      {"a\r\r\nb", {"a", "", "b"}},
+      // At any line end a blank line is no record.
+      {"a\r\r\nb", {"a", "", "b"}, {{"a", "b"}}},
       {"", {}},
-      {"\r\n", {""}},
-      {"a\r\n\r\n", {"a", ""}},
+      {"\r\n", {""}, {{}}},
+      {"a\r\n\r\n", {"a", ""}, {{"a"}}},
       {"x,y", {"x,y"}},
       {"a\0b,c\r\n"s, {"a\0b,c"s}},
       {"\xef\xbb\xbf" "a\r\n", {"\xef\xbb\xbf" "a"}},
-      {"\r\r", {"", ""}},
+      {"\r\r", {"", ""}, {{}}},
       {"a\x1a" "b\r", {"a\x1a" "b"}},
-      {"\n\n", {"\n\n"}, {{"", ""}}, true},
+      {"\n\n", {"\n\n"}, {{}}, true},
       {"\x82\r\nb", {"\x82", "b"}},
       {"id,name\n1,a\n", {"id,name\n1,a\n"}, {{"id,name", "1,a"}}, true},
       // Line breaks inside quotes become the break byte; a quote counts wherever it stands,
@@ -59,7 +64,11 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
       {"\"x\"\"\ny\"\n", {"\"x\"\"\ny\"\n"}, {{"\"x\"\"\ny\""}}, true},
       {"a\0\"\nb"s, {"a\0\"\nb"s}, {{"a\0\""s, "b"}}, true},
       // A quote that is the second byte of a character opens nothing.
-      {"\x82\"\nb\"", {"\x82\"\nb\""}, {{"\x82\"", "b\""}}, true},
+      {"\x82\"\nb\"", {"\x82\"\nb\""}, {{"\x82\"", "b\""}}, true, 2},
+      // A quote that never closes takes the rest of the file; its line is told, the line of
+      // the stretch's first quote even when a doubled quote reopens it later.
+      {"a\n\nb\"c\nd\n", {"a\n\nb\"c\nd\n"}, {{"a", "b\"c\nd\n"}}, true, 3},
+      {"x\r\n\"y\"\"\r\nz", {"x", "\"y\"\"", "z"}, {{"x", "\"y\"\"\nz"}}, false, 2},
   };
   const CodePageTable quoteTrail = CodePageTable::FromRanges(999, {{0x81, 0x9F}}, {{0x01, 0xFE}});
   const RecordEnds any{LineEnds::Any, '\x0A', &quoteTrail};
@@ -69,8 +78,11 @@ TEST(RecordReader, EndsRecordsAtCrOrCrLfOnly) {
       EXPECT_EQ(ReadAll(c.bytes, size, size), c.records) << "size " << size;
       EXPECT_EQ(ReadAll(c.bytes, 1, size), c.records) << "chunk 1, buffer " << size;
       bool lfWithoutCr = false;
-      EXPECT_EQ(ReadAll(c.bytes, size, size, any), c.anyLineEnd.value_or(c.records))
+      std::uint64_t unclosed = 0;
+      EXPECT_EQ(ReadAll(c.bytes, size, size, any, nullptr, &unclosed),
+                c.anyLineEnd.value_or(c.records))
           << "any line end, size " << size;
+      EXPECT_EQ(unclosed, c.unclosedQuoteLine) << "size " << size;
       ReadAll(c.bytes, size, size, {}, &lfWithoutCr);
       EXPECT_EQ(lfWithoutCr, c.lfWithoutCr) << "size " << size;
     }
