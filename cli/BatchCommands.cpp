@@ -1,7 +1,7 @@
 #include "cli/BatchCommands.h"
 
+#include "cli/OutputFailures.h"
 #include "engine/GenerationRun.h"
-#include "engine/StatusLine.h"
 
 namespace velmora {
 
@@ -18,14 +18,8 @@ class PreviewSink : public RecordSink {
   bool kept = false;
 };
 
-// Takes the status text of a run that could not start; a preview shows no progress.
-class PreviewEvents : public RunEvents {
- public:
-  void RunFailed(RunFailure failure, platform::ErrorCode) override {
-    status = RunFailureText(failure);
-  }
-  std::string status;
-};
+// A preview shows no progress: its failures are told as the batch command tells a run's.
+class PreviewEvents : public RunEvents {};
 
 }  // namespace
 
@@ -45,10 +39,10 @@ PreviewResult PreviewRecord(const GeneratorSettings& settings, std::uint32_t rec
   const RunSummary summary = GenerationRun(state, settings, events, preview);
   switch (summary.outcome) {
     case RunOutcome::InputFailed:
-      failure = events.status;
+      failure = OpenFailureLine("input", settings.Input, summary.openError);
       return PreviewResult::InputFailed;
     case RunOutcome::TemplateFailed:
-      failure = events.status;
+      failure = OpenFailureLine("template", settings.Template, summary.openError);
       return PreviewResult::TemplateFailed;
     case RunOutcome::Stopped:
       return PreviewResult::Stopped;

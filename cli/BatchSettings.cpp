@@ -7,6 +7,7 @@
 #include <string>
 #include <utility>
 
+#include "cli/OutputFailures.h"
 #include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
@@ -90,8 +91,11 @@ bool InitSettingsFile(const std::string& path, const BatchOptions& options) {
   }
   GeneratorSettings settings = DefaultSettings();
   ApplyBatchOptions(options, settings);
-  if (!platform::WriteNewFile(path, SettingsFileText(settings)).ok()) {
-    std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
+  // A missing or read-only folder, or a full disk: the system's reason, and no file is left.
+  if (const platform::Status written = platform::WriteNewFile(path, SettingsFileText(settings));
+      !written) {
+    std::fprintf(stderr, "velmora-batch: cannot create the settings file %s: %s\n",
+                 DescribePath(path).c_str(), platform::ErrorCodeText(written.error()).c_str());
     return false;
   }
   return true;

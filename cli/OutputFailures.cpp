@@ -1,6 +1,7 @@
 #include "cli/OutputFailures.h"
 
 #include <exception>
+#include <new>
 
 namespace velmora {
 
@@ -33,6 +34,9 @@ std::string CurrentFileErrorLine() {
     std::string line = "velmora-batch: the run ended on a failure of " + DescribePath(error.Path());
     if (error.OsError() != 0) line += ": " + platform::ErrorCodeText(error.OsError());
     return line + "\n";
+  } catch (const std::bad_alloc&) {
+    return "velmora-batch: the run ended because memory ran out: a record, the template or a "
+           "filled page is larger than the memory left can hold\n";
   } catch (...) {
     return {};
   }
@@ -48,18 +52,27 @@ void OutputFailures::RecordDone(const MergedRecord& record, OutputOutcome outcom
   }
 }
 
+std::optional<std::string> OutputFolderProblem(const std::string& outputFolder) {
+  const std::string path = outputFolder.empty() ? "." : outputFolder;
+  const platform::Result<platform::PathInfo> folder = platform::InspectPath(path);
+  if (!folder) return ": " + platform::ErrorCodeText(folder.error());
+  if (folder->kind == platform::PathKind::Missing) return std::string(" does not exist");
+  if (folder->kind != platform::PathKind::Folder) return std::string(" is not a folder");
+  // A folder that this process may not enter or write fails every file alike.
+  if (const platform::Status writable = platform::CheckFolderWritable(path); !writable) {
+    return ": " + platform::ErrorCodeText(writable.error());
+  }
+  return std::nullopt;
+}
+
 std::string OutputFailures::Report(const std::string& outputFolder, std::size_t maxLines) const {
   std::string report;
-  const platform::Result<platform::PathInfo> folder =
-      platform::InspectPath(outputFolder.empty() ? "." : outputFolder);
-  const bool folderMissing = !folder || folder->kind != platform::PathKind::Folder;
+  const std::optional<std::string> problem = OutputFolderProblem(outputFolder);
+  const bool folderMissing = problem.has_value();
   if (folderMissing && pathFailures_ != 0) {
     report += "velmora-batch: " + std::to_string(pathFailures_) +
               (pathFailures_ == 1 ? " file" : " files") + " could not be written: the output folder " +
-              DescribePath(outputFolder) +
-              (!folder ? ": " + platform::ErrorCodeText(folder.error()) + "\n"
-               : folder->kind == platform::PathKind::Missing ? " does not exist\n"
-                                                              : " is not a folder\n");
+              DescribePath(outputFolder) + *problem + "\n";
   }
   std::size_t lines = 0;
   std::uint64_t listed = 0;

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,11 @@ std::string OpenFailureLine(const char* kind, const std::string& path, platform:
 // exception is no file error. Call only inside a catch block.
 std::string CurrentFileErrorLine();
 
+// Why every file of a run in outputFolder ("" being the current folder) fails alike: the text
+// after the folder's path (" does not exist", " is not a folder", ": Permission denied");
+// nothing when files can be created there.
+std::optional<std::string> OutputFolderProblem(const std::string& outputFolder);
+
 // Collects the output files of a run that could not be opened. Keeps the first failures whole
 // and counts the rest.
 class OutputFailures : public RunEvents {
@@ -35,7 +41,7 @@ class OutputFailures : public RunEvents {
 
   // The lines on the failures, each ending in "\n": when the output folder (outputFolder, ""
   // being the current folder) does not exist or is no folder, one line with the count of the
-  // files that failed for it; else one line per file, at most maxLines, then one with the count
+  // files that failed for it, also when the folder cannot be entered or written; else one line per file, at most maxLines, then one with the count
   // of the rest. Refused names get lines of their own either way.
   std::string Report(const std::string& outputFolder, std::size_t maxLines = kReportLines) const;
 

@@ -151,7 +151,7 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
         break;
       case PreviewResult::InputFailed:
       case PreviewResult::TemplateFailed:
-        std::fprintf(stderr, "%s\n", failureText.c_str());
+        std::fputs(failureText.c_str(), stderr);
         outcome.failed = true;
         break;
     }
@@ -171,9 +171,7 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   const bool terminal = platform::StandardErrorIsTerminal();
   // When the output folder is not there, every record fails alike: one line after the run says
   // so, instead of one per record.
-  const platform::Result<platform::PathInfo> folder =
-      platform::InspectPath(settings.Output.empty() ? "." : settings.Output);
-  const bool echoFailures = !folder || folder->kind == platform::PathKind::Folder;
+  const bool echoFailures = !OutputFolderProblem(settings.Output);
   BatchStatusLine host(stderr, terminal, options.quiet, echoFailures);
   OutputCollisions files(platform::NativePathRules(), ProcessCodePageTable());
   RunFindings findings(settings);
@@ -301,7 +299,7 @@ int main(int argc, char** argv) {
   try {
     return Run(argc, argv);
   } catch (const std::bad_alloc&) {
-    std::fprintf(stderr, "%s\n", CurrentExceptionText().text.c_str());
+    ReportCurrentFailure();
     return kExitRunFailed;
   }
 }

@@ -286,6 +286,10 @@ struct PathInfo {
 // Fails with the system's code when the system could not look at the path (no permission, a loop
 // of links); a path that is missing, or whose folder is missing, is PathKind::Missing.
 [[nodiscard]] Result<PathInfo> InspectPath(const std::string& path);
+// Whether this process may create files in the folder at path: on POSIX, fails with the system's
+// code (EACCES, EROFS) when it may not enter or write the folder; on Windows, where the rights of
+// each file decide, it fails only when the folder cannot be looked at.
+[[nodiscard]] Status CheckFolderWritable(const std::string& path);
 
 // Reads a whole file (shared for reading). Fails with the system's code when it cannot be opened
 // or read (kErrorNotPlainFile for a folder).

@@ -8,10 +8,27 @@
 #             lock checks (-Wthread-safety): a broken lock rule fails the build
 #   bench     native, with the benchmarks
 #   fuzz      the libFuzzer targets (clang)
+# Options after the flavour: -j N builds with N jobs (default: $VELMORA_JOBS, else one per
+# processor); --target NAME builds only that target (repeatable; default: everything); anything
+# else goes to cmake's configure step (-DNAME=VALUE).
 set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 flavour="${1:-native}"
 shift || true
+jobs="${VELMORA_JOBS:-$(nproc)}"
+targets=()
+configure=()
+while [ $# -gt 0 ]; do
+  case "$1" in
+    -j) jobs="$2"; shift 2 ;;
+    -j*) jobs="${1#-j}"; shift ;;
+    --target) targets+=(--target "$2"); shift 2 ;;
+    *) configure+=("$1"); shift ;;
+  esac
+done
+case "$jobs" in
+  ''|*[!0-9]*|0) echo "build.sh: -j needs a count of jobs, not '$jobs'" >&2; exit 2 ;;
+esac
 dir="$root/build/$flavour"
 args=(-G Ninja -S "$root" -B "$dir")
 case "$flavour" in
@@ -27,5 +44,5 @@ case "$flavour" in
                -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang) ;;
   *) echo "build.sh: unknown flavour '$flavour'" >&2; exit 2 ;;
 esac
-cmake "${args[@]}" "$@" >/dev/null
-cmake --build "$dir" -j "$(nproc)"
+cmake "${args[@]}" ${configure[@]+"${configure[@]}"} >/dev/null
+cmake --build "$dir" -j "$jobs" ${targets[@]+"${targets[@]}"}

@@ -526,6 +526,11 @@ Result<PathInfo> InspectPath(const std::string& path) {
   return info;
 }
 
+Status CheckFolderWritable(const std::string& path) {
+  if (::faccessat(AT_FDCWD, path.c_str(), X_OK | W_OK, AT_EACCESS) != 0) return Failure{LastErrno()};
+  return {};
+}
+
 Result<std::string> ReadWholeFile(const std::string& path) {
   InputFile file;
   if (const Status opened = file.Open(path); !opened) return Failure{opened.error()};

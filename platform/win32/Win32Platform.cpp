@@ -564,6 +564,11 @@ Status WriteNewFile(const std::string& path, std::string_view bytes) {
   return Failure{error};
 }
 
+Status CheckFolderWritable(const std::string& path) {
+  if (const Result<PathInfo> info = InspectPath(path); !info) return Failure{info.error()};
+  return {};
+}
+
 Result<PathInfo> InspectPath(const std::string& path) {
   PathInfo info;
   if (!UsablePath(path)) return info;

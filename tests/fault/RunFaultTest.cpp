@@ -795,7 +795,9 @@ TEST_F(BatchFault, TemplateLargerThanMemoryExitsOneWithTheMemoryText) {
   test::WriteBytes(dir / "input.csv", "a,1\r\n");
   test::ProcessResult result = Batch(WriteSettings(dir / "out"));
   EXPECT_EQ(result.exitCode, 1);
-  EXPECT_EQ(result.err, Texts().outOfMemory + "\n");
+  EXPECT_EQ(result.err, Texts().outOfMemory +
+                            "\nvelmora-batch: the run ended because memory ran out: a record, the "
+                            "template or a filled page is larger than the memory left can hold\n");
   EXPECT_TRUE(std::filesystem::is_empty(dir / "out"));
   EXPECT_EQ(test::ReadBytes(dir / "input.csv"), "a,1\r\n");
 #endif
