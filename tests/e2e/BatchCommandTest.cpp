@@ -1233,6 +1233,12 @@ TEST(BatchSettingsOptions, RunWithoutASettingsFileAndReadRecordsAsTold) {
        "<p>[$_1_$]</p>", 0, {{"1.html", "<p>name<br>1</p>"}},
        "velmora-batch: the input holds LF line ends but no CR, so the whole input was read as "
        "one record; --line-ends any ends records at LF too\n"},
+      {"LF line ends read as one record, strict", {"--line-ends", "cr", "--strict", "--header"},
+       "id,\xe5\x90\x8d\n1,a\n", "[$_0_$]", 4, {},
+       "velmora-batch: the input holds LF line ends but no CR, so the whole input was read as "
+       "one record; --line-ends any ends records at LF too\n" +
+           input + " is not well-formed code page 932 text at line 1, byte offset 5 (the "
+           "header); --strict ends the run there\n"},
       {"LF line ends chosen for an input without CR", {}, "id,name\n\n1,apple\n",
        "<p>[$_1_$]</p>", 0, {{"1.html", "<p>name</p>"}, {"2.html", "<p>apple</p>"}},
        input + " holds LF line ends but no CR, so its records ended at LF (--line-ends auto); "

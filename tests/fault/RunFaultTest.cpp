@@ -699,6 +699,35 @@ class BatchFault : public ::testing::Test {
   test::TempDir dir;
 };
 
+#ifndef _WIN32
+// An output folder that the user may not enter or write fails every file alike: one line with the
+// system's reason, and no line per record. Root enters any folder, so the command then runs as
+// another user.
+TEST_F(BatchFault, OutputFolderThatCannotBeEnteredIsOneLine) {
+  test::WriteBytes(dir / "input.csv", "a,1\r\nb,2\r\n");
+  test::WriteBytes(dir / "template.html", "[$_1_$]");
+  const std::string settingsPath = WriteSettings(dir / "out");
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir / "out").c_str(), 0), 0);
+  std::vector<std::string> args = {test::BatchProgram(), "--code-page", "932", "--quiet",
+                                   settingsPath};
+  std::string program = args[0];
+  if (geteuid() == 0) {
+    program = "/usr/bin/setpriv";
+    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
+  } else {
+    args.erase(args.begin());
+  }
+  if (!fs::exists(program)) GTEST_SKIP() << "no setpriv to run as another user";
+  test::ProcessResult result = test::RunProgram(program, args, dir);
+  chmod((dir / "out").c_str(), 0755);
+  EXPECT_EQ(result.exitCode, 3);
+  EXPECT_EQ(result.err, "velmora-batch: 2 files could not be written: the output folder '" +
+                            (dir / "out") + "': Permission denied\n");
+  EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+#endif
+
 TEST_F(BatchFault, FullDiskExitsOneWithTheFileErrorAndTheLogSoFar) {
   FullDisk full(dir);
   const std::string output = full.folder;
