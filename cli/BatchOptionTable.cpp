@@ -68,6 +68,21 @@ constexpr BatchOption kBatchOptions[] = {
      R"(the log shows which files a changed-only run would write.)",
      "leave a file that already holds the record's bytes untouched (contents, time, "
      "identity): `-> unchanged`"},
+    {0, "prune", nullptr, Run, ReadFlag<&BatchOptions::prune>, nullptr,
+     "after a run without failures, remove the files that the last --prune run wrote and this "
+     "one did not, when they are unchanged since; the run log says \"-> removed\"",
+     R"(Keep the list \fB.velmora\-files\fR in the output folder: the name, size and hash of )"
+     R"(every file that the run wrote or left unchanged. A run that completed without failures )"
+     R"(removes each file that the list of the last \fB\-\-prune\fR run names and this run did )"
+     R"(not write, when its size and hash are still those listed, and logs it as )"
+     R"("\fIpath\fR \-> removed"; a file changed since is kept and named on standard error. )"
+     R"(A folder that a run made goes when it is empty. Nothing else is ever removed: no file )"
+     R"(that a run did not write, nothing through a link, nothing outside the output folder. A )"
+     R"(run with failures, or a list that is damaged or no such list, removes nothing and says )"
+     R"(so on standard error. With \fB\-\-dry\-run\fR the log names what would be removed )"
+     R"(("\-> would be removed") and nothing is removed.)",
+     "remove the files that the last `--prune` run wrote and this one did not, when unchanged "
+     "since (list in `.velmora-files`): `-> removed`"},
     {0, "strict", nullptr, Run, ReadFlag<&BatchOptions::strict>, nullptr,
      "end with exit status 4 when records wrote the same file, a placeholder was never "
      "filled or a file was named by the lead and tail alone, or at text that is no text of "

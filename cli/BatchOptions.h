@@ -25,6 +25,7 @@ struct BatchOptions {
   std::optional<std::uint32_t> preview;  // the record whose filled template goes to stdout
   bool dryRun = false;
   bool changedOnly = false;
+  bool prune = false;  // remove the pages that earlier pruning runs wrote and this one did not
   bool strict = false;   // colliding file names end the run with exit status 4
   bool summary = false;  // the closing summary also when standard error is no terminal
   std::optional<std::string> init;  // the new settings file to write with the defaults

@@ -14,6 +14,7 @@
 
 #include "cli/BatchCommands.h"
 #include "cli/BatchOptions.h"
+#include "cli/BatchPrune.h"
 #include "cli/BatchSettings.h"
 #include "cli/BatchStatusLine.h"
 #include "cli/EncodingCheck.h"
@@ -180,6 +181,8 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
   RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome, &findings);
+  WrittenFiles written(platform::NativePathRules(), ProcessCodePageTable());
+  if (options.prune) environment.output.written = &written;
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();
@@ -195,6 +198,12 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   }
   // The log of the run as far as it went, then what stopped it.
   host.FinishLine();
+  const bool completed = !failure && !summary.interrupted && !summary.inputChanged &&
+                         summary.failedFiles == 0 &&
+                         summary.outcome == RunOutcome::Completed && !encoding.Stopped();
+  if (options.prune && !PruneAfterRun(settings, written, completed, options.dryRun, state.RunLog)) {
+    outcome.failed = true;
+  }
   const bool logWritten = WriteStandardOutput(state.RunLog);
   if (failure) {
     try {
