@@ -15,7 +15,8 @@ namespace {
 void ReportKept(const platform::OutputFolder& folder, const PruneItem& item) {
   const std::string path = folder.PathOf(item.name);
   if (item.outcome == PruneOutcome::Changed) {
-    std::fprintf(stderr, "velmora-batch: --prune: %s changed since the last run and is kept\n",
+    std::fprintf(stderr,
+                 "velmora-batch: --prune: %s changed since the last run and is kept\n",
                  path.c_str());
   } else {
     std::fprintf(stderr, "velmora-batch: --prune: %s is kept: %s\n", path.c_str(),

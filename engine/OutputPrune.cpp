@@ -85,8 +85,9 @@ PruneResult PruneOutputFolder(const platform::OutputFolder& folder,
     if (!removed) {
       item.outcome = PruneOutcome::Kept;
       item.reason = removed.error();
-      // Still the runs' own: a later run tries again.
-      result.manifest.push_back(entry);
+      // A file that could not be had stays the runs' own, and a later run tries again; what is
+      // no plain file now was never one of theirs.
+      if (removed.error() != platform::kErrorNotPlainFile) result.manifest.push_back(entry);
     } else if (!same) {
       item.outcome = PruneOutcome::Changed;
     }

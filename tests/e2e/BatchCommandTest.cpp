@@ -1302,6 +1302,85 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   }
 }
 
+TEST(BatchPrune, RemovesOnlyUnchangedFilesThatTheLastPruningRunWroteAndThisOneDidNot) {
+  const std::string b = "out" + kSep + "b.html";
+  const std::string kept = "velmora-batch: --prune: " + b;
+  const std::string noRemoval = "velmora-batch: --prune: the run had failures or was stopped, so "
+                                "no file is removed\n";
+  struct Case {
+    const char* name;
+    std::function<void(const test::TempDir&)> between;  // done between the runs
+    std::vector<std::string> args;                       // of the second run, besides --prune
+    int status;
+    bool bRemoved;
+    std::string logEnd;  // after the closing line
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"rows dropped", [](const test::TempDir&) {}, {}, 0, true, b + " -> removed\r\n", ""},
+      {"dry run", [](const test::TempDir&) {}, {"--dry-run"}, 0, false,
+       b + " -> would be removed\r\n", ""},
+      {"changed since", [&](const test::TempDir& d) { test::WriteBytes(d / b, "<b|3>"); }, {}, 0,
+       false, "", kept + " changed since the last run and is kept\n"},
+      {"a record failed",
+       [](const test::TempDir& d) {
+         fs::remove(d.Path() / "out" / "c.html");
+         fs::create_directory(d.Path() / "out" / "c.html");
+       },
+       {}, 3, false, "", noRemoval},
+      {"a damaged list",
+       [](const test::TempDir& d) { test::WriteBytes(d / ("out" + kSep + ".velmora-files"), "F"); },
+       {}, 0, false, "",
+       "velmora-batch: --prune: out" + kSep + ".velmora-files is no list of files that "
+       "velmora-batch wrote, so no file is removed and it is left as it is\n"},
+#ifndef _WIN32
+      {"a link in the file's place",
+       [&](const test::TempDir& d) {
+         test::WriteBytes(d / "elsewhere.html", "<b|2>");
+         fs::remove(d.Path() / b);
+         fs::create_symlink("../elsewhere.html", d.Path() / b);
+       },
+       {}, 0, false, "",
+       kept + " is kept: it is no plain file (a folder, a link, a pipe or a device)\n"},
+#endif
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", ByFieldSettings());
+    test::WriteBytes(dir / "in.csv", "a,1\r\nb,2\r\nc,3\r\n");
+    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
+    fs::create_directory(dir.Path() / "out");
+    // A file that no pruning run wrote stays whatever happens.
+    test::WriteBytes(dir / ("out" + kSep + "other.html"), "<b|2>");
+    ASSERT_EQ(RunBatch(dir, {"--prune", "--code-page", "932", "s.ini"}).status, 0);
+    c.between(dir);
+    const std::string list = test::ReadBytes(dir / ("out" + kSep + ".velmora-files"));
+    test::WriteBytes(dir / "in.csv", "a,1\r\nc,3\r\n");
+    std::vector<std::string> args = {"--prune", "--code-page", "932", "s.ini"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name << r.err;
+    EXPECT_EQ(fs::exists(fs::symlink_status(dir.Path() / b)), !c.bRemoved) << c.name;
+    EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "other.html")), "<b|2>") << c.name;
+    EXPECT_TRUE(r.out.ends_with(Finished("2") + "\r\n" + c.logEnd))
+        << c.name << r.out;
+    if (c.status == 0) {
+      EXPECT_EQ(r.err, c.err) << c.name;
+    } else {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << r.err;
+    }
+    // Only a completed real run lists its files anew.
+    const std::string after = test::ReadBytes(dir / ("out" + kSep + ".velmora-files"));
+    if (c.status != 0 || !c.args.empty() || c.name == std::string("a damaged list")) {
+      EXPECT_EQ(after, list) << c.name;
+    } else {
+      EXPECT_TRUE(after.starts_with("velmora-files 1\nF 5 ") && after.ends_with(" c.html\n") &&
+                  after.find("b.html") == std::string::npos)
+          << c.name << after;
+    }
+  }
+}
+
 TEST(BundledExample, GivesTheExpectedPages) {
   test::TempDir dir;
   for (const char* name : {"products.csv", "product.html", "products.ini"}) {
