@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/RecordReader.h"
@@ -46,6 +47,9 @@ struct BatchOptions {
   std::optional<std::string> lead;
   std::optional<std::string> tail;
   std::optional<std::string> defaultText;
+  // The options of the run's recipe (--init keeps them in [Batch]) as the command line gave
+  // them, in its order: long name and value ("1" for a flag).
+  std::vector<std::pair<std::string, std::string>> recipe;
 };
 
 // Parses the arguments after the program name. Nothing, with error set to a one-line message,

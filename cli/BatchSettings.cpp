@@ -7,11 +7,14 @@
 #include <string>
 #include <utility>
 
+#include "cli/BatchRecipe.h"
 #include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/Profile.h"
+#include "settings/ProfileText.h"
 #include "settings/SettingsCheck.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 
 namespace velmora {
@@ -53,7 +56,56 @@ std::optional<std::string> ReadSettingsFile(const std::string& path) {
   return std::nullopt;
 }
 
+// The settings file's text with the settings and the recipe of options, or nothing, with the
+// reason on standard error, when a value cannot be stored so that it reads back as given.
+std::optional<std::string> NewSettingsText(const GeneratorSettings& settings,
+                                           const BatchOptions& options) {
+  std::vector<ProfileEntry> entries;
+  for (const SettingsKey& key : kSettingsKeys) {
+    if (HoldsText(key)) {
+      entries.push_back({key.section, key.key,
+                         settings.*std::get<std::string GeneratorSettings::*>(key.field)});
+    }
+  }
+  const std::vector<ProfileEntry> recipe = RecipeEntries(options);
+  entries.insert(entries.end(), recipe.begin(), recipe.end());
+  ProfileText text(SettingsFileText(settings));
+  for (const ProfileEntry& entry : entries) {
+    std::string reason;
+    const std::optional<std::string> stored = StoredProfileValue(entry.value, reason);
+    if (!stored) {
+      std::fprintf(stderr, "velmora-batch: --init: [%s] %s: %s\n", entry.section.c_str(),
+                   entry.key.c_str(), reason.c_str());
+      return std::nullopt;
+    }
+    if (*stored != entry.value || entry.section == kRecipeSection) {
+      text.Set(entry.section, entry.key, *stored);
+    }
+  }
+  return text.Bytes();
+}
+
 }  // namespace
+
+bool LoadBatchRecipe(BatchOptions& options) {
+  if (options.settingsFile.empty() || options.help || options.version) return true;
+  const platform::Result<platform::PathInfo> info = platform::InspectPath(options.settingsFile);
+  if (!info || info->kind != platform::PathKind::RegularFile ||
+      info->size > kMaxSettingsFileBytes) {
+    return true;
+  }
+  platform::Result<std::string> bytes = platform::ReadWholeFile(options.settingsFile);
+  if (!bytes) return true;
+  const std::string file = platform::AbsolutePath(options.settingsFile);
+  // Read as LoadBatchSettings reads the file.
+  std::unique_ptr<Profile> profile =
+      HasSystemProfile() ? MakeSystemProfile() : MakeTextProfile(std::move(*bytes));
+  const std::unique_ptr<ProfileReader> reader = profile->Read(file);
+  std::string error;
+  if (ReadRecipe(*reader, options, error)) return true;
+  std::fprintf(stderr, "velmora-batch: %s, %s\n", file.c_str(), error.c_str());
+  return false;
+}
 
 std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options) {
   GeneratorSettings settings = DefaultSettings();
@@ -90,7 +142,9 @@ bool InitSettingsFile(const std::string& path, const BatchOptions& options) {
   }
   GeneratorSettings settings = DefaultSettings();
   ApplyBatchOptions(options, settings);
-  if (!platform::WriteNewFile(path, SettingsFileText(settings)).ok()) {
+  const std::optional<std::string> text = NewSettingsText(settings, options);
+  if (!text) return false;
+  if (!platform::WriteNewFile(path, *text).ok()) {
     std::fprintf(stderr, "velmora-batch: cannot create the settings file '%s'\n", path.c_str());
     return false;
   }

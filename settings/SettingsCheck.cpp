@@ -27,6 +27,7 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
   std::vector<const SettingsKey*> seenKeys;
   std::string section;       // the current section's name
   bool knownSection = false;
+  bool batchSection = false;  // read by the batch command, which checks its keys itself
   bool firstOfName = false;  // the current section is the first of its name, which reading takes
   std::size_t lineNumber = 0;
   std::size_t start = ProfileTextStart(bytes);
@@ -44,6 +45,8 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       for (const SettingsKey& known : kSettingsKeys) {
         knownSection |= SameProfileName(known.section, section);
       }
+      batchSection = SameProfileName(kBatchSection, section);
+      knownSection |= batchSection;
       firstOfName = true;
       for (const std::string& seen : seenSections) firstOfName &= !SameProfileName(seen, section);
       seenSections.push_back(section);
@@ -62,7 +65,7 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       note("'" + std::string(line) + "' comes before any section; it is ignored");
       continue;
     }
-    if (!knownSection) continue;  // said once, for its section
+    if (!knownSection || batchSection) continue;  // said once, for its section
     const std::string_view name = parsed.name;
     const std::string_view value = UnquotedProfileValue(parsed.value);
     const std::string given = "[" + section + "] " + std::string(line);
