@@ -14,8 +14,6 @@ bool Given(const BatchOptions& options, const char* longName) {
                      [&](const auto& given) { return given.first == longName; });
 }
 
-bool IsProfileBlank(char c) { return c == ' ' || c == '\t'; }
-
 }  // namespace
 
 std::vector<ProfileEntry> RecipeEntries(const BatchOptions& options,
@@ -64,26 +62,6 @@ bool ReadRecipe(ProfileReader& reader, BatchOptions& options, std::string& error
     }
   }
   return true;
-}
-
-std::optional<std::string> StoredProfileValue(std::string_view value, std::string& reason) {
-  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
-    reason = "a settings file cannot hold a line break or NUL in a value";
-    return std::nullopt;
-  }
-  const bool blankEnds = !value.empty() && (IsProfileBlank(value.front()) ||
-                                            IsProfileBlank(value.back()));
-  // Reading takes one pair of matching quotes off: a value so enclosed gets a pair of its own.
-  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
-                      value.back() == value.front();
-  std::string stored(value);
-  if (blankEnds || quoted) stored = '"' + stored + '"';
-  if (stored.size() >= kProfileBufferSize) {
-    reason = "a settings file gives back at most " + std::to_string(kProfileBufferSize - 1) +
-             " bytes of a value";
-    return std::nullopt;
-  }
-  return stored;
 }
 
 }  // namespace velmora

@@ -29,9 +29,4 @@ std::vector<ProfileEntry> RecipeEntries(const BatchOptions& options,
 bool ReadRecipe(ProfileReader& reader, BatchOptions& options, std::string& error,
                 std::span<const BatchOption> table = BatchOptionTable());
 
-// value as a settings file holds it so that reading gives it back as it is: quoted when reading
-// would take blanks off its ends or a pair of quotes off it. Nothing, with reason set, for a
-// value that no settings file can hold (a line break or NUL in it, or longer than reading takes).
-std::optional<std::string> StoredProfileValue(std::string_view value, std::string& reason);
-
 }  // namespace velmora
