@@ -1295,11 +1295,40 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   expected.RuleLead = "p";
   expected.RuleTail = ".txt";
   EXPECT_EQ(read, expected);
-  for (const char* commandLineOnly : {"--header", "--line-ends=any"}) {
-    BatchResult refused = RunBatch(dir, {"--init", "other.ini", commandLineOnly});
-    EXPECT_EQ(refused.status, 2) << commandLineOnly;
-    EXPECT_FALSE(fs::exists(dir.Path() / "other.ini"));
+  // A run from the new file alone makes what a run with the options makes: the recipe's options
+  // kept in [Batch], texts with blanks at their ends or in quotes given back as given.
+  test::WriteBytes(dir / "in.csv", "id,txt\na1,\"\"\"x\"\"\"\nb2,\n");
+  test::WriteBytes(dir / "t.html", "A [id] B [txt] C");
+  const std::vector<std::string> recipes[] = {
+      {"--header", "--line-ends", "any", "--code-page", "932", "--prune", "--lead", " [",
+       "--tail", "] ", "--default", "\"-\"", "--name-field", "0", "--name-tail", "'.htm'"},
+      {"--line-ends=any", "--lead", " [", "--tail", "] ", "--name-number", "2"},
+  };
+  for (const std::vector<std::string>& recipe : recipes) {
+    fs::remove_all(dir.Path() / "out");
+    fs::create_directories(dir.Path() / "out" / "a");
+    fs::create_directories(dir.Path() / "out" / "b");
+    std::vector<std::string> direct = {"-i", "in.csv", "-t", "t.html", "-o", "out" + kSep + "a"};
+    direct.insert(direct.end(), recipe.begin(), recipe.end());
+    const BatchResult fromOptions = RunBatch(dir, direct);
+    std::vector<std::string> init = {"--init", "r.ini", "-i", "in.csv", "-t", "t.html", "-o",
+                                     "out" + kSep + "b"};
+    init.insert(init.end(), recipe.begin(), recipe.end());
+    fs::remove(dir.Path() / "r.ini");
+    ASSERT_EQ(RunBatch(dir, init).status, 0) << recipe[0];
+    const BatchResult fromFile = RunBatch(dir, {"r.ini"});
+    EXPECT_EQ(fromFile.status, fromOptions.status) << recipe[0] << fromFile.err;
+    EXPECT_EQ(fromFile.err, fromOptions.err) << recipe[0];
+    EXPECT_EQ(ReplaceEvery(fromFile.out, "out" + kSep + "b", "out" + kSep + "a"), fromOptions.out);
+    EXPECT_EQ(Snapshot(dir.Path() / "out" / "b", false), Snapshot(dir.Path() / "out" / "a", false));
+    EXPECT_EQ(Snapshot(dir.Path() / "out" / "a", false).size(), 3u) << recipe[0];
   }
+  // A value that no settings file can hold as given.
+  BatchResult tooLong = RunBatch(dir, {"--init", "long.ini", "--default", std::string(4096, 'v')});
+  EXPECT_EQ(tooLong.status, 2);
+  EXPECT_EQ(tooLong.err, "velmora-batch: --init: [Replace] Default: a settings file gives back at "
+                         "most 4095 bytes of a value\n");
+  EXPECT_FALSE(fs::exists(dir.Path() / "long.ini"));
 }
 
 TEST(BatchPrune, RemovesOnlyUnchangedFilesThatTheLastPruningRunWroteAndThisOneDidNot) {
