@@ -167,10 +167,8 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"--name-field", "1", "--name-number", "2", "a.ini"},
        "--name-field and --name-number are two naming rules: give one"},
       {{"--header=yes", "a.ini"}, "option --header takes no value"},
-      {{"--init", "new.ini", "--header"},
-       "--header belongs to the command line: no settings file stores it"},
-      {{"--init", "new.ini", "--line-ends", "cr"},
-       "--line-ends belongs to the command line: no settings file stores it"},
+      {{"--init", "new.ini", "--prune=1"}, "option --prune takes no value"},
+      {{"--init", "new.ini", "--line-ends", "lf"}, "--line-ends needs cr or any, not 'lf'"},
       {{"-i", "in.csv", "-t", "t.html"},
        "no settings file given: without one, --input, --template and --output are needed"},
       {{"--jobs", "0", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not '0'"},
@@ -185,8 +183,8 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"-h=1"}, "unknown option -h=1"},
       {{"--name-field=00000000256", "a.ini"},
        "--name-field needs a field number from 0 to 255 or a column name, not '00000000256'"},
-      {{"--init", "n.ini", "--line-ends=any", "--header"},
-       "--header belongs to the command line: no settings file stores it"},
+      {{"--init", "n.ini", "--line-ends=any", "--header", "x.ini"},
+       "--init writes a new settings file and takes no other: 'x.ini'"},
   };
   for (const Refused& r : cases) {
     std::string error;
