@@ -252,6 +252,12 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       error = "--init writes a new settings file and takes no other: '" + positional[0] + "'";
       return std::nullopt;
     }
+    // The settings file names the files by a field's number only.
+    if (options.nameColumn) {
+      error = "--init keeps a field's number, not a column's name: --name-field '" +
+              *options.nameColumn + "'";
+      return std::nullopt;
+    }
     return options;
   }
   if (positional.empty()) {

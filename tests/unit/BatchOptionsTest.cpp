@@ -183,6 +183,8 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"-h=1"}, "unknown option -h=1"},
       {{"--name-field=00000000256", "a.ini"},
        "--name-field needs a field number from 0 to 255 or a column name, not '00000000256'"},
+      {{"--init", "n.ini", "--header", "--name-field", "price"},
+       "--init keeps a field's number, not a column's name: --name-field 'price'"},
       {{"--init", "n.ini", "--line-ends=any", "--header", "x.ini"},
        "--init writes a new settings file and takes no other: 'x.ini'"},
   };
