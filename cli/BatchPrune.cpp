@@ -29,8 +29,9 @@ void ReportKept(const platform::OutputFolder& folder, const PruneItem& item) {
 bool PruneAfterRun(const GeneratorSettings& settings, const WrittenFiles& written, bool completed,
                    bool dryRun, std::string& runLog) {
   if (!completed) {
-    std::fputs("velmora-batch: --prune: the run had failures or was stopped, so no file is removed\n",
-               stderr);
+    std::fputs(
+        "velmora-batch: --prune: the run had failures or was stopped, so no file is removed\n",
+        stderr);
     return true;
   }
   const platform::PathRules& rules = platform::NativePathRules();

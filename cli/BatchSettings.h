@@ -24,9 +24,10 @@ std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options);
 bool LoadBatchRecipe(BatchOptions& options);
 
 // Writes a new settings file with the defaults changed by the setting options, and the recipe's
-// options given in its [Batch] section, each value stored so that reading gives it back as given; an existing file
-// is never replaced, and a device is never written to, nor a value that no settings file can
-// hold. Returns whether it was written; else the reason is on standard error.
+// options given in its [Batch] section, each value stored so that reading gives it back as
+// given; an existing file is never replaced, and a device is never written to, nor a value that
+// no settings file can hold. Returns whether it was written; else the reason is on standard
+// error.
 bool InitSettingsFile(const std::string& path, const BatchOptions& options);
 
 }  // namespace velmora

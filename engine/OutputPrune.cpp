@@ -88,7 +88,8 @@ PruneResult PruneOutputFolder(const platform::OutputFolder& folder,
       // A file that could not be had stays the runs' own, and a later run tries again; what is
       // no plain file now was never one of theirs.
       if (removed.error() != platform::kErrorNotPlainFile) result.manifest.push_back(entry);
-    } else if (!same) {
+    } else if (!same || (!*removed && !dryRun)) {
+      // Changed, or another file put in its place while it was read.
       item.outcome = PruneOutcome::Changed;
     }
     result.items.push_back(std::move(item));
