@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "settings/ProfileText.h"
+
 namespace velmora {
 
 namespace {
@@ -62,6 +64,20 @@ bool ReadRecipe(ProfileReader& reader, BatchOptions& options, std::string& error
     }
   }
   return true;
+}
+
+bool IsRecipeKey(std::string_view key, std::span<const BatchOption> table) {
+  return std::any_of(table.begin(), table.end(), [&](const BatchOption& row) {
+    if (row.group != BatchOptionGroup::Recipe) return false;
+    const std::string_view name = row.longName;
+    if (key.size() < name.size() || !SameProfileName(key.substr(0, name.size()), name)) {
+      return false;
+    }
+    const std::string_view number = key.substr(name.size());
+    if (!row.repeatable) return number.empty();
+    return !number.empty() && number.front() != '0' &&
+           number.find_first_not_of("0123456789") == std::string_view::npos;
+  });
 }
 
 }  // namespace velmora

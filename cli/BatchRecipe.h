@@ -29,4 +29,8 @@ std::vector<ProfileEntry> RecipeEntries(const BatchOptions& options,
 bool ReadRecipe(ProfileReader& reader, BatchOptions& options, std::string& error,
                 std::span<const BatchOption> table = BatchOptionTable());
 
+// Whether key names an option of the recipe in the [Batch] section: a row's long name, or a
+// repeatable row's numbered from 1 (letter case aside, as the profile rules read names).
+bool IsRecipeKey(std::string_view key, std::span<const BatchOption> table = BatchOptionTable());
+
 }  // namespace velmora

@@ -114,7 +114,9 @@ std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options) 
     if (!bytes) return std::nullopt;
     // What in the file a run does not take as it is written; the run reads it as the window does.
     const std::string file = platform::AbsolutePath(options.settingsFile);
-    for (const SettingsFinding& finding : CheckSettingsText(*bytes)) {
+    for (const SettingsFinding& finding : CheckSettingsText(*bytes, [](std::string_view key) {
+           return IsRecipeKey(key);
+         })) {
       std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
                    finding.text.c_str());
     }

@@ -452,6 +452,8 @@ TEST_F(BatchCommand, NamesEverySettingThatIsNotTakenAsWritten) {
        "line 15: 'a stray line' is no section, key or comment; it is ignored"},
       {"[Settings]\r\n", "Input=elsewhere.csv\r\n[Settings]\r\n",
        "line 1: 'Input=elsewhere.csv' comes before any section; it is ignored"},
+      {"[Field]\r\n", "[Batch]\r\nPRUNE=0\r\nprunes=1\r\n[Field]\r\n",
+       "line 17: [Batch] prunes=1: the key is no key of the section; it is ignored"},
   };
   for (const Case& c : cases) {
     std::string settings = kSettings;

@@ -296,6 +296,11 @@ TEST(BatchRecipe, ReplaysTheSectionThatInitWritesUnlessTheCommandLineGivesTheOpt
     EXPECT_EQ(options->lineEnds, c.lineEnds);
     EXPECT_EQ(gRepeated, c.repeated);
   }
+  for (const auto& [key, known] : std::vector<std::pair<const char*, bool>>{
+           {"where1", true}, {"WHERE12", true}, {"where", false}, {"where0", false},
+           {"where1x", false}, {"Header", true}, {"header1", false}, {"init", false}}) {
+    EXPECT_EQ(IsRecipeKey(key, table), known) << key;
+  }
   const std::pair<const char*, const char*> bad[] = {
       {"header=yes", "[Batch] header: needs 1 or 0, not 'yes'"},
       {"line-ends=lf", "[Batch] line-ends: --line-ends needs cr or any, not 'lf'"},
