@@ -6,6 +6,7 @@
 #include <string>
 
 #include "bench/BenchText.h"
+#include "engine/ContentHash.h"
 #include "engine/FieldSplitter.h"
 #include "engine/RecordMerger.h"
 #include "engine/ReplaceAll.h"
@@ -188,6 +189,15 @@ void BM_TextCheck(benchmark::State& state) {
   state.SetItemsProcessed(static_cast<std::int64_t>(state.iterations()));
 }
 BENCHMARK(BM_TextCheck)->ArgName("cp")->Arg(932)->Arg(65001);
+
+// --prune's hash of each page, on the writing thread, beside the page's own writing: a page of a
+// few kilobytes, and one of a megabyte.
+void BM_HashBytes(benchmark::State& state) {
+  const std::string page(static_cast<std::size_t>(state.range(0)), 'p');
+  for (auto _ : state) benchmark::DoNotOptimize(velmora::HashBytes(page));
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * page.size()));
+}
+BENCHMARK(BM_HashBytes)->ArgName("bytes")->Arg(4096)->Arg(1 << 20);
 
 }  // namespace
 

@@ -36,10 +36,14 @@ constexpr ManualGroup kManualGroups[] = {
      R"(not one of the values shown ends the command with exit status 2 and a message naming )"
      R"(the option.)",
      ""},
-    {BatchOptionGroup::CommandLine,
-     R"(.SS Header row and line ends)" "\n"
-     R"(These belong to the command line: no settings file stores them, and \fB\-\-init\fR )"
-     R"(refuses them.)",
+    {BatchOptionGroup::Recipe,
+     R"(.SS Kept in the [Batch] section)" "\n"
+     R"(These belong to the run rather than to the window's settings. With \fB\-\-init\fR, each )"
+     R"(one given goes into the \fB[Batch]\fR section of the new settings file under its long )"
+     R"(name (a flag as 1), so that a run from that file alone makes the same pages; an option )"
+     R"(on the command line overrides the section. The window keeps the section as it stands )"
+     R"(when it saves its settings. A value there that the option does not take ends the )"
+     R"(command with exit status 2 and a message naming the file, the section and the key.)",
      ""},
 };
 

@@ -27,17 +27,6 @@ constexpr BatchOption kBatchOptions[] = {
      R"(Write the files into the folder \fIDIR\fR instead of the settings file's. The folder )"
      R"(must exist.)",
      "the output folder instead of the settings file's"},
-    {0, "code-page", "N", Run, ReadCodePage, nullptr,
-     "treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...) or by name (utf-8, "
-     "shift_jis, sjis, cp932, euc-jp, gbk, big5, euc-kr, windows-1252), in any letter case",
-     R"(Treat texts and data as code page \fIN\fR (1 to 65535: 932, 936, 949, 950, 1361, )"
-     R"(65001, ...), or the code page of a name in any letter case: utf\-8, shift_jis, sjis, )"
-     R"(cp932, euc\-jp, gbk, big5, euc\-kr, windows\-1252. In code page 65001 (UTF-8) a )"
-     R"(byte-order mark at the very start of the input or the template is skipped: it lands )"
-     R"(in no page, field or file name.)",
-     "the code page of texts and data (default: the system's; on Linux and macOS from the "
-     "locale); a number, or a name in any letter case: `utf-8`, `shift_jis`/`sjis`/`cp932`, "
-     "`euc-jp`, `gbk`, `big5`, `euc-kr`, `windows-1252`"},
     {0, "preview", "N", Run, ReadPreview, nullptr,
      "write the filled template of record N to standard output and write no file",
      R"(Merge record \fIN\fR (counted from 1, as the run counts) and write its filled )"
@@ -178,7 +167,33 @@ constexpr BatchOption kBatchOptions[] = {
      "the text after it, extension included (.html)",
      "",
      ""},
-    {0, "header", nullptr, CommandLine, ReadFlag<&BatchOptions::header>, nullptr,
+    {0, "code-page", "N", Recipe, ReadCodePage, nullptr,
+     "treat texts as code page N (932, 936, 949, 950, 1361, 65001, ...) or by name (utf-8, "
+     "shift_jis, sjis, cp932, euc-jp, gbk, big5, euc-kr, windows-1252), in any letter case",
+     R"(Treat texts and data as code page \fIN\fR (1 to 65535: 932, 936, 949, 950, 1361, )"
+     R"(65001, ...), or the code page of a name in any letter case: utf\-8, shift_jis, sjis, )"
+     R"(cp932, euc\-jp, gbk, big5, euc\-kr, windows\-1252. In code page 65001 (UTF-8) a )"
+     R"(byte-order mark at the very start of the input or the template is skipped: it lands )"
+     R"(in no page, field or file name.)",
+     "the code page of texts and data (default: the system's; on Linux and macOS from the "
+     "locale); a number, or a name in any letter case: `utf-8`, `shift_jis`/`sjis`/`cp932`, "
+     "`euc-jp`, `gbk`, `big5`, `euc-kr`, `windows-1252`"},
+    {0, "prune", nullptr, Recipe, ReadFlag<&BatchOptions::prune>, nullptr,
+     "after a run without failures, remove the files that the last --prune run wrote and this "
+     "one did not, when they are unchanged since; the run log says \"-> removed\"",
+     R"(Keep the list \fB.velmora\-files\fR in the output folder: the name, size and hash of )"
+     R"(every file that the run wrote or left unchanged. A run that completed without failures )"
+     R"(removes each file that the list of the last \fB\-\-prune\fR run names and this run did )"
+     R"(not write, when its size and hash are still those listed, and logs it as )"
+     R"("\fIpath\fR \-> removed"; a file changed since is kept and named on standard error. )"
+     R"(A folder that a run made goes when it is empty. Nothing else is ever removed: no file )"
+     R"(that a run did not write, nothing through a link, nothing outside the output folder. A )"
+     R"(run with failures, or a list that is damaged or no such list, removes nothing and says )"
+     R"(so on standard error. With \fB\-\-dry\-run\fR the log names what would be removed )"
+     R"(("\-> would be removed") and nothing is removed.)",
+     "remove the files that the last `--prune` run wrote and this one did not, when unchanged "
+     "since (list in `.velmora-files`): `-> removed`"},
+    {0, "header", nullptr, Recipe, ReadFlag<&BatchOptions::header>, nullptr,
      "the first record names the columns: it writes no file, and [$_name_$] stands for the "
      "field of the column headed name",
      R"(The first record names the columns. It writes no file and has no line in the run log; )"
@@ -198,7 +213,7 @@ constexpr BatchOption kBatchOptions[] = {
      R"(is written. In code page 65001 a byte-order mark before the header is skipped.)",
      "the first record names the columns: no file, no log line; `[$_name_$]` is the column "
      "headed \"name\""},
-    {0, "line-ends", "auto|cr|any", CommandLine, ReadLineEnds, nullptr,
+    {0, "line-ends", "auto|cr|any", Recipe, ReadLineEnds, nullptr,
      "records end at CR LF, LF or CR outside double quotes when the input holds no CR at all, "
      "else at CR or CR LF (auto, the default); always at CR or CR LF (cr); always at CR LF, LF "
      "or CR outside double quotes (any)",

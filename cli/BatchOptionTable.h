@@ -15,7 +15,7 @@ namespace velmora {
 enum class BatchOptionGroup {
   Run,          // what to run and how
   Setting,      // a setting of the settings file: --init writes it into the new one
-  CommandLine,  // read like a setting, but no settings file stores it: --init refuses it
+  Recipe,       // kept by --init in the [Batch] section under its long name
 };
 
 struct BatchOption;
@@ -43,12 +43,19 @@ struct BatchOption {
   const char* help;
   const char* manual;
   const char* readme;
+  // Given again and again, each value counts (kept in [Batch] under numbered keys: name1, ...).
+  bool repeatable = false;
 
   std::string LongName() const { return std::string("--") + longName; }
 };
 
 // Every option, in the order of --help, the manual and the README.
 std::span<const BatchOption> BatchOptionTable();
+
+// ParseBatchOptions by the rows of table.
+std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args,
+                                              std::string& error,
+                                              std::span<const BatchOption> table);
 
 // The manual's OPTIONS section, from ".SH OPTIONS" up to the next section, as
 // docs/velmora-batch.1 holds it.

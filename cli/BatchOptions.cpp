@@ -167,7 +167,12 @@ void ApplyBatchOptions(const BatchOptions& options, GeneratorSettings& settings)
 
 std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args,
                                               std::string& error) {
-  const std::span<const BatchOption> table = BatchOptionTable();
+  return ParseBatchOptions(args, error, BatchOptionTable());
+}
+
+std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& args,
+                                              std::string& error,
+                                              std::span<const BatchOption> table) {
   BatchOptions options;
   std::vector<std::string> positional;
   std::vector<bool> given(table.size());
@@ -214,6 +219,9 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       return std::nullopt;
     }
     if (!option->read(*option, value, options, error)) return std::nullopt;
+    if (option->group == BatchOptionGroup::Recipe) {
+      options.recipe.emplace_back(option->longName, option->argument ? value : "1");
+    }
     given[static_cast<std::size_t>(option - table.begin())] = true;
   }
   if (options.help || options.version) return options;
@@ -245,11 +253,11 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
       error = "--init writes a new settings file and takes no other: '" + positional[0] + "'";
       return std::nullopt;
     }
-    for (std::size_t k = 0; k < table.size(); ++k) {
-      if (given[k] && table[k].group == BatchOptionGroup::CommandLine) {
-        error = table[k].LongName() + " belongs to the command line: no settings file stores it";
-        return std::nullopt;
-      }
+    // The settings file names the files by a field's number only.
+    if (options.nameColumn) {
+      error = "--init keeps a field's number, not a column's name: --name-field '" +
+              *options.nameColumn + "'";
+      return std::nullopt;
     }
     return options;
   }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/RecordReader.h"
@@ -25,6 +26,7 @@ struct BatchOptions {
   std::optional<std::uint32_t> preview;  // the record whose filled template goes to stdout
   bool dryRun = false;
   bool changedOnly = false;
+  bool prune = false;  // remove the pages that earlier pruning runs wrote and this one did not
   bool strict = false;   // colliding file names end the run with exit status 4
   bool summary = false;  // the closing summary also when standard error is no terminal
   std::optional<std::string> init;  // the new settings file to write with the defaults
@@ -45,6 +47,9 @@ struct BatchOptions {
   std::optional<std::string> lead;
   std::optional<std::string> tail;
   std::optional<std::string> defaultText;
+  // The options of the run's recipe (--init keeps them in [Batch]) as the command line gave
+  // them, in its order: long name and value ("1" for a flag).
+  std::vector<std::pair<std::string, std::string>> recipe;
 };
 
 // Parses the arguments after the program name. Nothing, with error set to a one-line message,

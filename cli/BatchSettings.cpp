@@ -7,12 +7,15 @@
 #include <string>
 #include <utility>
 
+#include "cli/BatchRecipe.h"
 #include "cli/OutputFailures.h"
 #include "engine/WindowsNames.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/Profile.h"
+#include "settings/ProfileText.h"
 #include "settings/SettingsCheck.h"
+#include "settings/SettingsKeys.h"
 #include "settings/SettingsStore.h"
 
 namespace velmora {
@@ -54,7 +57,56 @@ std::optional<std::string> ReadSettingsFile(const std::string& path) {
   return std::nullopt;
 }
 
+// The settings file's text with the settings and the recipe of options, or nothing, with the
+// reason on standard error, when a value cannot be stored so that it reads back as given.
+std::optional<std::string> NewSettingsText(const GeneratorSettings& settings,
+                                           const BatchOptions& options) {
+  std::vector<ProfileEntry> entries;
+  for (const SettingsKey& key : kSettingsKeys) {
+    if (HoldsText(key)) {
+      entries.push_back({key.section, key.key,
+                         settings.*std::get<std::string GeneratorSettings::*>(key.field)});
+    }
+  }
+  const std::vector<ProfileEntry> recipe = RecipeEntries(options);
+  entries.insert(entries.end(), recipe.begin(), recipe.end());
+  ProfileText text(SettingsFileText(settings));
+  for (const ProfileEntry& entry : entries) {
+    std::string reason;
+    const std::optional<std::string> stored = StoredProfileValue(entry.value, reason);
+    if (!stored) {
+      std::fprintf(stderr, "velmora-batch: --init: [%s] %s: %s\n", entry.section.c_str(),
+                   entry.key.c_str(), reason.c_str());
+      return std::nullopt;
+    }
+    if (*stored != entry.value || entry.section == kRecipeSection) {
+      text.Set(entry.section, entry.key, *stored);
+    }
+  }
+  return text.Bytes();
+}
+
 }  // namespace
+
+bool LoadBatchRecipe(BatchOptions& options) {
+  if (options.settingsFile.empty() || options.help || options.version) return true;
+  const platform::Result<platform::PathInfo> info = platform::InspectPath(options.settingsFile);
+  if (!info || info->kind != platform::PathKind::RegularFile ||
+      info->size > kMaxSettingsFileBytes) {
+    return true;
+  }
+  platform::Result<std::string> bytes = platform::ReadWholeFile(options.settingsFile);
+  if (!bytes) return true;
+  const std::string file = platform::AbsolutePath(options.settingsFile);
+  // Read as LoadBatchSettings reads the file.
+  std::unique_ptr<Profile> profile =
+      HasSystemProfile() ? MakeSystemProfile() : MakeTextProfile(std::move(*bytes));
+  const std::unique_ptr<ProfileReader> reader = profile->Read(file);
+  std::string error;
+  if (ReadRecipe(*reader, options, error)) return true;
+  std::fprintf(stderr, "velmora-batch: %s, %s\n", file.c_str(), error.c_str());
+  return false;
+}
 
 std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options) {
   GeneratorSettings settings = DefaultSettings();
@@ -63,7 +115,9 @@ std::optional<GeneratorSettings> LoadBatchSettings(const BatchOptions& options) 
     if (!bytes) return std::nullopt;
     // What in the file a run does not take as it is written; the run reads it as the window does.
     const std::string file = platform::AbsolutePath(options.settingsFile);
-    for (const SettingsFinding& finding : CheckSettingsText(*bytes)) {
+    for (const SettingsFinding& finding : CheckSettingsText(*bytes, [](std::string_view key) {
+           return IsRecipeKey(key);
+         })) {
       std::fprintf(stderr, "velmora-batch: %s, line %zu: %s\n", file.c_str(), finding.line,
                    finding.text.c_str());
     }
@@ -91,9 +145,10 @@ bool InitSettingsFile(const std::string& path, const BatchOptions& options) {
   }
   GeneratorSettings settings = DefaultSettings();
   ApplyBatchOptions(options, settings);
+  const std::optional<std::string> text = NewSettingsText(settings, options);
+  if (!text) return false;
   // A missing or read-only folder, or a full disk: the system's reason, and no file is left.
-  if (const platform::Status written = platform::WriteNewFile(path, SettingsFileText(settings));
-      !written) {
+  if (const platform::Status written = platform::WriteNewFile(path, *text); !written) {
     std::fprintf(stderr, "velmora-batch: cannot create the settings file %s: %s\n",
                  DescribePath(path).c_str(), platform::ErrorCodeText(written.error()).c_str());
     return false;

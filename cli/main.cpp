@@ -14,6 +14,7 @@
 
 #include "cli/BatchCommands.h"
 #include "cli/BatchOptions.h"
+#include "cli/BatchPrune.h"
 #include "cli/BatchSettings.h"
 #include "cli/BatchStatusLine.h"
 #include "cli/EncodingCheck.h"
@@ -181,6 +182,8 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   std::string notes;
   RunEnvironment environment =
       MakeEnvironment(options, settings, encoding, outcome, notes, &findings);
+  WrittenFiles written(platform::NativePathRules(), ProcessCodePageTable());
+  if (options.prune) environment.output.written = &written;
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();
@@ -196,6 +199,11 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   }
   // The log of the run as far as it went, then what stopped it.
   host.FinishLine();
+  const bool completed = !failure && !summary.interrupted && !summary.inputChanged &&
+                         summary.failedFiles == 0 && summary.outcome == RunOutcome::Completed &&
+                         !encoding.Stopped();
+  const bool pruneFailed =
+      options.prune && !PruneAfterRun(settings, written, completed, options.dryRun, state.RunLog);
   const bool logWritten = WriteStandardOutput(state.RunLog);
   if (failure) {
     try {
@@ -211,7 +219,8 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
                  platform::InterruptName(), summary.records + 1);
     outcome.interrupted = platform::InterruptStatus();
   }
-  outcome.failed = failure || !logWritten || summary.outcome == RunOutcome::InputFailed ||
+  outcome.failed = failure || !logWritten || pruneFailed ||
+                   summary.outcome == RunOutcome::InputFailed ||
                    summary.outcome == RunOutcome::TemplateFailed;
   outcome.someFilesFailed = summary.failedFiles != 0;
   if (summary.inputChanged) {
@@ -258,11 +267,14 @@ int Run(int argc, char** argv) {
   // another code page than the system's, its texts are taken again, converted into that one.
   std::optional<BatchOptions> options = ParseBatchOptions(
       *platform::CommandLineArguments(argc, argv, platform::SystemCodePage(), refused), error);
+  // The settings file's [Batch] section gives what the command line does not.
+  if (options && !LoadBatchRecipe(*options)) return kExitUsage;
   if (options && options->codePage && *options->codePage != platform::SystemCodePage()) {
     const unsigned runCodePage = *options->codePage;
     const std::optional<std::vector<std::string>> args =
         platform::CommandLineArguments(argc, argv, runCodePage, refused);
     options = args ? ParseBatchOptions(*args, error) : std::nullopt;
+    if (options && !LoadBatchRecipe(*options)) return kExitUsage;
     if (!args) {
       error = "the argument '" + refused + "' has no text in code page " +
               std::to_string(runCodePage);

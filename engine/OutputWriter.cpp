@@ -6,7 +6,9 @@
 #include <memory>
 #include <optional>
 
+#include "engine/ContentHash.h"
 #include "engine/OutputPath.h"
+#include "engine/PruneManifest.h"
 #include "platform/Platform.h"
 
 namespace velmora {
@@ -33,6 +35,16 @@ bool HoldsExactly(const platform::OutputFolder& folder, const std::string& name,
     }
     done += *got;
   }
+}
+
+// The record's file goes into the run's list of written files, when it keeps one; hashed here, on
+// the writing thread, from the bytes written or compared.
+OutputOutcome Listed(OutputOutcome outcome, const MergedRecord& record,
+                     const OutputOptions& output) {
+  if (output.written != nullptr) {
+    output.written->AddFile(record.outputName, record.content.size(), HashBytes(record.content));
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -85,13 +97,13 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
                                                  record.content);
     if (same) {
       if (reason != nullptr) *reason = 0;
-      return OutputOutcome::Unchanged;
+      return Listed(OutputOutcome::Unchanged, record, output);
     }
   }
   if (output.dryRun) {
     if (!probe) return OutputOutcome::Failed;
     if (!key.empty()) predicted->Note(key, record.content);
-    return OutputOutcome::WouldWrite;
+    return Listed(OutputOutcome::WouldWrite, record, output);
   }
   platform::OutputFile file;
   if (const platform::Status created =
@@ -102,7 +114,7 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   }
   file.Write(record.content.data(), record.content.size());
   file.Close();
-  return OutputOutcome::Written;
+  return Listed(OutputOutcome::Written, record, output);
 }
 
 }  // namespace velmora

@@ -18,6 +18,7 @@ namespace velmora {
 
 struct MergedRecord;
 class PredictedFiles;
+class WrittenFiles;
 
 // Takes a merged record in place of its file (a preview): keeps what it needs and writes nothing.
 class RecordSink {
@@ -36,6 +37,9 @@ struct OutputOptions {
   bool changedOnly = false;
   // Every record goes to the sink instead of a file (outcome Kept).
   RecordSink* sink = nullptr;
+  // When set, each file written, left unchanged or (dry run) that would be written is added to
+  // it with its size and hash, from the writing thread.
+  WrittenFiles* written = nullptr;
 };
 
 // A run's fixed data: made once, when the input is open and the template loaded, and read by

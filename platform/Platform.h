@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <mutex>
@@ -212,6 +213,8 @@ class InputFile {
   void Close();
 
  private:
+  friend Result<bool> RemoveOutputFile(const OutputFolder&, const std::string&,
+                                       const std::function<bool(InputFile&)>&);
   NativeFile file_ = kNoNativeFile;
 };
 
@@ -315,6 +318,33 @@ struct PathInfo {
 // takes no new file fails. The new file is path with ".~tmp" added (or ".~tmp" with the process
 // id and a count when that name is taken).
 [[nodiscard]] Status ReplaceFileContents(const std::string& path, std::string_view bytes);
+
+// ---- Removing what a run wrote from the output folder ----------------------------------------
+
+// The calls below reach name inside the held output folder (OutputFolder::Hold; they fail when it
+// is not held) without following a link anywhere on the way, so that they never act outside it:
+// a folder on the way or the file itself that is a link (on Windows any reparse point) fails with
+// kErrorNotPlainFile, as does anything but a plain file.
+
+// Opens the file name for reading and removes it when accept, given the open file, returns
+// true: true when it was removed, false when accept kept it or the name no longer reached the
+// file that accept read. Fails with the system's code when it cannot be opened or removed.
+[[nodiscard]] Result<bool> RemoveOutputFile(const OutputFolder& folder, const std::string& name,
+                                            const std::function<bool(InputFile&)>& accept);
+
+// Removes the folder name when it is empty; a folder that holds anything stays and the call
+// fails with the system's code.
+[[nodiscard]] Status RemoveOutputFolder(const OutputFolder& folder, const std::string& name);
+
+// Whether code says that a file or folder, or a folder on its way, is not there.
+bool NothingThere(ErrorCode code);
+// Whether code is the failure to remove a folder that holds something.
+bool FolderNotEmpty(ErrorCode code);
+
+// Puts the file from in the place of to, both directly in the output folder: readers see the old
+// file or the new one. A link at to is replaced, never followed.
+[[nodiscard]] Status ReplaceOutputFile(const OutputFolder& folder, const std::string& from,
+                                       const std::string& to);
 
 // ---- Standard streams ---------------------------------------------------------------------------
 

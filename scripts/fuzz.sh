@@ -10,7 +10,7 @@ seconds="${1:?usage: fuzz.sh SECONDS [TARGET...]}"
 shift
 targets=("$@")
 if [ "${#targets[@]}" -eq 0 ]; then
-  targets=(RecordReaderFuzz ReplaceAllFuzz MergeFuzz SettingsFuzz ExchangeNumberFuzz)
+  targets=(RecordReaderFuzz ReplaceAllFuzz MergeFuzz SettingsFuzz ExchangeNumberFuzz ManifestFuzz)
 fi
 
 bash scripts/build.sh fuzz

@@ -1,5 +1,7 @@
 #include "settings/ProfileText.h"
 
+#include "settings/Profile.h"
+
 namespace velmora {
 
 namespace {
@@ -47,6 +49,26 @@ std::string_view UnquotedProfileValue(std::string_view value) {
     value = value.substr(1, value.size() - 2);
   }
   return value;
+}
+
+std::optional<std::string> StoredProfileValue(std::string_view value, std::string& reason) {
+  if (value.find_first_of(std::string_view("\r\n\0", 3)) != std::string_view::npos) {
+    reason = "a settings file cannot hold a line break or NUL in a value";
+    return std::nullopt;
+  }
+  const bool blankEnds = !value.empty() && (IsBlank(value.front()) ||
+                                            IsBlank(value.back()));
+  // Reading takes one pair of matching quotes off: a value so enclosed gets a pair of its own.
+  const bool quoted = value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+                      value.back() == value.front();
+  std::string stored(value);
+  if (blankEnds || quoted) stored = '"' + stored + '"';
+  if (stored.size() >= kProfileBufferSize) {
+    reason = "a settings file gives back at most " + std::to_string(kProfileBufferSize - 1) +
+             " bytes of a value";
+    return std::nullopt;
+  }
+  return stored;
 }
 
 std::size_t ProfileTextStart(std::string_view text) {

@@ -36,6 +36,11 @@ ProfileLine ParseProfileLine(std::string_view line);
 // A key's value as reading returns it: one pair of matching quotes (" or ') taken off.
 std::string_view UnquotedProfileValue(std::string_view value);
 
+// value as a settings file holds it so that reading gives it back as it is: quoted when reading
+// would take blanks off its ends or a pair of quotes off it. Nothing, with reason set, for a
+// value that no settings file can hold (a line break or NUL in it, or longer than reading takes).
+std::optional<std::string> StoredProfileValue(std::string_view value, std::string& reason);
+
 // Where a profile file's first line starts: after a UTF-8 byte-order mark, if there is one.
 std::size_t ProfileTextStart(std::string_view text);
 

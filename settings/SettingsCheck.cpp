@@ -21,12 +21,14 @@ bool IsWholeNumber(std::string_view value) {
 
 }  // namespace
 
-std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
+std::vector<SettingsFinding> CheckSettingsText(
+    std::string_view bytes, const std::function<bool(std::string_view key)>& batchKey) {
   std::vector<SettingsFinding> findings;
   std::vector<std::string> seenSections;
   std::vector<const SettingsKey*> seenKeys;
   std::string section;       // the current section's name
   bool knownSection = false;
+  bool batchSection = false;  // the batch command's: batchKey tells its keys
   bool firstOfName = false;  // the current section is the first of its name, which reading takes
   std::size_t lineNumber = 0;
   std::size_t start = ProfileTextStart(bytes);
@@ -44,6 +46,8 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
       for (const SettingsKey& known : kSettingsKeys) {
         knownSection |= SameProfileName(known.section, section);
       }
+      batchSection = SameProfileName(kBatchSection, section);
+      knownSection |= batchSection;
       firstOfName = true;
       for (const std::string& seen : seenSections) firstOfName &= !SameProfileName(seen, section);
       seenSections.push_back(section);
@@ -66,6 +70,12 @@ std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes) {
     const std::string_view name = parsed.name;
     const std::string_view value = UnquotedProfileValue(parsed.value);
     const std::string given = "[" + section + "] " + std::string(line);
+    if (batchSection) {
+      if (firstOfName && !batchKey(name)) {
+        note(given + ": the key is no key of the section; it is ignored");
+      }
+      continue;
+    }
     const SettingsKey* key = nullptr;
     for (const SettingsKey& known : kSettingsKeys) {
       if (SameProfileName(known.section, section) && SameProfileName(known.key, name)) key = &known;

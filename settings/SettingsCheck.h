@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -20,7 +21,13 @@ struct SettingsFinding {
 // section, key or comment, each number that is no signed 32-bit decimal number as a whole (with
 // the value that reading gives it), each number outside the values that the window offers (with
 // the value the run uses all the same) and each text longer than reading takes. Returns the
-// findings in line order; nothing for a file that the window would show as it stands.
-std::vector<SettingsFinding> CheckSettingsText(std::string_view bytes);
+// findings in line order; nothing for a file that the window would show as it stands. The keys of
+// the [Batch] section (kBatchSection) are the batch command's: each key for which batchKey
+// returns false is found unknown.
+std::vector<SettingsFinding> CheckSettingsText(
+    std::string_view bytes,
+    const std::function<bool(std::string_view key)>& batchKey = [](std::string_view) {
+      return true;
+    });
 
 }  // namespace velmora

@@ -46,6 +46,10 @@ inline constexpr SettingsKey kSettingsKeys[] = {
     {"Field", "Break", &GeneratorSettings::FieldBreak, "0", 0, 1},
 };
 
+// The batch command's own section: the window keeps it as it stands, and the batch command
+// checks its keys as it reads them (the options that velmora-batch --init keeps).
+inline constexpr const char *kBatchSection = "Batch";
+
 // Whether a key holds a text, and whether its number is unsigned; the others
 // are signed 32-bit.
 inline bool HoldsText(const SettingsKey &key) {

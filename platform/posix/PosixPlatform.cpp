@@ -658,6 +658,84 @@ Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
 
 // ---- Standard streams ---------------------------------------------------------------------------
 
+namespace {
+
+// The folder that holds name inside the held folder, each folder on the way opened without
+// following a link, and name's last component. An empty, "." or ".." component would lead
+// elsewhere than the name says and is refused.
+Result<std::pair<UniqueFd, std::string>> OpenHoldingFolder(const OutputFolder& folder,
+                                                           const std::string& name) {
+  if (!folder.Held()) return Failure{EBADF};
+  if (!UsablePath(name)) return Failure{ENOENT};
+#ifdef O_PATH
+  constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+  constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+  UniqueFd at(::fcntl(DescriptorOf(folder.Native()), F_DUPFD_CLOEXEC, 0));
+  if (!at.Valid()) return Failure{LastErrno()};
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = name.find('/', start);
+    const std::string part = name.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return Failure{EINVAL};
+    if (slash == std::string::npos) return std::pair{std::move(at), part};
+    UniqueFd next(::openat(at.Get(), part.c_str(), kFolderFlags));
+    // A link fails O_NOFOLLOW with ELOOP, or with O_DIRECTORY ENOTDIR.
+    if (!next.Valid()) return Failure{errno == ELOOP ? kErrorNotPlainFile : LastErrno()};
+    at = std::move(next);
+    start = slash + 1;
+  }
+}
+
+}  // namespace
+
+Result<bool> RemoveOutputFile(const OutputFolder& folder, const std::string& name,
+                              const std::function<bool(InputFile&)>& accept) {
+  Result<std::pair<UniqueFd, std::string>> at = OpenHoldingFolder(folder, name);
+  if (!at) return Failure{at.error()};
+  const int dir = at->first.Get();
+  const char* last = at->second.c_str();
+  UniqueFd fd(::openat(dir, last, O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+  struct stat opened {};
+  if (!fd.Valid() || ::fstat(fd.Get(), &opened) != 0) {
+    return Failure{errno == ELOOP ? kErrorNotPlainFile : LastErrno()};
+  }
+  if (!S_ISREG(opened.st_mode)) return Failure{kErrorNotPlainFile};
+  InputFile file;
+  file.file_ = fd.Release();
+  if (!accept(file)) return false;
+  // The name must still reach the file that was read: another file put there meanwhile stays.
+  struct stat now {};
+  if (::fstatat(dir, last, &now, AT_SYMLINK_NOFOLLOW) != 0) return Failure{LastErrno()};
+  if (!(IdentityOf(now) == IdentityOf(opened))) return false;
+  if (::unlinkat(dir, last, 0) != 0) return Failure{LastErrno()};
+  return true;
+}
+
+Status RemoveOutputFolder(const OutputFolder& folder, const std::string& name) {
+  Result<std::pair<UniqueFd, std::string>> at = OpenHoldingFolder(folder, name);
+  if (!at) return Failure{at.error()};
+  // rmdir of a link fails with ENOTDIR: the link and what it leads to both stay.
+  if (::unlinkat(at->first.Get(), at->second.c_str(), AT_REMOVEDIR) != 0) {
+    return Failure{errno == ENOTDIR ? kErrorNotPlainFile : LastErrno()};
+  }
+  return {};
+}
+
+bool NothingThere(ErrorCode code) { return code == ENOENT; }
+
+bool FolderNotEmpty(ErrorCode code) { return code == ENOTEMPTY || code == EEXIST; }
+
+Status ReplaceOutputFile(const OutputFolder& folder, const std::string& from,
+                         const std::string& to) {
+  if (!folder.Held()) return Failure{EBADF};
+  if (!UsablePath(from) || !UsablePath(to)) return Failure{ENOENT};
+  const int dir = DescriptorOf(folder.Native());
+  if (::renameat(dir, from.c_str(), dir, to.c_str()) != 0) return Failure{LastErrno()};
+  return {};
+}
+
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void SetStandardOutputBinary() {}

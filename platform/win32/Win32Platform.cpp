@@ -646,6 +646,98 @@ Status ReplaceFileContents(const std::string& path, std::string_view bytes) {
 
 // ---- Standard streams ---------------------------------------------------------------------------
 
+namespace {
+
+// Whether every folder on the way to name inside the held folder is a folder and no reparse
+// point (a symbolic link, a junction), and no component is empty, "." or "..": the path then
+// leads where the name says, inside the folder. The held folder cannot be renamed meanwhile.
+Status CheckWayInside(const OutputFolder& folder, const std::string& name) {
+  if (!folder.Held()) return Failure{ERROR_INVALID_HANDLE};
+  if (!UsablePath(name)) return Failure{ERROR_INVALID_NAME};
+  std::size_t start = 0;
+  for (;;) {
+    const std::size_t slash = name.find('/', start);
+    const std::string part = name.substr(start, slash - start);
+    if (part.empty() || part == "." || part == "..") return Failure{ERROR_INVALID_NAME};
+    if (slash == std::string::npos) return {};
+    const DWORD attributes = FileAttributesAt(folder.PathOf(name.substr(0, slash)));
+    if (attributes == INVALID_FILE_ATTRIBUTES) return Failure{GetLastError()};
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+        (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+      return Failure{kErrorNotPlainFile};
+    }
+    start = slash + 1;
+  }
+}
+
+}  // namespace
+
+Result<bool> RemoveOutputFile(const OutputFolder& folder, const std::string& name,
+                              const std::function<bool(InputFile&)>& accept) {
+  if (const Status way = CheckWayInside(folder, name); !way) return Failure{way.error()};
+  // Opened with DELETE access and no sharing, the reparse point itself rather than what it leads
+  // to: the file read is the file removed, through its handle.
+  UniqueHandle h(CreateFileAt(folder.PathOf(name), GENERIC_READ | DELETE, 0, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!h.Valid()) return Failure{GetLastError()};
+  BY_HANDLE_FILE_INFORMATION info{};
+  if (!GetFileInformationByHandle(h.Get(), &info)) return Failure{GetLastError()};
+  if ((info.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT)) != 0 ||
+      GetFileType(h.Get()) != FILE_TYPE_DISK) {
+    return Failure{kErrorNotPlainFile};
+  }
+  InputFile file;
+  file.file_ = NativeOf(h.Get());
+  const bool accepted = accept(file);
+  file.file_ = kNoNativeFile;  // still h's
+  if (!accepted) return false;
+  // "DeleteFile: ... the file is deleted when the last handle to it is closed."
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  if (!SetFileInformationByHandle(h.Get(), FileDispositionInfo, &disposition,
+                                  sizeof disposition)) {
+    return Failure{GetLastError()};
+  }
+  if (!h.Close()) return Failure{GetLastError()};
+  return true;
+}
+
+Status RemoveOutputFolder(const OutputFolder& folder, const std::string& name) {
+  if (const Status way = CheckWayInside(folder, name); !way) return Failure{way.error()};
+  const std::string path = folder.PathOf(name);
+  const DWORD attributes = FileAttributesAt(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Failure{GetLastError()};
+  // RemoveDirectory removes a junction or a linked folder itself: such a thing was never made by
+  // a run, so it stays.
+  if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0 ||
+      (attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+    return Failure{kErrorNotPlainFile};
+  }
+  const SystemPath systemPath(path);
+  if (!systemPath.Valid()) return Failure{ERROR_NO_UNICODE_TRANSLATION};
+  const BOOL removed = systemPath.Wide() ? RemoveDirectoryW(systemPath.WideText())
+                                         : RemoveDirectoryA(systemPath.Ansi());
+  if (!removed) return Failure{GetLastError()};
+  return {};
+}
+
+bool NothingThere(ErrorCode code) {
+  return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND;
+}
+
+bool FolderNotEmpty(ErrorCode code) { return code == ERROR_DIR_NOT_EMPTY; }
+
+Status ReplaceOutputFile(const OutputFolder& folder, const std::string& from,
+                         const std::string& to) {
+  if (!folder.Held()) return Failure{ERROR_INVALID_HANDLE};
+  if (!UsablePath(from) || !UsablePath(to)) return Failure{ERROR_INVALID_NAME};
+  // MoveFileEx replaces a symbolic link at to rather than the file it leads to.
+  if (!MoveFileExAt(folder.PathOf(from), folder.PathOf(to),
+                    MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    return Failure{GetLastError()};
+  }
+  return {};
+}
+
 bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }

@@ -452,6 +452,8 @@ TEST_F(BatchCommand, NamesEverySettingThatIsNotTakenAsWritten) {
        "line 15: 'a stray line' is no section, key or comment; it is ignored"},
       {"[Settings]\r\n", "Input=elsewhere.csv\r\n[Settings]\r\n",
        "line 1: 'Input=elsewhere.csv' comes before any section; it is ignored"},
+      {"[Field]\r\n", "[Batch]\r\nPRUNE=0\r\nprunes=1\r\n[Field]\r\n",
+       "line 17: [Batch] prunes=1: the key is no key of the section; it is ignored"},
   };
   for (const Case& c : cases) {
     std::string settings = kSettings;
@@ -1344,10 +1346,118 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   expected.RuleLead = "p";
   expected.RuleTail = ".txt";
   EXPECT_EQ(read, expected);
-  for (const char* commandLineOnly : {"--header", "--line-ends=any"}) {
-    BatchResult refused = RunBatch(dir, {"--init", "other.ini", commandLineOnly});
-    EXPECT_EQ(refused.status, 2) << commandLineOnly;
-    EXPECT_FALSE(fs::exists(dir.Path() / "other.ini"));
+  // A run from the new file alone makes what a run with the options makes: the recipe's options
+  // kept in [Batch], texts with blanks at their ends or in quotes given back as given.
+  test::WriteBytes(dir / "in.csv", "id,txt\na1,\"\"\"x\"\"\"\nb2,\n");
+  test::WriteBytes(dir / "t.html", "A [id] B [txt] C");
+  const std::vector<std::string> recipes[] = {
+      {"--header", "--line-ends", "any", "--code-page", "932", "--prune", "--lead", " [",
+       "--tail", "] ", "--default", "\"-\"", "--name-field", "0", "--name-tail", "'.htm'"},
+      {"--line-ends=any", "--lead", " [", "--tail", "] ", "--name-number", "2"},
+  };
+  for (const std::vector<std::string>& recipe : recipes) {
+    fs::remove_all(dir.Path() / "out");
+    fs::create_directories(dir.Path() / "out" / "a");
+    fs::create_directories(dir.Path() / "out" / "b");
+    std::vector<std::string> direct = {"-i", "in.csv", "-t", "t.html", "-o", "out" + kSep + "a"};
+    direct.insert(direct.end(), recipe.begin(), recipe.end());
+    const BatchResult fromOptions = RunBatch(dir, direct);
+    std::vector<std::string> init = {"--init", "r.ini", "-i", "in.csv", "-t", "t.html", "-o",
+                                     "out" + kSep + "b"};
+    init.insert(init.end(), recipe.begin(), recipe.end());
+    fs::remove(dir.Path() / "r.ini");
+    ASSERT_EQ(RunBatch(dir, init).status, 0) << recipe[0];
+    const BatchResult fromFile = RunBatch(dir, {"r.ini"});
+    EXPECT_EQ(fromFile.status, fromOptions.status) << recipe[0] << fromFile.err;
+    EXPECT_EQ(fromFile.err, fromOptions.err) << recipe[0];
+    EXPECT_EQ(ReplaceEvery(fromFile.out, "out" + kSep + "b", "out" + kSep + "a"), fromOptions.out);
+    EXPECT_EQ(Snapshot(dir.Path() / "out" / "b", false), Snapshot(dir.Path() / "out" / "a", false));
+    EXPECT_EQ(Snapshot(dir.Path() / "out" / "a", false).size(), 3u) << recipe[0];
+  }
+  // A value that no settings file can hold as given.
+  BatchResult tooLong = RunBatch(dir, {"--init", "long.ini", "--default", std::string(4096, 'v')});
+  EXPECT_EQ(tooLong.status, 2);
+  EXPECT_EQ(tooLong.err, "velmora-batch: --init: [Replace] Default: a settings file gives back at "
+                         "most 4095 bytes of a value\n");
+  EXPECT_FALSE(fs::exists(dir.Path() / "long.ini"));
+}
+
+TEST(BatchPrune, RemovesOnlyUnchangedFilesThatTheLastPruningRunWroteAndThisOneDidNot) {
+  const std::string b = "out" + kSep + "b.html";
+  const std::string kept = "velmora-batch: --prune: " + b;
+  const std::string noRemoval = "velmora-batch: --prune: the run had failures or was stopped, so "
+                                "no file is removed\n";
+  struct Case {
+    const char* name;
+    std::function<void(const test::TempDir&)> between;  // done between the runs
+    std::vector<std::string> args;                       // of the second run, besides --prune
+    int status;
+    bool bRemoved;
+    std::string logEnd;  // after the closing line
+    std::string err;
+  };
+  const std::vector<Case> cases = {
+      {"rows dropped", [](const test::TempDir&) {}, {}, 0, true, b + " -> removed\r\n", ""},
+      {"dry run", [](const test::TempDir&) {}, {"--dry-run"}, 0, false,
+       b + " -> would be removed\r\n", ""},
+      {"changed since", [&](const test::TempDir& d) { test::WriteBytes(d / b, "<b|3>"); }, {}, 0,
+       false, "", kept + " changed since the last run and is kept\n"},
+      {"a record failed",
+       [](const test::TempDir& d) {
+         fs::remove(d.Path() / "out" / "c.html");
+         fs::create_directory(d.Path() / "out" / "c.html");
+       },
+       {}, 3, false, "", noRemoval},
+      {"a damaged list",
+       [](const test::TempDir& d) { test::WriteBytes(d / ("out" + kSep + ".velmora-files"), "F"); },
+       {}, 0, false, "",
+       "velmora-batch: --prune: out" + kSep + ".velmora-files is no list of files that "
+       "velmora-batch wrote, so no file is removed and it is left as it is\n"},
+#ifndef _WIN32
+      {"a link in the file's place",
+       [&](const test::TempDir& d) {
+         test::WriteBytes(d / "elsewhere.html", "<b|2>");
+         fs::remove(d.Path() / b);
+         fs::create_symlink("../elsewhere.html", d.Path() / b);
+       },
+       {}, 0, false, "",
+       kept + " is kept: it is no plain file (a folder, a link, a pipe or a device)\n"},
+#endif
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", ByFieldSettings());
+    test::WriteBytes(dir / "in.csv", "a,1\r\nb,2\r\nc,3\r\n");
+    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
+    fs::create_directory(dir.Path() / "out");
+    // A file that no pruning run wrote stays whatever happens.
+    test::WriteBytes(dir / ("out" + kSep + "other.html"), "<b|2>");
+    ASSERT_EQ(RunBatch(dir, {"--prune", "--code-page", "932", "s.ini"}).status, 0);
+    c.between(dir);
+    const std::string list = test::ReadBytes(dir / ("out" + kSep + ".velmora-files"));
+    test::WriteBytes(dir / "in.csv", "a,1\r\nc,3\r\n");
+    std::vector<std::string> args = {"--prune", "--code-page", "932", "s.ini"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name << r.err;
+    EXPECT_EQ(fs::exists(fs::symlink_status(dir.Path() / b)), !c.bRemoved) << c.name;
+    EXPECT_EQ(test::ReadBytes(dir / ("out" + kSep + "other.html")), "<b|2>") << c.name;
+    EXPECT_TRUE(r.out.ends_with(Finished("2") + "\r\n" + c.logEnd))
+        << c.name << r.out;
+    if (c.status == 0) {
+      EXPECT_EQ(r.err, c.err) << c.name;
+    } else {
+      EXPECT_NE(r.err.find(c.err), std::string::npos) << c.name << r.err;
+    }
+    // Only a completed real run lists its files anew.
+    const std::string after = test::ReadBytes(dir / ("out" + kSep + ".velmora-files"));
+    if (c.status != 0 || !c.args.empty() || c.name == std::string("a damaged list")) {
+      EXPECT_EQ(after, list) << c.name;
+    } else {
+      EXPECT_TRUE(after.starts_with("velmora-files 1\nF 5 ") && after.ends_with(" c.html\n") &&
+                  after.find("b.html") == std::string::npos)
+          << c.name << after;
+    }
   }
 }
 

@@ -253,9 +253,13 @@ TEST(MainWindow, EveryWayOfClosingSavesWhatTheControlsShow) {
       {"File menu exit",
        [](const AppDriver& a) { PostMessageA(a.Main(), WM_COMMAND, MAKEWPARAM(IDCANCEL, 0), 0); }},
   };
+  // The batch command's section, as velmora-batch --init writes it, stays as it stands.
+  const std::string batch = "[Batch]\r\ncode-page=932\r\nprune=1\r\nheader=1\r\n"
+                            "line-ends=any\r\nwhere1=\" a \"\r\nwhere2=\"\"b\"\"\r\n";
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     TempDir dir;
+    WriteBytes(dir / "velmora.ini", SettingsFileText(kDefaults) + batch);
     AppDriver app(dir.Path().string());
     ASSERT_TRUE(app.Start());
     app.SetText(IDC_REPLACE_LEAD, "{{");
@@ -267,7 +271,7 @@ TEST(MainWindow, EveryWayOfClosingSavesWhatTheControlsShow) {
     expected.lead = "{{";
     expected.lineBreak = "1";
     expected.rule = "1";
-    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(expected));
+    EXPECT_EQ(ReadBytes(dir / "velmora.ini"), SettingsFileText(expected) + batch);
   }
 }
 

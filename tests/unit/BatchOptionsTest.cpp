@@ -11,7 +11,9 @@
 #include <vector>
 
 #include "cli/BatchOptionTable.h"
+#include "cli/BatchRecipe.h"
 #include "cli/BatchStatusLine.h"
+#include "settings/ProfileText.h"
 #include "cli/OutputCollisions.h"
 
 namespace velmora {
@@ -165,10 +167,8 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"--name-field", "1", "--name-number", "2", "a.ini"},
        "--name-field and --name-number are two naming rules: give one"},
       {{"--header=yes", "a.ini"}, "option --header takes no value"},
-      {{"--init", "new.ini", "--header"},
-       "--header belongs to the command line: no settings file stores it"},
-      {{"--init", "new.ini", "--line-ends", "cr"},
-       "--line-ends belongs to the command line: no settings file stores it"},
+      {{"--init", "new.ini", "--prune=1"}, "option --prune takes no value"},
+      {{"--init", "new.ini", "--line-ends", "lf"}, "--line-ends needs auto, cr or any, not 'lf'"},
       {{"-i", "in.csv", "-t", "t.html"},
        "no settings file given: without one, --input, --template and --output are needed"},
       {{"--jobs", "0", "a.ini"}, "--jobs needs a number of threads from 1 to 64, not '0'"},
@@ -183,8 +183,10 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
       {{"-h=1"}, "unknown option -h=1"},
       {{"--name-field=00000000256", "a.ini"},
        "--name-field needs a field number from 0 to 255 or a column name, not '00000000256'"},
-      {{"--init", "n.ini", "--line-ends=any", "--header"},
-       "--header belongs to the command line: no settings file stores it"},
+      {{"--init", "n.ini", "--header", "--name-field", "price"},
+       "--init keeps a field's number, not a column's name: --name-field 'price'"},
+      {{"--init", "n.ini", "--line-ends=any", "--header", "x.ini"},
+       "--init writes a new settings file and takes no other: 'x.ini'"},
   };
   for (const Refused& r : cases) {
     std::string error;
@@ -234,6 +236,84 @@ TEST(BatchOptionTable, NamesEachOptionOnceAndReadsItByItsRow) {
       EXPECT_FALSE(ParseBatchOptions({name + "=1", "a.ini"}, error));
       EXPECT_EQ(error, "option " + name + " takes no value");
     }
+  }
+}
+
+// A repeatable row for the test alone: its values in order.
+std::vector<std::string> gRepeated;
+bool ReadRepeated(const BatchOption&, const std::string& value, BatchOptions&, std::string&) {
+  gRepeated.push_back(value);
+  return true;
+}
+
+TEST(BatchRecipe, ReplaysTheSectionThatInitWritesUnlessTheCommandLineGivesTheOption) {
+  const std::span<const BatchOption> real = BatchOptionTable();
+  auto row = [&](const char* name) {
+    return *std::find_if(real.begin(), real.end(),
+                         [&](const BatchOption& o) { return o.longName == std::string(name); });
+  };
+  std::vector<BatchOption> table = {row("init"), row("header"), row("line-ends"),
+                                    row("code-page")};
+  table.push_back({0, "where", "EXPR", BatchOptionGroup::Recipe, ReadRepeated, nullptr, "", "",
+                   "", true});
+  std::string error;
+  gRepeated.clear();
+  const auto given = ParseBatchOptions({"--init", "n.ini", "--where", " a ", "--header",
+                                        "--line-ends", "cr", "--line-ends=any", "--where",
+                                        "\"b\""},
+                                       error, table);
+  ASSERT_TRUE(given) << error;
+  const std::vector<ProfileEntry> entries = RecipeEntries(*given, table);
+  const std::vector<ProfileEntry> expected = {{"Batch", "header", "1"},
+                                              {"Batch", "line-ends", "any"},
+                                              {"Batch", "where1", " a "},
+                                              {"Batch", "where2", "\"b\""}};
+  ASSERT_EQ(entries.size(), expected.size());
+  std::string text;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(entries[i].key, expected[i].key);
+    EXPECT_EQ(entries[i].value, expected[i].value);
+    text += entries[i].key + "=" + *StoredProfileValue(entries[i].value, error) + "\r\n";
+  }
+  struct Case {
+    std::vector<std::string> args;
+    std::vector<std::string> repeated;
+    LineEnds lineEnds;
+  };
+  const Case cases[] = {
+      {{"s.ini"}, {" a ", "\"b\""}, LineEnds::Any},
+      {{"--line-ends", "cr", "s.ini"}, {" a ", "\"b\""}, LineEnds::Cr},
+      {{"--where", "c", "s.ini"}, {"c"}, LineEnds::Any},
+  };
+  for (const Case& c : cases) {
+    gRepeated.clear();
+    auto options = ParseBatchOptions(c.args, error, table);
+    ASSERT_TRUE(options) << error;
+    const std::unique_ptr<ProfileReader> reader =
+        MakeTextProfile("[Batch]\r\n" + text)->Read("s.ini");
+    ASSERT_TRUE(ReadRecipe(*reader, *options, error, table)) << error;
+    EXPECT_TRUE(options->header);
+    EXPECT_EQ(options->lineEnds, c.lineEnds);
+    EXPECT_EQ(gRepeated, c.repeated);
+  }
+  for (const auto& [key, known] : std::vector<std::pair<const char*, bool>>{
+           {"where1", true}, {"WHERE12", true}, {"where", false}, {"where0", false},
+           {"where1x", false}, {"Header", true}, {"header1", false}, {"init", false}}) {
+    EXPECT_EQ(IsRecipeKey(key, table), known) << key;
+  }
+  const std::pair<const char*, const char*> bad[] = {
+      {"header=yes", "[Batch] header: needs 1 or 0, not 'yes'"},
+      {"line-ends=lf", "[Batch] line-ends: --line-ends needs auto, cr or any, not 'lf'"},
+      {"code-page=1200",
+       "[Batch] code-page: --code-page 1200: code page 1200 is no code page of bytes in which "
+       "ASCII stands for itself"},
+  };
+  for (const auto& [line, message] : bad) {
+    auto options = ParseBatchOptions({"s.ini"}, error, table);
+    const std::unique_ptr<ProfileReader> reader =
+        MakeTextProfile(std::string("[Batch]\r\n") + line + "\r\n")->Read("s.ini");
+    EXPECT_FALSE(ReadRecipe(*reader, *options, error, table)) << line;
+    EXPECT_EQ(error, message);
   }
 }
 

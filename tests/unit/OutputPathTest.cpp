@@ -1,10 +1,16 @@
 #include "engine/OutputPath.h"
+#include "engine/ContentHash.h"
+#include "engine/OutputPrune.h"
+#include "engine/PruneManifest.h"
 #include "engine/WindowsNames.h"
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <optional>
 #include <string>
+
+#include "support/TestFiles.h"
 
 namespace velmora {
 namespace {
@@ -178,6 +184,85 @@ TEST(OutputPath, TellsAPathWhoseLastComponentIsADevice) {
     EXPECT_EQ(EndsInWindowsDeviceName(c.path, kWindows, table), c.windows) << c.path;
     EXPECT_FALSE(EndsInWindowsDeviceName(c.path, kPosix, table)) << c.path;
   }
+}
+
+TEST(PruneManifest, HashesBytesAlikeWholeOrInPieces) {
+  // The published values of XXH64 with seed 0.
+  EXPECT_EQ(HashBytes(""), 0xEF46DB3751D8E999ull);
+  EXPECT_EQ(HashBytes("abc"), 0x44BC2CF5AD770999ull);
+  std::string bytes;
+  for (int i = 0; i < 1000; ++i) bytes.push_back(static_cast<char>(i * 7));
+  for (const std::size_t piece : {1u, 7u, 31u, 32u, 33u, 999u}) {
+    ContentHash hash;
+    for (std::size_t at = 0; at < bytes.size(); at += piece) {
+      hash.Update(std::string_view(bytes).substr(at, piece));
+    }
+    EXPECT_EQ(hash.Value(), HashBytes(bytes)) << piece;
+  }
+}
+
+TEST(PruneManifest, ReadsBackWhatItWritesAndRefusesAnyOtherText) {
+  const CodePageTable& table = CodePageTable::ForCodePage(932);
+  const std::vector<ManifestEntry> entries = {
+      {"a b.html", false, 12, 0xFFull},
+      {"sub", true, 0, 0},
+      {"sub/%\n\x7f \x83\x5c.html ", false, 0, 0x0123456789ABCDEFull},
+  };
+  const std::string text = ManifestText(entries);
+  EXPECT_EQ(text, "velmora-files 1\nF 12 00000000000000ff a b.html\nD sub\n"
+                  "F 0 0123456789abcdef sub/%25%0A%7F \x83\x5c.html \n");
+  for (const platform::PathRules& rules : {kWindows, kPosix}) {
+    EXPECT_EQ(ParseManifest(text, rules, table), entries);
+  }
+  const char* refused[] = {
+      "",
+      "velmora-files 2\n",
+      "velmora-files 1\nF 12 ff a.html",       // cut short
+      "velmora-files 1\nF x ff a.html\n",
+      "velmora-files 1\nF 12 fg a.html\n",
+      "velmora-files 1\nX a.html\n",
+      "velmora-files 1\nF 12 ff \n",           // no name
+      "velmora-files 1\nD ../up\n",
+      "velmora-files 1\nD /etc\n",
+      "velmora-files 1\nF 1 1 a//b\n",
+      "velmora-files 1\nF 1 1 ./a\n",
+      "velmora-files 1\nF 1 1 a%2\n",
+      "velmora-files 1\nF 1 1 a%41\n",         // escapes only what must be
+      "velmora-files 1\nF 1 1 a\tb\n",
+  };
+  for (const char* bad : refused) EXPECT_FALSE(ParseManifest(bad, kPosix, table)) << bad;
+  // Windows names: no drive, no "\\" where it separates.
+  EXPECT_FALSE(ParseManifest("velmora-files 1\nF 1 1 C:x\n", kWindows, table));
+  EXPECT_FALSE(ParseManifest("velmora-files 1\nF 1 1 a\\b\n", kWindows, table));
+}
+
+TEST(PruneManifest, RemovesFoldersTheRunsMadeOnlyOnceEmpty) {
+  test::TempDir dir;
+  namespace fs = std::filesystem;
+  for (const char* folder : {"gone/deeper", "full", "used"}) {
+    fs::create_directories(dir.Path() / folder);
+  }
+  test::WriteBytes(dir / "full/someone.txt", "x");
+  test::WriteBytes(dir / "used/page.html", "p");
+  const platform::PathRules& rules = platform::NativePathRules();
+  const CodePageTable& table = CodePageTable::ForCodePage(65001);
+  WrittenFiles written(rules, table);
+  written.AddFile("used/page.html", 1, HashBytes("p"));
+  const std::vector<ManifestEntry> previous = {
+      {"full", true, 0, 0}, {"gone", true, 0, 0}, {"gone/deeper", true, 0, 0},
+      {"missing", true, 0, 0}, {"used", true, 0, 0}};
+  platform::OutputFolder folder(dir.Path().string() + "/");
+  ASSERT_TRUE(folder.Hold());
+  const PruneResult result = PruneOutputFolder(folder, previous, written, false);
+  ASSERT_EQ(result.items.size(), 2u);
+  EXPECT_EQ(result.items[0].name, "gone/deeper");
+  EXPECT_EQ(result.items[1].name, "gone");
+  EXPECT_FALSE(fs::exists(dir.Path() / "gone"));
+  EXPECT_TRUE(fs::exists(dir / "full/someone.txt"));
+  const std::vector<ManifestEntry> kept = {{"full", true, 0, 0},
+                                           {"used", true, 0, 0},
+                                           {"used/page.html", false, 1, HashBytes("p")}};
+  EXPECT_EQ(result.manifest, kept);
 }
 
 }  // namespace

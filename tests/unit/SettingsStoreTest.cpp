@@ -127,6 +127,30 @@ TEST_P(ProfileContract, ReadsValuesByTheProfileRules) {
   EXPECT_EQ(s.FieldBreak, 0);
 }
 
+// What velmora-batch --init stores reads back as given, by the system's rules too; what cannot be
+// stored so is refused.
+TEST_P(ProfileContract, GivesBackEveryValueStoredForIt) {
+  const std::string values[] = {" lead", "tail\t", "\"q\"", "'s'", "\"", "\"a'", "a\"b\"c",
+                                "\"\"", " \" ", "", std::string(4092, 'v') + " "};
+  std::vector<ProfileEntry> entries;
+  std::string reason;
+  for (const std::string& value : values) {
+    const std::optional<std::string> stored = StoredProfileValue(value, reason);
+    ASSERT_TRUE(stored) << value;
+    entries.push_back({"Batch", "k" + std::to_string(entries.size()), *stored});
+  }
+  ASSERT_TRUE(profile->WriteStrings(path, entries));
+  const std::unique_ptr<ProfileReader> reader = profile->Read(path);
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    EXPECT_EQ(reader->GetString("Batch", entries[i].key, "?"), values[i]) << i;
+  }
+  const std::string refused[] = {"a\nb", "a\rb", std::string("a\0b", 3),
+                                 std::string(4093, 'v') + " "};
+  for (const std::string& bad : refused) {
+    EXPECT_FALSE(StoredProfileValue(bad, reason)) << bad.size();
+  }
+}
+
 TEST_P(ProfileContract, CutsLongTextsTo4095Bytes) {
   const std::string longValue(5000, 'v');
   test::WriteBytes(path, "[Settings]\r\nInput=" + longValue + "\r\n");
