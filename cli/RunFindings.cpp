@@ -61,6 +61,10 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead,
         lines += "velmora-batch: the header of field " + field + ", '" + name +
                  "', is a number: it names no column\n";
         break;
+      case Unnamed::Own:
+        lines += "velmora-batch: the header of field " + field + ", '" + name +
+                 "', begins with '#', which marks the program's own names: it names no column\n";
+        break;
       case Unnamed::Repeat:
         lines += "velmora-batch: the header of field " + field + ", '" + name +
                  "', repeats that of field " + std::to_string(column.earlierField) +
@@ -93,7 +97,7 @@ void RunFindings::RecordDone(const MergedRecord& record, OutputOutcome, platform
   anyRecord_ = true;
   maxFields_ = std::max(maxFields_, record.fieldCount);
   // Only the field rule can leave the name between lead and tail empty.
-  if (settings_.Rule == 1 && record.outputName == emptyName_) {
+  if (settings_.Rule == 1 && !namedByTemplate_ && record.outputName == emptyName_) {
     EmptyNamed& cause = record.fieldCount > namingField_ ? emptyField_ : missingField_;
     ++cause.count;
     if (cause.first.size() < kKeptRecords) cause.first.push_back(record.recordNumber);

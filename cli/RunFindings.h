@@ -45,6 +45,8 @@ class RunFindings : public RunEvents {
   // The header's columns (a header run): a placeholder of a column that no record had is
   // reported as one of a field number is.
   void Columns(const ColumnNames& columns);
+  // The files are named by a name template, not by the naming rule's lead and tail.
+  void NamedByTemplate() { namedByTemplate_ = true; }
 
   // The lines, each ending in "\n": one per placeholder of templateText whose field no record
   // had, with the highest count of fields seen, and one naming the records whose file had an
@@ -72,6 +74,7 @@ class RunFindings : public RunEvents {
   std::uint32_t namingField_;
   std::string namingColumn_;  // "" when the files are named by a field number
   std::vector<std::string> namedPlaceholders_;  // per column: its placeholder, "" for none
+  bool namedByTemplate_ = false;
   bool anyRecord_ = false;
   std::uint32_t maxFields_ = 0;
   EmptyNamed emptyField_;    // the naming field was there and empty

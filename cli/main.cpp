@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BatchChoices.h"
 #include "cli/BatchCommands.h"
 #include "cli/BatchOptions.h"
 #include "cli/BatchSettings.h"
@@ -92,10 +93,10 @@ void ReportCurrentFailure() {
 }
 
 // How the run of options reads, checks and writes; header checks set outcome.stopped and tell
-// findings (when given) the column that names the files.
+// findings (when given) the column that names the files, and choices (when given) the columns.
 RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSettings& settings,
                                RunInspector& inspector, BatchOutcome& outcome,
-                               RunFindings* findings = nullptr) {
+                               RunFindings* findings = nullptr, RunChoices* choices = nullptr) {
   RunEnvironment environment;
   environment.writerThreads =
       options.singleThread ? 0 : options.jobs.value_or(DefaultWriterThreads());
@@ -108,11 +109,16 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSetti
   if (options.header) {
     environment.header = true;
     environment.nameColumn = options.nameColumn;
-    environment.checkHeader = [&options, &settings, &outcome,
-                               findings](const HeaderReport& report) {
-      if (report.nameColumnMissing) {
-        std::fprintf(stderr, "velmora-batch: --name-field: the header has no column '%s'\n",
-                     options.nameColumn->c_str());
+    environment.checkHeader = [&options, &settings, &outcome, findings,
+                               choices](const HeaderReport& report) {
+      std::optional<std::string> where;
+      if (!report.nameColumnMissing && choices != nullptr) {
+        where = choices->ResolveColumns(&report.columns);
+      }
+      if (report.nameColumnMissing || where) {
+        std::fprintf(stderr, "velmora-batch: %s: the header has no column '%s'\n",
+                     where ? "--where" : "--name-field",
+                     where ? where->c_str() : options.nameColumn->c_str());
         outcome.stopped = kExitUsage;
         return false;
       }
@@ -167,6 +173,8 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
 // Runs the generation: the run log on standard output, then what went wrong on standard error.
 BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
+  std::unique_ptr<RunChoices> choices;
+  if (!PrepareRunChoices(options, settings, choices)) return BatchOutcome{.stopped = kExitUsage};
   const bool terminal = platform::StandardErrorIsTerminal();
   // When the output folder is not there, every record fails alike: one line after the run says
   // so, instead of one per record.
@@ -179,7 +187,9 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   OutputFailures failures;
   RunEventsList events{&host, &failures, &findings, &files};
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
-  RunEnvironment environment = MakeEnvironment(options, settings, encoding, outcome, &findings);
+  RunEnvironment environment =
+      MakeEnvironment(options, settings, encoding, outcome, &findings, choices.get());
+  UseRunChoices(options, choices.get(), environment, findings);
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
   // output, and every file written is named in it.
   platform::CatchInterrupts();
@@ -242,8 +252,10 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
     // A run ended by a failure returns no summary; what it did is what its files were told.
     const std::uint32_t records = failure ? files.LastRecord() : summary.records;
     const std::uint64_t failed = failure ? files.Failed() : summary.failedFiles;
-    std::fputs(SummaryLine(records, files, failed, collisions.size(), options.dryRun, elapsed)
-                   .c_str(),
+    const std::optional<std::uint32_t> skipped =
+        options.where.empty() ? std::nullopt : std::optional(choices->Skipped());
+    std::fputs(SummaryLine(records, files, failed, collisions.size(), options.dryRun, elapsed,
+                           skipped).c_str(),
                stderr);
   }
   outcome.strictFindings =

@@ -11,6 +11,7 @@
 
 #include "engine/ColumnNames.h"
 #include "engine/RecordReader.h"
+#include "engine/RunChoices.h"
 #include "engine/RunContext.h"
 #include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
@@ -115,6 +116,9 @@ struct RunEnvironment {
   // batch command on Ctrl+C or SIGTERM). The files being written are finished and reported, no
   // other is started, and the log gets no closing lines (RunSummary::interrupted).
   bool (*stopRequested)() = nullptr;
+  // Which records get a page, how pages are named, and the list files written after the pages
+  // of a run that went to its end (batch command only); it is told every outcome, as an event.
+  RunChoices* choices = nullptr;
 };
 
 // Runs one generation with settings (already taken up from the controls), the one way that the

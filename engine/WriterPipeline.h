@@ -59,7 +59,7 @@ class WriterPipeline {
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
   // Merges one record (BuildMergedRecord, with after for the line; with fillOnWriters only
-  // SplitAndNameRecord), writes it or queues it for writing, and reports the records written
+  // SplitAndNameRecord), drops it when it is skipped (RunContext::choices), writes it or queues it for writing, and reports the records written
   // since, in record order. Waits while the queue is full, keeping the host responsive meanwhile.
   // Raises the failure of the first record whose file could not be written or closed (see
   // Finish), so that no further record is read.
