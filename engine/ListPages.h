@@ -31,7 +31,8 @@ struct ListTemplate {
 // Splits text at its one block of rows (the placeholders "#rows" and "#end" written with lead and
 // tail, found where a character starts). Nothing, with error set to a one-line reason, when it has
 // no such block or more than one.
-std::optional<ListTemplate> SplitListTemplate(std::string_view text, const GeneratorSettings& settings,
+std::optional<ListTemplate> SplitListTemplate(std::string_view text,
+                                              const GeneratorSettings& settings,
                                               const CodePageTable& table, std::string& error);
 
 class ListPages {
