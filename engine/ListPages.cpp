@@ -1,5 +1,7 @@
 #include "engine/ListPages.h"
 
+#include <algorithm>
+
 #include "engine/OutputPath.h"
 #include "engine/OutputWriter.h"
 #include "engine/PathSyntax.h"
@@ -62,6 +64,33 @@ void ListPages::Attach(const RunContext& run) {
   head_ = PartContext(run, template_.head);
   row_ = PartContext(run, template_.row);
   tail_ = PartContext(run, template_.tail);
+  countPlaceholder_ = OwnPlaceholder(run.settings, "count");
+  recordPlaceholder_ = OwnPlaceholder(run.settings, "record");
+  filePlaceholder_ = OwnPlaceholder(run.settings, "file");
+}
+
+void ListPages::FindUsedFields(std::size_t count) {
+  const GeneratorSettings& s = run_->settings;
+  std::string placeholder;
+  for (std::size_t i = fieldsLookedAt_; i < count; ++i) {
+    placeholder.clear();
+    AppendFieldPlaceholder(placeholder, s.ReplaceLead, i, s.ReplaceTail);
+    const std::string* named =
+        i < run_->namedPlaceholders.size() && !run_->namedPlaceholders[i].empty()
+            ? &run_->namedPlaceholders[i]
+            : nullptr;
+    for (const std::string* text :
+         {&template_.head, &template_.row, &template_.tail, &outputText_}) {
+      const auto holds = [&](const std::string& what) {
+        return FindAtCharacterStart(*text, what, 0, 0, run_->table) != std::string::npos;
+      };
+      if (holds(placeholder) || (named != nullptr && holds(*named))) {
+        usedFields_.push_back(i);
+        break;
+      }
+    }
+  }
+  fieldsLookedAt_ = std::max(fieldsLookedAt_, count);
 }
 
 std::string_view ListPages::Piece(std::size_t index) const {
@@ -70,17 +99,44 @@ std::string_view ListPages::Piece(std::size_t index) const {
 }
 
 void ListPages::FieldsOf(const Row& row, FieldList& fields) const {
-  fields.resize(row.pieces - 1);
-  for (std::uint32_t i = 1; i < row.pieces; ++i) fields[i - 1].assign(Piece(row.firstPiece + i));
+  fields.resize(row.fieldCount);
+  std::size_t piece = row.firstPiece + 1;
+  if (row.everyField) {
+    for (std::string& field : fields) field.assign(Piece(piece++));
+    return;
+  }
+  for (std::string& field : fields) field.clear();
+  for (const std::size_t i : usedFields_) {
+    if (i >= row.fieldCount) break;
+    fields[i].assign(Piece(piece++));
+  }
 }
 
 void ListPages::Noted(const FieldList& fields, const MergedRecord& record) {
-  Row row{record.recordNumber, static_cast<std::uint32_t>(fields.size() + 1), ends_.size(), 0};
+  if (fields.size() > fieldsLookedAt_) FindUsedFields(fields.size());
+  const std::string& lead = run_->settings.ReplaceLead;
+  // The default text stands in for empty fields, and might start a placeholder too.
+  bool everyField = lead.empty() || run_->settings.ReplaceDefault.find(lead.front()) !=
+                                        std::string::npos;
+  for (const std::size_t i : usedFields_) {
+    if (i >= fields.size() || everyField) break;
+    everyField = fields[i].find(lead.front()) != std::string::npos;
+  }
+  Row row{record.recordNumber, static_cast<std::uint32_t>(fields.size()), ends_.size(), 0,
+          everyField};
   bytes_.append(record.outputName);
   ends_.push_back(bytes_.size());
-  for (const std::string& field : fields) {
+  const auto keep = [&](const std::string& field) {
     bytes_.append(field);
     ends_.push_back(bytes_.size());
+  };
+  if (everyField) {
+    for (const std::string& field : fields) keep(field);
+  } else {
+    for (const std::size_t i : usedFields_) {
+      if (i >= fields.size()) break;
+      keep(fields[i]);
+    }
   }
   outputName_->Fill(fields, record.recordNumber, name_);
   const auto [list, fresh] = lists_.try_emplace(name_, names_.size());
@@ -100,19 +156,14 @@ void ListPages::Done(const MergedRecord& record, OutputOutcome outcome) {
                             outcome == OutputOutcome::WouldWrite;
 }
 
-void ListPages::AppendOwn(std::string& text, std::string_view name,
-                          std::string_view value) const {
-  ReplaceAll(text, OwnPlaceholder(run_->settings, name), value, run_->table);
-}
-
 // The text of part filled from row's fields, then its own placeholders: "#count" (when count is
 // given), "#record" and "#file", the page's name with "/" between its folders, HTML-escaped.
 std::string ListPages::FillPart(const RunContext& part, const Row& row, std::size_t count) {
   FieldsOf(row, fields_);
   std::string text;
   FillTemplate(part, fields_, scratch_, text);
-  if (count != 0) AppendOwn(text, "count", std::to_string(count));
-  AppendOwn(text, "record", std::to_string(row.recordNumber));
+  if (count != 0) ReplaceAll(text, countPlaceholder_, std::to_string(count), run_->table);
+  ReplaceAll(text, recordPlaceholder_, std::to_string(row.recordNumber), run_->table);
   std::string file;
   ForEachPathComponent(Piece(row.firstPiece), run_->rules, run_->table,
                        [&](std::string_view component, bool separated) {
@@ -122,7 +173,7 @@ std::string ListPages::FillPart(const RunContext& part, const Row& row, std::siz
                        });
   std::string escaped;
   AppendTranslatedValue(escaped, file, kHtml, run_->breakByte, run_->table);
-  AppendOwn(text, "file", escaped);
+  ReplaceAll(text, filePlaceholder_, escaped, run_->table);
   return text;
 }
 

@@ -58,21 +58,29 @@ class ListPages {
  private:
   struct Row {
     std::uint32_t recordNumber;
-    std::uint32_t pieces;      // the page's name, then the fields
-    std::size_t firstPiece;    // into ends_
-    std::size_t list;          // into names_
+    std::uint32_t fieldCount;
+    std::size_t firstPiece;  // into ends_: the page's name, then the fields kept
+    std::size_t list;        // into names_
+    bool everyField;         // every field is kept, not only those of usedFields_
     bool kept = false;
   };
   std::string_view Piece(std::size_t index) const;
+  // Notes which of the first count fields the list's texts name.
+  void FindUsedFields(std::size_t count);
   void FieldsOf(const Row& row, FieldList& fields) const;
   std::string FillPart(const RunContext& part, const Row& row, std::size_t count);
-  void AppendOwn(std::string& text, std::string_view name, std::string_view value) const;
 
   ListTemplate template_;
   std::string outputText_;
   const RunContext* run_ = nullptr;
   std::unique_ptr<NameTemplate> outputName_;
   std::unique_ptr<RunContext> head_, row_, tail_;
+  // The fields whose placeholder (numbered or named) the list's texts hold, in order; only they
+  // are kept of a record, unless one of their values holds the lead's first byte and so might
+  // make a placeholder of another field, when the record keeps every field.
+  std::vector<std::size_t> usedFields_;
+  std::size_t fieldsLookedAt_ = 0;
+  std::string countPlaceholder_, recordPlaceholder_, filePlaceholder_;
   std::string bytes_;               // the names and fields of the rows, one after the other
   std::vector<std::size_t> ends_;   // where each piece of bytes_ ends
   std::vector<Row> rows_;
