@@ -243,6 +243,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
       std::rethrow_exception(failure);
     }
     summary.failedFiles = pipeline.Finish();
+    summary.madeFolders = run.context.outputFolder.MadeFolders();
     // A read error is no end of the input: the records after it would be lost without a word, so
     // the run ends like one whose output cannot be written, naming the input file.
     if (run.stream.Failed()) {

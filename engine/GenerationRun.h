@@ -65,6 +65,9 @@ struct RunSummary {
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
   // template or the header).
   bool inspectorStopped = false;
+  // The folders that the run made inside the output folder (OutputOptions::makeFolders), each
+  // as its path there, in the order they were made.
+  std::vector<std::string> madeFolders;
 };
 
 // Looks at a run's template and at each record line before it is merged (the batch command's

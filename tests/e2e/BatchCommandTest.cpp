@@ -1151,6 +1151,10 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
       {"a lead inside a character", "932", "x\r\n1\r\n", "\x89[$_x_$][$_y_$]",
        {"--single-thread"}, 0, {"\x89[$_x_$][$_y_$]"}, lacks + "[$_y_$]\n"},
       {"quoted header", "932", "\"a,b\",c\r\n1,2\r\n", "[$_a,b_$][$_c_$]", {}, 0, {"12"}, ""},
+      {"a name of the program's own", "932", "a,#x\r\n1,2\r\n", "[$_a_$][$_#x_$]", {}, 0,
+       {"1[$_#x_$]"},
+       "velmora-batch: the header of field 1, '#x', begins with '#', which marks the program's "
+       "own names: it names no column\n" + lacks + "[$_#x_$]\n"},
   };
   for (const Case& c : cases) {
     test::TempDir dir;
