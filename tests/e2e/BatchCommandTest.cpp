@@ -1207,20 +1207,26 @@ TEST(BatchChoices, ChoosesRecordsNamesPagesAndWritesGroupedLists) {
     std::string listTemplate;
     int status;
     std::map<std::string, std::string> files;  // under out
-    std::vector<std::string> logged;           // the log's file lines, after "out" and its separator
+    std::vector<std::string> logged;           // the log's file lines, after "out" and a separator
     std::string err;                           // the start of standard error
+    std::string fileInTheWay = "";             // a file of that name in out before the run
   };
+  std::vector<std::string> show = byKind;
+  show.insert(show.end(), {"--where", "kind=show"});
   const std::vector<Case> cases = {
       {"filter by column", {"--where", "public=yes", "--summary"}, "", 0,
        {{"p001.html", "Spring"}, {"p002.html", "A &amp; B"}, {"p004.html", "&lt;Winter&gt;"}},
        {"p001.html -> ok", "p002.html -> ok", "p004.html -> ok"},
-       "velmora-batch: 4 records, 1 skipped, 3 files written, 0 unchanged, 0 failed, 0 colliding, "},
+       "velmora-batch: 4 records, 1 skipped, 3 files written, 0 unchanged, 0 failed, 0 "
+       "colliding, "},
       {"every condition, by field number", {"--where", "public!=yes", "--where", "0=3"}, "", 0,
        {{"p003.html", "Secret"}}, {"p003.html -> ok"}, ""},
       {"names with folders", byKind, "", 0,
        {{"talk", "<folder>"}, {"show", "<folder>"}, {"talk/1.html", "Spring"},
         {"show/2.html", "A &amp; B"}, {"talk/3.html", "Secret"}, {"talk/4.html", "&lt;Winter&gt;"}},
        {"talk/1.html -> ok", "show/2.html -> ok", "talk/3.html -> ok", "talk/4.html -> ok"}, ""},
+      {"a file where a folder would be made", show, "", 3, {{"show", "x"}}, {},
+       OpenFailed("show/2.html") + "\n", "show"},
       {"a name leaving the output folder", {"--where", "0=1", "--name-template", "../[$_id_$].x"},
        "", 3, {}, {}, OpenFailed("../1.x") + "\n"},
       {"lists grouped by kind",
@@ -1265,6 +1271,7 @@ TEST(BatchChoices, ChoosesRecordsNamesPagesAndWritesGroupedLists) {
     test::WriteBytes(dir / "t.html", "[$_title_$]");
     test::WriteBytes(dir / "list.html", c.listTemplate);
     fs::create_directory(dir.Path() / "out");
+    if (!c.fileInTheWay.empty()) test::WriteBytes(dir / ("out" + kSep + c.fileInTheWay), "x");
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--header", "--code-page", "932", "s.ini"});
     const BatchResult r = RunBatch(dir, args);
