@@ -185,6 +185,17 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
        "--name-field needs a field number from 0 to 255 or a column name, not '00000000256'"},
       {{"--init", "n.ini", "--line-ends=any", "--header"},
        "--header belongs to the command line: no settings file stores it"},
+      {{"--where", "public", "a.ini"}, "--where needs NAME=VALUE or NAME!=VALUE, not 'public'"},
+      {{"--where", "!=x", "a.ini"}, "--where needs NAME=VALUE or NAME!=VALUE, not '!=x'"},
+      {{"--where", "0=a", "--where", "kind!=x", "a.ini"},
+       "--where 'kind!=x' names a column: it needs --header"},
+      {{"--list-output", "i.html", "a.ini"},
+       "--list-output names the list files of --list: it needs --list"},
+      {{"--name-template", "[$_0_$]", "--name-number", "2", "a.ini"},
+       "--name-template names the files itself: it does not go with --name-field or "
+       "--name-number"},
+      {{"--init", "n.ini", "--make-folders"},
+       "--make-folders belongs to the command line: no settings file stores it"},
   };
   for (const Refused& r : cases) {
     std::string error;
