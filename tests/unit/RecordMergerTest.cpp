@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engine/RunChoices.h"
+#include "engine/RunReporter.h"
 #include "engine/StatusLine.h"
 #include "engine/WriterPipeline.h"
 #include "support/ScopedCodePage.h"
@@ -291,6 +292,45 @@ TEST(RecordMerger, ChoosesRecordsAndNamesThemByTheNameTemplate) {
     }
     EXPECT_EQ(choices.Skipped(), c.name.empty() ? 1u : 0u);
   }
+}
+
+// Keeps the records that a run hands to its sink.
+class KeptRecords : public RecordSink {
+ public:
+  void Keep(const MergedRecord& record) override { kept.push_back(record); }
+  std::vector<MergedRecord> kept;
+};
+
+TEST(RecordMerger, FillsListRowsExactlyAsTheRecordsPagesAreFilled) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  // The list names field 1 alone; a value that holds another field's placeholder is filled
+  // from that field as in the page, though the list never names it.
+  const std::vector<std::string> lines = {"a,[$_2_$],z<", "b,x&y,w", "c,[$_3_$],v,"};
+  GeneratorSettings s = Defaults("out");
+  s.ReplaceDefault = "-";
+  KeptRecords sink;
+  RunContext context(s, "[$_1_$]", ',', table, kPosix);
+  context.output.sink = &sink;
+  RunChoices choices({}, std::nullopt,
+                     ListRequest{ListTemplate{"(", "[$_1_$]=[$_#file_$];", ")"}, "i.html"});
+  choices.Attach(context);
+  MergeScratch scratch;
+  std::vector<std::string> pages;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    MergedRecord record;
+    std::string line = lines[i];
+    BuildMergedRecord(line, static_cast<std::uint32_t>(i + 1), context, scratch, record);
+    pages.push_back(record.content);
+    choices.RecordDone(record, OutputOutcome::Written, 0);
+  }
+  EXPECT_EQ(pages, (std::vector<std::string>{"z&lt;", "x&amp;y", "-"}));
+  std::string log;
+  RunEvents events;
+  RunReporter reporter(log, events);
+  EXPECT_EQ(choices.WriteLists(context, reporter), 0u);
+  ASSERT_EQ(sink.kept.size(), 1u);
+  EXPECT_EQ(sink.kept[0].outputName, "i.html");
+  EXPECT_EQ(sink.kept[0].content, "(z&lt;=1.html;x&amp;y=2.html;-=3.html;)");
 }
 
 TEST(RecordMerger, ReadsConditionsAndSplitsListTemplatesWhereCharactersStart) {
