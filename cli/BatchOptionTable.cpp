@@ -230,6 +230,68 @@ constexpr BatchOption kBatchOptions[] = {
      R"(any\fR. )",
      "`auto` (default): `any` for an input without CR, else `cr`; `cr`: a record ends at CR or "
      "CR LF; `any`: at CR LF, LF or CR outside double quotes"},
+    {0, "where", "COND", Recipe, ReadWhere, nullptr,
+     "give a page only to records where COND holds: NAME=VALUE or NAME!=VALUE, NAME a field "
+     "number or, with --header, a column name; repeat it and every COND must hold",
+     R"(Give a page only to the records for which \fICOND\fR holds: \fINAME\fB=\fIVALUE\fR )"
+     R"(or \fINAME\fB!=\fIVALUE\fR, where \fINAME\fR is a field number or, with )"
+     R"(\fB\-\-header\fR, a column's name. The field's text, quotes removed and before any )"
+     R"(escaping, is compared with \fIVALUE\fR byte for byte; a missing field is empty. Given )"
+     R"(more than once, every \fICOND\fR must hold. A record that fails gets no file, no line )"
+     R"(in the run log and no row in a list, but keeps its number; the summary counts it as )"
+     R"(skipped. A \fICOND\fR without "=", or naming a column that the header lacks, ends the )"
+     R"(run before any file is written (exit status 2).)",
+     "give a page only to records where NAME=VALUE (or NAME!=VALUE) holds; NAME a field "
+     "number or a column name; repeatable, all must hold", true},
+    {0, "name-template", "TEXT", Recipe, ReadText<&BatchOptions::nameTemplate>, nullptr,
+     "name each page by TEXT, its placeholders filled from the record as plain text and "
+     "[$_#record_$] as the record number; \"/\" leads into folders",
+     R"(Name each page by \fITEXT\fR instead of the naming rule: its placeholders are filled )"
+     R"(from the record as in a plain-text run (no HTML escaping), and \fB[$_#record_$]\fR )"
+     R"(becomes the record number (placeholders are written with the run's lead and tail). )"
+     R"(A "/" in the name leads into a folder of the output folder (see )"
+     R"(\fB\-\-make\-folders\fR). Every name is checked as the naming rule's are: an empty )"
+     R"(name, one that would leave the output folder, a device name or a link fails like a )"
+     R"(file that cannot be opened, and names that two records share are reported. Names )"
+     R"(beginning with "#" are the program's own: a column whose header begins with "#" )"
+     R"(names nothing, and standard error says so.)",
+     "name each page by TEXT filled from the record as plain text, `[$_#record_$]` the record "
+     "number (instead of the naming rule)"},
+    {0, "make-folders", nullptr, Recipe, ReadFlag<&BatchOptions::makeFolders>, nullptr,
+     "make the output folder (when its parent exists) and the missing folders of the names "
+     "inside it",
+     R"(Make the output folder when it is missing and its parent exists, and the missing )"
+     R"(folders along the name of each page or list inside it, one inside the other and never )"
+     R"(through a link. A folder that cannot be made (a file or a link in its place, no )"
+     R"(permission) fails the file like one that cannot be opened, with the reason. A dry run )"
+     R"(makes nothing and reports the files as it would write them.)",
+     "make the output folder (when its parent exists) and the missing folders of the names "
+     "inside it, never through a link"},
+    {0, "list", "TEMPLATE", Recipe, ReadText<&BatchOptions::list>, nullptr,
+     "after the pages, write list files from TEMPLATE: the text between [$_#rows_$] and "
+     "[$_#end_$] repeats once per record; [$_#file_$] is the page's name, [$_#count_$] the "
+     "rows",
+     R"(After the pages, write list files from the template \fITEMPLATE\fR. The text between )"
+     R"(\fB[$_#rows_$]\fR and \fB[$_#end_$]\fR repeats once per record of the list, in record )"
+     R"(order, filled as the record's page is, with \fB[$_#file_$]\fR the page's name in the )"
+     R"(output folder (folders joined by "/", escaped for HTML) and \fB[$_#record_$]\fR its )"
+     R"(record number. Outside that block \fB[$_#count_$]\fR is the number of rows, and the )"
+     R"(other placeholders are filled from the list's first record. A list holds the records )"
+     R"(that passed \fB\-\-where\fR and whose page was written or left unchanged (in a dry run: )"
+     R"(would be). List files are written, checked and logged as pages are, and count in the )"
+     R"(summary; none is written after a run stopped early. A template without its block of )"
+     R"(rows, or with two, ends the run before any file is written (exit status 2).)",
+     "after the pages, write list files from TEMPLATE: `[$_#rows_$]`...`[$_#end_$]` repeats "
+     "per record, with `[$_#file_$]`, `[$_#record_$]`; `[$_#count_$]` outside it"},
+    {0, "list-output", "TEXT", Recipe, ReadText<&BatchOptions::listOutput>, nullptr,
+     "the name of each record's list file, filled like --name-template (index.html): records "
+     "with the same name share one list",
+     R"(The name of each record's list file (default \fBindex.html\fR), filled from the )"
+     R"(record as \fB\-\-name\-template\fR is: records whose names come out the same share one )"
+     R"(list, so "[$_type_$]/index.html" writes one list per type, in the order of their first )"
+     R"(records.)",
+     "the name of each record's list (default `index.html`), filled like `--name-template`: "
+     "one list per distinct name"},
 };
 
 }  // namespace

@@ -98,6 +98,7 @@ bool ReadInit(const BatchOption&, const std::string&, BatchOptions&, std::string
 bool ReadNameField(const BatchOption&, const std::string&, BatchOptions&, std::string&);
 bool ReadNameNumber(const BatchOption&, const std::string&, BatchOptions&, std::string&);
 bool ReadLineEnds(const BatchOption&, const std::string&, BatchOptions&, std::string&);
+bool ReadWhere(const BatchOption&, const std::string&, BatchOptions&, std::string&);
 
 // Puts the option's value, when given, into the setting.
 template <auto value, auto setting>

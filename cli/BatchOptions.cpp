@@ -147,6 +147,17 @@ bool ReadLineEnds(const BatchOption& option, const std::string& value, BatchOpti
   return true;
 }
 
+bool ReadWhere(const BatchOption&, const std::string& value, BatchOptions& options,
+               std::string& error) {
+  const std::size_t equals = value.find('=');
+  if (equals == std::string::npos || equals == 0 || (equals == 1 && value[0] == '!')) {
+    error = "--where needs NAME=VALUE or NAME!=VALUE, not '" + value + "'";
+    return false;
+  }
+  options.where.push_back(value);
+  return true;
+}
+
 // A column name leaves the field number to the run, which finds the column.
 void ApplyNameField(const BatchOptions& options, GeneratorSettings& settings) {
   if (options.nameField || options.nameColumn) settings.Rule = 1;
@@ -232,6 +243,23 @@ std::optional<BatchOptions> ParseBatchOptions(const std::vector<std::string>& ar
   if (options.nameColumn && !options.header) {
     error = "--name-field '" + *options.nameColumn + "' names a column: it needs --header";
     return std::nullopt;
+  }
+  if (options.nameTemplate && (options.nameField || options.nameColumn || options.nameNumber)) {
+    error = "--name-template names the files itself: it does not go with --name-field or "
+            "--name-number";
+    return std::nullopt;
+  }
+  if (options.listOutput && !options.list) {
+    error = "--list-output names the list files of --list: it needs --list";
+    return std::nullopt;
+  }
+  for (const std::string& condition : options.where) {
+    std::string name = condition.substr(0, condition.find('='));
+    if (name.ends_with('!')) name.pop_back();
+    if (!options.header && !AllDigits(name)) {
+      error = "--where '" + condition + "' names a column: it needs --header";
+      return std::nullopt;
+    }
   }
   if (options.jobs && options.singleThread) {
     error = "--jobs and --single-thread do not go together";

@@ -39,6 +39,12 @@ struct BatchOptions {
   std::optional<std::string> nameLead;
   std::optional<std::string> nameTail;
   LineEnds lineEnds = LineEnds::Auto;
+  // Conditions (NAME=VALUE or NAME!=VALUE) that a record must all meet to get a page.
+  std::vector<std::string> where;
+  std::optional<std::string> nameTemplate;  // the pages' names, filled from each record
+  bool makeFolders = false;                 // make the missing folders of the names
+  std::optional<std::string> list;          // the list template's path
+  std::optional<std::string> listOutput;    // each record's list name (default "index.html")
   // The other settings: FieldSeparator, FieldBreak, ReplaceFormat, ReplaceLead, ReplaceTail,
   // ReplaceDefault.
   std::optional<std::int32_t> separator;

@@ -103,13 +103,15 @@ std::string CollisionReport(const std::vector<OutputCollisions::Collision>& coll
 // The closing line: what the run did and how fast.
 std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, std::uint64_t failed,
                         std::size_t colliding, bool dryRun,
-                        std::chrono::steady_clock::duration elapsed) {
+                        std::chrono::steady_clock::duration elapsed,
+                        std::optional<std::uint32_t> skipped) {
   const double seconds = std::chrono::duration<double>(elapsed).count();
   const std::uint64_t done = files.Written() + files.WouldWrite() + files.Unchanged();
   char timing[64];
   std::snprintf(timing, sizeof timing, "%.2f s, %.0f files/s", seconds,
                 seconds > 0 ? static_cast<double>(done) / seconds : 0.0);
   return "velmora-batch: " + std::to_string(records) + " records, " +
+         (skipped ? std::to_string(*skipped) + " skipped, " : std::string()) +
          std::to_string(dryRun ? files.WouldWrite() : files.Written()) +
          (dryRun ? " files would be written, " : " files written, ") +
          std::to_string(files.Unchanged()) + " unchanged, " + std::to_string(failed) +

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -72,10 +73,12 @@ class OutputCollisions : public RunEvents {
 std::string CollisionReport(const std::vector<OutputCollisions::Collision>& collisions,
                             std::size_t maxLines = kReportLines, bool dryRun = false);
 
-// The closing summary line of a run: records, files written (or that would be), unchanged,
-// failed and colliding, the time and the files per second. Ends in "\n".
+// The closing summary line of a run: records (and of them skipped, when records were chosen),
+// files written (or that would be), unchanged, failed and colliding, the time and the files per
+// second. Ends in "\n".
 std::string SummaryLine(std::uint32_t records, const OutputCollisions& files, std::uint64_t failed,
                         std::size_t colliding, bool dryRun,
-                        std::chrono::steady_clock::duration elapsed);
+                        std::chrono::steady_clock::duration elapsed,
+                        std::optional<std::uint32_t> skipped = std::nullopt);
 
 }  // namespace velmora

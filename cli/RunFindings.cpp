@@ -43,6 +43,7 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead,
   BoundedLines shapes("header fields that hold the placeholder's lead or tail");
   BoundedLines empty("empty header fields");
   BoundedLines numbers("header fields that are numbers");
+  BoundedLines own("header fields that begin with '#'");
   BoundedLines repeats("header fields that repeat an earlier one");
   BoundedLines unknown("texts of the template that name no column");
   for (std::size_t field = 0; field < report.columns.names.size(); ++field) {
@@ -66,6 +67,10 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead,
         numbers.Add("velmora-batch: the header of field " + field + ", '" + name +
                     "', is a number: it names no column\n");
         break;
+      case Unnamed::Own:
+        own.Add("velmora-batch: the header of field " + field + ", '" + name +
+                "', begins with '#', which marks the program's own names: it names no column\n");
+        break;
       case Unnamed::Repeat:
         repeats.Add("velmora-batch: the header of field " + field + ", '" + name +
                     "', repeats that of field " + std::to_string(column.earlierField) +
@@ -77,7 +82,8 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead,
     unknown.Add("velmora-batch: the template names a column that the header lacks: " +
                 placeholder + "\n");
   }
-  return shapes.Text() + empty.Text() + numbers.Text() + repeats.Text() + unknown.Text();
+  return shapes.Text() + empty.Text() + numbers.Text() + own.Text() + repeats.Text() +
+         unknown.Text();
 }
 
 std::string NamesWithoutHeaderLine(const HeaderReport& report) {
@@ -98,8 +104,14 @@ std::string NamesWithoutHeaderLine(const HeaderReport& report) {
   return line + ": give --header to read it as the header\n";
 }
 
-std::string LineEndsHints(const RunSummary& summary, const std::string& input) {
+std::string InputReport(const RunSummary& summary, const std::string& input) {
   std::string hints;
+  if (summary.inputChanged) {
+    hints += "velmora-batch: the input file " + DescribePath(input) +
+             " changed during the run: it held " + std::to_string(summary.inputSizeAtOpen) +
+             " bytes when it was opened and " + std::to_string(summary.inputBytesRead) +
+             " bytes were read, so a record may be cut\n";
+  }
   if (summary.autoChoseLf) {
     hints += "velmora-batch: the input file " + DescribePath(input) +
              " holds LF line ends but no CR, so its records ended at LF (--line-ends auto); the "
@@ -135,7 +147,7 @@ void RunFindings::RecordDone(const MergedRecord& record, OutputOutcome, platform
   anyRecord_ = true;
   maxFields_ = std::max(maxFields_, record.fieldCount);
   // Only the field rule can leave the name between lead and tail empty.
-  if (settings_.Rule == 1 && record.outputName == emptyName_) {
+  if (settings_.Rule == 1 && !namedByTemplate_ && record.outputName == emptyName_) {
     EmptyNamed& cause = record.fieldCount > namingField_ ? emptyField_ : missingField_;
     ++cause.count;
     if (cause.first.size() < kKeptRecords) cause.first.push_back(record.recordNumber);

@@ -36,10 +36,10 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead, std:
 // whether the first record holds their names; "" when the template has none.
 std::string NamesWithoutHeaderLine(const HeaderReport& report);
 
-// The hints that explain how the input's records ended (LF read as a line end or not, a quote
-// never closed), each a line ending in "\n": standard error gives them before the warnings that
-// they may explain.
-std::string LineEndsHints(const RunSummary& summary, const std::string& input);
+// What the run found of the input as a whole (it changed during the run; LF read as a line end
+// or not; a quote never closed), each a line ending in "\n": standard error gives them before
+// the warnings that they may explain.
+std::string InputReport(const RunSummary& summary, const std::string& input);
 
 // Notes the count of fields of every record and the records whose file name came out as the
 // naming rule's lead and tail alone.
@@ -55,6 +55,8 @@ class RunFindings : public RunEvents {
   // The header's columns (a header run): a placeholder of a column that no record had is
   // reported as one of a field number is.
   void Columns(const ColumnNames& columns);
+  // The files are named by a name template, not by the naming rule's lead and tail.
+  void NamedByTemplate() { namedByTemplate_ = true; }
 
   // The lines, each ending in "\n": one per placeholder of templateText whose field no record
   // had, with the highest count of fields seen, and one naming the records whose file had an
@@ -82,6 +84,7 @@ class RunFindings : public RunEvents {
   std::uint32_t namingField_;
   std::string namingColumn_;  // "" when the files are named by a field number
   std::vector<std::string> namedPlaceholders_;  // per column: its placeholder, "" for none
+  bool namedByTemplate_ = false;
   bool anyRecord_ = false;
   std::uint32_t maxFields_ = 0;
   EmptyNamed emptyField_;    // the naming field was there and empty

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/BatchChoices.h"
 #include "cli/BatchCommands.h"
 #include "cli/BatchOptions.h"
 #include "cli/BatchPrune.h"
@@ -94,10 +95,10 @@ void ReportCurrentFailure() {
 
 // How the run of options reads, checks and writes; header checks set outcome.stopped, put their
 // lines into notes (standard error gets them after the hints that may explain them) and tell
-// findings (when given) the column that names the files.
+// findings (when given) the column that names the files, and choices (when given) the columns.
 RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSettings& settings,
                                RunInspector& inspector, BatchOutcome& outcome, std::string& notes,
-                               RunFindings* findings = nullptr) {
+                               RunFindings* findings = nullptr, RunChoices* choices = nullptr) {
   RunEnvironment environment;
   environment.writerThreads =
       options.singleThread ? 0 : options.jobs.value_or(DefaultWriterThreads());
@@ -109,11 +110,15 @@ RunEnvironment MakeEnvironment(const BatchOptions& options, const GeneratorSetti
   environment.lineEnds = options.lineEnds;
   environment.header = options.header;
   environment.nameColumn = options.nameColumn;
-  environment.checkHeader = [&options, &settings, &outcome, &notes,
-                             findings](const HeaderReport& report) {
-    if (report.nameColumnMissing) {
-      notes += "velmora-batch: --name-field: the header has no column '" + *options.nameColumn +
-               "'\n";
+  environment.checkHeader = [&options, &settings, &outcome, &notes, findings,
+                             choices](const HeaderReport& report) {
+    std::optional<std::string> where;
+    if (options.header && !report.nameColumnMissing && choices != nullptr) {
+      where = choices->ResolveColumns(&report.columns);
+    }
+    if (report.nameColumnMissing || where) {
+      notes += std::string("velmora-batch: ") + (where ? "--where" : "--name-field") +
+               ": the header has no column '" + (where ? *where : *options.nameColumn) + "'\n";
       outcome.stopped = kExitUsage;
       return false;
     }
@@ -169,6 +174,8 @@ BatchOutcome RunPreview(const BatchOptions& options, const GeneratorSettings& se
 // Runs the generation: the run log on standard output, then what went wrong on standard error.
 BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings& settings) {
   BatchOutcome outcome;
+  std::unique_ptr<RunChoices> choices;
+  if (!PrepareRunChoices(options, settings, choices)) return BatchOutcome{.stopped = kExitUsage};
   const bool terminal = platform::StandardErrorIsTerminal();
   // When the output folder is not there, every record fails alike: one line after the run says
   // so, instead of one per record.
@@ -181,7 +188,8 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   EncodingCheck encoding(ProcessCodePageTable(), settings.Template, settings.Input, options.strict);
   std::string notes;
   RunEnvironment environment =
-      MakeEnvironment(options, settings, encoding, outcome, notes, &findings);
+      MakeEnvironment(options, settings, encoding, outcome, notes, &findings, choices.get());
+  UseRunChoices(options, choices.get(), environment, findings);
   WrittenFiles written(platform::NativePathRules(), ProcessCodePageTable());
   if (options.prune) environment.output.written = &written;
   // Ctrl+C or SIGTERM stops the run between records: the log so far still reaches standard
@@ -202,6 +210,7 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
   const bool completed = !failure && !summary.interrupted && !summary.inputChanged &&
                          summary.failedFiles == 0 && summary.outcome == RunOutcome::Completed &&
                          !encoding.Stopped();
+  for (const std::string& folder : summary.madeFolders) written.AddFolder(folder);
   const bool pruneFailed =
       options.prune && !PruneAfterRun(settings, written, completed, options.dryRun, state.RunLog);
   const bool logWritten = WriteStandardOutput(state.RunLog);
@@ -219,20 +228,11 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
                  platform::InterruptName(), summary.records + 1);
     outcome.interrupted = platform::InterruptStatus();
   }
-  outcome.failed = failure || !logWritten || pruneFailed ||
+  outcome.failed = failure || !logWritten || pruneFailed || summary.inputChanged ||
                    summary.outcome == RunOutcome::InputFailed ||
                    summary.outcome == RunOutcome::TemplateFailed;
   outcome.someFilesFailed = summary.failedFiles != 0;
-  if (summary.inputChanged) {
-    std::fprintf(stderr,
-                 "velmora-batch: the input file %s changed during the run: it held %llu bytes "
-                 "when it was opened and %llu bytes were read, so a record may be cut\n",
-                 DescribePath(settings.Input).c_str(),
-                 static_cast<unsigned long long>(summary.inputSizeAtOpen),
-                 static_cast<unsigned long long>(summary.inputBytesRead));
-    outcome.failed = true;
-  }
-  std::fputs(LineEndsHints(summary, settings.Input).c_str(), stderr);
+  std::fputs(InputReport(summary, settings.Input).c_str(), stderr);
   std::fputs(notes.c_str(), stderr);
   if (summary.outcome == RunOutcome::InputFailed) {
     std::fputs(OpenFailureLine("input", settings.Input, summary.openError).c_str(), stderr);
@@ -249,8 +249,10 @@ BatchOutcome RunGeneration(const BatchOptions& options, const GeneratorSettings&
     // A run ended by a failure returns no summary; what it did is what its files were told.
     const std::uint32_t records = failure ? files.LastRecord() : summary.records;
     const std::uint64_t failed = failure ? files.Failed() : summary.failedFiles;
-    std::fputs(SummaryLine(records, files, failed, collisions.size(), options.dryRun, elapsed)
-                   .c_str(),
+    const std::optional<std::uint32_t> skipped =
+        options.where.empty() ? std::nullopt : std::optional(choices->Skipped());
+    std::fputs(SummaryLine(records, files, failed, collisions.size(), options.dryRun, elapsed,
+                           skipped).c_str(),
                stderr);
   }
   outcome.strictFindings =

@@ -34,6 +34,8 @@ ColumnNames ReadColumnNames(const FieldList& header) {
       columns.unnamed.push_back({i, Unnamed::Empty, 0});
     } else if (IsDigitsOnly(name)) {
       columns.unnamed.push_back({i, Unnamed::Digits, 0});
+    } else if (name.front() == '#') {
+      columns.unnamed.push_back({i, Unnamed::Own, 0});
     } else if (const auto [earlier, added] = seen.emplace(name, i); !added) {
       columns.unnamed.push_back({i, Unnamed::Repeat, earlier->second});
     } else {

@@ -14,7 +14,7 @@
 namespace velmora {
 
 // Why a header field names no column.
-enum class Unnamed { Empty, Digits, Repeat };
+enum class Unnamed { Empty, Digits, Own, Repeat };
 
 struct UnnamedColumn {
   std::size_t field;          // the column's number, counted from 0 as placeholders count
@@ -30,7 +30,8 @@ struct ColumnNames {
 };
 
 // Reads the names from the header's fields. A field that is empty, made only of ASCII digits
-// (it would read as a field number) or equal to an earlier field names nothing; the first of
+// (it would read as a field number), beginning with "#" (the program's own names, such as
+// "#record") or equal to an earlier field names nothing; the first of
 // equal fields keeps the name. Names are compared byte for byte.
 ColumnNames ReadColumnNames(const FieldList& header);
 

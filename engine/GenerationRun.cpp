@@ -219,6 +219,7 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
     context.namedPlaceholders =
         NamedPlaceholders(report.columns, settings.ReplaceLead, settings.ReplaceTail);
   }
+  if (environment.choices != nullptr) environment.choices->Attach(context);
   readRecords(OpenedRun{records, stream, templateMarkBytes, input, input.Size(), context,
                         firstRecordRead});
   input.Close();
@@ -230,7 +231,8 @@ RunOutcome OpenRun(RunState& state, const GeneratorSettings& settings, RunReport
 RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, RunEvents& events,
                          const RunEnvironment& environment) {
   RunningEvents running(events);
-  RunReporter reporter(state.RunLog, events);
+  RunEventsList withChoices{&events, environment.choices};
+  RunReporter reporter(state.RunLog, environment.choices != nullptr ? withChoices : events);
   RunSummary summary;
   std::uint32_t n = 1;
   const auto readRecords = [&](const OpenedRun& run) {
@@ -289,6 +291,10 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     summary.unclosedQuoteLine = run.stream.UnclosedQuoteLine();
     const bool readToTheEnd =
         !summary.inspectorStopped && !summary.interrupted && !environment.onlyRecord;
+    if (readToTheEnd && environment.choices != nullptr) {
+      summary.failedFiles += environment.choices->WriteLists(run.context, reporter);
+    }
+    summary.madeFolders = run.context.outputFolder.MadeFolders();
     if (readToTheEnd && run.inputSize.value_or(0) != 0) {
       summary.inputSizeAtOpen = *run.inputSize;
       summary.inputBytesRead = run.stream.BytesConsumed() + run.records.mark.Dropped();

@@ -12,6 +12,7 @@
 
 #include "engine/ColumnNames.h"
 #include "engine/RecordReader.h"
+#include "engine/RunChoices.h"
 #include "engine/RunContext.h"
 #include "engine/RunEvents.h"
 #include "platform/CodePageTable.h"
@@ -73,6 +74,9 @@ struct RunSummary {
   // RunEnvironment::inspector ended the run before a record (or before the first, at the
   // template or the header).
   bool inspectorStopped = false;
+  // The folders that the run made inside the output folder (OutputOptions::makeFolders), each
+  // as its path there, in the order they were made.
+  std::vector<std::string> madeFolders;
 };
 
 // Where a record's line came from in the input file.
@@ -136,6 +140,9 @@ struct RunEnvironment {
   // batch command on Ctrl+C or SIGTERM). The files being written are finished and reported, no
   // other is started, and the log gets no closing lines (RunSummary::interrupted).
   bool (*stopRequested)() = nullptr;
+  // Which records get a page, how pages are named, and the list files written after the pages
+  // of a run that went to its end (batch command only); it is told every outcome, as an event.
+  RunChoices* choices = nullptr;
 };
 
 // Runs one generation with settings (already taken up from the controls), the one way that the

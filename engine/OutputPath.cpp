@@ -5,6 +5,7 @@
 
 #include "engine/FormatZeroPadded.h"
 #include "engine/PathSyntax.h"
+#include "engine/RunChoices.h"
 #include "engine/WindowsNames.h"
 
 namespace velmora {
@@ -81,7 +82,9 @@ void NameOutputFile(const RunContext& context, const FieldList& fields,
   record.outputPath.clear();
   record.outputName.assign(s.RuleLead);
   bool nameBuilt = true;
-  if (s.Rule == 0) {
+  if (context.choices != nullptr && context.choices->NamesPages()) {
+    context.choices->Name(fields, recordNumber, record.outputName);
+  } else if (s.Rule == 0) {
     if (s.RuleNumber <= kMaxPaddedWidth) {
       record.outputName.append(FormatZeroPadded(s.RuleNumber, recordNumber));
     } else {
@@ -108,6 +111,16 @@ void NameOutputFile(const RunContext& context, const FieldList& fields,
   if (!path) return;
   record.outputPath = std::move(*path);
   record.accepted = true;
+}
+
+std::vector<std::string> FolderComponents(std::string_view name, const platform::PathRules& rules,
+                                          const CodePageTable& table) {
+  std::vector<std::string> folders;
+  ForEachPathComponent(name, rules, table, [&](std::string_view component, bool separated) {
+    if (separated && !component.empty() && component != ".") folders.emplace_back(component);
+    return true;
+  });
+  return folders;
 }
 
 bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "engine/FieldSplitter.h"
 #include "engine/RunContext.h"
@@ -14,13 +15,19 @@
 
 namespace velmora {
 
-// Sets record's outputName by the naming rule (Rule 0: RuleLead, the record number zero-padded
+// Sets record's outputName by the naming rule, or by the name template of context.choices when it
+// has one (Rule 0: RuleLead, the record number zero-padded
 // to RuleNumber digits, RuleTail; Rule 1: RuleLead, field RuleNumber as the splitter gave it,
 // RuleTail), its outputPath in the output folder and its recordNumber. accepted is false, and the
 // path empty, when the name cannot be had (no such rule or field, a padding wider than any path)
 // or is refused by JoinOutputPath: the record is then reported like a file that cannot be opened.
 void NameOutputFile(const RunContext& context, const FieldList& fields,
                     std::uint32_t recordNumber, MergedRecord& record);
+
+// The folders that name leads through inside the output folder, in order: its components but the
+// last, without empty and "." ones. Empty for a name of the output folder itself.
+std::vector<std::string> FolderComponents(std::string_view name, const platform::PathRules& rules,
+                                          const CodePageTable& table);
 
 // Whether name may be written inside the output folder: not empty, not absolute, no drive or UNC
 // prefix, no device name (CON, NUL, COM1, ...) and no ":" where the system has them, and no ".."

@@ -5,6 +5,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <vector>
 
 #include "engine/ContentHash.h"
 #include "engine/OutputPath.h"
@@ -72,8 +73,23 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     return OutputOutcome::Kept;
   }
   if (!record.accepted) return OutputOutcome::Failed;
+  // A folder that a dry run would make holds no file yet.
+  bool folderToMake = false;
+  if (output.makeFolders) {
+    const std::vector<std::string> folders =
+        FolderComponents(record.outputName, context.rules, context.table);
+    if (!folders.empty()) {
+      const platform::Result<bool> there =
+          context.outputFolder.MakeSubFolders(folders, output.dryRun);
+      if (!there) {
+        if (reason != nullptr) *reason = there.error();
+        return OutputOutcome::Failed;
+      }
+      folderToMake = !*there;
+    }
+  }
   platform::Result<platform::OutputProbe> probe = platform::OutputProbe::Absent;
-  if (output.dryRun || output.changedOnly) {
+  if ((output.dryRun || output.changedOnly) && !folderToMake) {
     probe = platform::ProbeOutputFile(context.outputFolder, record.outputName,
                                       context.protectedFiles);
     if (reason != nullptr) *reason = probe.error();

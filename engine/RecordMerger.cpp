@@ -1,6 +1,7 @@
 #include "engine/RecordMerger.h"
 
 #include "engine/OutputPath.h"
+#include "engine/RunChoices.h"
 
 namespace velmora {
 
@@ -10,8 +11,15 @@ void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const Run
   if (after == LineAfterSplit::FreeIfHuge && line.size() > kKeptLineBytes) {
     std::string().swap(line);
   }
-  NameOutputFile(context, fields, recordNumber, record);
   record.fieldCount = static_cast<std::uint32_t>(fields.size());
+  record.skipped = context.choices != nullptr && !context.choices->Take(fields);
+  if (record.skipped) {
+    record.recordNumber = recordNumber;
+    record.accepted = false;
+    return;
+  }
+  NameOutputFile(context, fields, recordNumber, record);
+  if (context.choices != nullptr && record.accepted) context.choices->Named(fields, record);
   // Once per record, for every place that must know which records write one file.
   if (record.accepted) {
     record.fileKey = OutputFileKey(context, record.outputName);
@@ -23,7 +31,7 @@ void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const Run
 void BuildMergedRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                        MergeScratch& scratch, MergedRecord& record, LineAfterSplit after) {
   SplitAndNameRecord(line, recordNumber, context, scratch.fields, record, after);
-  FillTemplate(context, scratch.fields, scratch.fill, record.content);
+  if (!record.skipped) FillTemplate(context, scratch.fields, scratch.fill, record.content);
 }
 
 }  // namespace velmora

@@ -30,7 +30,8 @@ enum class LineAfterSplit { Keep, FreeIfHuge };
 
 // Splits line at the run's separator into fields and names the output file of record
 // recordNumber into record (NameOutputFile), with its count of fields; record.content is left as
-// it is, for FillTemplate from fields. Memory running out raises std::bad_alloc.
+// it is, for FillTemplate from fields. A record that context.choices refuses is only marked
+// skipped, and one that it names is noted there. Memory running out raises std::bad_alloc.
 void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const RunContext& context,
                         FieldList& fields, MergedRecord& record, LineAfterSplit after);
 

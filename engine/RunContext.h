@@ -18,6 +18,7 @@ namespace velmora {
 
 struct MergedRecord;
 class PredictedFiles;
+class RunChoices;
 class WrittenFiles;
 
 // Takes a merged record in place of its file (a preview): keeps what it needs and writes nothing.
@@ -40,6 +41,9 @@ struct OutputOptions {
   // When set, each file written, left unchanged or (dry run) that would be written is added to
   // it with its size and hash, from the writing thread.
   WrittenFiles* written = nullptr;
+  // The missing folders along a file's name inside the output folder are made first (a dry run
+  // only looks whether they could be); a folder that cannot be made fails the file's open.
+  bool makeFolders = false;
 };
 
 // A run's fixed data: made once, when the input is open and the template loaded, and read by
@@ -76,6 +80,9 @@ struct RunContext {
   // threads that name and write the files.
   mutable Mutex folderKeysMutex;
   mutable std::unordered_map<std::string, std::string> folderKeys GUARDED_BY(folderKeysMutex);
+  // The batch command's choice of records, names and lists (nullptr: every record, named by the
+  // naming rule); asked only on the run's own thread, where records are split and named.
+  RunChoices* choices = nullptr;
   // Tells this context from every other one of the process, so that working storage knows
   // whether what it keeps of a run (the template plans) belongs to this run.
   const std::uint64_t id;
@@ -90,6 +97,7 @@ struct MergedRecord {
   // same key write one file, whatever name or linked folder reaches it. Empty for a refused name.
   std::string fileKey;
   bool accepted = false;   // false: the record is reported like a file that cannot be opened
+  bool skipped = false;    // RunChoices refused it: no file, no report
   std::uint32_t recordNumber = 0;
   std::uint32_t fieldCount = 0;  // the fields the record's line was split into
 };

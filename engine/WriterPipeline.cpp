@@ -102,6 +102,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
   if (writers_.empty()) {
     Slot& slot = ring_.front();
     Prepare(slot, line, recordNumber, after);
+    if (slot.record.skipped) return;
     WriteSlot(slot, scratch_.fill, stop_.get_token());
     Report(slot);
     Retain(0);
@@ -111,6 +112,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
   const std::size_t index = nextSlot_ % ring_.size();
   Slot& slot = ring_[index];
   Prepare(slot, line, recordNumber, after);
+  if (slot.record.skipped) return;  // the slot stays free for the next record
   {
     MutexLock lock(mutex_);
     assert(states_[index] == SlotState::Free && queued_ < ring_.size());

@@ -59,10 +59,10 @@ class WriterPipeline {
   WriterPipeline& operator=(const WriterPipeline&) = delete;
 
   // Merges one record (BuildMergedRecord, with after for the line; with fillOnWriters only
-  // SplitAndNameRecord), writes it or queues it for writing, and reports the records written
-  // since, in record order. Waits while the queue is full, keeping the host responsive meanwhile.
-  // Raises the failure of the first record whose file could not be written or closed (see
-  // Finish), so that no further record is read.
+  // SplitAndNameRecord), drops it when it is skipped (RunContext::choices), writes it or queues
+  // it for writing, and reports the records written since, in record order. Waits while the
+  // queue is full, keeping the host responsive meanwhile. Raises the failure of the first record
+  // whose file could not be written or closed (see Finish), so that no further record is read.
   void Submit(std::string& line, std::uint32_t recordNumber,
               LineAfterSplit after = LineAfterSplit::Keep);
   // Waits until every record is written and reported; returns the number of records whose file

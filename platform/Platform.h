@@ -176,12 +176,24 @@ class OutputFolder {
   // it (a link there followed as it is then) and held from then on, so that a sub-folder swapped
   // for a link later in the run is not followed; kNoNativeFile when it cannot be opened.
   NativeFile SubFolder(const std::string& subFolder) const;
+  // Makes the missing folders of a sub-folder of the held folder, given as its components (the
+  // names between its separators, in order): each one inside the one before it (POSIX mkdirat,
+  // Windows CreateDirectoryW), never through a link. A sub-folder that is there already, a
+  // linked one too, is left as it is. True when the sub-folder is there now; with probeOnly
+  // nothing is made, and false says that something would be. Fails with the system's code, or
+  // kErrorNotPlainFile where a link or a file stands in the way of a folder to be made.
+  [[nodiscard]] Result<bool> MakeSubFolders(const std::vector<std::string>& components,
+                                            bool probeOnly) const;
+  // The folders that MakeSubFolders made, each as its path relative to this folder (the
+  // system's separator between components), in the order they were made.
+  std::vector<std::string> MadeFolders() const;
 
  private:
   std::string prefix_;
   NativeFile folder_ = kNoNativeFile;
   mutable std::mutex subFoldersMutex_;  // the writing threads reach sub-folders at once
   mutable std::unordered_map<std::string, NativeFile> subFolders_;
+  mutable std::vector<std::string> made_;  // under subFoldersMutex_
 };
 
 // A file opened for reading only, existing files only, binary, without sharing where the system
@@ -275,6 +287,10 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path);
 [[nodiscard]] Result<OutputProbe> ProbeOutputFile(
     const OutputFolder& folder, const std::string& name,
     const std::vector<FileIdentity>& protectedFiles = {});
+
+// Creates the folder path, whose parent must exist. Fails with the system's code (one that
+// exists already among the reasons).
+[[nodiscard]] Status MakeFolder(const std::string& path);
 
 // Creates a new file holding bytes. Fails when path exists already (it is never replaced) or the
 // file cannot be created or written (a file half written is removed again).

@@ -2,7 +2,8 @@
 # Benchmarks. Never part of the tests' pass or fail.
 #
 #   bash scripts/bench.sh [--quick] [--runs N] [--dir DIR] [--no-kernels] [--no-native]
-#                         [--no-changed] [--no-close-scan] [--wine] [--gui] [--memory]
+#                         [--no-changed] [--no-choices] [--no-close-scan] [--wine] [--gui]
+#                         [--memory]
 #
 # kernels   SplitFields, ReplaceAll, the merge of one record, the batch command's text check of
 #           one record and the load of a 16 MB settings file (Google Benchmark, bytes/s and
@@ -14,6 +15,12 @@
 #             narrow  1,000,000 records of 3 fields, 200-byte template, naming by field 0
 #           (--quick: 10,000 and 100,000 records). Runs are interleaved (floor, parallel floor,
 #           default, single-thread, in rotating order) and each figure is the median of N runs (5).
+# choices   a run that chooses records and writes grouped lists: the wide data with two columns
+#           put in front (a kind, one of ten, and a flag that six records in seven carry),
+#           --where on the flag, --name-template into a folder per kind with --make-folders, and
+#           --list with one list per kind, beside the same run's pages alone (no --list) and a
+#           plain run of every record named by the same field (--quick: 10,000 records); median
+#           of N runs each, interleaved
 # close-scan  the close of a new file made slow as a virus scanner makes it on Windows: the
 #           preloaded bench/CloseScan.cpp sleeps 2 ms in close() of every file written in the
 #           output folder; 2,000 records of the wide kind, default jobs against --single-thread
@@ -37,7 +44,7 @@ set -euo pipefail
 root="$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)"
 cd "$root"
 
-quick=0 runs=5 kernels=1 native=1 changed=1 closescan=1 wine=0 gui=0 memory=0 dir=""
+quick=0 runs=5 kernels=1 native=1 changed=1 choices=1 closescan=1 wine=0 gui=0 memory=0 dir=""
 while [ $# -gt 0 ]; do
   case "$1" in
     --quick) quick=1 ;;
@@ -46,6 +53,7 @@ while [ $# -gt 0 ]; do
     --no-kernels) kernels=0 ;;
     --no-native) native=0 ;;
     --no-changed) changed=0 ;;
+    --no-choices) choices=0 ;;
     --no-close-scan) closescan=0 ;;
     --wine) wine=1 ;;
     --gui) gui=1; wine=1 ;;
@@ -245,6 +253,65 @@ close_scan_runs() {
   rm -rf out ref
   cd "$root"
 }
+
+# choice_runs RECORDS: the run with --where, a name template and grouped lists, beside its pages
+# alone and a plain run, over the wide data with a kind and a flag put in front of each record.
+choice_runs() {
+  local data dir="$work/data-choices-$1"
+  data="$(make_data wide "$1" 20 4096)"
+  if [ ! -f "$dir/input.csv" ]; then
+    mkdir -p "$dir"
+    # Records end at CR LF; the line breaks inside fields are LF alone.
+    python3 - "$data/input.csv" "$dir/input.csv" <<'PY'
+import sys
+records = open(sys.argv[1], 'rb').read().split(b'\r\n')[:-1]
+with open(sys.argv[2], 'wb') as out:
+    for i, record in enumerate(records):
+        out.write(b'k%d,%s,' % (i % 10, b'n' if i % 7 == 0 else b'y') + record + b'\r\n')
+PY
+    printf '<ul>\r\n[$_#rows_$]<li><a href="../[$_#file_$]">[$_2_$]</a> [$_5_$]</li>\r\n[$_#end_$]</ul>\r\n' >"$dir/list.html"
+  fi
+  local base=("$bin/cli/velmora-batch" -q --code-page 932 -i "$dir/input.csv"
+              -t "$data/template.html" -o out "$data/settings.ini")
+  local chosen=(--where 1=y --name-template '[$_0_$]/[$_2_$].html' --make-folders)
+  local grouped=(--list "$dir/list.html" --list-output '[$_0_$]/index.html')
+  cd "$scratch"
+  say "== choices: $1 records of 22 fields, --where, a name template, lists per kind =="
+  # Wall time, and the processor time (user and system) that a busy shared machine disturbs less.
+  local -A wall=() cpu=()
+  local i variant
+  for ((i = 0; i < runs; i++)); do
+    local order=(plain pages lists)
+    order=("${order[@]:i%3}" "${order[@]:0:i%3}")
+    for variant in "${order[@]}"; do
+      fresh out
+      local extra=()
+      case "$variant" in
+        plain) extra=(--name-field 2) ;;
+        pages) extra=("${chosen[@]}") ;;
+        lists) extra=("${chosen[@]}" "${grouped[@]}") ;;
+      esac
+      /usr/bin/time -f '%e %U %S' -o time.txt "${base[@]}" "${extra[@]}" >run.log
+      wall[$variant]+=" $(cut -d' ' -f1 time.txt)"
+      cpu[$variant]+=" $(awk '{ print $2 + $3 }' time.txt)"
+      if [ "$variant" = lists ] && [ "$(grep -c -- '/index.html -> ok' run.log)" != 10 ]; then
+        say "MISMATCH: the run with lists did not write ten lists"; exit 1
+      fi
+    done
+  done
+  for variant in plain pages lists; do
+    # shellcheck disable=SC2086
+    say "$variant: wall median $(median ${wall[$variant]}) s, processor median $(median ${cpu[$variant]}) s   wall runs:${wall[$variant]}"
+  done
+  # shellcheck disable=SC2086
+  say "lists to pages alone: wall $(ratio "$(median ${wall[lists]})" "$(median ${wall[pages]})"), processor $(ratio "$(median ${cpu[lists]})" "$(median ${cpu[pages]})"); to the plain run: wall $(ratio "$(median ${wall[lists]})" "$(median ${wall[plain]})")"
+  rm -rf out
+  cd "$root"
+}
+
+if [ "$choices" = 1 ]; then
+  if [ "$quick" = 1 ]; then choice_runs 10000; else choice_runs 100000; fi
+fi
 
 if [ "$closescan" = 1 ] && [ -f "$bin/bench/libvelmora-closescan.so" ]; then
   close_scan_runs 2000

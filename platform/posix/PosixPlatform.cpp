@@ -339,6 +339,53 @@ std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subF
   return IdentityOf(st);
 }
 
+Result<bool> OutputFolder::MakeSubFolders(const std::vector<std::string>& components,
+                                          bool probeOnly) const {
+  if (!Held()) return Failure{ENOENT};
+  std::string joined;
+  for (const std::string& component : components) {
+    if (component.empty() || component == ".") continue;
+    joined += (joined.empty() ? "" : "/") + component;
+  }
+  if (joined.empty() || SubFolder(joined) != kNoNativeFile) return true;
+  // Walked one folder at a time without following links, so that a folder is only ever made
+  // inside a real folder of the held one.
+#ifdef O_PATH
+  constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#else
+  constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+#endif
+  UniqueFd current(::openat(DescriptorOf(folder_), ".", kWalkFlags));
+  if (!current.Valid()) return Failure{LastErrno()};
+  std::string path;
+  for (const std::string& component : components) {
+    if (component.empty() || component == ".") continue;
+    path += (path.empty() ? "" : "/") + component;
+    if (!UsablePath(component)) return Failure{ENOENT};
+    UniqueFd next(::openat(current.Get(), component.c_str(), kWalkFlags));
+    if (!next.Valid() && errno == ENOENT) {
+      if (probeOnly) return false;
+      if (::mkdirat(current.Get(), component.c_str(), 0777) == 0) {
+        std::lock_guard<std::mutex> lock(subFoldersMutex_);
+        made_.push_back(path);
+      } else if (errno != EEXIST) {  // another writing thread may have made it meanwhile
+        return Failure{LastErrno()};
+      }
+      next = UniqueFd(::openat(current.Get(), component.c_str(), kWalkFlags));
+    }
+    if (!next.Valid()) {
+      return Failure{errno == ELOOP || errno == ENOTDIR ? kErrorNotPlainFile : LastErrno()};
+    }
+    current = std::move(next);
+  }
+  return SubFolder(joined) != kNoNativeFile;
+}
+
+std::vector<std::string> OutputFolder::MadeFolders() const {
+  std::lock_guard<std::mutex> lock(subFoldersMutex_);
+  return made_;
+}
+
 InputFile::~InputFile() { Close(); }
 
 Status InputFile::Open(const std::string& path) {
@@ -485,6 +532,12 @@ Result<OutputProbe> ProbeOutputFile(const OutputFolder& outputFolder, const std:
   if (::faccessat(at.folder, folder.c_str(), W_OK | X_OK, 0) != 0) return Failure{LastErrno()};
   if (nameLength > NAME_MAX) return Failure{ENAMETOOLONG};
   return OutputProbe::Absent;
+}
+
+Status MakeFolder(const std::string& path) {
+  if (!UsablePath(path)) return Failure{ENOENT};
+  if (::mkdir(path.c_str(), 0777) != 0) return Failure{LastErrno()};
+  return {};
 }
 
 Status WriteNewFile(const std::string& path, std::string_view bytes) {

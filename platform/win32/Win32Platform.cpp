@@ -208,6 +208,16 @@ BOOL DeleteFileAt(const std::string& path) {
   return name.Wide() ? DeleteFileW(name.WideText()) : DeleteFileA(name.Ansi());
 }
 
+BOOL CreateDirectoryAt(const std::string& path) {
+  const SystemPath name(path);
+  if (!name.Valid()) {
+    SetLastError(ERROR_NO_UNICODE_TRANSLATION);
+    return FALSE;
+  }
+  return name.Wide() ? CreateDirectoryW(name.WideText(), nullptr)
+                     : CreateDirectoryA(name.Ansi(), nullptr);
+}
+
 BOOL MoveFileExAt(const std::string& from, const std::string& to, DWORD flags) {
   const SystemPath fromName(from);
   const SystemPath toName(to);
@@ -391,6 +401,52 @@ std::optional<FileIdentity> OutputFolder::FolderIdentity(const std::string& subF
   return IdentityOf(info);
 }
 
+Result<bool> OutputFolder::MakeSubFolders(const std::vector<std::string>& components,
+                                          bool probeOnly) const {
+  const auto isFolder = [](DWORD attributes) {
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  };
+  std::string whole;
+  for (const std::string& component : components) {
+    if (component.empty() || component == ".") continue;
+    whole += (whole.empty() ? "" : "\\") + component;
+  }
+  if (whole.empty() || isFolder(FileAttributesAt(PathOf(whole)))) return true;
+  // Looked at one folder at a time, so that a folder is only ever made inside a real folder
+  // (no junction or symbolic link: FILE_ATTRIBUTE_REPARSE_POINT) of the output folder.
+  std::string relative;
+  for (const std::string& component : components) {
+    if (component.empty() || component == ".") continue;
+    relative += (relative.empty() ? "" : "\\") + component;
+    const std::string path = PathOf(relative);
+    DWORD attributes = FileAttributesAt(path);
+    if (attributes == INVALID_FILE_ATTRIBUTES) {
+      const DWORD missing = GetLastError();
+      if (missing != ERROR_FILE_NOT_FOUND && missing != ERROR_PATH_NOT_FOUND) {
+        return Failure{missing};
+      }
+      if (probeOnly) return false;
+      if (CreateDirectoryAt(path)) {
+        std::lock_guard<std::mutex> lock(subFoldersMutex_);
+        made_.push_back(relative);
+        continue;
+      }
+      // Another writing thread may have made it meanwhile.
+      if (const DWORD error = GetLastError(); error != ERROR_ALREADY_EXISTS) return Failure{error};
+      attributes = FileAttributesAt(path);
+    }
+    if (!isFolder(attributes) || (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+      return Failure{kErrorNotPlainFile};
+    }
+  }
+  return true;
+}
+
+std::vector<std::string> OutputFolder::MadeFolders() const {
+  std::lock_guard<std::mutex> lock(subFoldersMutex_);
+  return made_;
+}
+
 InputFile::~InputFile() { Close(); }
 
 Status InputFile::Open(const std::string& path) {
@@ -550,6 +606,12 @@ std::optional<FileIdentity> IdentifyFile(const std::string& path) {
   BY_HANDLE_FILE_INFORMATION info{};
   if (!h.Valid() || !GetFileInformationByHandle(h.Get(), &info)) return std::nullopt;
   return IdentityOf(info);
+}
+
+Status MakeFolder(const std::string& path) {
+  if (!UsablePath(path)) return Failure{ERROR_INVALID_NAME};
+  if (!CreateDirectoryAt(path)) return Failure{GetLastError()};
+  return {};
 }
 
 Status WriteNewFile(const std::string& path, std::string_view bytes) {

@@ -49,7 +49,17 @@ BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& a
   const char* changeFolder = "cd \"";
 #endif
   std::string command = changeFolder + dir.Path().string() + "\" && \"" VELMORA_BATCH_PATH "\"";
-  for (const std::string& arg : args) command += " \"" + arg + "\"";
+  for (const std::string& arg : args) {
+    std::string quoted = arg;
+#ifndef _WIN32
+    // Inside double quotes the shell still expands "$" and "`" (placeholders hold "$_").
+    for (std::size_t at = quoted.find_first_of("$`"); at != std::string::npos;
+         at = quoted.find_first_of("$`", at + 2)) {
+      quoted.insert(at, 1, '\\');
+    }
+#endif
+    command += " \"" + quoted + "\"";
+  }
   command += " >\"" + (dir / "stdout.bin") + "\" 2>\"" + (dir / "stderr.bin") + "\"";
 #ifdef _WIN32
   // cmd.exe strips one pair of quotes around the whole line.
@@ -1158,6 +1168,10 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
       {"a lead inside a character", "932", "x\r\n1\r\n", "\x89[$_x_$][$_y_$]",
        {"--single-thread"}, 0, {"\x89[$_x_$][$_y_$]"}, lacks + "[$_y_$]\n"},
       {"quoted header", "932", "\"a,b\",c\r\n1,2\r\n", "[$_a,b_$][$_c_$]", {}, 0, {"12"}, ""},
+      {"a name of the program's own", "932", "a,#x\r\n1,2\r\n", "[$_a_$][$_#x_$]", {}, 0,
+       {"1[$_#x_$]"},
+       "velmora-batch: the header of field 1, '#x', begins with '#', which marks the program's "
+       "own names: it names no column\n" + lacks + "[$_#x_$]\n"},
       // Each kind of line stops after 20, with a count of the rest.
       {"many empty headers", "932", std::string(24, ',') + "\r\n1\r\n", "x", {}, 0, {"x"},
        manyEmpty},
@@ -1194,6 +1208,102 @@ TEST(BatchHeader, NamesColumnsByTheHeaderRow) {
         EXPECT_EQ(RunBatch(dir, args).out, c.pages[0]) << c.name;
       }
     }
+  }
+}
+
+TEST(BatchChoices, ChoosesRecordsNamesPagesAndWritesGroupedLists) {
+  const std::string events =
+      "id,kind,title,public\r\n1,talk,Spring,yes\r\n2,show,A & B,yes\r\n3,talk,Secret,no\r\n"
+      "4,talk,<Winter>,yes\r\n";
+  const std::string grouped = "[$_kind_$]:[$_#count_$]\n[$_#rows_$]<a href=\"[$_#file_$]\">"
+                              "[$_title_$]</a>#[$_#record_$]\n[$_#end_$]end [$_#record_$]\n";
+  const std::vector<std::string> byKind = {"--name-template", "[$_kind_$]/[$_id_$].html",
+                                           "--make-folders"};
+  const std::string noBlock = "velmora-batch: --list list.html: the list template has no block "
+                              "of rows: [$_#rows_$] ... [$_#end_$]\n";
+  struct Case {
+    const char* name;
+    std::vector<std::string> args;
+    std::string listTemplate;
+    int status;
+    std::map<std::string, std::string> files;  // under out
+    std::vector<std::string> logged;           // the log's file lines, after "out" and a separator
+    std::string err;                           // the start of standard error
+    std::string fileInTheWay = "";             // a file of that name in out before the run
+  };
+  std::vector<std::string> show = byKind;
+  show.insert(show.end(), {"--where", "kind=show"});
+  const std::vector<Case> cases = {
+      {"filter by column", {"--where", "public=yes", "--summary"}, "", 0,
+       {{"p001.html", "Spring"}, {"p002.html", "A &amp; B"}, {"p004.html", "&lt;Winter&gt;"}},
+       {"p001.html -> ok", "p002.html -> ok", "p004.html -> ok"},
+       "velmora-batch: 4 records, 1 skipped, 3 files written, 0 unchanged, 0 failed, 0 "
+       "colliding, "},
+      {"every condition, by field number", {"--where", "public!=yes", "--where", "0=3"}, "", 0,
+       {{"p003.html", "Secret"}}, {"p003.html -> ok"}, ""},
+      {"names with folders", byKind, "", 0,
+       {{"talk", "<folder>"}, {"show", "<folder>"}, {"talk/1.html", "Spring"},
+        {"show/2.html", "A &amp; B"}, {"talk/3.html", "Secret"}, {"talk/4.html", "&lt;Winter&gt;"}},
+       {"talk/1.html -> ok", "show/2.html -> ok", "talk/3.html -> ok", "talk/4.html -> ok"}, ""},
+      {"a file where a folder would be made", show, "", 3, {{"show", "x"}}, {},
+       OpenFailed("show/2.html") + "\n", "show"},
+      {"a name leaving the output folder", {"--where", "0=1", "--name-template", "../[$_id_$].x"},
+       "", 3, {}, {}, OpenFailed("../1.x") + "\n"},
+      {"lists grouped by kind",
+       {"--where", "public=yes", "--name-template", "[$_kind_$]/[$_id_$].html", "--make-folders",
+        "--list", "list.html", "--list-output", "[$_kind_$]/index.html"},
+       grouped, 0,
+       {{"talk", "<folder>"}, {"show", "<folder>"}, {"talk/1.html", "Spring"},
+        {"show/2.html", "A &amp; B"}, {"talk/4.html", "&lt;Winter&gt;"},
+        {"talk/index.html", "talk:2\n<a href=\"talk/1.html\">Spring</a>#1\n<a href=\"talk/"
+                            "4.html\">&lt;Winter&gt;</a>#4\nend 1\n"},
+        {"show/index.html", "show:1\n<a href=\"show/2.html\">A &amp; B</a>#2\nend 2\n"}},
+       {"talk/1.html -> ok", "show/2.html -> ok", "talk/4.html -> ok", "talk/index.html -> ok",
+        "show/index.html -> ok"},
+       ""},
+      {"one list of every page", {"--where", "0!=2", "--list", "list.html"},
+       "<[$_#rows_$][$_#file_$] [$_#end_$]>[$_#count_$]", 0,
+       {{"p001.html", "Spring"}, {"p003.html", "Secret"}, {"p004.html", "&lt;Winter&gt;"},
+        {"index.html", "<p001.html p003.html p004.html >3"}},
+       {"p001.html -> ok", "p003.html -> ok", "p004.html -> ok", "index.html -> ok"}, ""},
+      {"a dry run", {"--dry-run", "--where", "public=yes", "--name-template",
+                     "[$_kind_$]/[$_id_$].html", "--make-folders", "--list", "list.html",
+                     "--list-output", "[$_kind_$]/index.html"},
+       grouped, 0, {},
+       {"talk/1.html -> dry run", "show/2.html -> dry run", "talk/4.html -> dry run",
+        "talk/index.html -> dry run", "show/index.html -> dry run"},
+       ""},
+      {"a list without its block", {"--list", "list.html"}, "[$_#end_$] alone", 2, {}, {},
+       noBlock},
+      {"a list with two blocks", {"--list", "list.html"},
+       "[$_#rows_$]a[$_#end_$][$_#rows_$]b[$_#end_$]", 2, {}, {},
+       "velmora-batch: --list list.html: the list template has [$_#rows_$] twice: it may have "
+       "one block of rows\n"},
+      {"an unknown column", {"--where", "colour=red"}, "", 2, {}, {},
+       "velmora-batch: --where: the header has no column 'colour'\n"},
+      {"a condition without =", {"--where", "public"}, "", 2, {}, {},
+       "velmora-batch: --where needs NAME=VALUE or NAME!=VALUE, not 'public'\n"},
+  };
+  for (const Case& c : cases) {
+    test::TempDir dir;
+    test::WriteBytes(dir / "s.ini", kSettings);
+    test::WriteBytes(dir / "in.csv", events);
+    test::WriteBytes(dir / "t.html", "[$_title_$]");
+    test::WriteBytes(dir / "list.html", c.listTemplate);
+    fs::create_directory(dir.Path() / "out");
+    if (!c.fileInTheWay.empty()) test::WriteBytes(dir / ("out" + kSep + c.fileInTheWay), "x");
+    std::vector<std::string> args = c.args;
+    args.insert(args.end(), {"--header", "--code-page", "932", "s.ini"});
+    const BatchResult r = RunBatch(dir, args);
+    EXPECT_EQ(r.status, c.status) << c.name << "\n" << r.err;
+    EXPECT_EQ(Snapshot(dir.Path() / "out", false), c.files) << c.name;
+    EXPECT_EQ(r.err.substr(0, c.err.size()), c.err) << c.name;
+    std::string log = Header("in.csv", "t.html", "out");
+    for (const std::string& line : c.logged) log += "out" + kSep + line + "\r\n";
+    if (c.status == 0) {
+      EXPECT_EQ(r.out, log + "----\r\n" + Finished("4") + "\r\n") << c.name;
+    }
+    EXPECT_FALSE(fs::exists(dir.Path() / "1.x")) << c.name;
   }
 }
 

@@ -187,6 +187,15 @@ TEST(BatchOptions, RefusesWhatIsNoValidCommandLine) {
        "--init keeps a field's number, not a column's name: --name-field 'price'"},
       {{"--init", "n.ini", "--line-ends=any", "--header", "x.ini"},
        "--init writes a new settings file and takes no other: 'x.ini'"},
+      {{"--where", "public", "a.ini"}, "--where needs NAME=VALUE or NAME!=VALUE, not 'public'"},
+      {{"--where", "!=x", "a.ini"}, "--where needs NAME=VALUE or NAME!=VALUE, not '!=x'"},
+      {{"--where", "0=a", "--where", "kind!=x", "a.ini"},
+       "--where 'kind!=x' names a column: it needs --header"},
+      {{"--list-output", "i.html", "a.ini"},
+       "--list-output names the list files of --list: it needs --list"},
+      {{"--name-template", "[$_0_$]", "--name-number", "2", "a.ini"},
+       "--name-template names the files itself: it does not go with --name-field or "
+       "--name-number"},
   };
   for (const Refused& r : cases) {
     std::string error;

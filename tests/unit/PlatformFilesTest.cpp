@@ -137,6 +137,52 @@ TEST(PlatformFiles, HeldOutputFolderKeepsItsFilesWhenItsNameIsTaken) {
   EXPECT_FALSE(test::Exists(dir / "missing"));
 }
 
+// Folders are made one inside the other in the held folder, never where a file or a link stands,
+// and the run can learn which ones it made.
+TEST(PlatformFiles, MakesMissingSubFoldersOnlyInsideRealFolders) {
+  test::TempDir dir;
+  const std::string folder = dir / "out";
+  const std::string separator(1, platform::NativePathRules().joinSeparator);
+  fs::create_directories(fs::path(folder) / "a");
+  test::WriteBytes(folder + "/file", "x");
+#ifndef _WIN32
+  fs::create_directory(dir.Path() / "elsewhere");
+  fs::create_directory_symlink(dir.Path() / "elsewhere", fs::path(folder) / "link");
+#endif
+  platform::OutputFolder held(folder + separator);
+  ASSERT_TRUE(held.Hold().ok());
+  struct Case {
+    std::vector<std::string> components;
+    bool probeOnly;
+    std::optional<bool> there;  // nothing: refused with error
+    platform::ErrorCode error;
+  };
+  const std::vector<Case> cases = {
+      {{"a"}, false, true, 0},
+      {{"b", "c"}, true, false, 0},
+      {{"b", "c"}, false, true, 0},
+      {{"a", "", ".", "d"}, false, true, 0},
+      {{"file", "e"}, false, std::nullopt, platform::kErrorNotPlainFile},
+#ifndef _WIN32
+      {{"link"}, false, true, 0},  // a linked folder that is there is used as it is
+      {{"link", "f"}, false, std::nullopt, platform::kErrorNotPlainFile},
+#endif
+  };
+  for (const Case& c : cases) {
+    const platform::Result<bool> made = held.MakeSubFolders(c.components, c.probeOnly);
+    ASSERT_EQ(made.ok(), c.there.has_value()) << c.components.back();
+    if (c.there) {
+      EXPECT_EQ(*made, *c.there) << c.components.back();
+    } else {
+      EXPECT_EQ(made.error(), c.error) << c.components.back();
+    }
+  }
+  EXPECT_EQ(held.MadeFolders(),
+            (std::vector<std::string>{"b", "b" + separator + "c", "a" + separator + "d"}));
+  EXPECT_TRUE(fs::is_directory(fs::path(folder) / "b" / "c"));
+  EXPECT_FALSE(fs::exists(dir.Path() / "elsewhere" / "f"));
+}
+
 // A write of several pieces (Windows hands WriteFile at most 4 MB at a time) stores every byte in
 // order, and the reads give them back whole.
 TEST(PlatformFiles, WriteLargerThanOnePieceKeepsEveryByte) {

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "engine/RunChoices.h"
+#include "engine/RunReporter.h"
 #include "engine/StatusLine.h"
 #include "engine/WriterPipeline.h"
 #include "support/ScopedCodePage.h"
@@ -252,6 +254,144 @@ TEST(RecordMerger, NeverWritesOverAProtectedFile) {
   OneThreadWriter writer(context, log, host);
   EXPECT_FALSE(writer.Write("input", 1));
   EXPECT_EQ(test::ReadBytes(dir / "input.html"), "keep me");
+}
+
+TEST(RecordMerger, ChoosesRecordsAndNamesThemByTheNameTemplate) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  struct Case {
+    std::vector<std::string> conditions;
+    std::string line;
+    std::string name;  // "": skipped
+  };
+  const Case cases[] = {
+      {{"0=a"}, "a,<b>", "<b>/7.txt"},
+      {{"0=a"}, "\"a\",x", "x/7.txt"},  // the field's text, quotes removed
+      {{"0!=a"}, "a,x", ""},
+      {{"0=a", "1=y"}, "a,x", ""},
+      {{"2="}, "a,x", "x/7.txt"},  // a missing field is empty
+      {{"2!="}, "a,x", ""},
+      {{"1=X"}, "a,x", ""},  // byte for byte
+      {{"99999999999999999999999="}, "a,x", "x/7.txt"},
+  };
+  for (const Case& c : cases) {
+    std::vector<RecordCondition> conditions;
+    for (const std::string& text : c.conditions) {
+      conditions.push_back(*ParseRecordCondition(text, table));
+    }
+    RunChoices choices(conditions, "[$_1_$]/[$_#record_$].txt", std::nullopt);
+    const GeneratorSettings s = Defaults("out");
+    RunContext context(s, "t", ',', table, kPosix);
+    choices.Attach(context);
+    MergeScratch scratch;
+    MergedRecord record;
+    std::string line = c.line;
+    BuildMergedRecord(line, 7, context, scratch, record);
+    EXPECT_EQ(record.skipped, c.name.empty()) << c.line << " " << c.conditions[0];
+    if (!c.name.empty()) {
+      EXPECT_EQ(record.outputName, c.name) << c.line;
+    }
+    EXPECT_EQ(choices.Skipped(), c.name.empty() ? 1u : 0u);
+  }
+}
+
+// Keeps the records that a run hands to its sink.
+class KeptRecords : public RecordSink {
+ public:
+  void Keep(const MergedRecord& record) override { kept.push_back(record); }
+  std::vector<MergedRecord> kept;
+};
+
+TEST(RecordMerger, FillsListRowsExactlyAsTheRecordsPagesAreFilled) {
+  const CodePageTable table = CodePageTable::ForCodePage(932);
+  // The list names field 1 alone; a value that holds another field's placeholder is filled
+  // from that field as in the page, though the list never names it.
+  const std::vector<std::string> lines = {"a,[$_2_$],z<", "b,x&y,w", "c,[$_3_$],v,"};
+  GeneratorSettings s = Defaults("out");
+  s.ReplaceDefault = "-";
+  KeptRecords sink;
+  RunContext context(s, "[$_1_$]", ',', table, kPosix);
+  context.output.sink = &sink;
+  RunChoices choices({}, std::nullopt,
+                     ListRequest{ListTemplate{"(", "[$_1_$]=[$_#file_$];", ")"}, "i.html"});
+  choices.Attach(context);
+  MergeScratch scratch;
+  std::vector<std::string> pages;
+  for (std::size_t i = 0; i < lines.size(); ++i) {
+    MergedRecord record;
+    std::string line = lines[i];
+    BuildMergedRecord(line, static_cast<std::uint32_t>(i + 1), context, scratch, record);
+    pages.push_back(record.content);
+    choices.RecordDone(record, OutputOutcome::Written, 0);
+  }
+  EXPECT_EQ(pages, (std::vector<std::string>{"z&lt;", "x&amp;y", "-"}));
+  std::string log;
+  RunEvents events;
+  RunReporter reporter(log, events);
+  EXPECT_EQ(choices.WriteLists(context, reporter), 0u);
+  ASSERT_EQ(sink.kept.size(), 1u);
+  EXPECT_EQ(sink.kept[0].outputName, "i.html");
+  EXPECT_EQ(sink.kept[0].content, "(z&lt;=1.html;x&amp;y=2.html;-=3.html;)");
+}
+
+TEST(RecordMerger, ReadsConditionsAndSplitsListTemplatesWhereCharactersStart) {
+  struct Condition {
+    unsigned codePage;
+    std::string text;
+    bool read;
+    std::string name, value;
+    bool equal;
+  };
+  const Condition conditions[] = {
+      {932, "kind=talk", true, "kind", "talk", true},
+      {932, "kind!=talk", true, "kind", "talk", false},
+      {932, "a=b=c", true, "a", "b=c", true},
+      {932, "a!b=", true, "a!b", "", true},
+      {932, "=x", false, "", "", true},
+      {932, "!=x", false, "", "", true},
+      {932, "kind", false, "", "", true},
+      // In Johab "=" may be the second byte of a character.
+      {1361, "\x88\x3d=x", true, "\x88\x3d", "x", true},
+      {1361, "\x88\x3d", false, "", "", true},
+  };
+  for (const Condition& c : conditions) {
+    const std::optional<RecordCondition> read =
+        ParseRecordCondition(c.text, CodePageTable::ForCodePage(c.codePage));
+    ASSERT_EQ(read.has_value(), c.read) << c.text;
+    if (!read) continue;
+    EXPECT_EQ(read->name, c.name);
+    EXPECT_EQ(read->value, c.value);
+    EXPECT_EQ(read->equal, c.equal);
+  }
+  struct List {
+    std::string text;
+    std::string head, row, tail, error;
+  };
+  const List lists[] = {
+      {"<h>[$_#rows_$]<r>[$_#end_$]<t>", "<h>", "<r>", "<t>", ""},
+      {"[$_#rows_$][$_#end_$]", "", "", "", ""},
+      // "[" as the second byte of a character starts no placeholder.
+      {"\x89[$_#rows_$][$_#rows_$]r[$_#end_$]", "\x89[$_#rows_$]", "r", "", ""},
+      {"no block", "", "", "",
+       "the list template has no block of rows: [$_#rows_$] ... [$_#end_$]"},
+      {"[$_#rows_$]a[$_#end_$][$_#rows_$]b[$_#end_$]", "", "", "",
+       "the list template has [$_#rows_$] twice: it may have one block of rows"},
+      {"[$_#rows_$]a", "", "", "",
+       "the list template's block of rows has no [$_#end_$] after [$_#rows_$]"},
+      {"[$_#end_$][$_#rows_$]a[$_#end_$]", "", "", "",
+       "the list template has [$_#end_$] outside its block of rows"},
+      {"[$_#rows_$]a[$_#end_$][$_#end_$]", "", "", "",
+       "the list template has [$_#end_$] outside its block of rows"},
+  };
+  for (const List& c : lists) {
+    std::string error;
+    const std::optional<ListTemplate> split =
+        SplitListTemplate(c.text, Defaults("out"), CodePageTable::ForCodePage(932), error);
+    EXPECT_EQ(error, c.error) << c.text;
+    if (!split) continue;
+    EXPECT_EQ(split->head, c.head) << c.text;
+    EXPECT_EQ(split->row, c.row) << c.text;
+    EXPECT_EQ(split->tail, c.tail) << c.text;
+  }
 }
 
 }  // namespace
