@@ -1492,6 +1492,47 @@ TEST_F(BatchCommand, InitWritesTheWindowsFirstSettingsFileAndNeverReplacesOne) {
   EXPECT_FALSE(fs::exists(dir.Path() / "long.ini"));
 }
 
+// A whole site: the recipe kept by --init makes the same pages and lists from the settings file
+// alone, and after rows are dropped the next run removes their pages, the list of a group that
+// is gone and the folder it made for that group.
+TEST(BatchPrune, KeepsTheSitesRecipeAndRemovesWhatDroppedRowsLeftBehind) {
+  test::TempDir dir;
+  test::WriteBytes(dir / "in.csv",
+                   "id,kind,title,public\r\n1,talk,Spring,yes\r\n2,show,Art,yes\r\n"
+                   "3,talk,Secret,no\r\n4,talk,Winter,yes\r\n");
+  test::WriteBytes(dir / "t.html", "[$_title_$]");
+  test::WriteBytes(dir / "list.html", "[$_kind_$]:[$_#rows_$] [$_#file_$][$_#end_$]");
+  ASSERT_EQ(RunBatch(dir, {"--init", "site.ini", "-i", "in.csv", "-t", "t.html", "-o", "out",
+                           "--header", "--code-page", "932", "--where", "public=yes",
+                           "--name-template", "[$_kind_$]/[$_id_$].html", "--make-folders",
+                           "--list", "list.html", "--list-output", "[$_kind_$]/index.html",
+                           "--prune"})
+                .status,
+            0);
+  BatchResult first = RunBatch(dir, {"site.ini"});
+  EXPECT_EQ(first.status, 0) << first.err;
+  std::map<std::string, std::string> site = Snapshot(dir.Path() / "out", false);
+  site.erase(".velmora-files");
+  EXPECT_EQ(site, (std::map<std::string, std::string>{
+                      {"talk", "<folder>"}, {"show", "<folder>"}, {"talk/1.html", "Spring"},
+                      {"show/2.html", "Art"}, {"talk/4.html", "Winter"},
+                      {"talk/index.html", "talk: talk/1.html talk/4.html"},
+                      {"show/index.html", "show: show/2.html"}}));
+  test::WriteBytes(dir / "in.csv", "id,kind,title,public\r\n1,talk,Spring,yes\r\n"
+                                   "4,talk,Winter,no\r\n");
+  BatchResult second = RunBatch(dir, {"site.ini"});
+  EXPECT_EQ(second.status, 0) << second.err;
+  site = Snapshot(dir.Path() / "out", false);
+  site.erase(".velmora-files");
+  EXPECT_EQ(site, (std::map<std::string, std::string>{{"talk", "<folder>"},
+                                                      {"talk/1.html", "Spring"},
+                                                      {"talk/index.html", "talk: talk/1.html"}}));
+  for (const std::string removed : {"show/2.html", "show/index.html", "talk/4.html", "show"}) {
+    const std::string line = ReplaceEvery("out/" + removed, "/", kSep) + " -> removed\r\n";
+    EXPECT_NE(second.out.find(line), std::string::npos) << removed << "\n" << second.out;
+  }
+}
+
 TEST(BatchPrune, RemovesOnlyUnchangedFilesThatTheLastPruningRunWroteAndThisOneDidNot) {
   const std::string b = "out" + kSep + "b.html";
   const std::string kept = "velmora-batch: --prune: " + b;
