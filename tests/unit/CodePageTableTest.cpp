@@ -73,6 +73,10 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
       {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8, false},   // a lone lead byte at the end
       {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8, false},  // a lead byte before LF
       {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8, false},    // a lead byte before a blank
+      // Past a block of sixteen bytes: a trail byte of the lead set before LF, then a lone lead.
+      {932, "\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\n"
+            "abcdefghijklmnopqrstuvwxyz\x82\xa0\x82",
+       47, Utf8Look::NotUtf8, false},
       {932, "\xe5\x86\x86", 2, Utf8Look::Utf8, true},         // UTF-8 that 932 cannot take
       {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8, true},    // UTF-8 that 932 takes as well
       // Half-width katakana in 932 that pair up as two-byte UTF-8: no evidence of UTF-8.
@@ -134,7 +138,8 @@ TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
   unsigned seed = 7;
   for (const CodePageTable& table : tables) {
     for (int round = 0; round < 2000; ++round) {
-      std::string text(1 + round % 9, ' ');
+      // Long enough for the text check's blocks of sixteen bytes, with ASCII stretches to skip.
+      std::string text(1 + round % 9 + (round % 5 == 0 ? 40 : 0), ' ');
       for (char& c : text) {
         seed = seed * 1103515245u + 12345u;
         c = alphabet[(seed >> 16) % sizeof alphabet];

@@ -1,0 +1,28 @@
+// Searches for bytes sixteen at a time (SSE2 on x86; elsewhere eight at a time or byte by byte):
+// the scans over every value of every record, where most bytes are what is not looked for.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace velmora {
+
+// The offset of the first byte at or above 0x80 at or after from, or text.size().
+std::size_t SkipAscii(std::string_view text, std::size_t from);
+
+// A few bytes looked for together.
+class ByteSet {
+ public:
+  static constexpr std::size_t kMaxBytes = 8;
+  // The set of the bytes of bytes (at most kMaxBytes of them).
+  explicit ByteSet(std::string_view bytes);
+  // The offset of the first byte of text that is in the set, or text.size().
+  std::size_t FindIn(std::string_view text) const;
+
+ private:
+  unsigned char bytes_[kMaxBytes] = {};
+  std::size_t count_ = 0;
+  bool member_[256] = {};
+};
+
+}  // namespace velmora
