@@ -3,6 +3,7 @@
 #include <array>
 #include <cstring>
 
+#include "engine/ByteScan.h"
 #include "engine/Placeholder.h"
 #include "engine/ReplaceAll.h"
 #include "engine/TemplatePlan.h"
@@ -39,6 +40,13 @@ const ByteKinds& KindsFor(std::int32_t replaceFormat, char breakByte) {
                                          (breakByte == '\x0B' ? 1 : 0))];
 }
 
+// The bytes that KindsFor gives a replacement, for the search for the first of them.
+const ByteSet& ReplacedBytesFor(std::int32_t replaceFormat, char breakByte) {
+  static const ByteSet kSets[4] = {ByteSet("\n"), ByteSet("\v"), ByteSet("&\"><'\n"),
+                                   ByteSet("&\"><'\v")};
+  return kSets[(replaceFormat == 0 ? 2 : 0) + (breakByte == '\x0B' ? 1 : 0)];
+}
+
 // Walks value once and hands emit its translation piece by piece. HTML escapes "&" (first, so
 // that the entities made for the others are not escaped again), the double quote, ">", "<" and
 // the apostrophe wherever they stand, even right after a lead byte: a browser that meets a lead
@@ -53,8 +61,8 @@ void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char br
   const ByteKinds& kind = KindsFor(replaceFormat, breakByte);
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
   const std::size_t size = value.size();
-  std::size_t first = 0;
-  while (first < size && kind[bytes[first]] == 0) ++first;
+  // Sixteen bytes at a time: this search over every value was half of the time spent filling.
+  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
   if (first == size) {  // nothing to replace, the common case
     emit(value);
     return;
@@ -160,6 +168,56 @@ bool FillByPlan(const TemplatePlan& plan, const RunContext& context, const Field
   return true;
 }
 
+// FillByPlan into pieces: each value is translated once, into pieces.values when its translation
+// differs from the field, and every place of it refers to that.
+bool FillPiecesByPlan(const TemplatePlan& plan, const RunContext& context,
+                      const FieldList& fields, FillScratch& scratch, FilledPieces& pieces) {
+  const GeneratorSettings& s = context.settings;
+  const std::size_t count = fields.size();
+  scratch.valueLengths.assign(count, 0);
+  scratch.valueViews.assign(count, std::string_view());
+  std::size_t translatedBytes = 0;
+  for (std::size_t i = 0; i < count; ++i) {
+    if (!plan.used[i] || (fields[i].empty() && !s.ReplaceDefault.empty())) continue;
+    const std::size_t length =
+        TranslatedLength(fields[i], s.ReplaceFormat, context.breakByte, context.table);
+    scratch.valueLengths[i] = length;
+    if (length != fields[i].size()) translatedBytes += length;
+  }
+  // Reserved whole, so that the pieces that point into it never move.
+  pieces.values.clear();
+  pieces.values.reserve(translatedBytes);
+  pieces.pieces.clear();
+  pieces.size = 0;
+  for (const TemplatePlan::Piece& piece : plan.pieces) {
+    std::string_view bytes;
+    if (piece.field == TemplatePlan::kLiteral) {
+      bytes = std::string_view(context.templateText).substr(piece.offset, piece.length);
+    } else if (const std::size_t i = piece.field; scratch.valueViews[i].data() != nullptr) {
+      bytes = scratch.valueViews[i];
+    } else {
+      const std::string& field = fields[i];
+      if (field.empty() && !s.ReplaceDefault.empty()) {
+        bytes = s.ReplaceDefault;
+      } else if (scratch.valueLengths[i] == field.size()) {
+        bytes = field;
+      } else {
+        const std::size_t place = pieces.values.size();
+        AppendTranslatedValue(pieces.values, field, s.ReplaceFormat, context.breakByte,
+                              context.table);
+        bytes = std::string_view(pieces.values).substr(place);
+      }
+      if (plan.scanned[i] && !IsInertValue(bytes, plan.firstByte, context.table)) return false;
+      // A view of no bytes still needs an address to tell that it is filled in.
+      scratch.valueViews[i] = bytes.data() != nullptr ? bytes : std::string_view("", 0);
+    }
+    if (bytes.empty()) continue;
+    pieces.pieces.push_back(bytes);
+    pieces.size += bytes.size();
+  }
+  return true;
+}
+
 // The substitution as it is defined: for each field in turn, every occurrence of its placeholder
 // in the whole working copy, the values put in for earlier fields included, and then every
 // occurrence of its column's named placeholder.
@@ -209,6 +267,12 @@ void FillTemplate(const RunContext& context, const FieldList& fields, FillScratc
   if (!plan.usable || !FillByPlan(plan, context, fields, scratch, content)) {
     FillFieldByField(context, fields, scratch, content);
   }
+}
+
+bool FillTemplatePieces(const RunContext& context, const FieldList& fields, FillScratch& scratch,
+                        FilledPieces& pieces) {
+  const TemplatePlan& plan = PlanFor(context, fields.size(), scratch);
+  return plan.usable && FillPiecesByPlan(plan, context, fields, scratch, pieces);
 }
 
 void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,

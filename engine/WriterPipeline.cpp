@@ -15,8 +15,9 @@ namespace {
 constexpr std::size_t kSlotsPerWriter = 16;
 
 // The storage a slot keeps for the next record.
-std::size_t Capacity(const MergedRecord& record, const FieldList& fields) {
-  std::size_t bytes = record.content.capacity();
+std::size_t Capacity(const MergedRecord& record, const FieldList& fields,
+                     const FilledPieces& pieces) {
+  std::size_t bytes = record.content.capacity() + pieces.values.capacity();
   for (const std::string& field : fields) bytes += field.capacity();
   return bytes;
 }
@@ -31,7 +32,7 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
                                const WritingOptions& options)
     : context_(context),
       reporter_(reporter),
-      fillOnWriters_(options.fillOnWriters && options.writers > 0),
+      fillOnWriters_(options.fillOnWriters || options.writers == 0),
       maxQueuedBytes_(options.maxQueuedBytes),
       ticker_(reporter.Events()) {
   const unsigned writers = std::min(options.writers, kMaxWriterThreads);
@@ -155,10 +156,11 @@ void WriterPipeline::Retain(std::size_t index) {
   // faults), up to as many bytes as the queue may hold.
   Slot& slot = ring_[index];
   retainedBytes_ -= retained_[index];
-  std::size_t capacity = Capacity(slot.record, slot.fields);
+  std::size_t capacity = Capacity(slot.record, slot.fields, slot.pieces);
   if (retainedBytes_ + capacity > maxQueuedBytes_) {
     std::string().swap(slot.record.content);
     FieldList().swap(slot.fields);
+    std::string().swap(slot.pieces.values);
     capacity = 0;
   }
   retained_[index] = capacity;

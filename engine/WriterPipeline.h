@@ -40,7 +40,8 @@ struct WritingOptions {
   // With writers: the writing threads fill the template of each record too, so that the calling
   // thread only reads, splits and names the records (the batch command, whose reading thread is
   // its bottleneck); else the calling thread merges each record whole (the window, whose thread
-  // must come back to its messages between records anyway).
+  // must come back to its messages between records anyway). Without writers each record is
+  // filled as it is written, which is the same.
   bool fillOnWriters = false;
   // At most depth records (0: enough to keep every thread busy), and about maxQueuedBytes of them
   // (but always one), are merged and not yet reported.
@@ -92,6 +93,7 @@ class WriterPipeline {
   struct Slot {
     MergedRecord record;  // its buffers serve record after record
     FieldList fields;     // with fillOnWriters: the record's fields, until a writer fills it
+    FilledPieces pieces;  // with fillOnWriters: the filled template, when it is written so
     Work work;
   };
   struct SleepingWriter {

@@ -22,8 +22,19 @@ void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_to
   slot.work.started = !stop.stop_requested() && firstFailure_.load() == kNoFailure;
   if (!slot.work.started) return;
   try {
-    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
-    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason);
+    const FilledPieces* pieces = nullptr;
+    if (fillOnWriters_) {
+      // A file is written from the pieces of the filled template, so that the template's bytes
+      // are not copied for every page; a sink and a dry run need the page in one piece.
+      const OutputOptions& output = context_.output;
+      if (output.sink == nullptr && !output.dryRun &&
+          FillTemplatePieces(context_, slot.fields, fill, slot.pieces)) {
+        pieces = &slot.pieces;
+      } else {
+        FillTemplate(context_, slot.fields, fill, slot.record.content);
+      }
+    }
+    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason, pieces);
   } catch (...) {
     // Memory running out is a failure of this record like a failed write.
     slot.work.error = std::current_exception();
