@@ -17,7 +17,8 @@ namespace velmora {
 
 // A filled template as the stretches of bytes it is made of, in order: the template's literal
 // stretches, fields that need no translation, the default text and translated values (held in
-// values). Valid while the template, the fields and values are.
+// values, with short pieces gathered there too). Valid while the template, the fields and values
+// are.
 struct FilledPieces {
   std::vector<std::string_view> pieces;
   std::string values;

@@ -107,7 +107,11 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     settings.Output = "out";
     settings.RuleTail = ".txt";
     const std::size_t fieldCount = 1 + random.Below(random.Below(4) == 0 ? 14 : 4);
-    const std::string templateText = Text(random, texts, fieldCount, 12);
+    std::string templateText = Text(random, texts, fieldCount, 12);
+    // Now and then a stretch long enough to be written as a piece of its own.
+    if (round % 10 == 0) {
+      templateText += std::string(1500, 'x') + Text(random, texts, fieldCount, 4);
+    }
     // Several records over one template, so that a plan is reused and one made for a new count.
     RunContext context(settings, templateText, ',', table, platform::NativePathRules());
     // Half the runs read a header: some columns named, some not.
@@ -123,6 +127,8 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     context.namedPlaceholders = named;
     MergeScratch scratch;
     MergedRecord record;
+    FillScratch pieceScratch;
+    FilledPieces pieces;
     for (int r = 0; r < 4; ++r) {
       std::string line;
       const std::size_t count = r == 3 ? 1 + random.Below(14) : fieldCount;
@@ -135,6 +141,13 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
       SplitFields(line, ',', table, fields);
       ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table, named))
           << "round " << round << ", record " << r << ", code page " << table.CodePage();
+      // The page in pieces, when the plan gives it, holds the same bytes.
+      if (FillTemplatePieces(context, fields, pieceScratch, pieces)) {
+        std::string joined;
+        for (const std::string_view piece : pieces.pieces) joined += piece;
+        ASSERT_EQ(joined, record.content) << "round " << round << ", record " << r;
+        ASSERT_EQ(pieces.size, joined.size());
+      }
     }
   }
 }
