@@ -1,7 +1,9 @@
 #include "engine/WriterPipeline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <functional>
 #include <utility>
 
 #include "engine/OutputPath.h"
@@ -47,6 +49,7 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
   {
     MutexLock lock(mutex_);
     states_.assign(depth_, SlotState::Free);
+    busy_.assign(std::bit_ceil(2 * depth_), BusyFile{});
   }
   try {
     for (unsigned i = 0; i < writers; ++i) {
@@ -65,7 +68,7 @@ void WriterPipeline::Stop() {
   {
     MutexLock lock(mutex_);
     closing_ = true;
-    ready_.clear();
+    readyFirst_ = readyEnd_;
     while (!sleeping_.empty()) WakeWriter();
   }
   for (std::thread& writer : writers_) {
@@ -97,6 +100,7 @@ void WriterPipeline::Prepare(Slot& slot, std::string& line, std::uint32_t record
     slot.work.bytes = slot.record.content.size();
   }
   slot.work.keyed = multipleWriters_ && !slot.record.fileKey.empty();
+  if (slot.work.keyed) slot.keyHash = std::hash<std::string>{}(slot.record.fileKey);
 }
 
 void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {
@@ -118,7 +122,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
     states_[index] = SlotState::Queued;
     queuedBytes_ += slot.work.bytes;
     ++queued_;
-    ready_.push_back(index);
+    ++readyEnd_;
     if (MoreWritersNeeded()) WakeWriter();
   }
   ++nextSlot_;
@@ -210,9 +214,11 @@ void WriterPipeline::ReportFinished(bool waitAll) {
       continue;
     }
     if (waitAll ? queued_ == 0 : !Full()) return;
-    // Writers that sleep until a batch is queued get what there is.
-    if (!ready_.empty()) {
-      while (!sleeping_.empty()) WakeWriter();
+    // Writers that sleep until a batch is queued get what there is: one for each batch, so
+    // that no writer wakes to find nothing.
+    for (std::size_t left = ReadyCount(); left > 0 && !sleeping_.empty();
+         left -= std::min(left, kTakeBatch)) {
+      WakeWriter();
     }
     WaitResponsive(&WriterPipeline::FrontBatchFinished);
   }
@@ -236,8 +242,8 @@ void WriterPipeline::ReportFailure(std::size_t index) {
   queued_ = 0;
   finished_ = 0;
   queuedBytes_ = 0;
-  ready_.clear();
-  busy_.clear();
+  readyFirst_ = readyEnd_;
+  std::fill(busy_.begin(), busy_.end(), BusyFile{});
   mutex_.Unlock();
   try {
     Report(failed);
