@@ -12,7 +12,7 @@
 
 namespace velmora {
 
-std::size_t SkipAscii(std::string_view text, std::size_t from) {
+std::size_t SkipAsciiRun(std::string_view text, std::size_t from) {
   const char* data = text.data();
 #ifdef VELMORA_SSE2
   while (from + 16 <= text.size()) {

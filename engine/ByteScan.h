@@ -7,8 +7,15 @@
 
 namespace velmora {
 
-// The offset of the first byte at or above 0x80 at or after from, or text.size().
-std::size_t SkipAscii(std::string_view text, std::size_t from);
+// SkipAscii past its first byte.
+std::size_t SkipAsciiRun(std::string_view text, std::size_t from);
+
+// The offset of the first byte at or above 0x80 at or after from, or text.size(). The first byte
+// is looked at here, inline: walks over text call this after every character.
+inline std::size_t SkipAscii(std::string_view text, std::size_t from) {
+  if (from >= text.size() || static_cast<unsigned char>(text[from]) >= 0x80) return from;
+  return SkipAsciiRun(text, from + 1);
+}
 
 // A few bytes looked for together.
 class ByteSet {

@@ -62,9 +62,24 @@ void WalkTranslation(std::string_view value, std::int32_t replaceFormat, char br
   const auto* bytes = reinterpret_cast<const unsigned char*>(value.data());
   const std::size_t size = value.size();
   // Sixteen bytes at a time: this search over every value was half of the time spent filling.
-  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
+  const ByteSet& replaced = ReplacedBytesFor(replaceFormat, breakByte);
+  const std::size_t first = replaced.FindIn(value);
   if (first == size) {  // nothing to replace, the common case
     emit(value);
+    return;
+  }
+  if (!table.IsTrail(static_cast<unsigned char>(breakByte))) {
+    // The break byte is never the second byte of a character (as in every code page that the
+    // system has): each byte of the set is replaced wherever it stands, and the search goes on
+    // from one to the next without walking the characters between.
+    std::size_t unchanged = 0;
+    for (std::size_t i = first; i < size;
+         i = unchanged + replaced.FindIn(value.substr(unchanged))) {
+      emit(value.substr(unchanged, i - unchanged));
+      emit(kReplacements[kind[bytes[i]]]);
+      unchanged = i + 1;
+    }
+    emit(value.substr(unchanged));
     return;
   }
   bool afterLead = LeadByteBefore(value, 0, first, table);
