@@ -17,6 +17,9 @@ inline std::size_t SkipAscii(std::string_view text, std::size_t from) {
   return SkipAsciiRun(text, from + 1);
 }
 
+// The line ends in text, counting CR LF, CR and LF each as one, as an editor does.
+std::size_t CountLineEnds(std::string_view text);
+
 // A few bytes looked for together.
 class ByteSet {
  public:
@@ -27,7 +30,9 @@ class ByteSet {
   std::size_t FindIn(std::string_view text) const;
 
  private:
-  unsigned char bytes_[kMaxBytes] = {};
+  // Each byte of the set sixteen times, the last repeated to kMaxBytes rows, so that the search
+  // compares with all rows and no count.
+  alignas(16) unsigned char rows_[kMaxBytes][16] = {};
   std::size_t count_ = 0;
   bool member_[256] = {};
 };

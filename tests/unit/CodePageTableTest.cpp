@@ -1,10 +1,12 @@
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
+#include "engine/ByteScan.h"
 #include "engine/TextCheck.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -100,6 +102,32 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
     }
     EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
     EXPECT_EQ(LooksLikeUtf8(c.text), c.utf8Evidence) << c.text;
+  }
+}
+
+// The sixteen-byte searches give what a walk byte by byte gives, wherever in a block, or across
+// two, what they look for stands.
+TEST(ByteScan, FindsWhatAWalkByteByByteFinds) {
+  const ByteSet html("&\"><'\n");
+  const std::string_view wanted = "&\"><'\n";
+  unsigned seed = 11;
+  for (int round = 0; round < 5000; ++round) {
+    std::string text(static_cast<std::size_t>(round % 70), 'a');
+    for (char& c : text) {
+      seed = seed * 1103515245u + 12345u;
+      const unsigned pick = (seed >> 16) % 40;
+      if (pick < 6) c = "\r\n<&\x82\xff"[pick];
+    }
+    std::size_t ends = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) ++ends;
+    }
+    EXPECT_EQ(CountLineEnds(text), ends) << ::testing::PrintToString(text);
+    EXPECT_EQ(html.FindIn(text), std::min(text.find_first_of(wanted), text.size()))
+        << ::testing::PrintToString(text);
+    std::size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    EXPECT_EQ(SkipAscii(text, 0), ascii) << ::testing::PrintToString(text);
   }
 }
 
