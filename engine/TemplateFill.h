@@ -11,6 +11,7 @@
 #include "engine/FieldSplitter.h"
 #include "engine/RunContext.h"
 #include "engine/TemplatePlan.h"
+#include "engine/ValueTranslation.h"
 #include "platform/CodePageTable.h"
 
 namespace velmora {
@@ -52,13 +53,5 @@ void FillTemplate(const RunContext& context, const FieldList& fields, FillScratc
 // std::bad_alloc.
 bool FillTemplatePieces(const RunContext& context, const FieldList& fields, FillScratch& scratch,
                         FilledPieces& pieces);
-
-// Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
-// every "&", double quote, ">", "<" and apostrophe becomes its entity (the apostrophe "&#39;"),
-// whatever byte stands before it, and the break byte "<br>"; plain text: the break byte becomes
-// CR LF. A break byte that is the second byte of a double-byte character (a lead byte followed by
-// a byte of the trail set) stays.
-void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
-                           char breakByte, const CodePageTable& table);
 
 }  // namespace velmora
