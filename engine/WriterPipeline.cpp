@@ -198,19 +198,31 @@ void WriterPipeline::ReportFinished(bool waitAll) {
       continue;
     }
     if (queued_ != 0 && states_[Front()] == SlotState::Done) {
-      const std::size_t index = Front();
-      Slot& slot = ring_[index];
-      if (slot.work.error) ReportFailure(index);
-      states_[index] = SlotState::Free;
-      ++head_;
-      --queued_;
-      --finished_;
-      queuedBytes_ -= slot.work.bytes;
+      if (ring_[Front()].work.error) ReportFailure(Front());
+      // Every written record at the front at once, reported without the lock (Done slots are
+      // this thread's) and handed back under one taking of it: the writers wait for that lock.
+      std::size_t run = 0;
+      while (run < queued_ && states_[(head_ + run) % ring_.size()] == SlotState::Done &&
+             !ring_[(head_ + run) % ring_.size()].work.error) {
+        ++run;
+      }
+      const std::uint64_t first = head_;
       lock.Unlock();
-      Report(slot);
-      Retain(index);
-      ticker_.Tick();
+      for (std::uint64_t n = first; n < first + run; ++n) {
+        const auto index = static_cast<std::size_t>(n % ring_.size());
+        Report(ring_[index]);
+        Retain(index);
+        ticker_.Tick();
+      }
       lock.Lock();
+      for (std::uint64_t n = first; n < first + run; ++n) {
+        const auto index = static_cast<std::size_t>(n % ring_.size());
+        states_[index] = SlotState::Free;
+        queuedBytes_ -= ring_[index].work.bytes;
+      }
+      head_ += run;
+      queued_ -= run;
+      finished_ -= run;
       continue;
     }
     if (waitAll ? queued_ == 0 : !Full()) return;
