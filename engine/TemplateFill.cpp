@@ -1,5 +1,6 @@
 #include "engine/TemplateFill.h"
 
+#include <cassert>
 #include <cstring>
 
 #include "engine/Placeholder.h"
@@ -127,6 +128,7 @@ bool FillPiecesByPlan(const TemplatePlan& plan, const RunContext& context,
   // Reserved whole, so that the pieces that point into it never move.
   values.clear();
   values.reserve(most);
+  [[maybe_unused]] const char* const storage = values.data();
   pieces.pieces.clear();
   pieces.size = 0;
   std::size_t gathered = 0;  // where the bytes of values that no piece holds yet start
@@ -170,6 +172,7 @@ bool FillPiecesByPlan(const TemplatePlan& plan, const RunContext& context,
     }
   }
   closeGathered();
+  assert(values.data() == storage);
   return true;
 }
 
