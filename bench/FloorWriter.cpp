@@ -3,17 +3,17 @@
 // folder, in the same order, and writes the same bytes with one write each, the way the generator
 // opens its files and nothing else. Only the system calls that create, write and close each file
 // are timed; their sum in seconds goes to standard output, followed by the processor time (user
-// and system, of every thread) that the process spent from the first create to the last close. Each file's bytes are copied into one
-// reused buffer before its clock starts, so that the floor writes from memory that is in the
-// cache, as a run does, rather than from half a gigabyte of cold memory.
+// and system) that those calls took. Each file's bytes are copied into one reused buffer before
+// its clock starts, so that the floor writes from memory that is in the cache, as a run does,
+// rather than from half a gigabyte of cold memory.
 //
 //   velmora-floor [--threads N] RUN_LOG REFERENCE_FOLDER TARGET_FOLDER
 //
 // With --threads N the files are written on N threads (the parallel floor), each name always on
-// the same thread so that a name written twice keeps its order; the time is then the wall-clock
-// time from the first create to the last close.
+// the same thread so that a name written twice keeps its order; the times are then the wall-clock
+// time and the processor time of every thread from the first create to the last close.
 //
-// The processor time is the one figure that a machine shared with other work does not swing:
+// The processor time is the figure that the load of a machine shared with other work swings least:
 // time waited for a processor is not in it.
 //
 // The names are the run log's " -> ok" lines without the output folder of its header (line 7).

@@ -148,8 +148,10 @@ bool FillPiecesByPlan(const TemplatePlan& plan, const RunContext& context,
       const std::string& field = fields[i];
       const std::size_t place = values.size();
       // A short value goes into values anyway; a long one only when it is translated.
-      const bool intoValues = !usesDefault(i) &&
-                              (field.size() < kOwnPiece || FirstTranslatedByte(field, s.ReplaceFormat, context.breakByte) < field.size());
+      const bool intoValues =
+          !usesDefault(i) &&
+          (field.size() < kOwnPiece ||
+           FirstTranslatedByte(field, s.ReplaceFormat, context.breakByte) < field.size());
       if (intoValues) {
         AppendTranslatedValue(values, field, s.ReplaceFormat, context.breakByte, context.table);
       }
