@@ -40,33 +40,37 @@ for ((i = 0; i < runs; i++)); do
 done
 say "Wine start of velmora-batch.exe --version  median $(median "${startup[@]}") s"
 
-wfloor=() wpipe=() wsingle=()
+# Processor time here is that of the programs under Wine and not the Wine server's, which does
+# much of the work of creating a file.
+wfloor=() wpipe=() wsingle=() wfloorcpu=() wpipecpu=() wsinglecpu=()
 for ((i = 0; i < runs; i++)); do
   order=(floor pipelined single)
   order=("${order[@]:i%3}" "${order[@]:0:i%3}")
   for variant in "${order[@]}"; do
     fresh out
     case "$variant" in
-      floor) wfloor+=("$("$VELMORA_WINE" "$win/bench/velmora-floor.exe" wref.log wref out 2>/dev/null | tr -d '\r')") ;;
+      floor)
+        read -r wall cpu < <("$VELMORA_WINE" "$win/bench/velmora-floor.exe" wref.log wref out 2>/dev/null | tr -d '\r')
+        wfloor+=("$wall") wfloorcpu+=("$cpu") ;;
       *)
         extra=()
         [ "$variant" = single ] && extra=(--single-thread)
-        t0=$(now); "${wbatch[@]}" "${extra[@]}" >wrun.log; t1=$(now)
+        timed wrun.log "${wbatch[@]}" "${extra[@]}"
         if [ "$i" -lt 3 ] && [ ! -f "wcheck-$variant" ]; then
           cmp -s wrun.log wref.log && diff -rq wref out >/dev/null ||
             { say "MISMATCH: $variant under Wine differs from the reference run"; exit 1; }
           touch "wcheck-$variant"
         fi
-        if [ "$variant" = pipelined ]; then wpipe+=("$(elapsed "$t0" "$t1")")
-        else wsingle+=("$(elapsed "$t0" "$t1")"); fi
+        if [ "$variant" = pipelined ]; then wpipe+=("$wall") wpipecpu+=("$cpu")
+        else wsingle+=("$wall") wsinglecpu+=("$cpu"); fi
         ;;
     esac
   done
 done
 mf=$(median "${wfloor[@]}") mp=$(median "${wpipe[@]}") ms=$(median "${wsingle[@]}")
-say "floor.exe (write only)              median $mf s   runs: ${wfloor[*]}"
-say "velmora-batch.exe                   median $mp s   ratio $(ratio "$mp" "$mf")   runs: ${wpipe[*]}"
-say "velmora-batch.exe --single-thread   median $ms s   ratio $(ratio "$ms" "$mf")   runs: ${wsingle[*]}"
+say "floor.exe (write only)              median $mf s, processor $(median "${wfloorcpu[@]}") s   runs: ${wfloor[*]}"
+say "velmora-batch.exe                   median $mp s   ratio $(ratio "$mp" "$mf"), processor $(median "${wpipecpu[@]}") s   runs: ${wpipe[*]}"
+say "velmora-batch.exe --single-thread   median $ms s   ratio $(ratio "$ms" "$mf"), processor $(median "${wsinglecpu[@]}") s   runs: ${wsingle[*]}"
 
 if [ "$gui" = 1 ]; then
   if [ ! -f "$win/app/velmora.exe" ]; then

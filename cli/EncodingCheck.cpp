@@ -1,30 +1,15 @@
 #include "cli/EncodingCheck.h"
 
-#include <algorithm>
 #include <utility>
 
 #include "cli/OutputFailures.h"
+#include "engine/ByteScan.h"
 #include "engine/RecordReader.h"
 #include "platform/Platform.h"
 
 namespace velmora {
 
 namespace {
-
-// The line ends in text, counting CR LF, CR and LF each as one, as an editor does. Counted a
-// whole line at a time, so that the common case (no line end at all) costs two vector scans.
-std::uint64_t CountLineEnds(std::string_view text) {
-  const auto cr = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\r'));
-  const auto lf = static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
-  std::uint64_t pairs = 0;
-  if (cr != 0 && lf != 0) {
-    for (std::size_t at = text.find("\r\n"); at != std::string_view::npos;
-         at = text.find("\r\n", at + 2)) {
-      ++pairs;
-    }
-  }
-  return cr + lf - pairs;
-}
 
 std::string CodePageName(unsigned codePage) {
   return codePage == kUtf8CodePage ? "UTF-8 (code page 65001)"

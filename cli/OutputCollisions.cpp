@@ -48,12 +48,11 @@ void OutputCollisions::Add(std::string_view name, std::string_view path,
 
 void OutputCollisions::AddKey(std::string_view key, std::string_view path,
                               std::uint32_t recordNumber) {
-  key_.assign(key);
   const std::size_t mask = slots_.size() - 1;
-  std::size_t slot = std::hash<std::string_view>{}(key_) & mask;
+  std::size_t slot = std::hash<std::string_view>{}(key) & mask;
   for (; slots_[slot] != 0; slot = (slot + 1) & mask) {
     Entry& entry = entries_[slots_[slot] - 1];
-    if (KeyOf(entry) != key_) continue;
+    if (KeyOf(entry) != key) continue;
     if (entry.collision == 0) {
       collisions_.push_back({std::string(path), {entry.firstRecord}});
       entry.collision = static_cast<std::uint32_t>(collisions_.size());
@@ -63,8 +62,8 @@ void OutputCollisions::AddKey(std::string_view key, std::string_view path,
     collision.records.push_back(recordNumber);
     return;
   }
-  entries_.push_back({keys_.size(), static_cast<std::uint32_t>(key_.size()), recordNumber, 0});
-  keys_.append(key_);
+  entries_.push_back({keys_.size(), static_cast<std::uint32_t>(key.size()), recordNumber, 0});
+  keys_.append(key);
   slots_[slot] = static_cast<std::uint32_t>(entries_.size());
   if (entries_.size() * 2 > slots_.size()) Grow();
 }

@@ -60,7 +60,6 @@ class OutputCollisions : public RunEvents {
   std::vector<Entry> entries_;
   std::vector<std::uint32_t> slots_;  // open addressing: 1 + index into entries_, 0 when free
   std::vector<Collision> collisions_;
-  std::string key_;
   std::uint64_t written_ = 0;
   std::uint64_t wouldWrite_ = 0;
   std::uint64_t unchanged_ = 0;

@@ -1,5 +1,7 @@
 #include "engine/OutputWriter.h"
 
+#include <algorithm>
+#include <cassert>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -16,25 +18,46 @@ namespace velmora {
 
 namespace {
 
-// Whether the file name in folder holds exactly bytes, read piece by piece so that no file is ever
-// held whole. A file that cannot be read counts as different.
+// The bytes of a page: count pieces, size bytes in all.
+struct PageBytes {
+  const std::string_view* pieces;
+  std::size_t count;
+  std::size_t size;
+};
+
+// Whether the file name in folder holds exactly the pieces' bytes, one after the other, read a
+// stretch at a time so that no file is ever held whole. A file that cannot be read counts as
+// different.
 bool HoldsExactly(const platform::OutputFolder& folder, const std::string& name,
-                  std::string_view bytes) {
+                  const PageBytes& page) {
   platform::InputFile file;
   if (!file.Open(folder, name).ok()) return false;
   const std::optional<std::uint64_t> size = file.Size();
-  if (!size || *size != bytes.size()) return false;
-  constexpr std::size_t kPiece = 1 << 16;
-  thread_local std::unique_ptr<char[]> buffer(new char[kPiece]);
-  std::size_t done = 0;
-  for (;;) {
-    const platform::Result<std::size_t> got = file.Read(buffer.get(), kPiece);
-    if (got && *got == 0) return done == bytes.size();
-    if (!got || *got > bytes.size() - done ||
-        std::memcmp(buffer.get(), bytes.data() + done, *got) != 0) {
-      return false;
+  if (!size || *size != page.size) return false;
+  constexpr std::size_t kStretch = 1 << 16;
+  thread_local std::unique_ptr<char[]> buffer(new char[kStretch]);
+  std::size_t piece = 0;
+  std::size_t done = 0;  // bytes of page.pieces[piece] compared
+  const auto skipCompared = [&] {
+    while (piece < page.count && done == page.pieces[piece].size()) {
+      ++piece;
+      done = 0;
     }
-    done += *got;
+  };
+  for (;;) {
+    const platform::Result<std::size_t> got = file.Read(buffer.get(), kStretch);
+    skipCompared();
+    if (!got) return false;
+    if (*got == 0) return piece == page.count;
+    for (std::size_t at = 0; at < *got; skipCompared()) {
+      if (piece == page.count) return false;  // the file grew since its size was taken
+      const std::size_t length = std::min(*got - at, page.pieces[piece].size() - done);
+      if (std::memcmp(buffer.get() + at, page.pieces[piece].data() + done, length) != 0) {
+        return false;
+      }
+      at += length;
+      done += length;
+    }
   }
 }
 
@@ -65,9 +88,14 @@ std::optional<bool> PredictedFiles::WouldHold(const std::string& key,
 }
 
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
-                              platform::ErrorCode* reason) {
+                              platform::ErrorCode* reason, const FilledPieces* pieces) {
   if (reason != nullptr) *reason = 0;
   const OutputOptions& output = context.output;
+  assert(pieces == nullptr || (output.sink == nullptr && !output.dryRun));
+  const std::string_view content = record.content;
+  const PageBytes page = pieces != nullptr
+                             ? PageBytes{pieces->pieces.data(), pieces->pieces.size(), pieces->size}
+                             : PageBytes{&content, 1, content.size()};
   if (output.sink != nullptr) {
     output.sink->Keep(record);
     return OutputOutcome::Kept;
@@ -110,7 +138,7 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     const bool same = earlier ? *earlier
                               : (plainFile || readOnly) &&
                                     HoldsExactly(context.outputFolder, record.outputName,
-                                                 record.content);
+                                                 page);
     if (same) {
       if (reason != nullptr) *reason = 0;
       return Listed(OutputOutcome::Unchanged, record, output);
@@ -128,7 +156,7 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
     if (reason != nullptr) *reason = created.error();
     return OutputOutcome::Failed;
   }
-  file.Write(record.content.data(), record.content.size());
+  file.Write(page.pieces, page.count);
   file.Close();
   return Listed(OutputOutcome::Written, record, output);
 }

@@ -8,6 +8,7 @@
 #include <unordered_map>
 
 #include "engine/RunContext.h"
+#include "engine/TemplateFill.h"
 #include "platform/Mutex.h"
 
 namespace velmora {
@@ -36,15 +37,17 @@ class PredictedFiles {
   std::unordered_map<std::string, Fingerprint> files_ GUARDED_BY(mutex_);
 };
 
-// Creates (or cuts) the record's file and writes the filled template into it; by context.output,
-// hands the record to its sink instead (Kept), only probes the file (dry run) or leaves a file that
-// holds exactly those bytes untouched (changed only; a dry run of it compares with what
-// context.predicted says earlier records would have written). A file that no output may replace,
-// a refused name and an open failure give Failed. Only the file system is touched, so that files
-// may be written on a thread of their own; the outcome goes to RunReporter::Record in record
-// order, with *reason (when given) the reason of a failed open (0 for a refused name or a dry
-// run). A write or close failure raises platform::FileError.
+// Creates (or cuts) the record's file and writes the filled template into it (record.content, or
+// the pieces when given: never with a sink or a dry run, which need the one copy); by
+// context.output, hands the record to its sink instead (Kept), only probes the file (dry run) or
+// leaves a file that holds exactly those bytes untouched (changed only; a dry run of it compares
+// with what context.predicted says earlier records would have written). A file that no output may
+// replace, a refused name and an open failure give Failed. Only the file system is touched, so that
+// files may be written on a thread of their own; the outcome goes to RunReporter::Record in record
+// order, with *reason (when given) the reason of a failed open (0 for a refused name or a dry run).
+// A write or close failure raises platform::FileError.
 OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& context,
-                              platform::ErrorCode* reason = nullptr);
+                              platform::ErrorCode* reason = nullptr,
+                              const FilledPieces* pieces = nullptr);
 
 }  // namespace velmora

@@ -11,9 +11,20 @@
 #include "engine/FieldSplitter.h"
 #include "engine/RunContext.h"
 #include "engine/TemplatePlan.h"
+#include "engine/ValueTranslation.h"
 #include "platform/CodePageTable.h"
 
 namespace velmora {
+
+// A filled template as the stretches of bytes it is made of, in order: the template's literal
+// stretches, fields that need no translation, the default text and translated values (held in
+// values, with short pieces gathered there too). Valid while the template, the fields and values
+// are.
+struct FilledPieces {
+  std::vector<std::string_view> pieces;
+  std::string values;
+  std::size_t size = 0;  // the bytes of all pieces
+};
 
 // Working storage reused from record to record, so that filling does not allocate. It keeps the
 // template plans of the last run it filled for, by count of fields.
@@ -22,6 +33,7 @@ struct FillScratch {
   std::string placeholder;
   std::vector<std::size_t> valueLengths;  // per field: its value's length in the output
   std::vector<std::size_t> valuePlaces;   // per field: where its value first went in the output
+  std::vector<std::string_view> valueViews;  // per field: its value, once filled in as a piece
   std::vector<TemplatePlan> plans;
   std::uint64_t plansOfContext = 0;  // RunContext::id of the run the plans belong to
 };
@@ -35,12 +47,11 @@ struct FillScratch {
 void FillTemplate(const RunContext& context, const FieldList& fields, FillScratch& scratch,
                   std::string& content);
 
-// Appends to out the text that a value of a field becomes in the output. HTML (replaceFormat 0):
-// every "&", double quote, ">", "<" and apostrophe becomes its entity (the apostrophe "&#39;"),
-// whatever byte stands before it, and the break byte "<br>"; plain text: the break byte becomes
-// CR LF. A break byte that is the second byte of a double-byte character (a lead byte followed by
-// a byte of the trail set) stays.
-void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
-                           char breakByte, const CodePageTable& table);
+// Fills the template like FillTemplate, into pieces that point into the template, the fields and
+// pieces.values instead of one copy; false, and pieces unusable, when the record needs the
+// field-by-field substitution, which only FillTemplate does. Memory running out raises
+// std::bad_alloc.
+bool FillTemplatePieces(const RunContext& context, const FieldList& fields, FillScratch& scratch,
+                        FilledPieces& pieces);
 
 }  // namespace velmora

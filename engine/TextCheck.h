@@ -13,7 +13,7 @@ namespace velmora {
 // std::string_view::npos when all of it is: in UTF-8 (65001) a byte that starts no valid
 // sequence (overlong forms, surrogates and values past U+10FFFF are invalid); in a code page with
 // lead bytes a lead byte without its trail byte, at the end of the text too. Single-byte code
-// pages take every byte. ASCII runs are skipped eight bytes at a time.
+// pages take every byte. ASCII runs are skipped sixteen bytes at a time.
 std::size_t FirstMalformedByte(std::string_view text, const CodePageTable& table);
 
 // The reference of FirstMalformedByte for code pages with lead bytes: the first lead byte that

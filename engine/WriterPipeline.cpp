@@ -1,7 +1,9 @@
 #include "engine/WriterPipeline.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <functional>
 #include <utility>
 
 #include "engine/OutputPath.h"
@@ -15,8 +17,9 @@ namespace {
 constexpr std::size_t kSlotsPerWriter = 16;
 
 // The storage a slot keeps for the next record.
-std::size_t Capacity(const MergedRecord& record, const FieldList& fields) {
-  std::size_t bytes = record.content.capacity();
+std::size_t Capacity(const MergedRecord& record, const FieldList& fields,
+                     const FilledPieces& pieces) {
+  std::size_t bytes = record.content.capacity() + pieces.values.capacity();
   for (const std::string& field : fields) bytes += field.capacity();
   return bytes;
 }
@@ -31,7 +34,7 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
                                const WritingOptions& options)
     : context_(context),
       reporter_(reporter),
-      fillOnWriters_(options.fillOnWriters && options.writers > 0),
+      fillOnWriters_(options.fillOnWriters || options.writers == 0),
       maxQueuedBytes_(options.maxQueuedBytes),
       ticker_(reporter.Events()) {
   const unsigned writers = std::min(options.writers, kMaxWriterThreads);
@@ -46,6 +49,7 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
   {
     MutexLock lock(mutex_);
     states_.assign(depth_, SlotState::Free);
+    busy_.assign(std::bit_ceil(2 * depth_), BusyFile{});
   }
   try {
     for (unsigned i = 0; i < writers; ++i) {
@@ -64,7 +68,7 @@ void WriterPipeline::Stop() {
   {
     MutexLock lock(mutex_);
     closing_ = true;
-    ready_.clear();
+    readyFirst_ = readyEnd_;
     while (!sleeping_.empty()) WakeWriter();
   }
   for (std::thread& writer : writers_) {
@@ -96,6 +100,7 @@ void WriterPipeline::Prepare(Slot& slot, std::string& line, std::uint32_t record
     slot.work.bytes = slot.record.content.size();
   }
   slot.work.keyed = multipleWriters_ && !slot.record.fileKey.empty();
+  if (slot.work.keyed) slot.keyHash = std::hash<std::string>{}(slot.record.fileKey);
 }
 
 void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineAfterSplit after) {
@@ -119,7 +124,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
     states_[index] = SlotState::Queued;
     queuedBytes_ += slot.work.bytes;
     ++queued_;
-    ready_.push_back(index);
+    ++readyEnd_;
     if (MoreWritersNeeded()) WakeWriter();
   }
   ++nextSlot_;
@@ -157,10 +162,11 @@ void WriterPipeline::Retain(std::size_t index) {
   // faults), up to as many bytes as the queue may hold.
   Slot& slot = ring_[index];
   retainedBytes_ -= retained_[index];
-  std::size_t capacity = Capacity(slot.record, slot.fields);
+  std::size_t capacity = Capacity(slot.record, slot.fields, slot.pieces);
   if (retainedBytes_ + capacity > maxQueuedBytes_) {
     std::string().swap(slot.record.content);
     FieldList().swap(slot.fields);
+    std::string().swap(slot.pieces.values);
     capacity = 0;
   }
   retained_[index] = capacity;
@@ -194,25 +200,39 @@ void WriterPipeline::ReportFinished(bool waitAll) {
       continue;
     }
     if (queued_ != 0 && states_[Front()] == SlotState::Done) {
-      const std::size_t index = Front();
-      Slot& slot = ring_[index];
-      if (slot.work.error) ReportFailure(index);
-      states_[index] = SlotState::Free;
-      ++head_;
-      --queued_;
-      --finished_;
-      queuedBytes_ -= slot.work.bytes;
+      if (ring_[Front()].work.error) ReportFailure(Front());
+      // Every written record at the front at once, reported without the lock (Done slots are
+      // this thread's) and handed back under one taking of it: the writers wait for that lock.
+      std::size_t run = 0;
+      while (run < queued_ && states_[(head_ + run) % ring_.size()] == SlotState::Done &&
+             !ring_[(head_ + run) % ring_.size()].work.error) {
+        ++run;
+      }
+      const std::uint64_t first = head_;
       lock.Unlock();
-      Report(slot);
-      Retain(index);
-      ticker_.Tick();
+      for (std::uint64_t n = first; n < first + run; ++n) {
+        const auto index = static_cast<std::size_t>(n % ring_.size());
+        Report(ring_[index]);
+        Retain(index);
+        ticker_.Tick();
+      }
       lock.Lock();
+      for (std::uint64_t n = first; n < first + run; ++n) {
+        const auto index = static_cast<std::size_t>(n % ring_.size());
+        states_[index] = SlotState::Free;
+        queuedBytes_ -= ring_[index].work.bytes;
+      }
+      head_ += run;
+      queued_ -= run;
+      finished_ -= run;
       continue;
     }
     if (waitAll ? queued_ == 0 : !Full()) return;
-    // Writers that sleep until a batch is queued get what there is.
-    if (!ready_.empty()) {
-      while (!sleeping_.empty()) WakeWriter();
+    // Writers that sleep until a batch is queued get what there is: one for each batch, so
+    // that no writer wakes to find nothing.
+    for (std::size_t left = ReadyCount(); left > 0 && !sleeping_.empty();
+         left -= std::min(left, kTakeBatch)) {
+      WakeWriter();
     }
     WaitResponsive(&WriterPipeline::FrontBatchFinished);
   }
@@ -236,8 +256,8 @@ void WriterPipeline::ReportFailure(std::size_t index) {
   queued_ = 0;
   finished_ = 0;
   queuedBytes_ = 0;
-  ready_.clear();
-  busy_.clear();
+  readyFirst_ = readyEnd_;
+  std::fill(busy_.begin(), busy_.end(), BusyFile{});
   mutex_.Unlock();
   try {
     Report(failed);

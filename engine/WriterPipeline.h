@@ -9,12 +9,10 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <exception>
 #include <stop_token>
 #include <string>
 #include <thread>
-#include <unordered_map>
 #include <vector>
 
 #include "engine/RecordMerger.h"
@@ -40,7 +38,8 @@ struct WritingOptions {
   // With writers: the writing threads fill the template of each record too, so that the calling
   // thread only reads, splits and names the records (the batch command, whose reading thread is
   // its bottleneck); else the calling thread merges each record whole (the window, whose thread
-  // must come back to its messages between records anyway).
+  // must come back to its messages between records anyway). Without writers each record is
+  // filled as it is written, which is the same.
   bool fillOnWriters = false;
   // At most depth records (0: enough to keep every thread busy), and about maxQueuedBytes of them
   // (but always one), are merged and not yet reported.
@@ -80,6 +79,10 @@ class WriterPipeline {
   // nobody, a Writing slot to the writer that took it. A slot changes hands only under mutex_,
   // which orders everything written to it before.
   enum class SlotState { Free, Queued, Writing, Done, NotStarted };
+  static constexpr std::size_t kNoSlot = static_cast<std::size_t>(-1);
+  // Records a writer takes at once: one hand-over of the lock per file would make the threads
+  // wait for each other rather than for the file system.
+  static constexpr std::size_t kTakeBatch = 8;
   // What the pool knows of one record; made afresh for every record.
   struct Work {
     std::size_t bytes = 0;  // what the record counts against maxQueuedBytes
@@ -92,7 +95,18 @@ class WriterPipeline {
   struct Slot {
     MergedRecord record;  // its buffers serve record after record
     FieldList fields;     // with fillOnWriters: the record's fields, until a writer fills it
+    FilledPieces pieces;  // with fillOnWriters: the filled template, when it is written so
     Work work;
+    std::size_t keyHash = 0;  // of record.fileKey, made with it
+    // Under mutex_ whoever holds the slot: the next record that waits for the file that this
+    // slot's record writes or waits for (kNoSlot for none).
+    std::size_t nextSameFile = kNoSlot;
+  };
+  // A file being written: the slot that writes it and the last of the slots that wait for it,
+  // chained from the writing one through Slot::nextSameFile in record order.
+  struct BusyFile {
+    std::size_t writing = kNoSlot;  // kNoSlot: the entry is free
+    std::size_t lastWaiting = kNoSlot;
   };
   struct SleepingWriter {
     std::condition_variable wake;
@@ -110,6 +124,13 @@ class WriterPipeline {
 
   void WriterMain(std::stop_token stop);
   bool MoreWritersNeeded() const REQUIRES(mutex_);
+  std::size_t ReadyCount() const REQUIRES(mutex_) {
+    return static_cast<std::size_t>(readyEnd_ - readyFirst_);
+  }
+  // The entry of busy_ for the file of slot's record, or the free entry where it would go.
+  std::size_t FindBusy(const Slot& slot) const REQUIRES(mutex_);
+  // Frees the entry at, keeping every other entry where a search finds it.
+  void EraseBusy(std::size_t at) REQUIRES(mutex_);
   void WakeWriter() REQUIRES(mutex_);
   // Takes up to a batch of ready records for one writer; a record whose file another writer has
   // open joins that file's queue instead.
@@ -150,10 +171,14 @@ class WriterPipeline {
   std::vector<SlotState> states_ GUARDED_BY(mutex_);  // per slot of ring_
   std::uint64_t head_ GUARDED_BY(mutex_) = 0;      // the oldest record not yet reported
   std::size_t queued_ GUARDED_BY(mutex_) = 0;      // records merged and not yet reported
-  std::deque<std::size_t> ready_ GUARDED_BY(mutex_);  // not yet taken by a writer, in order
+  // The records not yet taken by a writer: those from readyFirst_ to readyEnd_, counted as
+  // nextSlot_ counts them.
+  std::uint64_t readyFirst_ GUARDED_BY(mutex_) = 0;
+  std::uint64_t readyEnd_ GUARDED_BY(mutex_) = 0;
   // Files being written, each with the later records that name it, in record order: such a
-  // record is written by the thread that closed the file before it.
-  std::unordered_map<std::string, std::deque<std::size_t>> busy_ GUARDED_BY(mutex_);
+  // record is written by the thread that closed the file before it. Open addressing by
+  // Slot::keyHash over at least twice as many entries as slots, so that no record allocates.
+  std::vector<BusyFile> busy_ GUARDED_BY(mutex_);
   std::size_t queuedBytes_ GUARDED_BY(mutex_) = 0;
   std::size_t writing_ GUARDED_BY(mutex_) = 0;   // slots taken by a writer and not finished
   std::size_t finished_ GUARDED_BY(mutex_) = 0;  // slots in state Done or NotStarted

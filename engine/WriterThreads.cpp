@@ -11,9 +11,6 @@ namespace {
 // Records that wait before the run's thread wakes a sleeping writer: a wake-up for every single
 // record would cost more than writing a small file.
 constexpr std::size_t kWakeBatch = 8;
-// Records a writer takes at once: one hand-over of the lock per file would make the threads wait
-// for each other rather than for the file system.
-constexpr std::size_t kTakeBatch = 8;
 
 }  // namespace
 
@@ -22,8 +19,19 @@ void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_to
   slot.work.started = !stop.stop_requested() && firstFailure_.load() == kNoFailure;
   if (!slot.work.started) return;
   try {
-    if (fillOnWriters_) FillTemplate(context_, slot.fields, fill, slot.record.content);
-    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason);
+    const FilledPieces* pieces = nullptr;
+    if (fillOnWriters_) {
+      // A file is written from the pieces of the filled template, so that the template's bytes
+      // are not copied for every page; a sink and a dry run need the page in one piece.
+      const OutputOptions& output = context_.output;
+      if (output.sink == nullptr && !output.dryRun &&
+          FillTemplatePieces(context_, slot.fields, fill, slot.pieces)) {
+        pieces = &slot.pieces;
+      } else {
+        FillTemplate(context_, slot.fields, fill, slot.record.content);
+      }
+    }
+    slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason, pieces);
   } catch (...) {
     // Memory running out is a failure of this record like a failed write.
     slot.work.error = std::current_exception();
@@ -37,19 +45,48 @@ void WriterPipeline::LowerFirstFailure(std::uint32_t recordNumber) {
   }
 }
 
+std::size_t WriterPipeline::FindBusy(const Slot& slot) const {
+  const std::size_t mask = busy_.size() - 1;
+  for (std::size_t at = slot.keyHash & mask;; at = (at + 1) & mask) {
+    const BusyFile& entry = busy_[at];
+    if (entry.writing == kNoSlot) return at;
+    const Slot& other = ring_[entry.writing];
+    if (other.keyHash == slot.keyHash && other.record.fileKey == slot.record.fileKey) return at;
+  }
+}
+
+void WriterPipeline::EraseBusy(std::size_t at) {
+  // Later entries of the same run move back into the gap when their search would start at or
+  // before it, so that no search stops at the gap short of them.
+  const std::size_t mask = busy_.size() - 1;
+  busy_[at] = BusyFile{};
+  for (std::size_t next = (at + 1) & mask; busy_[next].writing != kNoSlot;
+       next = (next + 1) & mask) {
+    const std::size_t home = ring_[busy_[next].writing].keyHash & mask;
+    if (((next - home) & mask) >= ((next - at) & mask)) {
+      busy_[at] = busy_[next];
+      busy_[next] = BusyFile{};
+      at = next;
+    }
+  }
+}
+
 void WriterPipeline::TakeBatch(std::vector<std::size_t>& batch) {
-  while (batch.size() < kTakeBatch && !ready_.empty()) {
-    const std::size_t index = ready_.front();
-    ready_.pop_front();
-    const Slot& slot = ring_[index];
+  while (batch.size() < kTakeBatch && readyFirst_ != readyEnd_) {
+    const std::size_t index = static_cast<std::size_t>(readyFirst_++ % ring_.size());
+    Slot& slot = ring_[index];
+    slot.nextSameFile = kNoSlot;
     if (slot.work.keyed) {
-      const std::string& key = slot.record.fileKey;
-      auto [entry, fresh] = busy_.try_emplace(key);
-      if (!fresh) {
+      BusyFile& entry = busy_[FindBusy(slot)];
+      if (entry.writing != kNoSlot) {
         // Its file is open on another thread: that thread writes it once the file is closed.
-        entry->second.push_back(index);
+        const std::size_t last = entry.lastWaiting != kNoSlot ? entry.lastWaiting : entry.writing;
+        ring_[last].nextSameFile = index;
+        entry.lastWaiting = index;
         continue;
       }
+      entry.writing = index;
+      entry.lastWaiting = kNoSlot;
     }
     batch.push_back(index);
   }
@@ -62,7 +99,7 @@ bool WriterPipeline::MoreWritersNeeded() const {
   // Another writer only when those awake leave records waiting: on a file system that keeps the
   // processors busy, fewer writers leave the run's thread its processor.
   const std::size_t awake = writers_.size() - sleeping_.size();
-  return ready_.size() >= kWakeBatch * (awake + 1);
+  return ReadyCount() >= kWakeBatch * (awake + 1);
 }
 
 void WriterPipeline::WakeWriter() {
@@ -80,7 +117,7 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
   MutexLock lock(mutex_);
   for (;;) {
     if (batch.empty()) {
-      if (ready_.empty()) {
+      if (ReadyCount() == 0) {
         if (closing_) return;
         self.woken = false;
         sleeping_.push_back(&self);
@@ -104,14 +141,17 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
       ++finished_;
       assert(finished_ <= queued_);
       if (!work.keyed) continue;
-      auto entry = busy_.find(ring_[index].record.fileKey);
-      if (entry == busy_.end()) continue;
-      if (entry->second.empty()) {
-        busy_.erase(entry);
+      const std::size_t at = FindBusy(ring_[index]);
+      BusyFile& entry = busy_[at];
+      const std::size_t waiting = ring_[index].nextSameFile;
+      if (entry.writing != index) continue;  // dropped when a record failed
+      if (waiting == kNoSlot) {
+        EraseBusy(at);
       } else {
         // The next record of the same file, now that this thread has closed it.
-        next.push_back(entry->second.front());
-        entry->second.pop_front();
+        entry.writing = waiting;
+        if (entry.lastWaiting == waiting) entry.lastWaiting = kNoSlot;
+        next.push_back(waiting);
       }
     }
     if (mergerWaiting_ && (writing_ == 0 || FrontBatchFinished())) {

@@ -256,6 +256,10 @@ class OutputFile {
                               const std::vector<FileIdentity>& protectedFiles = {});
   // Writes every byte or raises FileError (a full disk among the causes).
   void Write(const char* data, std::size_t size);
+  // Writes the pieces one after the other, every byte, or raises FileError: on POSIX with gather
+  // writes, so that bytes kept in several places are not first copied into one; on Windows
+  // through one buffer and one write, as a file's bytes are written there anyway.
+  void Write(const std::string_view* pieces, std::size_t count);
   // Closes the file, raising FileError when the system reports a failure.
   void Close();
 

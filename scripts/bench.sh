@@ -35,6 +35,9 @@
 #           4.6 GB of disk in build/)
 #
 # velmora-batch is timed from outside, process start to exit; the floor times only its writing.
+# Every whole run reports its processor time (user and system, all threads) beside its wall time:
+# on a machine shared with other work the wall time swings with the load, the processor time far
+# less, so the processor time is the figure to compare.
 # Every variant writes into the same, freshly emptied folder; sync runs before each measurement.
 # The output folders are made in DIR, by default a folder in /dev/shm: a memory file system keeps
 # the file system's own work (names, inodes, copies) and leaves out the disk, whose speed on a
@@ -83,6 +86,15 @@ median() { python3 -c 'import sys, statistics; print("%.3f" % statistics.median(
 ratio() { python3 -c 'import sys; print("%.3f" % (float(sys.argv[1]) / float(sys.argv[2])))' "$1" "$2"; }
 fresh() { rm -rf "$1"; mkdir -p "$1"; sync; }
 elapsed() { python3 -c "print($2 - $1)"; }
+# timed LOG COMMAND...: runs COMMAND with its output into LOG and sets wall and cpu, its wall time
+# and its processor time (user and system, of the process and its threads) in seconds.
+timed() {
+  local log="$1" TIMEFORMAT='%R %U %S' times user system
+  shift
+  times=$( { time "$@" >"$log" 2>&4; } 4>&2 2>&1 )
+  read -r wall user system <<<"$times"
+  cpu=$(python3 -c "print('%.3f' % ($user + $system))")
+}
 
 # make_data NAME RECORDS FIELDS TEMPLATE_BYTES: the data folder of one whole run, made once.
 make_data() {
@@ -119,23 +131,26 @@ whole_runs() {
   local files
   files=$(grep -c -- ' -> ok' ref.log || true)
   say "== $name: $2 records of $3 fields, $4-byte template, $files files, $(du -sm ref | cut -f1) MB =="
-  local floor=() pfloor=() pipelined=() single=() i t0 t1 variant
+  local floor=() pfloor=() pipelined=() single=() i variant wall cpu
+  local floorcpu=() pfloorcpu=() pipelinedcpu=() singlecpu=()
   for ((i = 0; i < runs; i++)); do
     local order=(floor pfloor pipelined single)
     order=("${order[@]:i%4}" "${order[@]:0:i%4}")
     for variant in "${order[@]}"; do
       fresh out
       case "$variant" in
-        floor) floor+=("$("$bin/bench/velmora-floor" ref.log ref out 2>/dev/null)") ;;
-        pfloor) pfloor+=("$("$bin/bench/velmora-floor" --threads "$(nproc)" ref.log ref out 2>/dev/null)") ;;
+        floor)
+          read -r wall cpu < <("$bin/bench/velmora-floor" ref.log ref out 2>/dev/null)
+          floor+=("$wall") floorcpu+=("$cpu") ;;
+        pfloor)
+          read -r wall cpu < <("$bin/bench/velmora-floor" --threads "$(nproc)" ref.log ref out 2>/dev/null)
+          pfloor+=("$wall") pfloorcpu+=("$cpu") ;;
         pipelined|single)
           local extra=()
           [ "$variant" = single ] && extra=(--single-thread)
-          t0=$(now)
-          "${batch[@]}" "${extra[@]}" >run.log
-          t1=$(now)
-          if [ "$variant" = pipelined ]; then pipelined+=("$(elapsed "$t0" "$t1")")
-          else single+=("$(elapsed "$t0" "$t1")"); fi
+          timed run.log "${batch[@]}" "${extra[@]}"
+          if [ "$variant" = pipelined ]; then pipelined+=("$wall") pipelinedcpu+=("$cpu")
+          else single+=("$wall") singlecpu+=("$cpu"); fi
           # The first run of each variant proves it gives the reference's log and files.
           if [ "$i" -lt 3 ] && [ ! -f "check-$variant-$name" ]; then
             cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
@@ -147,13 +162,16 @@ whole_runs() {
     done
   done
   rm -f check-*-"$name"
-  local mf mpf mp ms
+  local mf mpf mp ms cf cpf cp cs
   mf=$(median "${floor[@]}") mpf=$(median "${pfloor[@]}") mp=$(median "${pipelined[@]}")
   ms=$(median "${single[@]}")
-  say "floor (write only)        median $mf s   runs: ${floor[*]}"
-  say "parallel floor ($(nproc) threads) median $mpf s   runs: ${pfloor[*]}"
-  say "velmora-batch             median $mp s   ratio $(ratio "$mp" "$mf"), to the parallel floor $(ratio "$mp" "$mpf")   runs: ${pipelined[*]}"
-  say "velmora-batch --single-thread median $ms s   ratio $(ratio "$ms" "$mf")   runs: ${single[*]}"
+  cf=$(median "${floorcpu[@]}") cpf=$(median "${pfloorcpu[@]}") cp=$(median "${pipelinedcpu[@]}")
+  cs=$(median "${singlecpu[@]}")
+  say "machine load: $(uptime | sed 's/.*load average/load average/')"
+  say "floor (write only)        median $mf s, processor $cf s   runs: ${floor[*]}   processor: ${floorcpu[*]}"
+  say "parallel floor ($(nproc) threads) median $mpf s, processor $cpf s   runs: ${pfloor[*]}   processor: ${pfloorcpu[*]}"
+  say "velmora-batch             median $mp s   ratio $(ratio "$mp" "$mf"), to the parallel floor $(ratio "$mp" "$mpf");   processor $cp s, ratio $(ratio "$cp" "$cf")   runs: ${pipelined[*]}   processor: ${pipelinedcpu[*]}"
+  say "velmora-batch --single-thread median $ms s   ratio $(ratio "$ms" "$mf");   processor $cs s, ratio $(ratio "$cs" "$cf")   runs: ${single[*]}   processor: ${singlecpu[*]}"
   rm -rf out ref
   cd "$root"
 }
@@ -181,29 +199,30 @@ changed_runs() {
   local files
   files=$(grep -c -- ' -> ok' ref.log || true)
   say "== unchanged files: $2 records of $3 fields, $4-byte template, $files files, $(du -sm out | cut -f1) MB =="
-  local rewrite=() changed=() i t0 t1 variant
+  local rewrite=() changed=() rewritecpu=() changedcpu=() i variant wall cpu
   for ((i = 0; i < runs; i++)); do
     local order=(rewrite changed)
     order=("${order[@]:i%2}" "${order[@]:0:i%2}")
     for variant in "${order[@]}"; do
       sync
       if [ "$variant" = rewrite ]; then
-        t0=$(now); "${batch[@]}" >run.log; t1=$(now)
-        rewrite+=("$(elapsed "$t0" "$t1")")
+        timed run.log "${batch[@]}"
+        rewrite+=("$wall") rewritecpu+=("$cpu")
       else
-        t0=$(now); "${batch[@]}" --changed-only >run.log; t1=$(now)
-        changed+=("$(elapsed "$t0" "$t1")")
+        timed run.log "${batch[@]}" --changed-only
+        changed+=("$wall") changedcpu+=("$cpu")
         # Every file must have been left alone, and the log be the plain run's otherwise.
         sed 's/ -> unchanged\r$/ -> ok\r/' run.log | cmp -s - ref.log ||
           { say "MISMATCH: the changed-only log differs from the plain run's"; exit 1; }
       fi
     done
   done
-  local unchanged mr mc
+  local unchanged mr mc cr cc
   unchanged=$(grep -c -- ' -> unchanged' run.log || true)
   mr=$(median "${rewrite[@]}") mc=$(median "${changed[@]}")
-  say "full rewrite              median $mr s   runs: ${rewrite[*]}"
-  say "--changed-only            median $mc s   ratio $(ratio "$mc" "$mr")   unchanged: $unchanged   runs: ${changed[*]}"
+  cr=$(median "${rewritecpu[@]}") cc=$(median "${changedcpu[@]}")
+  say "full rewrite              median $mr s, processor $cr s   runs: ${rewrite[*]}   processor: ${rewritecpu[*]}"
+  say "--changed-only            median $mc s   ratio $(ratio "$mc" "$mr"), processor $cc s   unchanged: $unchanged   runs: ${changed[*]}   processor: ${changedcpu[*]}"
   rm -rf out
   cd "$root"
 }
@@ -228,7 +247,7 @@ close_scan_runs() {
   "${batch[@]}" >ref.log
   rm -rf ref && mv out ref
   say "== close-scan model: $1 records, close() of a new file sleeps 2 ms =="
-  local threaded=() single=() i t0 t1 variant
+  local threaded=() single=() threadedcpu=() singlecpu=() i variant wall cpu
   for ((i = 0; i < runs; i++)); do
     local order=(threaded single)
     order=("${order[@]:i%2}" "${order[@]:0:i%2}")
@@ -236,20 +255,19 @@ close_scan_runs() {
       fresh out
       local extra=()
       [ "$variant" = single ] && extra=(--single-thread)
-      t0=$(now)
-      LD_PRELOAD="$bin/bench/libvelmora-closescan.so" VELMORA_SCAN_DIR="$scratch/out" \
-        VELMORA_SCAN_MS=2 "${batch[@]}" "${extra[@]}" >run.log
-      t1=$(now)
-      if [ "$variant" = threaded ]; then threaded+=("$(elapsed "$t0" "$t1")")
-      else single+=("$(elapsed "$t0" "$t1")"); fi
+      timed run.log env LD_PRELOAD="$bin/bench/libvelmora-closescan.so" \
+        VELMORA_SCAN_DIR="$scratch/out" VELMORA_SCAN_MS=2 "${batch[@]}" "${extra[@]}"
+      if [ "$variant" = threaded ]; then threaded+=("$wall") threadedcpu+=("$cpu")
+      else single+=("$wall") singlecpu+=("$cpu"); fi
       cmp -s run.log ref.log && diff -rq ref out >/dev/null ||
         { say "MISMATCH: $variant differs from the reference run"; exit 1; }
     done
   done
-  local mt ms
+  local mt ms ct cs
   mt=$(median "${threaded[@]}") ms=$(median "${single[@]}")
-  say "velmora-batch --single-thread median $ms s   runs: ${single[*]}"
-  say "velmora-batch (default jobs)  median $mt s   ratio $(ratio "$mt" "$ms")   runs: ${threaded[*]}"
+  ct=$(median "${threadedcpu[@]}") cs=$(median "${singlecpu[@]}")
+  say "velmora-batch --single-thread median $ms s, processor $cs s   runs: ${single[*]}"
+  say "velmora-batch (default jobs)  median $mt s   ratio $(ratio "$mt" "$ms"), processor $ct s   runs: ${threaded[*]}"
   rm -rf out ref
   cd "$root"
 }

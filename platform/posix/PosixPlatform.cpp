@@ -5,8 +5,10 @@
 #include <iconv.h>
 #include <langinfo.h>
 #include <sys/stat.h>
+#include <sys/uio.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <clocale>
 #include <climits>
@@ -231,6 +233,55 @@ int WriteAll(int fd, const char* data, std::size_t size) {
     size -= static_cast<std::size_t>(n);
   }
   return 0;
+}
+
+// The pieces handed to one gather write: at most IOV_MAX (1024 on Linux, at least 16 by POSIX),
+// and few enough to sit on the stack.
+#if defined(IOV_MAX) && IOV_MAX < 64
+constexpr std::size_t kGatherPieces = IOV_MAX;
+#else
+constexpr std::size_t kGatherPieces = 64;
+#endif
+
+// WriteAll for pieces, with as few gather writes as the system takes (each of at most
+// kMaxIoChunk bytes); a write that takes part of the bytes is continued where it stopped.
+int WriteAllPieces(int fd, const std::string_view* pieces, std::size_t count) {
+  std::size_t piece = 0;
+  std::size_t done = 0;  // bytes of pieces[piece] already written
+  for (;;) {
+    while (piece < count && done == pieces[piece].size()) {
+      ++piece;
+      done = 0;
+    }
+    if (piece == count) return 0;
+    iovec vectors[kGatherPieces];
+    int used = 0;
+    std::size_t bytes = 0;
+    for (std::size_t i = piece; i < count && used < static_cast<int>(kGatherPieces); ++i) {
+      const std::size_t skip = i == piece ? done : 0;
+      const std::size_t size = std::min(pieces[i].size() - skip, kMaxIoChunk - bytes);
+      if (size == 0) continue;
+      vectors[used].iov_base = const_cast<char*>(pieces[i].data() + skip);
+      vectors[used].iov_len = size;
+      ++used;
+      bytes += size;
+      if (bytes == kMaxIoChunk) break;
+    }
+    const ssize_t n = ::writev(fd, vectors, used);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return errno;
+    if (n == 0) return ENOSPC;
+    for (auto left = static_cast<std::size_t>(n); left > 0;) {
+      const std::size_t rest = pieces[piece].size() - done;
+      if (left < rest) {
+        done += left;
+        break;
+      }
+      left -= rest;
+      ++piece;
+      done = 0;
+    }
+  }
 }
 
 FileIdentity IdentityOf(const struct stat& st) {
@@ -489,6 +540,12 @@ Status OutputFile::Create(const OutputFolder& folder, const std::string& name,
 
 void OutputFile::Write(const char* data, std::size_t size) {
   if (const int error = WriteAll(DescriptorOf(file_), data, size)) {
+    throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
+  }
+}
+
+void OutputFile::Write(const std::string_view* pieces, std::size_t count) {
+  if (const int error = WriteAllPieces(DescriptorOf(file_), pieces, count)) {
     throw FileError(CauseFromErrno(error), path_, static_cast<ErrorCode>(error));
   }
 }

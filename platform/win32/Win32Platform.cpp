@@ -549,6 +549,14 @@ void OutputFile::Write(const char* data, std::size_t size) {
   }
 }
 
+void OutputFile::Write(const std::string_view* pieces, std::size_t count) {
+  // Kept from file to file, so that the joining does not allocate.
+  thread_local std::string joined;
+  joined.clear();
+  for (std::size_t i = 0; i < count; ++i) joined.append(pieces[i]);
+  Write(joined.data(), joined.size());
+}
+
 void OutputFile::Close() {
   if (file_ == kNoNativeFile) return;
   if (!UniqueHandle(HandleOf(std::exchange(file_, kNoNativeFile))).Close()) {

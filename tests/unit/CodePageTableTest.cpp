@@ -1,10 +1,12 @@
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 
+#include "engine/ByteScan.h"
 #include "engine/TextCheck.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -73,6 +75,10 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
       {932, "abcdefghij\x82", 10, Utf8Look::NotUtf8, false},   // a lone lead byte at the end
       {932, "\x82\xa0\x82\n\x82\xa0", 2, Utf8Look::NotUtf8, false},  // a lead byte before LF
       {932, "\x82 \x82\xa0", 0, Utf8Look::NotUtf8, false},    // a lead byte before a blank
+      // Past a block of sixteen bytes: a trail byte of the lead set before LF, then a lone lead.
+      {932, "\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\x82\xe9\n"
+            "abcdefghijklmnopqrstuvwxyz\x82\xa0\x82",
+       47, Utf8Look::NotUtf8, false},
       {932, "\xe5\x86\x86", 2, Utf8Look::Utf8, true},         // UTF-8 that 932 cannot take
       {932, "\xe4\xbe\xa1", kWhole, Utf8Look::Utf8, true},    // UTF-8 that 932 takes as well
       // Half-width katakana in 932 that pair up as two-byte UTF-8: no evidence of UTF-8.
@@ -96,6 +102,32 @@ TEST(CodePageTable, FindsTheFirstByteThatIsNoTextOfTheCodePage) {
     }
     EXPECT_EQ(LookAsUtf8(c.text), c.look) << c.text;
     EXPECT_EQ(LooksLikeUtf8(c.text), c.utf8Evidence) << c.text;
+  }
+}
+
+// The sixteen-byte searches give what a walk byte by byte gives, wherever in a block, or across
+// two, what they look for stands.
+TEST(ByteScan, FindsWhatAWalkByteByByteFinds) {
+  const ByteSet html("&\"><'\n");
+  const std::string_view wanted = "&\"><'\n";
+  unsigned seed = 11;
+  for (int round = 0; round < 5000; ++round) {
+    std::string text(static_cast<std::size_t>(round % 70), 'a');
+    for (char& c : text) {
+      seed = seed * 1103515245u + 12345u;
+      const unsigned pick = (seed >> 16) % 40;
+      if (pick < 6) c = "\r\n<&\x82\xff"[pick];
+    }
+    std::size_t ends = 0;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+      if (text[i] == '\r' || (text[i] == '\n' && (i == 0 || text[i - 1] != '\r'))) ++ends;
+    }
+    EXPECT_EQ(CountLineEnds(text), ends) << ::testing::PrintToString(text);
+    EXPECT_EQ(html.FindIn(text), std::min(text.find_first_of(wanted), text.size()))
+        << ::testing::PrintToString(text);
+    std::size_t ascii = 0;
+    while (ascii < text.size() && static_cast<unsigned char>(text[ascii]) < 0x80) ++ascii;
+    EXPECT_EQ(SkipAscii(text, 0), ascii) << ::testing::PrintToString(text);
   }
 }
 
@@ -134,7 +166,8 @@ TEST(CodePageTable, FindsCharacterStartsExactlyWhereTheSplittersWalkDoes) {
   unsigned seed = 7;
   for (const CodePageTable& table : tables) {
     for (int round = 0; round < 2000; ++round) {
-      std::string text(1 + round % 9, ' ');
+      // Long enough for the text check's blocks of sixteen bytes, with ASCII stretches to skip.
+      std::string text(1 + round % 9 + (round % 5 == 0 ? 40 : 0), ' ');
       for (char& c : text) {
         seed = seed * 1103515245u + 12345u;
         c = alphabet[(seed >> 16) % sizeof alphabet];

@@ -107,7 +107,11 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     settings.Output = "out";
     settings.RuleTail = ".txt";
     const std::size_t fieldCount = 1 + random.Below(random.Below(4) == 0 ? 14 : 4);
-    const std::string templateText = Text(random, texts, fieldCount, 12);
+    std::string templateText = Text(random, texts, fieldCount, 12);
+    // Now and then a stretch long enough to be written as a piece of its own.
+    if (round % 10 == 0) {
+      templateText += std::string(1500, 'x') + Text(random, texts, fieldCount, 4);
+    }
     // Several records over one template, so that a plan is reused and one made for a new count.
     RunContext context(settings, templateText, ',', table, platform::NativePathRules());
     // Half the runs read a header: some columns named, some not.
@@ -123,18 +127,29 @@ TEST(MergeFillEquivalence, MatchesFieldByFieldSubstitutionOnRandomRecords) {
     context.namedPlaceholders = named;
     MergeScratch scratch;
     MergedRecord record;
+    FillScratch pieceScratch;
+    FilledPieces pieces;
     for (int r = 0; r < 4; ++r) {
       std::string line;
       const std::size_t count = r == 3 ? 1 + random.Below(14) : fieldCount;
       for (std::size_t f = 0; f < count; ++f) {
         if (f > 0) line.push_back(',');
         line += random.Below(4) == 0 ? "" : Text(random, texts, count, 3);
+        // Now and then a value long enough for a piece of its own, translated or not.
+        if (round % 10 == 5 && f == 0) line += std::string(1100, 'b') + (r % 2 == 0 ? "&" : "");
       }
       BuildMergedRecord(line, static_cast<std::uint32_t>(r + 1), context, scratch, record);
       FieldList fields;
       SplitFields(line, ',', table, fields);
       ASSERT_EQ(record.content, FillByDefinition(templateText, fields, settings, table, named))
           << "round " << round << ", record " << r << ", code page " << table.CodePage();
+      // The page in pieces, when the plan gives it, holds the same bytes.
+      if (FillTemplatePieces(context, fields, pieceScratch, pieces)) {
+        std::string joined;
+        for (const std::string_view piece : pieces.pieces) joined += piece;
+        ASSERT_EQ(joined, record.content) << "round " << round << ", record " << r;
+        ASSERT_EQ(pieces.size, joined.size());
+      }
     }
   }
 }
@@ -154,8 +169,11 @@ TEST(MergeFillEquivalence, TranslatesValuesAsTheReplacementsOneAfterAnother) {
     const std::int32_t format = static_cast<std::int32_t>(random.Below(3));
     const char breakByte = random.Below(2) == 0 ? '\x0A' : '\x0B';
     std::string value;
-    for (unsigned n = random.Below(12); n > 0; --n) {
-      value.push_back(kBytes[random.Below(sizeof kBytes)]);
+    // Every fourth value long and mostly plain, so that what is replaced may stand past the
+    // first sixteen bytes.
+    const bool sparse = round % 4 == 0;
+    for (unsigned n = random.Below(sparse ? 60 : 12); n > 0; --n) {
+      value.push_back(sparse && random.Below(10) != 0 ? 'a' : kBytes[random.Below(sizeof kBytes)]);
     }
     std::string expected = value;
     const std::string breakText(1, breakByte);

@@ -2,11 +2,13 @@
 // error codes in the results, and every byte of a write that the system takes in pieces.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/CommandLine.h"
@@ -197,6 +199,20 @@ TEST(PlatformFiles, WriteLargerThanOnePieceKeepsEveryByte) {
   const platform::Result<std::string> read = platform::ReadWholeFile(path);
   ASSERT_TRUE(read.ok()) << read.error();
   EXPECT_TRUE(*read == bytes);
+
+  // The same bytes as pieces: more of them than one gather write takes, empty ones among them.
+  std::vector<std::string_view> pieces;
+  for (std::size_t at = 0, n = 0; at < bytes.size(); ++n) {
+    const std::size_t size = std::min(bytes.size() - at, n % 7 == 0 ? 0 : (n * 37) % 5000);
+    pieces.push_back(std::string_view(bytes).substr(at, n == 100 ? bytes.size() / 2 : size));
+    at += pieces.back().size();
+  }
+  ASSERT_GT(pieces.size(), 1000u);  // a gather write takes at most 64
+  platform::OutputFile piecewise;
+  ASSERT_TRUE(piecewise.Create(path).ok());
+  piecewise.Write(pieces.data(), pieces.size());
+  piecewise.Close();
+  EXPECT_TRUE(platform::ReadWholeFile(path).value() == bytes);
 
   platform::InputFile input;
   ASSERT_TRUE(input.Open(path).ok());
