@@ -63,10 +63,13 @@ bool HoldsExactly(const platform::OutputFolder& folder, const std::string& name,
 
 // The record's file goes into the run's list of written files, when it keeps one; hashed here, on
 // the writing thread, from the bytes written or compared.
-OutputOutcome Listed(OutputOutcome outcome, const MergedRecord& record,
+// A page written from its pieces is hashed piece by piece: the record then holds no content.
+OutputOutcome Listed(OutputOutcome outcome, const MergedRecord& record, const PageBytes& page,
                      const OutputOptions& output) {
   if (output.written != nullptr) {
-    output.written->AddFile(record.outputName, record.content.size(), HashBytes(record.content));
+    ContentHash hash;
+    for (std::size_t i = 0; i < page.count; ++i) hash.Update(page.pieces[i]);
+    output.written->AddFile(record.outputName, page.size, hash.Value());
   }
   return outcome;
 }
@@ -141,13 +144,13 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
                                                  page);
     if (same) {
       if (reason != nullptr) *reason = 0;
-      return Listed(OutputOutcome::Unchanged, record, output);
+      return Listed(OutputOutcome::Unchanged, record, page, output);
     }
   }
   if (output.dryRun) {
     if (!probe) return OutputOutcome::Failed;
     if (!key.empty()) predicted->Note(key, record.content);
-    return Listed(OutputOutcome::WouldWrite, record, output);
+    return Listed(OutputOutcome::WouldWrite, record, page, output);
   }
   platform::OutputFile file;
   if (const platform::Status created =
@@ -158,7 +161,7 @@ OutputOutcome WriteOutputFile(const MergedRecord& record, const RunContext& cont
   }
   file.Write(page.pieces, page.count);
   file.Close();
-  return Listed(OutputOutcome::Written, record, output);
+  return Listed(OutputOutcome::Written, record, page, output);
 }
 
 }  // namespace velmora
