@@ -106,6 +106,15 @@ std::string NamesWithoutHeaderLine(const HeaderReport& report) {
 
 std::string InputReport(const RunSummary& summary, const std::string& input) {
   std::string hints;
+  if (const std::optional<ThreadsShort>& threads = summary.threadsShort) {
+    hints += "velmora-batch: " + std::to_string(threads->started) + " of " +
+             std::to_string(threads->asked) + " writing threads could be started (" +
+             threads->reason + "), so the run wrote its files on " +
+             (threads->started == 0 ? std::string("its own thread")
+                                    : std::to_string(threads->started) +
+                                          (threads->started == 1 ? " thread" : " threads")) +
+             "\n";
+  }
   if (summary.inputChanged) {
     hints += "velmora-batch: the input file " + DescribePath(input) +
              " changed during the run: it held " + std::to_string(summary.inputSizeAtOpen) +

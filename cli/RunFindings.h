@@ -36,9 +36,10 @@ std::string ColumnReport(const HeaderReport& report, std::string_view lead, std:
 // whether the first record holds their names; "" when the template has none.
 std::string NamesWithoutHeaderLine(const HeaderReport& report);
 
-// What the run found of the input as a whole (it changed during the run; LF read as a line end
-// or not; a quote never closed), each a line ending in "\n": standard error gives them before
-// the warnings that they may explain.
+// What the run found of the input as a whole and of its threads (fewer writing threads started
+// than asked for; the input changed during the run; LF read as a line end or not; a quote never
+// closed), each a line ending in "\n": standard error gives them before the warnings that they
+// may explain.
 std::string InputReport(const RunSummary& summary, const std::string& input);
 
 // Notes the count of fields of every record and the records whose file name came out as the

@@ -245,6 +245,7 @@ RunSummary GenerationRun(RunState& state, const GeneratorSettings& settings, Run
     ResponsiveTicker ticker(events);
     WriterPipeline pipeline(run.context, reporter,
                             WritingOptions{environment.writerThreads, environment.fillOnWriters});
+    summary.threadsShort = pipeline.Short();
     try {
       for (;;) {
         if (environment.stopRequested != nullptr && environment.stopRequested()) {

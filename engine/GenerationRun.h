@@ -15,6 +15,7 @@
 #include "engine/RunChoices.h"
 #include "engine/RunContext.h"
 #include "engine/RunEvents.h"
+#include "engine/WriterPipeline.h"
 #include "platform/CodePageTable.h"
 #include "platform/Platform.h"
 #include "settings/GeneratorSettings.h"
@@ -77,6 +78,9 @@ struct RunSummary {
   // The folders that the run made inside the output folder (OutputOptions::makeFolders), each
   // as its path there, in the order they were made.
   std::vector<std::string> madeFolders;
+  // The system started fewer writing threads than RunEnvironment::writerThreads: the run went on
+  // with those (or on its own thread).
+  std::optional<ThreadsShort> threadsShort;
 };
 
 // Where a record's line came from in the input file.

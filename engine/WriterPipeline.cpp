@@ -4,6 +4,7 @@
 #include <bit>
 #include <cassert>
 #include <functional>
+#include <system_error>
 #include <utility>
 
 #include "engine/OutputPath.h"
@@ -42,8 +43,6 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
     depth_ = options.depth != 0 ? options.depth
                                 : std::max<std::size_t>(64, kSlotsPerWriter * writers);
   }
-  // With one writer the files are written in record order anyway.
-  multipleWriters_ = writers > 1;
   ring_.resize(depth_);
   retained_.assign(depth_, 0);
   {
@@ -55,10 +54,16 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
     for (unsigned i = 0; i < writers; ++i) {
       writers_.emplace_back([this, stop = stop_.get_token()] { WriterMain(stop); });
     }
+  } catch (const std::system_error& error) {
+    // A limit on threads or memory: the threads that started write the files, and without any
+    // the calling thread writes each one in Submit, as with no threads asked for.
+    short_ = ThreadsShort{static_cast<unsigned>(writers_.size()), writers, error.code().message()};
   } catch (...) {
     Stop();
     throw;
   }
+  // With one writer the files are written in record order anyway.
+  multipleWriters_ = writers_.size() > 1;
 }
 
 WriterPipeline::~WriterPipeline() { Stop(); }

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <condition_variable>
 #include <cstdint>
+#include <optional>
 #include <exception>
 #include <stop_token>
 #include <string>
@@ -47,10 +48,19 @@ struct WritingOptions {
   std::size_t maxQueuedBytes = 8u << 20;
 };
 
+// Fewer writing threads started than a run asked for: how many started, of how many, and the
+// system's reason for the first that did not.
+struct ThreadsShort {
+  unsigned started = 0;
+  unsigned asked = 0;
+  std::string reason;
+};
+
 class WriterPipeline {
  public:
   // Starts options.writers threads. reporter is used only on the calling thread, in Submit and
-  // Finish. Failing to start a thread raises std::system_error, with no thread left running.
+  // Finish. When the system starts fewer (a limit on processes), the run goes on with those that
+  // started, or with none on the calling thread; ThreadsShort says so.
   WriterPipeline(const RunContext& context, RunReporter& reporter, const WritingOptions& options);
   // Lets the records being written finish, starts no other and joins the threads.
   ~WriterPipeline();
@@ -73,6 +83,9 @@ class WriterPipeline {
   // Starts no record from now on: the records being written are finished, and Finish reports
   // them; the others are dropped unreported, their files untouched.
   void Interrupt();
+
+  // When fewer writing threads started than asked for (ThreadsShort); nothing when all did.
+  const std::optional<ThreadsShort>& Short() const { return short_; }
 
  private:
   // Who may touch a slot: Free and Done slots belong to the calling thread, a Queued slot to
@@ -154,6 +167,7 @@ class WriterPipeline {
   const std::size_t maxQueuedBytes_;
   std::size_t depth_ = 1;
   bool multipleWriters_ = false;
+  std::optional<ThreadsShort> short_;
 
   // The calling thread's own.
   MergeScratch scratch_;

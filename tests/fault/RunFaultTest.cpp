@@ -4,10 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <new>
+#include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "engine/GenerationRun.h"
@@ -700,31 +703,75 @@ class BatchFault : public ::testing::Test {
 };
 
 #ifndef _WIN32
+// Runs the batch command as another user than root (whom no permission or process limit
+// stops), under the limit on processes (threads count) that nproc sets, when given.
+std::optional<test::ProcessResult> BatchAsAnotherUser(const test::TempDir& dir,
+                                                      const std::vector<std::string>& batchArgs,
+                                                      const std::string& nproc = "") {
+  std::vector<std::string> args = {test::BatchProgram(), "--code-page", "932", "--quiet"};
+  args.insert(args.end(), batchArgs.begin(), batchArgs.end());
+  if (geteuid() == 0) {
+    if (!fs::exists("/usr/bin/setpriv")) return std::nullopt;
+    args.insert(args.begin(), {"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                               "--clear-groups"});
+  }
+  if (!nproc.empty()) {
+    if (!fs::exists("/usr/bin/prlimit")) return std::nullopt;
+    args.insert(args.begin(), {"/usr/bin/prlimit", "--nproc=" + nproc});
+  }
+  const std::string program = args[0];
+  args.erase(args.begin());
+  return test::RunProgram(program, args, dir);
+}
+
 // An output folder that the user may not enter or write fails every file alike: one line with the
-// system's reason, and no line per record. Root enters any folder, so the command then runs as
-// another user.
+// system's reason, and no line per record.
 TEST_F(BatchFault, OutputFolderThatCannotBeEnteredIsOneLine) {
   test::WriteBytes(dir / "input.csv", "a,1\r\nb,2\r\n");
   test::WriteBytes(dir / "template.html", "[$_1_$]");
   const std::string settingsPath = WriteSettings(dir / "out");
   ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
   ASSERT_EQ(chmod((dir / "out").c_str(), 0), 0);
-  std::vector<std::string> args = {test::BatchProgram(), "--code-page", "932", "--quiet",
-                                   settingsPath};
-  std::string program = args[0];
-  if (geteuid() == 0) {
-    program = "/usr/bin/setpriv";
-    args.insert(args.begin(), {"--reuid=65534", "--regid=65534", "--clear-groups"});
-  } else {
-    args.erase(args.begin());
-  }
-  if (!fs::exists(program)) GTEST_SKIP() << "no setpriv to run as another user";
-  test::ProcessResult result = test::RunProgram(program, args, dir);
+  const std::optional<test::ProcessResult> result = BatchAsAnotherUser(dir, {settingsPath});
   chmod((dir / "out").c_str(), 0755);
-  EXPECT_EQ(result.exitCode, 3);
-  EXPECT_EQ(result.err, "velmora-batch: 2 files could not be written: the output folder '" +
-                            (dir / "out") + "': Permission denied\n");
+  if (!result) GTEST_SKIP() << "no setpriv to run as another user";
+  EXPECT_EQ(result->exitCode, 3);
+  EXPECT_EQ(result->err, "velmora-batch: 2 files could not be written: the output folder '" +
+                             (dir / "out") + "': Permission denied\n");
   EXPECT_TRUE(fs::is_empty(dir / "out"));
+}
+
+// Writing threads that the system does not start: the run goes on with those it started, or on
+// its own thread, writes every file and says why.
+TEST_F(BatchFault, ThreadsThatCannotBeStartedLeaveTheRunToTheOthers) {
+#if defined(VELMORA_ADDRESS_SANITIZER) || defined(__SANITIZE_THREAD__)
+  GTEST_SKIP() << "the sanitizers start threads of their own, which the limit would refuse";
+#endif
+  test::WriteBytes(dir / "input.csv", "a,1\r\nb,2\r\nc,3\r\n");
+  test::WriteBytes(dir / "template.html", "[$_1_$]");
+  const std::string settingsPath = WriteSettings(dir / "out");
+  ASSERT_EQ(chmod(dir.Path().c_str(), 0755), 0);
+  ASSERT_EQ(chmod((dir / "out").c_str(), 0777), 0);
+  const std::string reason = std::strerror(EAGAIN);
+  // The limit counts the program itself: 3 leaves room for two writing threads.
+  for (const auto& [nproc, threads] :
+       std::vector<std::pair<std::string, std::string>>{{"1", "0 of 8 writing threads could be "
+                                                              "started (" + reason + "), so the "
+                                                              "run wrote its files on its own "
+                                                              "thread"},
+                                                        {"3", "2 of 8 writing threads could be "
+                                                              "started (" + reason + "), so the "
+                                                              "run wrote its files on 2 threads"}}) {
+    fs::remove_all(dir / "out");
+    fs::create_directory(dir / "out");
+    ASSERT_EQ(chmod((dir / "out").c_str(), 0777), 0);
+    const std::optional<test::ProcessResult> result =
+        BatchAsAnotherUser(dir, {"--jobs", "8", settingsPath}, nproc);
+    if (!result) GTEST_SKIP() << "no setpriv or prlimit";
+    EXPECT_EQ(result->exitCode, 0) << nproc;
+    EXPECT_EQ(result->err, "velmora-batch: " + threads + "\n") << nproc;
+    EXPECT_EQ(test::ReadBytes(dir / ("out/c")), "3") << nproc;
+  }
 }
 #endif
 
