@@ -143,7 +143,7 @@ inline bool EndsQuoted(std::string_view line, const CodePageTable& table) {
 }
 
 // The records when any of CR LF, LF and CR ends one outside a quoted stretch; inside one each
-// becomes breakByte.
+// becomes breakByte. A line end with nothing before it ends a blank line, which is no record.
 inline std::vector<std::string> ReadRecordsAtAnyLineEnd(std::string_view bytes,
                                                         std::size_t errorAt, char breakByte,
                                                         const CodePageTable& table) {
@@ -163,7 +163,7 @@ inline std::vector<std::string> ReadRecordsAtAnyLineEnd(std::string_view bytes,
     if (byte == '\r' && pos < errorAt && pos < bytes.size() && bytes[pos] == '\n') ++pos;
     if (EndsQuoted(line, table)) {
       line.push_back(breakByte);
-    } else {
+    } else if (!line.empty()) {
       records.push_back(line);
       line.clear();
     }
