@@ -337,6 +337,13 @@ FolderAndName Locate(const OutputFolder& folder, const std::string& name) {
   return {DescriptorOf(folder.Native()), name};
 }
 
+// A folder opened to be held and reached through, not read: O_PATH where the system has it.
+#ifdef O_PATH
+constexpr int kFolderOnly = O_PATH | O_DIRECTORY | O_CLOEXEC;
+#else
+constexpr int kFolderOnly = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
+#endif
+
 }  // namespace
 
 OutputFolder::~OutputFolder() {
@@ -350,12 +357,7 @@ NativeFile OutputFolder::SubFolder(const std::string& subFolder) const {
     return found->second;
   }
   if (!UsablePath(subFolder)) return kNoNativeFile;
-#ifdef O_PATH
-  constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-  constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-  UniqueFd fd(::openat(DescriptorOf(folder_), subFolder.c_str(), kHoldFlags));
+  UniqueFd fd(::openat(DescriptorOf(folder_), subFolder.c_str(), kFolderOnly));
   // A sub-folder that is not there yet is looked for again by the next name that leads into it.
   if (!fd.Valid()) return kNoNativeFile;
   const NativeFile sub = fd.Release();
@@ -369,12 +371,7 @@ Status OutputFolder::Hold() {
   if (!UsablePath(folder)) return Failure{ENOENT};
   // The folder as it is now, a link to it followed: later renames and links do not move it.
   // Linux can hold a folder that this user may write but not list.
-#ifdef O_PATH
-  constexpr int kHoldFlags = O_PATH | O_DIRECTORY | O_CLOEXEC;
-#else
-  constexpr int kHoldFlags = O_RDONLY | O_DIRECTORY | O_CLOEXEC;
-#endif
-  UniqueFd fd(::open(folder.c_str(), kHoldFlags));
+  UniqueFd fd(::open(folder.c_str(), kFolderOnly));
   if (!fd.Valid()) return Failure{LastErrno()};
   folder_ = fd.Release();
   return {};
@@ -401,11 +398,7 @@ Result<bool> OutputFolder::MakeSubFolders(const std::vector<std::string>& compon
   if (joined.empty() || SubFolder(joined) != kNoNativeFile) return true;
   // Walked one folder at a time without following links, so that a folder is only ever made
   // inside a real folder of the held one.
-#ifdef O_PATH
-  constexpr int kWalkFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#else
-  constexpr int kWalkFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#endif
+  constexpr int kWalkFlags = kFolderOnly | O_NOFOLLOW;
   UniqueFd current(::openat(DescriptorOf(folder_), ".", kWalkFlags));
   if (!current.Valid()) return Failure{LastErrno()};
   std::string path;
@@ -777,11 +770,7 @@ Result<std::pair<UniqueFd, std::string>> OpenHoldingFolder(const OutputFolder& f
                                                            const std::string& name) {
   if (!folder.Held()) return Failure{EBADF};
   if (!UsablePath(name)) return Failure{ENOENT};
-#ifdef O_PATH
-  constexpr int kFolderFlags = O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#else
-  constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-#endif
+  constexpr int kFolderFlags = kFolderOnly | O_NOFOLLOW;
   UniqueFd at(::fcntl(DescriptorOf(folder.Native()), F_DUPFD_CLOEXEC, 0));
   if (!at.Valid()) return Failure{LastErrno()};
   std::size_t start = 0;
