@@ -15,7 +15,7 @@ namespace velmora {
 namespace {
 
 // Records queued per writing thread unless the caller says otherwise, so that no thread runs dry.
-constexpr std::size_t kSlotsPerWriter = 16;
+constexpr std::size_t kSlotsPerWriter = 32;
 
 // The storage a slot keeps for the next record.
 std::size_t Capacity(const MergedRecord& record, const FieldList& fields,
@@ -37,11 +37,12 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
       reporter_(reporter),
       fillOnWriters_(options.fillOnWriters || options.writers == 0),
       maxQueuedBytes_(options.maxQueuedBytes),
+      judgeEvery_(options.judgeEvery),
       ticker_(reporter.Events()) {
   const unsigned writers = std::min(options.writers, kMaxWriterThreads);
   if (writers > 0) {
     depth_ = options.depth != 0 ? options.depth
-                                : std::max<std::size_t>(64, kSlotsPerWriter * writers);
+                                : std::max<std::size_t>(256, kSlotsPerWriter * writers);
   }
   ring_.resize(depth_);
   retained_.assign(depth_, 0);
@@ -64,6 +65,10 @@ WriterPipeline::WriterPipeline(const RunContext& context, RunReporter& reporter,
   }
   // With one writer the files are written in record order anyway.
   multipleWriters_ = writers_.size() > 1;
+  MutexLock lock(mutex_);
+  started_ = writers_.size();
+  awakeLimit_ = started_;
+  judged_ = std::chrono::steady_clock::now();
 }
 
 WriterPipeline::~WriterPipeline() { Stop(); }
@@ -89,8 +94,8 @@ bool WriterPipeline::FrontBatchFinished() const {
   if (queued_ == 0) return true;
   const SlotState front = states_[Front()];
   if (front != SlotState::Done && front != SlotState::NotStarted) return false;
-  // A quarter of the queue at once, so that the run's thread does not wake for every record.
-  return finished_ >= std::min(std::max<std::size_t>(depth_ / 4, 1), queued_);
+  // Half the queue at once, so that the run's thread does not wake for every record.
+  return finished_ >= std::min(std::max<std::size_t>(depth_ / 2, 1), queued_);
 }
 
 void WriterPipeline::Prepare(Slot& slot, std::string& line, std::uint32_t recordNumber,
@@ -180,11 +185,11 @@ void WriterPipeline::Retain(std::size_t index) {
 
 void WriterPipeline::WaitResponsive(bool (WriterPipeline::*ready)() const) {
   while (!(this->*ready)()) {
-    // A writer that sees the run's thread waiting wakes it once and clears the mark; the mark is
-    // set again for every wait, so that no wake-up is lost to an early one.
-    mergerWaiting_ = true;
+    // The writer that makes ready true wakes the run's thread once and clears the mark; the mark
+    // is set again for every wait, so that no wake-up is lost to an early one.
+    mergerWaitsFor_ = ready;
     mutex_.WaitFor(mergerWake_, kResponsiveInterval);
-    mergerWaiting_ = false;
+    mergerWaitsFor_ = nullptr;
     if ((this->*ready)()) return;
     MutexUnlock unlocked(mutex_);
     ticker_.Tick();
@@ -235,7 +240,7 @@ void WriterPipeline::ReportFinished(bool waitAll) {
     if (waitAll ? queued_ == 0 : !Full()) return;
     // Writers that sleep until a batch is queued get what there is: one for each batch, so
     // that no writer wakes to find nothing.
-    for (std::size_t left = ReadyCount(); left > 0 && !sleeping_.empty();
+    for (std::size_t left = ReadyCount(); left > 0 && !sleeping_.empty() && Awake() < awakeLimit_;
          left -= std::min(left, kTakeBatch)) {
       WakeWriter();
     }

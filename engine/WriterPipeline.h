@@ -7,6 +7,7 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <optional>
@@ -32,6 +33,16 @@ inline constexpr unsigned kMaxWriterThreads = 64;
 // would leave the processors idle; beyond a few dozen the scanner itself is the queue.
 unsigned DefaultWriterThreads();
 
+// How many writing threads may take records at once, judged every little while from the
+// processors that the writers kept busy meanwhile (processorsUsed: their processor time over the
+// wall time) on a machine of processors, with limit threads allowed until now, of writers.
+// Writers that keep the processors busy (a file system in memory or a fast disk, where a file
+// costs processor time and nothing else) gain nothing from more of them, only hand-overs, so
+// there are then no more of them than processors. Writers that leave the processors idle (each
+// waits for a slow close) while records wait for them get twice as many, up to writers.
+unsigned WritersToKeepAwake(double processorsUsed, unsigned processors, unsigned limit,
+                            unsigned writers, bool recordsWait);
+
 // How a run's records are written.
 struct WritingOptions {
   // Threads that write the files (at most kMaxWriterThreads); 0 writes each file inside Submit.
@@ -46,6 +57,8 @@ struct WritingOptions {
   // (but always one), are merged and not yet reported.
   std::size_t depth = 0;
   std::size_t maxQueuedBytes = 8u << 20;
+  // How often the writers' use of the processors sets how many may be awake (WritersToKeepAwake).
+  std::chrono::milliseconds judgeEvery{50};
 };
 
 // Fewer writing threads started than a run asked for: how many started, of how many, and the
@@ -137,6 +150,9 @@ class WriterPipeline {
 
   void WriterMain(std::stop_token stop);
   bool MoreWritersNeeded() const REQUIRES(mutex_);
+  std::size_t Awake() const REQUIRES(mutex_) { return started_ - sleeping_.size(); }
+  // Counts a writer's processor time, and every judgeEvery_ sets awakeLimit_ by it.
+  void JudgeWriters(std::chrono::nanoseconds processorTime) REQUIRES(mutex_);
   std::size_t ReadyCount() const REQUIRES(mutex_) {
     return static_cast<std::size_t>(readyEnd_ - readyFirst_);
   }
@@ -165,6 +181,7 @@ class WriterPipeline {
   RunReporter& reporter_;
   const bool fillOnWriters_;
   const std::size_t maxQueuedBytes_;
+  const std::chrono::milliseconds judgeEvery_;
   std::size_t depth_ = 1;
   bool multipleWriters_ = false;
   std::optional<ThreadsShort> short_;
@@ -199,8 +216,17 @@ class WriterPipeline {
   // Writers asleep for want of records, each until it is woken by name: a writer on its way is
   // never woken twice, and one that finds nothing left goes back on the list.
   std::vector<SleepingWriter*> sleeping_ GUARDED_BY(mutex_);
+  // The writing threads that started, and how many of them may be awake at once: one beyond the
+  // limit that finds no record of its file to write next goes to sleep, records or not.
+  std::size_t started_ GUARDED_BY(mutex_) = 0;
+  std::size_t awakeLimit_ GUARDED_BY(mutex_) = 0;
+  // The writers' processor time since judged_.
+  std::chrono::nanoseconds writersProcessor_ GUARDED_BY(mutex_){0};
+  std::chrono::steady_clock::time_point judged_ GUARDED_BY(mutex_);
   std::condition_variable mergerWake_;
-  bool mergerWaiting_ GUARDED_BY(mutex_) = false;
+  // What the run's thread waits for (WaitResponsive), if it waits: the writer that makes it true
+  // wakes it.
+  bool (WriterPipeline::*mergerWaitsFor_)() const GUARDED_BY(mutex_) = nullptr;
   // Set once, when the pool stops: a plain flag under mutex_ for the writers that sleep, because
   // they sleep on condition variables that mutex_ guards and each is woken by name; stop_ tells
   // the writers that are busy, between the files of their batch, without the lock.

@@ -1,8 +1,11 @@
 // The writing threads' side of WriterPipeline: taking records, writing them, handing them back.
+#include <algorithm>
 #include <cassert>
+#include <thread>
 
 #include "engine/OutputWriter.h"
 #include "engine/WriterPipeline.h"
+#include "platform/Platform.h"
 
 namespace velmora {
 
@@ -13,6 +16,14 @@ namespace {
 constexpr std::size_t kWakeBatch = 8;
 
 }  // namespace
+
+unsigned WritersToKeepAwake(double processorsUsed, unsigned processors, unsigned limit,
+                            unsigned writers, bool recordsWait) {
+  processors = std::max(processors, 1u);
+  if (processorsUsed >= 0.5 * processors) return std::max(1u, std::min(processors, limit));
+  if (processorsUsed < 0.25 * processors && recordsWait) return std::min(writers, 2 * limit);
+  return limit;
+}
 
 void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop) {
   // After a failure no file is opened: on a full disk every open would cut another page.
@@ -94,12 +105,25 @@ void WriterPipeline::TakeBatch(std::vector<std::size_t>& batch) {
 }
 
 bool WriterPipeline::MoreWritersNeeded() const {
-  if (sleeping_.empty()) return false;
+  if (sleeping_.empty() || Awake() >= awakeLimit_) return false;
   if (Full()) return true;
   // Another writer only when those awake leave records waiting: on a file system that keeps the
   // processors busy, fewer writers leave the run's thread its processor.
-  const std::size_t awake = writers_.size() - sleeping_.size();
-  return ReadyCount() >= kWakeBatch * (awake + 1);
+  return ReadyCount() >= kWakeBatch * (Awake() + 1);
+}
+
+void WriterPipeline::JudgeWriters(std::chrono::nanoseconds processorTime) {
+  writersProcessor_ += processorTime;
+  const auto now = std::chrono::steady_clock::now();
+  const std::chrono::duration<double> elapsed = now - judged_;
+  if (elapsed < judgeEvery_) return;
+  static const unsigned processors = std::thread::hardware_concurrency();
+  const bool recordsWait = Full() || ReadyCount() >= kWakeBatch * Awake();
+  awakeLimit_ = WritersToKeepAwake(
+      std::chrono::duration<double>(writersProcessor_).count() / elapsed.count(), processors,
+      static_cast<unsigned>(awakeLimit_), static_cast<unsigned>(started_), recordsWait);
+  writersProcessor_ = {};
+  judged_ = now;
 }
 
 void WriterPipeline::WakeWriter() {
@@ -114,10 +138,11 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
   FillScratch fill;
   std::vector<std::size_t> batch;
   std::vector<std::size_t> next;
+  std::chrono::nanoseconds processorCounted = platform::ThreadProcessorTime();
   MutexLock lock(mutex_);
   for (;;) {
     if (batch.empty()) {
-      if (ReadyCount() == 0) {
+      if (ReadyCount() == 0 || Awake() > awakeLimit_) {
         if (closing_) return;
         self.woken = false;
         sleeping_.push_back(&self);
@@ -131,7 +156,10 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
     writing_ += batch.size();
     lock.Unlock();
     for (const std::size_t index : batch) WriteSlot(ring_[index], fill, stop);
+    const std::chrono::nanoseconds processorTime = platform::ThreadProcessorTime();
     lock.Lock();
+    JudgeWriters(processorTime - processorCounted);
+    processorCounted = processorTime;
     assert(writing_ >= batch.size());
     writing_ -= batch.size();
     next.clear();
@@ -154,9 +182,9 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
         next.push_back(waiting);
       }
     }
-    if (mergerWaiting_ && (writing_ == 0 || FrontBatchFinished())) {
+    if (mergerWaitsFor_ != nullptr && (this->*mergerWaitsFor_)()) {
       // Once: the run's thread is on its way.
-      mergerWaiting_ = false;
+      mergerWaitsFor_ = nullptr;
       mergerWake_.notify_one();
     }
     batch.swap(next);

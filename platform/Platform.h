@@ -6,6 +6,7 @@
 // its message texts, its read-only mark) is in win32/Win32Platform.h, for Windows-only code.
 #pragma once
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <exception>
@@ -373,6 +374,13 @@ bool StandardErrorIsTerminal();
 
 // Puts standard output into binary mode, so that CR LF and every other byte pass unchanged.
 void SetStandardOutputBinary();
+
+// ---- Threads ------------------------------------------------------------------------------------
+
+// The processor time, user and system, that the calling thread has used so far; zero where the
+// system cannot tell. On Windows it advances in clock ticks (about 16 ms), so only a sum over
+// many calls is worth reading.
+std::chrono::nanoseconds ThreadProcessorTime();
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 

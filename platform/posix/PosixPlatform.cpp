@@ -6,6 +6,7 @@
 #include <langinfo.h>
 #include <sys/stat.h>
 #include <sys/uio.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -838,6 +839,14 @@ Status ReplaceOutputFile(const OutputFolder& folder, const std::string& from,
 bool StandardErrorIsTerminal() { return ::isatty(STDERR_FILENO) == 1; }
 
 void SetStandardOutputBinary() {}
+
+// ---- Threads ------------------------------------------------------------------------------------
+
+std::chrono::nanoseconds ThreadProcessorTime() {
+  timespec now{};
+  if (::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now) != 0) return {};
+  return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
+}
 
 // ---- Names as the file system sees them ---------------------------------------------------------
 

@@ -812,6 +812,18 @@ bool StandardErrorIsTerminal() { return _isatty(_fileno(stderr)) != 0; }
 
 void SetStandardOutputBinary() { _setmode(_fileno(stdout), _O_BINARY); }
 
+// ---- Threads ------------------------------------------------------------------------------------
+
+std::chrono::nanoseconds ThreadProcessorTime() {
+  FILETIME created, exited, kernel, user;
+  if (!GetThreadTimes(GetCurrentThread(), &created, &exited, &kernel, &user)) return {};
+  const auto ticks = [](const FILETIME& t) {
+    return (static_cast<std::uint64_t>(t.dwHighDateTime) << 32) | t.dwLowDateTime;
+  };
+  // FILETIME counts in units of 100 ns.
+  return std::chrono::nanoseconds(100 * (ticks(kernel) + ticks(user)));
+}
+
 // ---- Private-profile files ----------------------------------------------------------------------
 
 std::string SystemProfileGetString(const std::string& path, const std::string& section,

@@ -23,7 +23,8 @@ struct Outcome {
 // Merges and writes lines as a run does, on one thread (no writers) or through a pipeline of
 // writers threads (depth 0: the pipeline's own depth).
 Outcome Write(const std::vector<std::string>& lines, const std::string& folder, std::size_t depth,
-              std::size_t maxBytes, unsigned writers = 1, bool fillOnWriters = false) {
+              std::size_t maxBytes, unsigned writers = 1, bool fillOnWriters = false,
+              bool judgeEveryBatch = false) {
   GeneratorSettings settings;
   settings.Output = folder;
   settings.ReplaceLead = "[$_";
@@ -37,8 +38,10 @@ Outcome Write(const std::vector<std::string>& lines, const std::string& folder, 
   Outcome outcome;
   RunReporter reporter(outcome.runLog, quiet);
   try {
-    WriterPipeline pipeline(context, reporter,
-                            WritingOptions{writers, fillOnWriters, depth, maxBytes});
+    WritingOptions options{writers, fillOnWriters, depth, maxBytes};
+    // Judged after every batch, writers beyond the processors go to sleep and wake again.
+    if (judgeEveryBatch) options.judgeEvery = {};
+    WriterPipeline pipeline(context, reporter, options);
     for (std::size_t i = 0; i < lines.size(); ++i) {
       std::string line = lines[i];
       pipeline.Submit(line, static_cast<std::uint32_t>(i + 1));
@@ -81,22 +84,54 @@ TEST(WriterPipeline, GivesTheSameFilesLogAndCountAsOneThreadAtEveryQueueLimit) {
     std::size_t depth, maxBytes;
     unsigned writers;
     bool fillOnWriters;
-  } limits[] = {{1, 1, 1, false}, {2, 1, 1, false},    {3, 4000, 1, false},
-                {64, 8u << 20, 1, false}, {1, 1, 4, false}, {3, 4000, 3, false},
-                {0, 1, 64, false},        {1, 1, 1, true},  {3, 4000, 3, true},
-                {0, 8u << 20, 8, true},   {0, 1, 64, true}};
-  for (auto [depth, maxBytes, writers, fillOnWriters] : limits) {
+    bool judgeEveryBatch = false;
+  } limits[] = {{1, 1, 1, false},        {2, 1, 1, false},  {3, 4000, 1, false},
+                {64, 8u << 20, 1, false}, {1, 1, 4, false},  {3, 4000, 3, false},
+                {0, 1, 64, false},        {1, 1, 1, true},   {3, 4000, 3, true},
+                {0, 8u << 20, 8, true},   {0, 1, 64, true},  {0, 8u << 20, 8, true, true},
+                {3, 4000, 16, false, true}};
+  for (auto [depth, maxBytes, writers, fillOnWriters, judgeEveryBatch] : limits) {
     test::TempDir dir;
-    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers, fillOnWriters);
+    Outcome outcome = Write(lines, dir.Path().string(), depth, maxBytes, writers, fillOnWriters,
+                            judgeEveryBatch);
     // The log names the folder: compare it with the reference folder's name put in.
     std::string log = outcome.runLog;
     for (std::size_t at; (at = log.find(dir.Path().string())) != std::string::npos;) {
       log.replace(at, dir.Path().string().size(), reference.Path().string());
     }
     EXPECT_EQ(log, expected.runLog) << "depth " << depth << ", bytes " << maxBytes << ", writers "
-                                    << writers << ", fill on writers " << fillOnWriters;
+                                    << writers << ", fill on writers " << fillOnWriters
+                                    << ", judged every batch " << judgeEveryBatch;
     EXPECT_EQ(outcome.failed, expected.failed);
     EXPECT_EQ(outcome.files, expected.files);
+  }
+}
+
+TEST(WriterPipeline, KeepsAsManyWritersAwakeAsTheProcessorsCanUse) {
+  const struct {
+    double processorsUsed;
+    unsigned processors, limit;
+    bool recordsWait;
+    unsigned expected;
+  } cases[] = {
+      {1.8, 2, 8, true, 2},     // a file system in memory: as many as processors
+      {1.0, 2, 8, false, 2},    // half the processors is busy enough
+      {1.6, 2, 2, true, 2},     // and stays so
+      {1.6, 2, 1, true, 1},     // never more than allowed until now
+      {0.9, 2, 2, true, 2},     // between the marks: as it was
+      {0.2, 2, 2, true, 4},     // slow closes with records waiting: twice as many
+      {0.2, 2, 4, true, 8},
+      {0.2, 2, 8, true, 8},     // up to every writer
+      {0.2, 2, 2, false, 2},    // nothing waits: more would only sleep
+      {0.6, 1, 8, true, 1},     // one processor
+      {0.1, 1, 1, true, 2},
+      {0.6, 0, 8, true, 1},     // a system that cannot count its processors: one
+      {10.0, 32, 32, true, 32},  // many processors: the reading thread keeps them half idle
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(WritersToKeepAwake(c.processorsUsed, c.processors, c.limit, 8, c.recordsWait),
+              c.expected)
+        << c.processorsUsed << " of " << c.processors << " processors, " << c.limit;
   }
 }
 
