@@ -144,8 +144,19 @@ bool FillPiecesByPlan(const TemplatePlan& plan, const RunContext& context,
       bytes = std::string_view(context.templateText).substr(piece.offset, piece.length);
     } else if (const std::size_t i = piece.field; scratch.valueViews[i].data() != nullptr) {
       bytes = scratch.valueViews[i];
+    } else if (const std::string& field = fields[i];
+               field.size() < kOwnPiece && !usesDefault(i) &&
+               plan.plainValue->FindIn(field) == field.size()) {
+      // Nothing to translate and no placeholder's first byte: the common value, copied as it is.
+      if (plan.scanned[i] && context.table.HasLeadBytes() &&
+          LeadByteBefore(field, 0, field.size(), context.table)) {
+        return false;
+      }
+      scratch.valueViews[i] = std::string_view(values.data() + values.size(), field.size());
+      values.append(field);
+      pieces.size += field.size();
+      continue;
     } else {
-      const std::string& field = fields[i];
       const std::size_t place = values.size();
       // A short value goes into values anyway; a long one only when it is translated.
       const bool intoValues =

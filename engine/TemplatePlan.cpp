@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "engine/Placeholder.h"
+#include "engine/ValueTranslation.h"
 
 namespace velmora {
 
@@ -99,6 +100,9 @@ TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount)
   }
   plan.pieces = std::move(pieces);
   plan.firstByte = lead[0];
+  std::string stops(TranslatedBytes(context.settings.ReplaceFormat, context.breakByte));
+  stops.push_back(plan.firstByte);
+  plan.plainValue.emplace(stops);
   plan.usable = true;
   return plan;
 }

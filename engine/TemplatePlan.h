@@ -5,8 +5,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <vector>
 
+#include "engine/ByteScan.h"
 #include "engine/RunContext.h"
 
 namespace velmora {
@@ -38,6 +40,9 @@ struct TemplatePlan {
   std::vector<Piece> pieces;
   std::vector<unsigned char> used;     // per field: the field has a place in the output
   std::vector<unsigned char> scanned;  // per field: later placeholders are searched over it
+  // With usable: the bytes that the translation replaces and firstByte. A value without any of
+  // them goes into the output as it is, and only its last character needs a look.
+  std::optional<ByteSet> plainValue;
 };
 
 // The plan of the run's template and placeholder texts for fieldCount fields; not usable when

@@ -23,6 +23,9 @@ void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_
 std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat, char breakByte,
                              const CodePageTable& table);
 
+// The bytes that a translation may replace (at most six of them).
+std::string_view TranslatedBytes(std::int32_t replaceFormat, char breakByte);
+
 // The offset of the first byte of value that its translation may replace, or value.size() when
 // the translation is value itself.
 std::size_t FirstTranslatedByte(std::string_view value, std::int32_t replaceFormat,

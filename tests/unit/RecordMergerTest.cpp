@@ -97,6 +97,9 @@ TEST(RecordMerger, TranslatesValuesForHtmlAndText) {
       {0, '\n', "\x82\n", "\x82<br>"},
       {1, '\n', "\x82\x82\n", "\x82\x82\r\n"},
       {1, '\n', "\x82\n\x82\x0b", "\x82\r\n\x82\x0b"},
+      // Long values are walked piece by piece, short ones byte by byte: both give the same.
+      {0, '\n', std::string(300, 'a') + "\"<\n&", std::string(300, 'a') + "&quot;&lt;<br>&amp;"},
+      {1, '\x0b', "\x0b" + std::string(300, '\x82'), "\r\n" + std::string(300, '\x82')},
   };
   for (const Case& c : cases) {
     std::string value = "kept|";
