@@ -3,7 +3,9 @@
 // reads the run's fixed data and the fields, and touches no file.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,8 +23,28 @@ namespace velmora {
 // values, with short pieces gathered there too). Valid while the template, the fields and values
 // are.
 struct FilledPieces {
+  // Bytes written through a pointer and kept from record to record: unlike a string's, its
+  // storage is not written over when it is made longer.
+  class Buffer {
+   public:
+    // Storage for at least size bytes, with whatever they held; what earlier calls gave is gone
+    // when it is too small.
+    char* Room(std::size_t size) {
+      if (size > capacity_) {
+        // Half as much again, so that slowly longer records do not each take new storage.
+        capacity_ = std::max(size, capacity_ + capacity_ / 2);
+        bytes_ = std::make_unique_for_overwrite<char[]>(capacity_);
+      }
+      return bytes_.get();
+    }
+    std::size_t capacity() const { return capacity_; }
+
+   private:
+    std::unique_ptr<char[]> bytes_;
+    std::size_t capacity_ = 0;
+  };
   std::vector<std::string_view> pieces;
-  std::string values;
+  Buffer values;
   std::size_t size = 0;  // the bytes of all pieces
 };
 

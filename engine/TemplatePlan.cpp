@@ -91,10 +91,15 @@ TemplatePlan MakeTemplatePlan(const RunContext& context, std::size_t fieldCount)
     }
   }
   plan.used.assign(fieldCount, 0);
+  plan.places.assign(fieldCount, 0);
   plan.scanned.assign(fieldCount, 0);
   for (const Piece& piece : pieces) {
-    if (piece.field == TemplatePlan::kLiteral) continue;
+    if (piece.field == TemplatePlan::kLiteral) {
+      plan.literalBytes += piece.length;
+      continue;
+    }
     plan.used[piece.field] = 1;
+    ++plan.places[piece.field];
     plan.scanned[piece.field] =
         piece.field + 1 < fieldCount || placeholders[piece.field].size() > 1 ? 1 : 0;
   }

@@ -39,6 +39,8 @@ struct TemplatePlan {
   char firstByte = 0;
   std::vector<Piece> pieces;
   std::vector<unsigned char> used;     // per field: the field has a place in the output
+  std::vector<std::uint32_t> places;   // per field: how many places in the output it fills
+  std::size_t literalBytes = 0;        // the template bytes of all pieces together
   std::vector<unsigned char> scanned;  // per field: later placeholders are searched over it
   // With usable: the bytes that the translation replaces and firstByte. A value without any of
   // them goes into the output as it is, and only its last character needs a look.

@@ -13,10 +13,9 @@ namespace {
 constexpr std::string_view kReplacements[] = {"",     "&amp;", "&quot;", "&gt;",
                                               "&lt;", "&#39;", "<br>",   "\r\n"};
 constexpr std::uint8_t kFirstBreak = 6;  // the replacements from here on are of the break byte
-// The most bytes that one byte becomes ("&quot;").
-constexpr std::size_t kMostGrowth = 6;
+constexpr std::size_t kMostGrowth = kMostTranslatedGrowth;
 // kReplacements padded to eight bytes each, for a copy of a fixed size.
-constexpr std::size_t kPadded = 8;
+constexpr std::size_t kPadded = kTranslationSlack;
 constexpr char kPaddedReplacements[][kPadded] = {"",     "&amp;", "&quot;", "&gt;",
                                                   "&lt;", "&#39;", "<br>",   "\r\n"};
 // Values up to this long are translated byte by byte when they hold something to replace.
@@ -122,26 +121,15 @@ std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat,
   return length;
 }
 
-void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
-                           char breakByte, const CodePageTable& table) {
-  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
-  if (first == value.size()) {
-    out.append(value);
-    return;
-  }
-  if (value.size() > kWrittenByteByByte || table.IsTrail(static_cast<unsigned char>(breakByte))) {
-    WalkTranslation(value, replaceFormat, breakByte, table,
-                    [&](std::string_view piece) { out.append(piece); });
-    return;
-  }
-  // A short value with something to replace, where each byte of the set is replaced wherever it
-  // stands: written byte by byte straight into out, which costs a third of appending it piece by
-  // piece. Each replacement is copied as its eight padded bytes, over room that the next bytes
-  // or the slack take.
+namespace {
+
+// A short value with something to replace from first on, where each byte of the set is replaced
+// wherever it stands, written byte by byte at to: a third of the cost of appending it piece by
+// piece. Each replacement is copied as its eight padded bytes, over room that the next bytes or
+// the slack take. Returns the end of what was written.
+char* WriteByteByByte(char* to, std::string_view value, std::size_t first,
+                      std::int32_t replaceFormat, char breakByte) {
   const ByteKinds& kind = KindsFor(replaceFormat, breakByte);
-  const std::size_t start = out.size();
-  out.resize(start + first + kMostGrowth * (value.size() - first) + kPadded);
-  char* to = out.data() + start;
   std::memcpy(to, value.data(), first);
   to += first;
   for (std::size_t i = first; i < value.size(); ++i) {
@@ -153,7 +141,51 @@ void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_
       *to++ = static_cast<char>(byte);
     }
   }
-  out.resize(static_cast<std::size_t>(to - out.data()));
+  return to;
+}
+
+bool ByteByByte(std::string_view value, char breakByte, const CodePageTable& table) {
+  return value.size() <= kWrittenByteByByte &&
+         !table.IsTrail(static_cast<unsigned char>(breakByte));
+}
+
+}  // namespace
+
+void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
+                           char breakByte, const CodePageTable& table) {
+  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
+  if (first == value.size()) {
+    out.append(value);
+    return;
+  }
+  if (!ByteByByte(value, breakByte, table)) {
+    WalkTranslation(value, replaceFormat, breakByte, table,
+                    [&](std::string_view piece) { out.append(piece); });
+    return;
+  }
+  const std::size_t start = out.size();
+  out.resize(start + first + kMostGrowth * (value.size() - first) + kPadded);
+  char* const end = WriteByteByByte(out.data() + start, value, first, replaceFormat, breakByte);
+  out.resize(static_cast<std::size_t>(end - out.data()));
+}
+
+std::size_t WriteTranslatedValue(char* out, std::string_view value, std::int32_t replaceFormat,
+                                 char breakByte, const CodePageTable& table) {
+  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
+  if (first == value.size()) {
+    std::memcpy(out, value.data(), value.size());
+    return value.size();
+  }
+  if (ByteByByte(value, breakByte, table)) {
+    return static_cast<std::size_t>(
+        WriteByteByByte(out, value, first, replaceFormat, breakByte) - out);
+  }
+  std::size_t length = 0;
+  WalkTranslation(value, replaceFormat, breakByte, table, [&](std::string_view piece) {
+    std::memcpy(out + length, piece.data(), piece.size());
+    length += piece.size();
+  });
+  return length;
 }
 
 std::string_view TranslatedBytes(std::int32_t replaceFormat, char breakByte) {

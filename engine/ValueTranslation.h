@@ -19,6 +19,17 @@ namespace velmora {
 void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
                            char breakByte, const CodePageTable& table);
 
+// The most bytes that one byte of a value becomes ("&quot;"), and the room that
+// WriteTranslatedValue may write past its translation.
+inline constexpr std::size_t kMostTranslatedGrowth = 6;
+inline constexpr std::size_t kTranslationSlack = 8;
+
+// Writes at out what AppendTranslatedValue appends, and returns its length. out has room for
+// kMostTranslatedGrowth bytes for each byte of value and kTranslationSlack more, which may be
+// written over; a value longer than 65,536 bytes needs room for its translation only.
+std::size_t WriteTranslatedValue(char* out, std::string_view value, std::int32_t replaceFormat,
+                                 char breakByte, const CodePageTable& table);
+
 // The length of the text that AppendTranslatedValue appends for value.
 std::size_t TranslatedLength(std::string_view value, std::int32_t replaceFormat, char breakByte,
                              const CodePageTable& table);

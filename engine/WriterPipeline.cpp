@@ -176,7 +176,7 @@ void WriterPipeline::Retain(std::size_t index) {
   if (retainedBytes_ + capacity > maxQueuedBytes_) {
     std::string().swap(slot.record.content);
     FieldList().swap(slot.fields);
-    std::string().swap(slot.pieces.values);
+    slot.pieces.values = {};
     capacity = 0;
   }
   retained_[index] = capacity;
