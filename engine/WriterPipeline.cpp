@@ -18,9 +18,8 @@ namespace {
 constexpr std::size_t kSlotsPerWriter = 32;
 
 // The storage a slot keeps for the next record.
-std::size_t Capacity(const MergedRecord& record, const FieldList& fields,
-                     const FilledPieces& pieces) {
-  std::size_t bytes = record.content.capacity() + pieces.values.capacity();
+std::size_t Capacity(const MergedRecord& record, const FieldList& fields) {
+  std::size_t bytes = record.content.capacity();
   for (const std::string& field : fields) bytes += field.capacity();
   return bytes;
 }
@@ -118,7 +117,7 @@ void WriterPipeline::Submit(std::string& line, std::uint32_t recordNumber, LineA
     Slot& slot = ring_.front();
     Prepare(slot, line, recordNumber, after);
     if (slot.record.skipped) return;
-    WriteSlot(slot, scratch_.fill, stop_.get_token());
+    WriteSlot(slot, scratch_.fill, page_, stop_.get_token());
     Report(slot);
     Retain(0);
     return;
@@ -172,11 +171,10 @@ void WriterPipeline::Retain(std::size_t index) {
   // faults), up to as many bytes as the queue may hold.
   Slot& slot = ring_[index];
   retainedBytes_ -= retained_[index];
-  std::size_t capacity = Capacity(slot.record, slot.fields, slot.pieces);
+  std::size_t capacity = Capacity(slot.record, slot.fields);
   if (retainedBytes_ + capacity > maxQueuedBytes_) {
     std::string().swap(slot.record.content);
     FieldList().swap(slot.fields);
-    slot.pieces.values = {};
     capacity = 0;
   }
   retained_[index] = capacity;

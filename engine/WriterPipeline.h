@@ -121,7 +121,6 @@ class WriterPipeline {
   struct Slot {
     MergedRecord record;  // its buffers serve record after record
     FieldList fields;     // with fillOnWriters: the record's fields, until a writer fills it
-    FilledPieces pieces;  // with fillOnWriters: the filled template, when it is written so
     Work work;
     std::size_t keyHash = 0;  // of record.fileKey, made with it
     // Under mutex_ whoever holds the slot: the next record that waits for the file that this
@@ -142,7 +141,9 @@ class WriterPipeline {
   void Prepare(Slot& slot, std::string& line, std::uint32_t recordNumber, LineAfterSplit after);
   // Fills (with fillOnWriters) and writes the record's file, unless a record failed or the pool
   // was interrupted.
-  void WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop);
+  // page holds the filled template while it is written: each thread keeps its own, so that the
+  // page's bytes stay in that thread's processor cache from record to record.
+  void WriteSlot(Slot& slot, FillScratch& fill, FilledPieces& page, const std::stop_token& stop);
   // Reports one written record; raises its failure when it has one.
   void Report(Slot& slot);
   // Keeps the slot's buffers for a later record while all slots keep at most maxQueuedBytes.
@@ -188,6 +189,7 @@ class WriterPipeline {
 
   // The calling thread's own.
   MergeScratch scratch_;
+  FilledPieces page_;  // for the records written on this thread
   std::uint32_t failedFiles_ = 0;
   std::uint64_t nextSlot_ = 0;        // the slot that the next record fills, counted from 0
   std::vector<std::size_t> retained_;  // per slot, the bytes of buffers it keeps

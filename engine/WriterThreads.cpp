@@ -25,7 +25,8 @@ unsigned WritersToKeepAwake(double processorsUsed, unsigned processors, unsigned
   return limit;
 }
 
-void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_token& stop) {
+void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, FilledPieces& page,
+                               const std::stop_token& stop) {
   // After a failure no file is opened: on a full disk every open would cut another page.
   slot.work.started = !stop.stop_requested() && firstFailure_.load() == kNoFailure;
   if (!slot.work.started) return;
@@ -36,13 +37,15 @@ void WriterPipeline::WriteSlot(Slot& slot, FillScratch& fill, const std::stop_to
       // are not copied for every page; a sink and a dry run need the page in one piece.
       const OutputOptions& output = context_.output;
       if (output.sink == nullptr && !output.dryRun &&
-          FillTemplatePieces(context_, slot.fields, fill, slot.pieces)) {
-        pieces = &slot.pieces;
+          FillTemplatePieces(context_, slot.fields, fill, page)) {
+        pieces = &page;
       } else {
         FillTemplate(context_, slot.fields, fill, slot.record.content);
       }
     }
     slot.work.outcome = WriteOutputFile(slot.record, context_, &slot.work.reason, pieces);
+    // A huge page's storage goes with it, as a slot's does beyond maxQueuedBytes.
+    if (page.values.capacity() > maxQueuedBytes_ / 8) page.values = {};
   } catch (...) {
     // Memory running out is a failure of this record like a failed write.
     slot.work.error = std::current_exception();
@@ -136,6 +139,7 @@ void WriterPipeline::WakeWriter() {
 void WriterPipeline::WriterMain(std::stop_token stop) {
   SleepingWriter self;
   FillScratch fill;
+  FilledPieces page;
   std::vector<std::size_t> batch;
   std::vector<std::size_t> next;
   std::chrono::nanoseconds processorCounted = platform::ThreadProcessorTime();
@@ -155,7 +159,7 @@ void WriterPipeline::WriterMain(std::stop_token stop) {
     for (const std::size_t index : batch) states_[index] = SlotState::Writing;
     writing_ += batch.size();
     lock.Unlock();
-    for (const std::size_t index : batch) WriteSlot(ring_[index], fill, stop);
+    for (const std::size_t index : batch) WriteSlot(ring_[index], fill, page, stop);
     const std::chrono::nanoseconds processorTime = platform::ThreadProcessorTime();
     lock.Lock();
     JudgeWriters(processorTime - processorCounted);
