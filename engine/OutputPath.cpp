@@ -154,55 +154,78 @@ std::optional<std::string> JoinOutputPath(std::string_view folderPrefix, std::st
   return path;
 }
 
-std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
-                          const CodePageTable& table) {
-  std::string key;
-  key.reserve(path.size());
-  std::string folded;
+void AppendOutputFileKey(std::string& key, std::string_view path, const platform::PathRules& rules,
+                         const CodePageTable& table) {
+  const std::size_t keyStart = key.size();
   ForEachPathComponent(path, rules, table, [&](std::string_view component, bool separated) {
-    folded.clear();
-    AppendFoldedComponent(folded, component, rules, table);
+    // Folded straight into key, and taken back when it is no component of the key.
+    const std::size_t start = key.size();
+    AppendFoldedComponent(key, component, rules, table);
+    const std::string_view folded = std::string_view(key).substr(start);
     // "a//b" and "a/./b" are "a/b"; a leading separator (an absolute folder) stays.
-    if (folded == "." || (folded.empty() && !key.empty())) return true;
+    if (folded == "." || (folded.empty() && start != keyStart)) {
+      key.resize(start);
+      return true;
+    }
     // Windows also folds the case of letters beyond ASCII, as NTFS does.
     if (rules.drivesAndUnc && !folded.empty()) {
-      key.append(WindowsCaseKey(folded, table));
-    } else {
-      key.append(folded);
+      const std::string cased = WindowsCaseKey(folded, table);
+      key.resize(start);
+      key.append(cased);
     }
     if (separated) key.push_back('/');
     return true;
   });
+}
+
+std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
+                          const CodePageTable& table) {
+  std::string key;
+  key.reserve(path.size());
+  AppendOutputFileKey(key, path, rules, table);
   return key;
 }
 
-std::string OutputFileKey(const RunContext& context, std::string_view name) {
+void OutputFileKey(const RunContext& context, std::string_view name, std::string& key) {
   // The name's folder part, up to its last separator that is a character of its own.
   const std::string_view folder =
       name.substr(0, LastComponentStart(name, context.rules, context.table));
-  std::string folderKey = OutputFileKey(folder, context.rules, context.table);
-  std::string identityKey;
+  // key holds the folder's key for the look-up, then the folder's identity key: no record
+  // allocates once key has grown to its names.
+  key.clear();
+  AppendOutputFileKey(key, folder, context.rules, context.table);
+  bool known = false;
   {
     MutexLock lock(context.folderKeysMutex);
-    if (const auto found = context.folderKeys.find(folderKey); found != context.folderKeys.end()) {
-      identityKey = found->second;
+    if (const auto found = context.folderKeys.find(key); found != context.folderKeys.end()) {
+      key.assign(found->second);
+      known = true;
     }
   }
-  if (identityKey.empty()) {
+  if (!known) {
     const std::optional<platform::FileIdentity> identity =
         context.outputFolder.FolderIdentity(std::string(folder));
     // A NUL cannot start a path's key, so the two kinds of key never meet.
-    identityKey = identity ? std::string(1, '\0') + std::to_string(identity->volume) + ":" +
-                                 std::to_string(identity->index) + "/"
-                           : std::string(1, '\x01');
+    std::string identityKey = identity ? std::string(1, '\0') + std::to_string(identity->volume) +
+                                             ":" + std::to_string(identity->index) + "/"
+                                       : std::string(1, '\x01');
     MutexLock lock(context.folderKeysMutex);
-    context.folderKeys.emplace(folderKey, identityKey);
+    context.folderKeys.emplace(key, identityKey);
+    key = std::move(identityKey);
   }
-  if (identityKey[0] != '\0') {
-    return OutputFileKey(context.outputFolder.PathOf(std::string(name)), context.rules,
-                         context.table);
+  if (key[0] != '\0') {
+    key.clear();
+    AppendOutputFileKey(key, context.outputFolder.PathOf(std::string(name)), context.rules,
+                        context.table);
+    return;
   }
-  return identityKey + OutputFileKey(name.substr(folder.size()), context.rules, context.table);
+  AppendOutputFileKey(key, name.substr(folder.size()), context.rules, context.table);
+}
+
+std::string OutputFileKey(const RunContext& context, std::string_view name) {
+  std::string key;
+  OutputFileKey(context, name, key);
+  return key;
 }
 
 }  // namespace velmora

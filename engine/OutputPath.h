@@ -57,6 +57,9 @@ std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_v
 // double-byte character never changes but for its case.
 std::string OutputFileKey(std::string_view path, const platform::PathRules& rules,
                           const CodePageTable& table);
+// The same, appended to key.
+void AppendOutputFileKey(std::string& key, std::string_view path, const platform::PathRules& rules,
+                         const CodePageTable& table);
 
 // The key of the file that name (a record's outputName) reaches in the run's output folder: two
 // names with the same key are one file, even when they reach it through different sub-folders
@@ -66,5 +69,7 @@ std::string OutputFileKey(std::string_view path, const platform::PathRules& rule
 // identify (a missing one) is keyed by OutputFileKey of its path. Each folder is looked up once
 // a run; safe on several threads at once.
 std::string OutputFileKey(const RunContext& context, std::string_view name);
+// The same, into key, whose storage serves record after record.
+void OutputFileKey(const RunContext& context, std::string_view name, std::string& key);
 
 }  // namespace velmora

@@ -22,7 +22,7 @@ void SplitAndNameRecord(std::string& line, std::uint32_t recordNumber, const Run
   if (context.choices != nullptr && record.accepted) context.choices->Named(fields, record);
   // Once per record, for every place that must know which records write one file.
   if (record.accepted) {
-    record.fileKey = OutputFileKey(context, record.outputName);
+    OutputFileKey(context, record.outputName, record.fileKey);
   } else {
     record.fileKey.clear();
   }
