@@ -51,12 +51,19 @@ void AppendFoldedComponent(std::string& out, std::string_view component,
 }
 
 // A component that the system would take for the parent folder: "..", and on Windows also
-// ".. " and "...".
-bool IsParentComponent(std::string_view component, const platform::PathRules& rules,
-                       const CodePageTable& table, std::string& folded) {
-  folded.clear();
-  AppendFoldedComponent(folded, component, rules, table);
-  return folded == "..";
+// ".. " and "...": there a component of dots and blanks alone with two dots or more folds to
+// ".." (AppendFoldedComponent). Dots and blanks are single bytes, so no character walk is needed.
+bool IsParentComponent(std::string_view component, const platform::PathRules& rules) {
+  if (!rules.drivesAndUnc) return component == "..";
+  std::size_t dots = 0;
+  for (const char c : component) {
+    if (c == '.') {
+      ++dots;
+    } else if (c != ' ') {
+      return false;
+    }
+  }
+  return dots >= 2;
 }
 
 // A component that names a device rather than a file: a record named like one would send its
@@ -106,11 +113,8 @@ void NameOutputFile(const RunContext& context, const FieldList& fields,
     nameBuilt = false;
   }
   if (!nameBuilt) return;
-  std::optional<std::string> path =
-      JoinOutputPath(context.folderPrefix, record.outputName, context.rules, context.table, true);
-  if (!path) return;
-  record.outputPath = std::move(*path);
-  record.accepted = true;
+  record.accepted = JoinOutputPath(record.outputPath, context.folderPrefix, record.outputName,
+                                   context.rules, context.table, true);
 }
 
 std::vector<std::string> FolderComponents(std::string_view name, const platform::PathRules& rules,
@@ -127,9 +131,8 @@ bool IsSafeOutputName(std::string_view name, const platform::PathRules& rules,
                       const CodePageTable& table) {
   if (name.empty() || StartsAtRoot(name, rules, table)) return false;  // absolute, UNC, a drive
   if (HasWindowsStreamColon(name, rules, table)) return false;
-  std::string folded;
   return ForEachPathComponent(name, rules, table, [&](std::string_view component, bool) {
-    return !IsParentComponent(component, rules, table, folded) &&
+    return !IsParentComponent(component, rules) &&
            !IsDeviceComponent(component, rules, table);
   });
 }
@@ -143,14 +146,29 @@ std::string OutputFolderPrefix(std::string_view folder, const platform::PathRule
   return prefix;
 }
 
+bool JoinOutputPath(std::string& path, std::string_view folderPrefix, std::string_view name,
+                    const platform::PathRules& rules, const CodePageTable& table,
+                    bool prefixReady) {
+  path.clear();
+  if (!IsSafeOutputName(name, rules, table)) return false;
+  if (prefixReady) {
+    path.assign(folderPrefix);
+  } else {
+    path = OutputFolderPrefix(folderPrefix, rules, table);
+  }
+  path.append(name);
+  if (rules.maxPathBytes != 0 && path.size() >= rules.maxPathBytes) {
+    path.clear();
+    return false;
+  }
+  return true;
+}
+
 std::optional<std::string> JoinOutputPath(std::string_view folderPrefix, std::string_view name,
                                           const platform::PathRules& rules,
                                           const CodePageTable& table, bool prefixReady) {
-  if (!IsSafeOutputName(name, rules, table)) return std::nullopt;
-  std::string path = prefixReady ? std::string(folderPrefix)
-                                 : OutputFolderPrefix(folderPrefix, rules, table);
-  path.append(name);
-  if (rules.maxPathBytes != 0 && path.size() >= rules.maxPathBytes) return std::nullopt;
+  std::string path;
+  if (!JoinOutputPath(path, folderPrefix, name, rules, table, prefixReady)) return std::nullopt;
   return path;
 }
 

@@ -47,6 +47,11 @@ std::string OutputFolderPrefix(std::string_view folder, const platform::PathRule
 std::optional<std::string> JoinOutputPath(std::string_view folder, std::string_view name,
                                           const platform::PathRules& rules,
                                           const CodePageTable& table, bool prefixReady = false);
+// The same into path, whose storage serves record after record: false, and path empty, when the
+// name is refused.
+bool JoinOutputPath(std::string& path, std::string_view folderPrefix, std::string_view name,
+                    const platform::PathRules& rules, const CodePageTable& table,
+                    bool prefixReady = false);
 
 // The form of path under which the file system knows the file: two paths with the same key are
 // one file. Where drive letters exist (Windows), names are the same file whatever the case of

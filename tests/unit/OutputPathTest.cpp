@@ -41,6 +41,8 @@ TEST(OutputPath, RefusesNamesThatLeadOutsideTheFolder) {
       {"a\\..\\x", false, true},
       {".. \\x", false, true},  // Windows drops the trailing blank
       {"...", false, true},
+      {" . . /x", false, true},  // dots and blanks alone, two dots: the parent on Windows
+      {" . /x", true, true},
       {"a..b", true, true},
       {"..a", true, true},
       {".", true, true},
