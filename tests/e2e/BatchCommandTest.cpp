@@ -72,7 +72,16 @@ BatchResult RunBatch(const test::TempDir& dir, const std::vector<std::string>& a
         MultiByteToWideChar(CP_UTF8, 0, command.data(), static_cast<int>(command.size()),
                             wide.data(), static_cast<int>(wide.size()))));
   }
-  int raw = utf8Args ? _wsystem(wide.c_str()) : std::system(command.c_str());
+  // Under Wine the command processor now and then fails to start, or to start the program
+  // (-1, or cmd.exe's 9009): that says nothing of the program, which never exits so itself, so
+  // the command is given again, and no earlier run's output is read in its place.
+  int raw = -1;
+  for (int attempt = 0; attempt < 3 && (raw == -1 || raw == 9009); ++attempt) {
+    std::error_code ignored;
+    fs::remove(dir / "stdout.bin", ignored);
+    fs::remove(dir / "stderr.bin", ignored);
+    raw = utf8Args ? _wsystem(wide.c_str()) : std::system(command.c_str());
+  }
 #else
   (void)utf8Args;
   int raw = std::system(command.c_str());
