@@ -27,12 +27,12 @@ struct FilledPieces {
   // storage is not written over when it is made longer.
   class Buffer {
    public:
-    // Storage for at least size bytes, with whatever they held; what earlier calls gave is gone
+    // Storage for at least wanted bytes, with whatever they held; what earlier calls gave is gone
     // when it is too small.
-    char* Room(std::size_t size) {
-      if (size > capacity_) {
+    char* Room(std::size_t wanted) {
+      if (wanted > capacity_) {
         // Half as much again, so that slowly longer records do not each take new storage.
-        capacity_ = std::max(size, capacity_ + capacity_ / 2);
+        capacity_ = std::max(wanted, capacity_ + capacity_ / 2);
         bytes_ = std::make_unique_for_overwrite<char[]>(capacity_);
       }
       return bytes_.get();
