@@ -136,6 +136,16 @@ std::string ByFieldSettings() {
   return settings;
 }
 
+// A run's folder named by field 0: s.ini, in.csv holding input, t.html holding templateText and
+// an empty output folder out.
+void WriteByFieldRun(const test::TempDir& dir, const std::string& input,
+                     const std::string& templateText = "<[$_0_$]|[$_1_$]>") {
+  test::WriteBytes(dir / "s.ini", ByFieldSettings());
+  test::WriteBytes(dir / "in.csv", input);
+  test::WriteBytes(dir / "t.html", templateText);
+  fs::create_directory(dir.Path() / "out");
+}
+
 std::string ReplaceEvery(std::string text, const std::string& from, const std::string& to) {
   for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {
     text.replace(at, from.size(), to);
@@ -757,10 +767,7 @@ TEST(BatchDryRun, GivesTheRunsLogAndStatusAndTouchesNoFile) {
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", c.input);
-    test::WriteBytes(dir / "t.html", "<[$_0_$]>");
-    fs::create_directory(dir.Path() / "out");
+    WriteByFieldRun(dir, c.input, "<[$_0_$]>");
     c.setup(dir);
     const std::vector<std::string> args = {"--code-page", "932", "-o", c.output, "s.ini"};
     std::vector<std::string> dryArgs = args;
@@ -842,10 +849,7 @@ TEST(BatchChangedOnly, LeavesFilesThatHoldTheirBytesUntouched) {
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", first);
-    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
-    fs::create_directory(dir.Path() / "out");
+    WriteByFieldRun(dir, first);
     ASSERT_EQ(RunBatch(dir, {"--code-page", "932", "s.ini"}).status, 0);
     c.between(dir);
     test::WriteBytes(dir / "in.csv", c.input);
@@ -955,10 +959,8 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", c.input);
-    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
-    fs::create_directories(dir.Path() / "out" / "sub");
+    WriteByFieldRun(dir, c.input);
+    fs::create_directory(dir.Path() / "out" / "sub");
 #ifndef _WIN32
     fs::create_directories(dir.Path() / "out" / "\x82");
 #endif
@@ -973,10 +975,7 @@ TEST(BatchCollisions, NamesEveryFileThatRecordsSharedAndStrictEndsWithFour) {
   }
 
   test::TempDir dir;
-  test::WriteBytes(dir / "s.ini", ByFieldSettings());
-  test::WriteBytes(dir / "in.csv", many);
-  test::WriteBytes(dir / "t.html", "t");
-  fs::create_directory(dir.Path() / "out");
+  WriteByFieldRun(dir, many, "t");
   BatchResult r = RunBatch(dir, {"--code-page", "932", "s.ini"});
   EXPECT_EQ(r.status, 0);
   const std::string first = "velmora-batch: out" + kSep + "n0.html was written by records 1, 26; the file of record 26 stands\n";
@@ -1058,10 +1057,7 @@ TEST(BatchFindings, NamesPlaceholdersNeverFilledAndFilesNamedByLeadAndTailAlone)
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", c.input);
-    test::WriteBytes(dir / "t.html", c.templateText);
-    fs::create_directory(dir.Path() / "out");
+    WriteByFieldRun(dir, c.input, c.templateText);
     std::vector<std::string> args = {"--code-page", "932"};
     args.insert(args.end(), c.args.begin(), c.args.end());
     args.push_back("s.ini");
@@ -1096,10 +1092,7 @@ TEST(BatchSummary, CountsRecordsFilesAndTimeOnTheLastLine) {
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", "a,1\r\nb,2\r\nsub/../x,3\r\nb,2\r\n");
-    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
-    fs::create_directory(dir.Path() / "out");
+    WriteByFieldRun(dir, "a,1\r\nb,2\r\nsub/../x,3\r\nb,2\r\n");
     test::WriteBytes(dir / ("out" + kSep + "a.html"), "<a|1>");
     std::vector<std::string> args = c.args;
     args.insert(args.end(), {"--code-page", "932", "s.ini"});
@@ -1587,10 +1580,7 @@ TEST(BatchPrune, RemovesOnlyUnchangedFilesThatTheLastPruningRunWroteAndThisOneDi
   };
   for (const Case& c : cases) {
     test::TempDir dir;
-    test::WriteBytes(dir / "s.ini", ByFieldSettings());
-    test::WriteBytes(dir / "in.csv", "a,1\r\nb,2\r\nc,3\r\n");
-    test::WriteBytes(dir / "t.html", "<[$_0_$]|[$_1_$]>");
-    fs::create_directory(dir.Path() / "out");
+    WriteByFieldRun(dir, "a,1\r\nb,2\r\nc,3\r\n");
     // A file that no pruning run wrote stays whatever happens.
     test::WriteBytes(dir / ("out" + kSep + "other.html"), "<b|2>");
     ASSERT_EQ(RunBatch(dir, {"--prune", "--code-page", "932", "s.ini"}).status, 0);
