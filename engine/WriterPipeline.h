@@ -183,6 +183,7 @@ class WriterPipeline {
   const bool fillOnWriters_;
   const std::size_t maxQueuedBytes_;
   const std::chrono::milliseconds judgeEvery_;
+  const unsigned processors_ = std::thread::hardware_concurrency();
   std::size_t depth_ = 1;
   bool multipleWriters_ = false;
   std::optional<ThreadsShort> short_;

@@ -1,7 +1,6 @@
 // The writing threads' side of WriterPipeline: taking records, writing them, handing them back.
 #include <algorithm>
 #include <cassert>
-#include <thread>
 
 #include "engine/OutputWriter.h"
 #include "engine/WriterPipeline.h"
@@ -120,10 +119,9 @@ void WriterPipeline::JudgeWriters(std::chrono::nanoseconds processorTime) {
   const auto now = std::chrono::steady_clock::now();
   const std::chrono::duration<double> elapsed = now - judged_;
   if (elapsed < judgeEvery_) return;
-  static const unsigned processors = std::thread::hardware_concurrency();
   const bool recordsWait = Full() || ReadyCount() >= kWakeBatch * Awake();
   awakeLimit_ = WritersToKeepAwake(
-      std::chrono::duration<double>(writersProcessor_).count() / elapsed.count(), processors,
+      std::chrono::duration<double>(writersProcessor_).count() / elapsed.count(), processors_,
       static_cast<unsigned>(awakeLimit_), static_cast<unsigned>(started_), recordsWait);
   writersProcessor_ = {};
   judged_ = now;
