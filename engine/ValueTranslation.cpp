@@ -10,14 +10,15 @@ namespace velmora {
 namespace {
 
 // What each byte of a value becomes: an index into kReplacements, 0 for the byte itself.
-constexpr std::string_view kReplacements[] = {"",     "&amp;", "&quot;", "&gt;",
-                                              "&lt;", "&#39;", "<br>",   "\r\n"};
+// Each padded to kTranslationSlack bytes, for a copy of a fixed size.
+constexpr char kPaddedReplacements[][kTranslationSlack] = {"",     "&amp;", "&quot;", "&gt;",
+                                                           "&lt;", "&#39;", "<br>",   "\r\n"};
+constexpr auto kReplacements = [] {
+  std::array<std::string_view, std::size(kPaddedReplacements)> replacements{};
+  for (std::size_t k = 0; k < replacements.size(); ++k) replacements[k] = kPaddedReplacements[k];
+  return replacements;
+}();
 constexpr std::uint8_t kFirstBreak = 6;  // the replacements from here on are of the break byte
-constexpr std::size_t kMostGrowth = kMostTranslatedGrowth;
-// kReplacements padded to eight bytes each, for a copy of a fixed size.
-constexpr std::size_t kPadded = kTranslationSlack;
-constexpr char kPaddedReplacements[][kPadded] = {"",     "&amp;", "&quot;", "&gt;",
-                                                  "&lt;", "&#39;", "<br>",   "\r\n"};
 // Values up to this long are translated byte by byte when they hold something to replace.
 constexpr std::size_t kWrittenByteByByte = 256;
 using ByteKinds = std::array<std::uint8_t, 256>;
@@ -135,7 +136,7 @@ char* WriteByteByByte(char* to, std::string_view value, std::size_t first,
   for (std::size_t i = first; i < value.size(); ++i) {
     const auto byte = static_cast<unsigned char>(value[i]);
     if (const std::uint8_t k = kind[byte]; k != 0) {
-      std::memcpy(to, kPaddedReplacements[k], kPadded);
+      std::memcpy(to, kPaddedReplacements[k], kTranslationSlack);
       to += kReplacements[k].size();
     } else {
       *to++ = static_cast<char>(byte);
@@ -153,20 +154,15 @@ bool ByteByByte(std::string_view value, char breakByte, const CodePageTable& tab
 
 void AppendTranslatedValue(std::string& out, std::string_view value, std::int32_t replaceFormat,
                            char breakByte, const CodePageTable& table) {
-  const std::size_t first = ReplacedBytesFor(replaceFormat, breakByte).FindIn(value);
-  if (first == value.size()) {
-    out.append(value);
-    return;
-  }
-  if (!ByteByByte(value, breakByte, table)) {
+  if (value.size() > kWrittenByteByByte) {
     WalkTranslation(value, replaceFormat, breakByte, table,
                     [&](std::string_view piece) { out.append(piece); });
     return;
   }
   const std::size_t start = out.size();
-  out.resize(start + first + kMostGrowth * (value.size() - first) + kPadded);
-  char* const end = WriteByteByByte(out.data() + start, value, first, replaceFormat, breakByte);
-  out.resize(static_cast<std::size_t>(end - out.data()));
+  out.resize(start + kMostTranslatedGrowth * value.size() + kTranslationSlack);
+  out.resize(start + WriteTranslatedValue(out.data() + start, value, replaceFormat, breakByte,
+                                          table));
 }
 
 std::size_t WriteTranslatedValue(char* out, std::string_view value, std::int32_t replaceFormat,
